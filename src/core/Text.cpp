@@ -1,0 +1,427 @@
+#include "Text.h"
+
+#include "Error.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <array>
+#include <cstring>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+QString PadLeft(const QString &text, int length, QChar fill)
+{
+    if (text.size() >= length)
+        return text;
+    return QString(length - text.size(), fill) + text;
+}
+
+QString PadRight(const QString &text, int length, QChar fill)
+{
+    if (text.size() >= length)
+        return text;
+    return text + QString(length - text.size(), fill);
+}
+
+QString QuoteText(const QString &text, QChar quote)
+{
+    if (text.isEmpty())
+        return text;
+    QString result = text;
+    if (result.front() != quote)
+        result.prepend(quote);
+    if (result.back() != quote)
+        result.append(quote);
+    return result;
+}
+
+QStringList SplitText(const QString &text, QChar separator)
+{
+    return text.split(separator, Qt::KeepEmptyParts);
+}
+
+QString TrimText(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    if (begin == 0 && end == text.size())
+        return text;
+    return text.mid(begin, end - begin);
+}
+
+QByteArrayView TrimBytes(QByteArrayView bytes)
+{
+    qsizetype begin = 0;
+    qsizetype end = bytes.size();
+    while (begin < end && static_cast<unsigned char>(bytes[begin]) <= 0x20)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(bytes[end - 1]) <= 0x20)
+        --end;
+    return bytes.sliced(begin, end - begin);
+}
+
+bool IsDecimalInteger(QByteArrayView text, qint64 *value)
+{
+    QByteArrayView t = TrimBytes(text);
+    if (t.isEmpty())
+        return false;
+    bool negative = false;
+    qsizetype i = 0;
+    if (t[0] == '-' || t[0] == '+') {
+        negative = t[0] == '-';
+        ++i;
+    }
+    if (i == t.size())
+        return false;
+    quint64 v = 0;
+    for (; i < t.size(); ++i) {
+        const char c = t[i];
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + quint64(c - '0');
+        if (v > quint64(std::numeric_limits<qint64>::max()))
+            return false;
+    }
+    if (value)
+        *value = negative ? -qint64(v) : qint64(v);
+    return true;
+}
+
+int StrToInt(const QString &text)
+{
+    qint64 v = 0;
+    const QByteArray latin = text.toLatin1();
+    if (text.size() != latin.size() || !IsDecimalInteger(latin, &v)
+        || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+        throw Error(u"'%1' is not a valid integer value"_s.arg(text));
+    return int(v);
+}
+
+namespace {
+
+// Code points of Windows-1252 bytes 0x80..0x9F. The five bytes the code page leaves undefined
+// map to the C1 control of the same number, as the system's conversion does.
+constexpr std::array<char16_t, 32> kHigh = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+bool isAsciiBytes(QByteArrayView bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+bool isValidUtf8(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra = 0;
+        char32_t cp = 0;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= extra)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            if ((p[k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[k] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000)
+            || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+QString decodeLine(QByteArrayView bytes)
+{
+    if (isAsciiBytes(bytes))
+        return QString::fromLatin1(bytes);
+    if (isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return fromWindows1252(bytes);
+}
+
+} // namespace
+
+QString fromWindows1252(QByteArrayView bytes)
+{
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar *d = out.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        d[i] = (b >= 0x80 && b < 0xA0) ? QChar(kHigh[b - 0x80]) : QChar(char16_t(b));
+    }
+    return out;
+}
+
+bool toWindows1252(QStringView text, QByteArray &out)
+{
+    out.reserve(out.size() + text.size());
+    for (QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            out.append(char(u));
+            continue;
+        }
+        int found = -1;
+        for (int k = 0; k < 32; ++k) {
+            if (kHigh[k] == u) {
+                found = k;
+                break;
+            }
+        }
+        if (found < 0)
+            return false;
+        out.append(char(0x80 + found));
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+constexpr qsizetype kChunk = 1 << 20;
+}
+
+TextReader::TextReader(const QString &path)
+    : m_file(path)
+    , m_path(path)
+{
+    if (!m_file.open(QIODevice::ReadOnly))
+        throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
+                                                          m_file.errorString()));
+    m_size = m_file.size();
+    fill();
+    const QByteArrayView head(m_buffer);
+    if (head.startsWith("\xEF\xBB\xBF")) {
+        m_mode = Mode::Utf8Bom;
+        m_pos = 3;
+    } else if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        m_mode = Mode::Utf16;
+        m_decoder = std::make_unique<QStringDecoder>(head.startsWith("\xFF\xFE")
+                                                             ? QStringConverter::Utf16LE
+                                                             : QStringConverter::Utf16BE);
+        m_pos = 2;
+    }
+}
+
+TextReader::~TextReader() = default;
+
+bool TextReader::fill()
+{
+    if (m_eof)
+        return false;
+    if (m_pos > 0) {
+        m_buffer.remove(0, m_pos);
+        m_pos = 0;
+    }
+    const qsizetype old = m_buffer.size();
+    m_buffer.resize(old + kChunk);
+    const qint64 n = m_file.read(m_buffer.data() + old, kChunk);
+    if (n < 0) {
+        m_buffer.resize(old);
+        throw Error(u"Cannot read file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
+                                                          m_file.errorString()));
+    }
+    m_buffer.resize(old + n);
+    if (n == 0)
+        m_eof = true;
+    return n > 0;
+}
+
+bool TextReader::next()
+{
+    m_textValid = false;
+    if (m_mode == Mode::Utf16)
+        return nextUtf16();
+    for (;;) {
+        // A CR that ended the previous line swallows one LF that follows it.
+        if (m_pendingCr) {
+            if (m_pos >= m_buffer.size() && !fill())
+                return false;
+            if (m_buffer.at(m_pos) == '\n') {
+                ++m_pos;
+                ++m_consumed;
+            }
+            m_pendingCr = false;
+        }
+        const char *base = m_buffer.constData();
+        const qsizetype avail = m_buffer.size() - m_pos;
+        const char *start = base + m_pos;
+        const char *lf = static_cast<const char *>(std::memchr(start, '\n', avail));
+        const qsizetype scan = lf ? lf - start : avail;
+        const char *cr = static_cast<const char *>(std::memchr(start, '\r', scan));
+        const char *brk = cr ? cr : lf;
+        if (!brk && !m_eof) {
+            fill();
+            continue;
+        }
+        if (!brk && avail == 0)
+            return false;
+        const qsizetype len = brk ? brk - start : avail;
+        m_bytes = QByteArrayView(start, len);
+        m_pos += len + (brk ? 1 : 0);
+        m_consumed += len + (brk ? 1 : 0);
+        if (brk == cr && cr)
+            m_pendingCr = true;
+        m_ascii = isAsciiBytes(m_bytes);
+        if (m_mode == Mode::Utf8Bom && !m_ascii) {
+            m_text = QString::fromUtf8(m_bytes);
+            m_textValid = true;
+        }
+        return true;
+    }
+}
+
+bool TextReader::nextUtf16()
+{
+    for (;;) {
+        if (m_pendingCr) {
+            if (m_widePos >= m_wide.size()) {
+                if (!fill() && m_pos >= m_buffer.size())
+                    return false;
+                m_wide.remove(0, m_widePos);
+                m_widePos = 0;
+                m_wide += m_decoder->decode(QByteArrayView(m_buffer).sliced(m_pos));
+                m_pos = m_buffer.size();
+                if (m_widePos >= m_wide.size())
+                    continue;
+            }
+            if (m_wide.at(m_widePos) == u'\n')
+                ++m_widePos;
+            m_pendingCr = false;
+        }
+        qsizetype i = m_widePos;
+        while (i < m_wide.size() && m_wide.at(i) != u'\r' && m_wide.at(i) != u'\n')
+            ++i;
+        if (i == m_wide.size() && !m_eof) {
+            m_wide.remove(0, m_widePos);
+            m_widePos = 0;
+            fill();
+            m_wide += m_decoder->decode(QByteArrayView(m_buffer).sliced(m_pos));
+            m_pos = m_buffer.size();
+            continue;
+        }
+        if (i == m_wide.size() && i == m_widePos)
+            return false;
+        m_text = m_wide.mid(m_widePos, i - m_widePos);
+        m_textValid = true;
+        m_ascii = false;
+        m_bytes = {};
+        if (i < m_wide.size()) {
+            m_pendingCr = m_wide.at(i) == u'\r';
+            m_widePos = i + 1;
+        } else {
+            m_widePos = i;
+        }
+        m_consumed = m_file.pos();
+        return true;
+    }
+}
+
+QString TextReader::text() const
+{
+    if (!m_textValid) {
+        m_text = m_ascii ? QString::fromLatin1(m_bytes) : decodeLine(m_bytes);
+        m_textValid = true;
+    }
+    return m_text;
+}
+
+qint64 countLines(const QString &path)
+{
+    TextReader reader(path);
+    qint64 n = 0;
+    while (reader.next())
+        ++n;
+    return n;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TextWriter::TextWriter(const QString &path)
+    : m_path(path)
+    , m_file(path)
+{
+    if (!m_file.open(QIODevice::WriteOnly))
+        throw Error(u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
+                                                            m_file.errorString()));
+}
+
+void TextWriter::writeLine(QStringView line, const QString &context)
+{
+    if (!toWindows1252(line, m_buffer)) {
+        QString bad;
+        for (QChar ch : line) {
+            QByteArray probe;
+            if (!toWindows1252(QStringView(&ch, 1), probe)) {
+                bad = ch;
+                break;
+            }
+        }
+        throw Error(u"Cannot write \"%1\" to \"%2\"%3: the character is not in the Windows-1252 "
+                    "code page"_s.arg(bad, QFileInfo(m_path).fileName(),
+                                      context.isEmpty() ? QString() : u" ("_s + context + u')'));
+    }
+    m_buffer.append("\r\n", 2);
+    flushIfLarge();
+}
+
+void TextWriter::writeRawLine(QByteArrayView bytes)
+{
+    m_buffer.append(bytes);
+    m_buffer.append("\r\n", 2);
+    flushIfLarge();
+}
+
+void TextWriter::flushIfLarge()
+{
+    if (m_buffer.size() < kChunk)
+        return;
+    if (m_file.write(m_buffer) != m_buffer.size())
+        throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
+                                                           m_file.errorString()));
+    m_buffer.clear();
+}
+
+void TextWriter::commit()
+{
+    if (!m_buffer.isEmpty() && m_file.write(m_buffer) != m_buffer.size())
+        throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
+                                                           m_file.errorString()));
+    m_buffer.clear();
+    if (!m_file.commit())
+        throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
+                                                           m_file.errorString()));
+}
+
+} // namespace bm

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <memory>
+
+namespace bm {
+
+// Text functions shared by the readers and writers of DIF, CSV and SQL text.
+QString PadLeft(const QString &text, int length, QChar fill);
+QString PadRight(const QString &text, int length, QChar fill);
+QString QuoteText(const QString &text, QChar quote);
+QStringList SplitText(const QString &text, QChar separator);
+// Removes leading and trailing blanks and control characters (every code up to U+0020).
+QString TrimText(const QString &text);
+QByteArrayView TrimBytes(QByteArrayView bytes);
+// A decimal integer, optionally signed and surrounded by blanks; anything else raises
+// "'<text>' is not a valid integer value".
+int StrToInt(const QString &text);
+// The same test without raising.
+bool IsDecimalInteger(QByteArrayView text, qint64 *value = nullptr);
+
+// Windows-1252, the ANSI code page of the systems that exchange DIF files.
+QString fromWindows1252(QByteArrayView bytes);
+// Encodes `text`; returns false (and leaves `out` partial) when a character cannot be held.
+bool toWindows1252(QStringView text, QByteArray &out);
+
+// Streams the lines of a text file. A UTF-8 or UTF-16 byte-order mark selects that encoding;
+// without one, a line whose bytes are valid UTF-8 is read as UTF-8, any other as Windows-1252.
+// Lines end at CR, LF or CR LF; a break at the very end does not start another line.
+class TextReader
+{
+public:
+    // Raises an error naming the file when it cannot be opened.
+    explicit TextReader(const QString &path);
+    ~TextReader();
+    TextReader(const TextReader &) = delete;
+    TextReader &operator=(const TextReader &) = delete;
+
+    // Moves to the next line; false at the end of the file.
+    bool next();
+    // True when the current line is plain ASCII: then bytes() holds it and byte offsets are
+    // character offsets.
+    bool isAscii() const { return m_ascii; }
+    QByteArrayView bytes() const { return m_bytes; }
+    // The current line as text (decoded on demand).
+    QString text() const;
+    qint64 bytesRead() const { return m_consumed; }
+    qint64 size() const { return m_size; }
+
+private:
+    bool fill();
+    bool nextUtf16();
+
+    QFile m_file;
+    QString m_path;
+    enum class Mode { Bytes, Utf8Bom, Utf16 } m_mode = Mode::Bytes;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    bool m_eof = false;
+    bool m_pendingCr = false;
+    QByteArrayView m_bytes;
+    QByteArray m_lineCopy;
+    bool m_ascii = true;
+    mutable QString m_text;
+    mutable bool m_textValid = false;
+    std::unique_ptr<QStringDecoder> m_decoder;
+    QString m_wide;
+    qsizetype m_widePos = 0;
+    qint64 m_consumed = 0;
+    qint64 m_size = 0;
+};
+
+// Counts the lines of a file as TextReader reads them, without decoding.
+qint64 countLines(const QString &path);
+
+// Writes a text file in Windows-1252 without byte-order mark, CR LF after every line. The file
+// is written to a temporary file beside the target and renamed over it by commit(), so an
+// error never leaves a damaged or half-written target.
+class TextWriter
+{
+public:
+    explicit TextWriter(const QString &path);
+    // Raises an error when `line` holds a character that Windows-1252 cannot hold; `context`
+    // (for example "table 104, row 12") is named in the message.
+    void writeLine(QStringView line, const QString &context = QString());
+    // Bytes already in Windows-1252 (or plain ASCII).
+    void writeRawLine(QByteArrayView bytes);
+    void commit();
+    const QString &path() const { return m_path; }
+
+private:
+    void flushIfLarge();
+    QString m_path;
+    QSaveFile m_file;
+    QByteArray m_buffer;
+};
+
+} // namespace bm

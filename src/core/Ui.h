@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace bm {
+
+// The progress window as the core sees it: a status text, a gauge with a maximum and a position,
+// and a record-count text. The state lives here so every front end behaves the same; a front end
+// overrides the notifications to show it. The gauge runs from 0 to its maximum (100 until set).
+class ProgressSink
+{
+public:
+    virtual ~ProgressSink() = default;
+
+    void show();
+    void hide();
+    bool isVisible() const { return m_visible; }
+
+    void setStatus(const QString &text);
+    const QString &status() const { return m_status; }
+
+    // A maximum below the minimum (0) is refused with an error.
+    void setMaximum(qint64 maximum);
+    qint64 maximum() const { return m_maximum; }
+    void setPosition(qint64 position);
+    qint64 position() const { return m_position; }
+    // Advance by one; the gauge stops at its maximum.
+    void step();
+    int percent() const;
+
+    void setRecords(const QString &text);
+    const QString &records() const { return m_records; }
+
+    // Ask the front end to bring the window up to date now.
+    void repaint() { onRepaint(); }
+
+protected:
+    virtual void onVisibleChanged(bool /*visible*/) {}
+    virtual void onStatusChanged() {}
+    virtual void onRecordsChanged() {}
+    // Called when the maximum is set, the position is set, or a step changes the percentage.
+    virtual void onGaugeChanged() {}
+    virtual void onRepaint() {}
+
+private:
+    bool m_visible = false;
+    QString m_status;
+    QString m_records;
+    qint64 m_maximum = 100;
+    qint64 m_position = 0;
+    int m_lastPercent = 0;
+};
+
+// Every modal interaction the core needs. The GUI answers with Qt dialogs, the CLI with its
+// options, tests with scripted answers.
+class Prompter
+{
+public:
+    virtual ~Prompter() = default;
+    // An information box with Yes and No; true on Yes.
+    virtual bool askYesNo(const QString &text) = 0;
+    // A confirmation box with Yes and No (the grid's "Delete record?").
+    virtual bool confirm(const QString &text) { return askYesNo(text); }
+    // An information box with OK.
+    virtual void notify(const QString &text) = 0;
+    // The standard error box; `message` is the error's message as raised.
+    virtual void showError(const QString &message) = 0;
+    // File choices and the input box; std::nullopt when the user cancels.
+    virtual std::optional<QString> openFile(const QString &filter, const QString &initial) = 0;
+    virtual std::optional<QString> saveFile(const QString &filter, const QString &defaultSuffix,
+                                            const QString &initial) = 0;
+    virtual std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                             const QString &initial) = 0;
+};
+
+// A sink that shows nothing, for callers without a progress display.
+class NullProgress final : public ProgressSink
+{};
+
+} // namespace bm
