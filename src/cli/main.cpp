@@ -1,4 +1,107 @@
-int main()
+#include "Cli.h"
+#include "Error.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+
+#include <functional>
+#include <map>
+
+using namespace Qt::StringLiterals;
+using namespace bm::cli;
+
+namespace {
+
+struct Command
 {
-    return 0;
+    QString synopsis;
+    std::function<int(Context &)> run;
+};
+
+const std::map<QString, Command> &commands()
+{
+    static const std::map<QString, Command> table = {
+            {u"init"_s,
+             {u"init                 create the herd database of the home folder"_s, cmdInit}},
+            {u"import"_s,
+             {u"import FILE          import one per-type DIF file into its table"_s, cmdImport}},
+            {u"stats"_s,
+             {u"stats                row count of every record-type table"_s, cmdStats}},
+    };
+    return table;
+}
+
+QString withSlash(const QString &dir)
+{
+    const QString clean = QDir::cleanPath(QDir(dir).absolutePath());
+    return clean.endsWith(u'/') ? clean : clean + u'/';
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"brindlemark-cli"_s);
+
+    QCommandLineParser parser;
+    QString description = u"Herd-recording data from the command line.\n\nCommands:\n"_s;
+    for (const auto &[name, command] : commands())
+        description += u"  "_s + command.synopsis + u'\n';
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    const QCommandLineOption homeOption(u"home"_s,
+                                        u"The program folder holding Tembra.db and Defs/ "
+                                        "(default: the program's own folder)."_s,
+                                        u"DIR"_s);
+    const QCommandLineOption yesOption(u"yes"_s, u"Answer Yes to every question."_s);
+    const QCommandLineOption noOption(u"no"_s, u"Answer No to every question."_s);
+    const QCommandLineOption quietOption(u"quiet"_s, u"Print nothing on success."_s);
+    parser.addOptions({homeOption, yesOption, noOption, quietOption});
+    parser.addPositionalArgument(u"command"_s, u"The command to run."_s);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+
+    auto usage = [&](const QString &message) {
+        err(u"brindlemark-cli: "_s + message);
+        err(parser.helpText());
+        return 2;
+    };
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usage(parser.errorText());
+    if (parser.isSet(u"help"_s)) {
+        out(parser.helpText());
+        return 0;
+    }
+    if (parser.isSet(yesOption) && parser.isSet(noOption))
+        return usage(u"--yes and --no exclude each other"_s);
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usage(u"no command given"_s);
+    const QString name = positional.takeFirst();
+    const auto found = commands().find(name);
+    if (found == commands().end())
+        return usage(u"unknown command '%1'"_s.arg(name));
+
+    CliPrompter prompter(parser.isSet(yesOption)  ? CliPrompter::Answer::Yes
+                         : parser.isSet(noOption) ? CliPrompter::Answer::No
+                                                  : CliPrompter::Answer::Default);
+    CliProgress progress;
+    Context ctx{withSlash(parser.isSet(homeOption) ? parser.value(homeOption)
+                                                   : QCoreApplication::applicationDirPath()),
+                withSlash(QCoreApplication::applicationDirPath()),
+                prompter,
+                progress,
+                positional,
+                parser.isSet(quietOption)};
+    try {
+        return found->second.run(ctx);
+    } catch (const UsageError &e) {
+        return usage(e.message);
+    } catch (const bm::Error &e) {
+        progress.hide();
+        err(u"brindlemark-cli: "_s + bm::errorBoxText(e.message()));
+        return 1;
+    }
 }

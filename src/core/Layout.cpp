@@ -137,8 +137,8 @@ Layout readLayout(const QString &home, const QString &defName)
     const IniFile ini = IniFile::read(path);
     const qsizetype count = ini.keys(u"Records"_s).size();
     if (count > 99)
-        throw Error(u"The layout %1 has %2 fields; a layout holds at most 99"_s.arg(defName)
-                            .arg(count));
+        throw Error(u"The layout %1 has %2 fields; a layout holds at most 99"_s.arg(defName).arg(
+                count));
     Layout layout;
     layout.reserve(count);
     for (qsizetype i = 1; i <= count; ++i) {
@@ -162,8 +162,8 @@ Layout readLayout(const QString &home, const QString &defName)
         if (f.type == u"Float"_s && !f.scale.trimmed().isEmpty()) {
             qint64 scale = 0;
             if (IsDecimalInteger(f.scale.toLatin1(), &scale) && scale == 0)
-                throw Error(u"The layout %1 gives the field %2 a scale of 0"_s.arg(defName,
-                                                                                 f.name));
+                throw Error(
+                        u"The layout %1 gives the field %2 a scale of 0"_s.arg(defName, f.name));
         }
         layout.append(f);
     }
@@ -180,7 +180,7 @@ QString GetDIFVersion(const QString &fileName)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(fileName),
-                                                          file.errorString()));
+                                                         file.errorString()));
     file.close();
     TextReader reader(fileName);
     if (!reader.next())

@@ -108,10 +108,10 @@ namespace {
 
 // Code points of Windows-1252 bytes 0x80..0x9F. The five bytes the code page leaves undefined
 // map to the C1 control of the same number, as the system's conversion does.
-constexpr std::array<char16_t, 32> kHigh = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kHigh
+        = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+           0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+           0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool isAsciiBytes(QByteArrayView bytes)
 {
@@ -218,7 +218,7 @@ TextReader::TextReader(const QString &path)
 {
     if (!m_file.open(QIODevice::ReadOnly))
         throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
-                                                          m_file.errorString()));
+                                                         m_file.errorString()));
     m_size = m_file.size();
     fill();
     const QByteArrayView head(m_buffer);
@@ -250,7 +250,7 @@ bool TextReader::fill()
     if (n < 0) {
         m_buffer.resize(old);
         throw Error(u"Cannot read file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                          m_file.errorString()));
+                                                         m_file.errorString()));
     }
     m_buffer.resize(old + n);
     if (n == 0)
@@ -374,7 +374,7 @@ TextWriter::TextWriter(const QString &path)
 {
     if (!m_file.open(QIODevice::WriteOnly))
         throw Error(u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
-                                                            m_file.errorString()));
+                                                           m_file.errorString()));
 }
 
 void TextWriter::writeLine(QStringView line, const QString &context)
@@ -409,7 +409,7 @@ void TextWriter::flushIfLarge()
         return;
     if (m_file.write(m_buffer) != m_buffer.size())
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                           m_file.errorString()));
+                                                          m_file.errorString()));
     m_buffer.clear();
 }
 
@@ -417,11 +417,11 @@ void TextWriter::commit()
 {
     if (!m_buffer.isEmpty() && m_file.write(m_buffer) != m_buffer.size())
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                           m_file.errorString()));
+                                                          m_file.errorString()));
     m_buffer.clear();
     if (!m_file.commit())
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                           m_file.errorString()));
+                                                          m_file.errorString()));
 }
 
 } // namespace bm

@@ -71,9 +71,11 @@ public:
     // File choices and the input box; std::nullopt when the user cancels.
     virtual std::optional<QString> openFile(const QString &filter, const QString &initial) = 0;
     virtual std::optional<QString> saveFile(const QString &filter, const QString &defaultSuffix,
-                                            const QString &initial) = 0;
+                                            const QString &initial)
+            = 0;
     virtual std::optional<QString> inputText(const QString &caption, const QString &prompt,
-                                             const QString &initial) = 0;
+                                             const QString &initial)
+            = 0;
 };
 
 // A sink that shows nothing, for callers without a progress display.

@@ -1,0 +1,188 @@
+#include "Cli.h"
+
+#include "Error.h"
+#include "Importer.h"
+#include "Layout.h"
+#include "Schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace bm::cli {
+
+using namespace Qt::StringLiterals;
+
+void out(const QString &text)
+{
+    const QByteArray b = text.toLocal8Bit();
+    std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void err(const QString &text)
+{
+    const QByteArray b = text.toLocal8Bit();
+    std::fwrite(b.constData(), 1, size_t(b.size()), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CliProgress::CliProgress()
+    : m_tty(isatty(STDERR_FILENO) == 1)
+{}
+
+void CliProgress::onVisibleChanged(bool visible)
+{
+    if (m_tty && !visible)
+        std::fputs("\r\033[K", stderr);
+}
+
+void CliProgress::onStatusChanged()
+{
+    draw();
+}
+
+void CliProgress::onGaugeChanged()
+{
+    draw();
+}
+
+void CliProgress::draw()
+{
+    if (!m_tty || !isVisible())
+        return;
+    const int p = percent();
+    const int filled = p * 30 / 100;
+    const QByteArray text = status().toLocal8Bit();
+    std::fprintf(stderr, "\r\033[K%-28.28s [%.*s%*s] %3d%%", text.constData(), filled,
+                 "##############################", 30 - filled, "", p);
+    std::fflush(stderr);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool CliPrompter::askYesNo(const QString &text)
+{
+    const qsizetype cr = text.indexOf(u'\r');
+    err(cr < 0 ? text : text.left(cr));
+    return m_answer != Answer::No;
+}
+
+void CliPrompter::notify(const QString &text)
+{
+    err(QString(text).replace(u'\r', u' '));
+}
+
+void CliPrompter::showError(const QString &message)
+{
+    err(errorBoxText(message));
+}
+
+std::optional<QString> CliPrompter::openFile(const QString &, const QString &)
+{
+    return std::nullopt;
+}
+
+std::optional<QString> CliPrompter::saveFile(const QString &, const QString &, const QString &)
+{
+    return std::nullopt;
+}
+
+std::optional<QString> CliPrompter::inputText(const QString &, const QString &, const QString &)
+{
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void connect(Context &ctx, Tdm &dm)
+{
+    (void)ctx;
+    dm.ConnectDB();
+}
+
+namespace {
+
+void copyFile(const QString &from, const QString &to)
+{
+    if (QFileInfo::exists(to))
+        return;
+    if (!QFile::copy(from, to))
+        throw Error(u"Cannot copy \"%1\" to \"%2\""_s.arg(QDir::toNativeSeparators(from),
+                                                          QDir::toNativeSeparators(to)));
+}
+
+} // namespace
+
+int cmdInit(Context &ctx)
+{
+    if (!ctx.args.isEmpty())
+        throw UsageError{u"init takes no arguments"_s};
+    if (!QDir().mkpath(ctx.home))
+        throw Error(u"Cannot create the folder \"%1\""_s.arg(QDir::toNativeSeparators(ctx.home)));
+    // A home without layouts gets a copy of the program's own data files.
+    if (!QFileInfo(defsFolder(ctx.home)).isDir()) {
+        const QDir source(defsFolder(ctx.programDir));
+        if (!source.exists())
+            throw Error(u"The program folder has no Defs folder to copy"_s);
+        QDir().mkpath(defsFolder(ctx.home));
+        for (const QString &name : source.entryList(QDir::Files))
+            copyFile(source.filePath(name), defsFolder(ctx.home) + name);
+        if (QFileInfo::exists(ctx.programDir + u"FileCheck.SQL"_s))
+            copyFile(ctx.programDir + u"FileCheck.SQL"_s, ctx.home + u"FileCheck.SQL"_s);
+    }
+    const bool created = createDatabase(ctx.home);
+    if (!ctx.quiet)
+        out(created ? u"Created %1"_s.arg(QDir::toNativeSeparators(ctx.home + u"Tembra.db"_s))
+                    : u"%1 exists; left as it is"_s.arg(
+                            QDir::toNativeSeparators(ctx.home + u"Tembra.db"_s)));
+    return 0;
+}
+
+int cmdImport(Context &ctx)
+{
+    if (ctx.args.size() != 1)
+        throw UsageError{u"import takes one file"_s};
+    const QString file = ctx.args.first();
+    const QString code = QFileInfo(file).suffix();
+    if (recordTypeIndex(code) < 0)
+        throw UsageError{u"'%1' is not a per-type DIF file: its extension must be a record "
+                         "type code (%2)"_s.arg(file, recordTypeCodes().join(u", "_s))};
+    if (!QFileInfo(file).isFile())
+        throw Error(u"Cannot open file \"%1\". No such file"_s.arg(QDir::toNativeSeparators(file)));
+
+    Tdm dm(ctx.home);
+    connect(ctx, dm);
+    Importer importer(dm, ctx.progress, ctx.prompter);
+    ctx.progress.show();
+    Transaction transaction(dm);
+    importer.ImportFile(file, code, layoutName(code, GetDIFVersion(file)));
+    transaction.commit();
+    ctx.progress.hide();
+    const auto &c = importer.counts();
+    if (!ctx.quiet)
+        out(u"%1 %2 rows imported, %3 lines failed, %4 field errors"_s.arg(code)
+                    .arg(c.inserted)
+                    .arg(c.failedLines)
+                    .arg(c.fieldErrors));
+    return 0;
+}
+
+int cmdStats(Context &ctx)
+{
+    if (!ctx.args.isEmpty())
+        throw UsageError{u"stats takes no arguments"_s};
+    Tdm dm(ctx.home);
+    connect(ctx, dm);
+    for (const RecordType &t : recordTypes())
+        out(u"%1 %2"_s.arg(t.code).arg(dm.rowCount(t.code)));
+    return 0;
+}
+
+} // namespace bm::cli

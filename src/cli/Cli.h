@@ -1,0 +1,78 @@
+#pragma once
+
+#include "Tdm.h"
+#include "Ui.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace bm::cli {
+
+// Progress on stderr as a one-line bar, only when stderr is a terminal.
+class CliProgress final : public ProgressSink
+{
+public:
+    CliProgress();
+
+protected:
+    void onVisibleChanged(bool visible) override;
+    void onStatusChanged() override;
+    void onGaugeChanged() override;
+
+private:
+    void draw();
+    bool m_tty = false;
+};
+
+// Answers prompts from the command line: --yes answers Yes, --no answers No, and by default
+// a question is reported on stderr (the text before its carriage returns) and answered Yes so
+// the work goes on.
+class CliPrompter final : public Prompter
+{
+public:
+    enum class Answer { Default, Yes, No };
+    explicit CliPrompter(Answer answer)
+        : m_answer(answer)
+    {}
+    bool askYesNo(const QString &text) override;
+    void notify(const QString &text) override;
+    void showError(const QString &message) override;
+    std::optional<QString> openFile(const QString &, const QString &) override;
+    std::optional<QString> saveFile(const QString &, const QString &, const QString &) override;
+    std::optional<QString> inputText(const QString &, const QString &, const QString &) override;
+
+private:
+    Answer m_answer;
+};
+
+// What every command gets: the home folder, the program's own folder, the prompter, the
+// progress sink and the command's own arguments.
+struct Context
+{
+    QString home;       // with a trailing separator
+    QString programDir; // with a trailing separator
+    CliPrompter &prompter;
+    CliProgress &progress;
+    QStringList args; // the arguments after the command name
+    bool quiet = false;
+};
+
+// Raised for bad usage: printed with the usage text, exit status 2.
+struct UsageError
+{
+    QString message;
+};
+
+void out(const QString &text); // a line on stdout
+void err(const QString &text); // a line on stderr
+
+// Opens the home folder's herd database.
+void connect(Context &ctx, Tdm &dm);
+
+int cmdInit(Context &ctx);
+int cmdImport(Context &ctx);
+int cmdStats(Context &ctx);
+
+} // namespace bm::cli

@@ -1,0 +1,127 @@
+#include "Schema.h"
+
+#include "Error.h"
+#include "Layout.h"
+#include "Tdm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString sqlTypeOf(const QString &fieldType)
+{
+    if (fieldType == u"Number"_s)
+        return u"INTEGER"_s;
+    if (fieldType == u"Float"_s)
+        return u"REAL"_s;
+    if (fieldType == u"Date"_s)
+        return u"DATE"_s;
+    return u"TEXT"_s;
+}
+
+// Versions of a record type that have a layout in Defs/, newest first.
+QStringList layoutVersions(const QString &home, const QString &code)
+{
+    const QDir defs(defsFolder(home));
+    const QRegularExpression re(u"^DIF%1V(.)\\.ini$"_s.arg(code),
+                                QRegularExpression::CaseInsensitiveOption);
+    QStringList versions;
+    for (const QString &name : defs.entryList(QDir::Files)) {
+        const auto m = re.match(name);
+        if (m.hasMatch())
+            versions << m.captured(1);
+    }
+    std::sort(versions.begin(), versions.end(), std::greater<>());
+    return versions;
+}
+
+} // namespace
+
+QList<SchemaColumn> tableColumns(const QString &home, const QString &code)
+{
+    QStringList versions = layoutVersions(home, code);
+    const QString current = currentVersion(home, code);
+    if (!current.isEmpty()) {
+        versions.removeAll(current);
+        versions.prepend(current);
+    }
+    QList<SchemaColumn> columns;
+    for (const QString &version : std::as_const(versions)) {
+        const Layout layout = readLayout(home, layoutName(code, version));
+        for (const FieldDef &f : layout) {
+            const bool known = std::any_of(columns.cbegin(), columns.cend(), [&](const auto &c) {
+                return c.name.compare(f.name, Qt::CaseInsensitive) == 0;
+            });
+            if (!known)
+                columns.append({f.name, sqlTypeOf(f.type)});
+        }
+    }
+    return columns;
+}
+
+QStringList schemaStatements(const QString &home)
+{
+    QStringList statements;
+    auto create = [&](const QString &table, const QList<SchemaColumn> &columns) {
+        if (columns.isEmpty())
+            throw Error(u"No record layout in \"%1\" describes the table %2"_s.arg(
+                    QDir::toNativeSeparators(defsFolder(home)), table));
+        QStringList defs;
+        for (const SchemaColumn &c : columns)
+            defs << Tdm::quoteId(c.name) + u' ' + c.sqlType;
+        statements << u"CREATE TABLE %1 (%2)"_s.arg(Tdm::quoteId(table), defs.join(u", "_s));
+    };
+    for (const RecordType &t : recordTypes())
+        create(t.code, tableColumns(home, t.code));
+    create(u"MergeCow"_s, tableColumns(home, u"102"_s));
+    return statements;
+}
+
+bool createDatabase(const QString &home0)
+{
+    const QString home = home0.endsWith(u'/') ? home0 : home0 + u'/';
+    const QString path = home + u"Tembra.db"_s;
+    if (QFileInfo::exists(path))
+        return false;
+    const QStringList statements = schemaStatements(home);
+    // Build under a temporary name and rename at the end, so no half-made database is left.
+    const QString temp = home + u"Tembra.db.new"_s;
+    QFile::remove(temp);
+    sqlite3 *db = nullptr;
+    const QByteArray tempName = QFile::encodeName(temp);
+    QString failure;
+    if (sqlite3_open_v2(tempName.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr)
+        != SQLITE_OK) {
+        failure = QString::fromUtf8(sqlite3_errmsg(db));
+    } else {
+        const QByteArray script
+                = (u"BEGIN;\n"_s + statements.join(u";\n"_s) + u";\nCOMMIT;"_s).toUtf8();
+        char *message = nullptr;
+        if (sqlite3_exec(db, script.constData(), nullptr, nullptr, &message) != SQLITE_OK)
+            failure = QString::fromUtf8(message ? message : "unknown error");
+        sqlite3_free(message);
+    }
+    sqlite3_close(db);
+    if (failure.isEmpty() && !QFile::rename(temp, path))
+        failure = u"the file cannot be renamed"_s;
+    if (!failure.isEmpty()) {
+        QFile::remove(temp);
+        throw Error(u"Cannot create the herd database \"%1\": %2"_s.arg(
+                QDir::toNativeSeparators(path), failure));
+    }
+    return true;
+}
+
+} // namespace bm

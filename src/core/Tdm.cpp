@@ -1,0 +1,251 @@
+#include "Tdm.h"
+
+#include "Error.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+#include <atomic>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+void StmtDeleter::operator()(sqlite3_stmt *stmt) const
+{
+    sqlite3_finalize(stmt);
+}
+
+namespace {
+std::atomic<int> g_connectionNumber{0};
+}
+
+Tdm::Tdm(const QString &home, QObject *parent)
+    : QObject(parent)
+    , m_home(home.endsWith(u'/') ? home : home + u'/')
+    , m_connectionName(u"bm-%1"_s.arg(++g_connectionNumber))
+{}
+
+Tdm::~Tdm()
+{
+    close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QString Tdm::databasePath() const
+{
+    return m_home + u"Tembra.db"_s;
+}
+
+void Tdm::ConnectDB()
+{
+    close();
+    const QString path = databasePath();
+    if (!QFileInfo(path).isFile())
+        throw Error(u"Could not find file '%1'"_s.arg(QDir::toNativeSeparators(path)));
+    if (!m_db.isValid())
+        m_db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
+    m_db.setDatabaseName(path);
+    m_db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
+    if (!m_db.open())
+        throw Error(m_db.lastError().text());
+    // A double-quoted name is always a name, never a string literal, so a probe of a missing
+    // column fails instead of selecting a constant.
+    sqlite3_db_config(handle(), SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(handle(), SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    // The file must really be a database: SQLite opens lazily, so read its schema now.
+    QSqlQuery probe(m_db);
+    if (!probe.exec(u"SELECT count(*) FROM sqlite_master"_s)) {
+        const QString message = probe.lastError().databaseText();
+        m_db.close();
+        throw Error(u"Cannot open the herd database '%1': %2"_s.arg(QDir::toNativeSeparators(path),
+                                                                    message));
+    }
+    // The driver and the core must share one SQLite library, or the raw handle is unsafe.
+    probe.exec(u"SELECT sqlite_version()"_s);
+    if (probe.next() && probe.value(0).toString() != QString::fromLatin1(sqlite3_libversion())) {
+        m_db.close();
+        throw Error(u"The SQLite driver (%1) and the program (%2) use different SQLite "
+                    "libraries"_s.arg(probe.value(0).toString(),
+                                      QString::fromLatin1(sqlite3_libversion())));
+    }
+}
+
+void Tdm::close()
+{
+    if (m_db.isOpen())
+        m_db.close();
+}
+
+bool Tdm::isOpen() const
+{
+    return m_db.isOpen();
+}
+
+sqlite3 *Tdm::handle() const
+{
+    if (!m_db.isOpen())
+        throw Error(u"The herd database is not open"_s);
+    const QVariant v = m_db.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        throw Error(u"The herd database driver gives no SQLite handle"_s);
+    return *static_cast<sqlite3 *const *>(v.constData());
+}
+
+bool Tdm::RunSQL(const QString &strSQL)
+{
+    m_lastError.clear();
+    if (!m_db.isOpen()) {
+        m_lastError = u"The herd database is not open"_s;
+        return false;
+    }
+    QSqlQuery qRunSQL(m_db);
+    if (!qRunSQL.exec(strSQL)) {
+        m_lastError = qRunSQL.lastError().databaseText();
+        return false;
+    }
+    return true;
+}
+
+bool Tdm::FieldExists(const QString &TableName, const QString &FieldName)
+{
+    if (!m_db.isOpen())
+        return false;
+    sqlite3_stmt *raw = nullptr;
+    const QByteArray sql
+            = (u"SELECT "_s + quoteId(FieldName) + u" FROM "_s + quoteId(TableName)).toUtf8();
+    const int rc = sqlite3_prepare_v2(handle(), sql.constData(), int(sql.size()), &raw, nullptr);
+    Stmt stmt(raw);
+    return rc == SQLITE_OK && stmt;
+}
+
+qint64 Tdm::GetRecordCount(const QString &strSQL)
+{
+    Stmt stmt = prepare(u"SELECT count(*) FROM ("_s + strSQL + u")"_s);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        throw Error(sqliteError());
+    const qint64 n = sqlite3_column_int64(stmt.get(), 0);
+    stmt.reset();
+    Q_EMIT browseReopenRequested();
+    return n;
+}
+
+void Tdm::exec(const QString &sql)
+{
+    char *message = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_exec(handle(), utf8.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message ? message : "unknown error");
+        sqlite3_free(message);
+        throw Error(text);
+    }
+}
+
+Stmt Tdm::prepare(const QString &sql)
+{
+    sqlite3_stmt *raw = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(handle(), utf8.constData(), int(utf8.size()), &raw, nullptr)
+        != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        throw Error(sqliteError());
+    }
+    return Stmt(raw);
+}
+
+QString Tdm::sqliteError() const
+{
+    return QString::fromUtf8(sqlite3_errmsg(handle()));
+}
+
+QStringList Tdm::columns(const QString &table)
+{
+    QStringList names;
+    Stmt stmt = prepare(u"SELECT name FROM pragma_table_info(?1)"_s);
+    const QByteArray t = table.toUtf8();
+    sqlite3_bind_text(stmt.get(), 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
+        names << QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 0)));
+    return names;
+}
+
+QStringList Tdm::columnTypes(const QString &table)
+{
+    QStringList types;
+    Stmt stmt = prepare(u"SELECT type FROM pragma_table_info(?1)"_s);
+    const QByteArray t = table.toUtf8();
+    sqlite3_bind_text(stmt.get(), 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
+        types << QString::fromUtf8(
+                         reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 0)))
+                         .toUpper();
+    return types;
+}
+
+qint64 Tdm::rowCount(const QString &table)
+{
+    Stmt stmt = prepare(u"SELECT count(*) FROM "_s + quoteId(table));
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        throw Error(sqliteError());
+    return sqlite3_column_int64(stmt.get(), 0);
+}
+
+QString Tdm::quoteId(const QString &name)
+{
+    QString q = name;
+    q.replace(u'"', u"\"\""_s);
+    return u'"' + q + u'"';
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Transaction::Transaction(Tdm &dm)
+    : m_dm(dm)
+{
+    m_dm.exec(u"BEGIN IMMEDIATE"_s);
+}
+
+Transaction::~Transaction()
+{
+    if (!m_done) {
+        try {
+            m_dm.exec(u"ROLLBACK"_s);
+        } catch (const Error &) {
+            // The transaction may already have been rolled back by SQLite itself.
+        }
+    }
+}
+
+void Transaction::commit()
+{
+    m_dm.exec(u"COMMIT"_s);
+    m_done = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+QString USADate(const QDate &s)
+{
+    return u"%1/%2/%3"_s.arg(s.month()).arg(s.day()).arg(s.year());
+}
+
+QString isoDate(const QDate &d)
+{
+    return u"%1-%2-%3"_s.arg(d.year(), 4, 10, QChar(u'0'))
+            .arg(d.month(), 2, 10, QChar(u'0'))
+            .arg(d.day(), 2, 10, QChar(u'0'));
+}
+
+QString SQLDate(const QDate &s)
+{
+    return u'\'' + isoDate(s) + u'\'';
+}
+
+} // namespace bm

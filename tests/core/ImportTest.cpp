@@ -1,0 +1,286 @@
+#include "Error.h"
+#include "Importer.h"
+#include "Layout.h"
+#include "Tdm.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace bm;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A small layout: code, version, a string, a number, a scaled float, a date, a plain float.
+const QByteArray kLayout = "[Records]\n01=RecordType,String,1,3\n02=VersionNo,Number,4,1\n"
+                           "03=HerdCode,String,5,8\n04=CellCount,Number,13,5\n"
+                           "05=Milk,Float,18,4,10\n06=TestDate,Date,22,8\n"
+                           "07=FatPercent,Float,30,5\n";
+
+// A line of the small layout, each field padded to its width.
+QByteArray line(const char *herd, const char *cells = "", const char *milk = "",
+                const char *date = "", const char *fat = "")
+{
+    return "1049" + QByteArray(herd).leftJustified(8, ' ')
+           + QByteArray(cells).rightJustified(5, ' ') + QByteArray(milk).rightJustified(4, ' ')
+           + QByteArray(date).leftJustified(8, ' ') + QByteArray(fat).rightJustified(5, ' ')
+           + "\r\n";
+}
+
+struct Fixture
+{
+    test::TestHome home;
+    test::ScriptedPrompter prompter;
+    test::RecordingProgress progress;
+
+    Fixture() { home.writeLayout(u"DIF104V9.ini"_s, kLayout); }
+
+    Importer::Counts import(const QByteArray &bytes, const QString &def = u"DIF104V9.ini"_s,
+                            const QString &table = u"104"_s)
+    {
+        const QString file = home.write(u"in.104"_s, bytes);
+        Importer importer(home.dm(), progress, prompter);
+        Transaction t(home.dm());
+        importer.ImportFile(file, table, def);
+        t.commit();
+        return importer.counts();
+    }
+    QStringList rows()
+    {
+        return home.rows(u"SELECT RecordType, VersionNo, HerdCode, CellCount, Milk, TestDate, "
+                         "FatPercent FROM [104]"_s);
+    }
+};
+
+} // namespace
+
+TEST(Import, convertsEachFieldByItsType)
+{
+    Fixture f;
+    f.import(line("HERD0001", "212", "255", "20210815", "4.5")
+             + line("H'2\"3", "-3", "-25", "20210101", "3e-1"));
+    EXPECT_EQ(f.rows(), (QStringList{u"104|9|HERD0001|212|25.5|2021-08-15|4.5"_s,
+                                     u"104|9|H'2\"3|-3|-2.5|2021-01-01|0.3"_s}));
+    EXPECT_TRUE(f.prompter.questions.isEmpty());
+    EXPECT_EQ(f.progress.statuses.last(), u"Importing DIF 104"_s);
+    EXPECT_EQ(f.progress.records(), u"1"_s);
+}
+
+TEST(Import, scaledFloatsAreExactAndLocaleFree)
+{
+    Fixture f;
+    QLocale::setDefault(QLocale(QLocale::German));
+    f.import(line("H1", "", "5") + line("H2", "", "1234") + line("H3", "", "300"));
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(f.home.rows(u"SELECT Milk FROM [104] ORDER BY HerdCode"_s),
+              (QStringList{u"0.5"_s, u"123.4"_s, u"30.0"_s}));
+}
+
+TEST(Import, shortLinesAndBlanksGiveNull)
+{
+    Fixture f;
+    f.import("1049H1   \r\n1049H2         \r\n");
+    EXPECT_EQ(f.rows(), (QStringList{u"104|9|H1|<null>|<null>|<null>|<null>"_s,
+                                     u"104|9|H2|<null>|<null>|<null>|<null>"_s}));
+}
+
+TEST(Import, blankLinesAreSkippedAndNotCounted)
+{
+    Fixture f;
+    // Line 3 of the file is the second non-blank line; its date is bad.
+    f.import("1049H1\r\n   \t\r\n" + line("H2", "", "", "20210230") + "\r\n");
+    EXPECT_EQ(f.prompter.questions,
+              QStringList{u"Error in 104 File - Line : 2 - Field : TestDate\r\r"
+                          "Continue to display errors in this file?"_s});
+    EXPECT_EQ(f.home.dm().rowCount(u"104"_s), 2);
+    EXPECT_EQ(f.home.rows(u"SELECT TestDate FROM [104] WHERE HerdCode='H2'"_s),
+              QStringList{u"<null>"_s});
+}
+
+TEST(Import, badDatesGiveNullWithThePrompt)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray date;
+        bool prompt;
+        QString stored;
+    } cases[] = {
+            {"blanks", "        ", false, u"<null>"_s},
+            {"30 February", "20210230", true, u"<null>"_s},
+            {"seven characters take the day from the last two", "2021081", true, u"<null>"_s},
+            {"seven characters valid", "2021101", false, u"2021-10-01"_s},
+            {"letters", "2021AB01", true, u"<null>"_s},
+            {"year before 1000", "09990101", false, u"0999-01-01"_s},
+            {"year 0", "00000101", true, u"<null>"_s},
+    };
+    for (const auto &c : cases) {
+        Fixture f;
+        f.import(line("H1", "", "", c.date));
+        EXPECT_EQ(f.prompter.questions.size(), c.prompt ? 1 : 0) << c.name;
+        EXPECT_EQ(f.home.rows(u"SELECT TestDate FROM [104]"_s), QStringList{c.stored}) << c.name;
+    }
+}
+
+TEST(Import, failedLinesArePromptedAndLeftOut)
+{
+    Fixture f;
+    const auto counts = f.import(line("H1", "12X") + line("H2", "12") + line("H3", "1 2")
+                                 + line("H4", "", "", "", "4,5"));
+    EXPECT_EQ(f.prompter.questions,
+              (QStringList{u"Error In 104 File - Line : 1\r\rContinue to display errors in this "
+                           "file?"_s,
+                           u"Error In 104 File - Line : 3\r\rContinue to display errors in this "
+                           "file?"_s,
+                           u"Error In 104 File - Line : 4\r\rContinue to display errors in this "
+                           "file?"_s}));
+    EXPECT_EQ(f.home.rows(u"SELECT HerdCode FROM [104]"_s), QStringList{u"H2"_s});
+    EXPECT_EQ(counts.inserted, 1);
+    EXPECT_EQ(counts.failedLines, 3);
+}
+
+TEST(Import, answeringNoSilencesTheRestOfTheFileOnly)
+{
+    Fixture f;
+    f.prompter.answers = {false};
+    f.import(line("H1", "X") + line("H2", "X") + line("H3", "", "", "20211399"));
+    EXPECT_EQ(f.prompter.questions.size(), 1);
+    EXPECT_EQ(f.home.dm().rowCount(u"104"_s), 1);
+    f.import(line("H1", "X") + line("H2", "X"));
+    EXPECT_EQ(f.prompter.questions.size(), 3);
+}
+
+TEST(Import, emptyFileOrOtherTypeInsertsNothingSilently)
+{
+    Fixture f;
+    f.import("");
+    f.import("1039H1\r\n1049H2\r\n");
+    EXPECT_EQ(f.home.dm().rowCount(u"104"_s), 0);
+    EXPECT_TRUE(f.prompter.questions.isEmpty());
+}
+
+TEST(Import, twoFilesAddUp)
+{
+    Fixture f;
+    f.import("1049H1\r\n");
+    f.import("1049H2\r\n");
+    EXPECT_EQ(f.home.dm().rowCount(u"104"_s), 2);
+}
+
+TEST(Import, encodingsAndLineEnds)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+    } cases[] = {
+            {"utf8 bom", "\xEF\xBB\xBF"
+                         "1049Caf\xC3\xA9\r\n1049Z\r\n"},
+            {"windows-1252", "1049Caf\xE9\r1049Z\r"},
+            {"utf16le", QByteArray("\xFF\xFE"
+                                   "1\0"
+                                   "0\0"
+                                   "4\0"
+                                   "9\0"
+                                   "C\0"
+                                   "a\0"
+                                   "f\0"
+                                   "\xE9\0"
+                                   "\n\0"
+                                   "1\0"
+                                   "0\0"
+                                   "4\0"
+                                   "9\0"
+                                   "Z\0",
+                                   30)},
+    };
+    for (const auto &c : cases) {
+        Fixture f;
+        f.import(c.bytes);
+        EXPECT_EQ(f.home.rows(u"SELECT HerdCode FROM [104] ORDER BY rowid"_s),
+                  (QStringList{u"Caf\u00E9"_s, u"Z"_s}))
+                << c.name;
+    }
+}
+
+TEST(Import, errorsThatEndTheCommandLeaveTheTableAsItWas)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray layout;
+        QByteArray lines;
+        QString message;
+    } cases[] = {
+            {"scaled float not a whole number", kLayout, line("H1", "", "12.5"),
+             u"'12.5' is not a valid integer value"_s},
+            {"width not an integer", "[Records]\n01=RecordType,String,1,3\n02=X,String,4,w\n",
+             "1049\r\n", u"'w' is not a valid integer value"_s},
+            {"missing key", "[Records]\n01=RecordType,String,1,3\n03=X,String,4,1\n", "1049\r\n",
+             u"List index out of bounds (1)"_s},
+    };
+    for (const auto &c : cases) {
+        Fixture f;
+        f.import("1049OLD\r\n");
+        f.home.writeLayout(u"DIF104V9.ini"_s, c.layout);
+        try {
+            f.import("1049NEW\r\n" + c.lines);
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const Error &e) {
+            EXPECT_EQ(e.message(), c.message) << c.name;
+        }
+        EXPECT_EQ(f.home.rows(u"SELECT HerdCode FROM [104]"_s), QStringList{u"OLD"_s}) << c.name;
+    }
+}
+
+TEST(Import, layoutWithoutFieldsOrMissingColumnFailsEveryLine)
+{
+    Fixture f;
+    f.prompter.answers = {true, false};
+    f.import("1049H1\r\n1049H2\r\n1049H3\r\n", u"DIF104V7.ini"_s);
+    EXPECT_EQ(f.prompter.questions.size(), 2);
+    f.home.writeLayout(u"DIF104V8.ini"_s,
+                       "[Records]\n01=RecordType,String,1,3\n02=Nope,String,4,1\n");
+    f.import("1048\r\n", u"DIF104V8.ini"_s);
+    EXPECT_EQ(f.prompter.questions.size(), 3);
+    EXPECT_EQ(f.home.dm().rowCount(u"104"_s), 0);
+}
+
+TEST(Import, gaugeCountsLinesMinusOne)
+{
+    Fixture f;
+    f.import("1049H1\r\n1049H2\r\n1049H3\r\n");
+    EXPECT_EQ(f.progress.maximum(), 2);
+    EXPECT_EQ(f.progress.position(), 2);
+    EXPECT_EQ(f.progress.records(), u"2"_s);
+}
+
+TEST(Import, shippedSampleRecordsOfEveryTypeImport)
+{
+    // The sample records in the layouts' README, one file per type and version.
+    test::TestHome home;
+    test::ScriptedPrompter prompter;
+    NullProgress progress;
+    QFile readme(test::sourceDataDir() + u"Defs/README.md"_s);
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    QMap<QString, QByteArray> files;
+    for (const QByteArray &line : readme.readAll().split('\n')) {
+        const QByteArray l = line.trimmed();
+        if (l.size() > 20 && recordTypeIndex(QString::fromLatin1(l.left(3))) >= 0 && l.at(3) >= '1'
+            && l.at(3) <= '9')
+            files[QString::fromLatin1(l.left(4))] += l + "\r\n";
+    }
+    ASSERT_GE(files.size(), 16);
+    Importer importer(home.dm(), progress, prompter);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        const QString code = it.key().left(3);
+        const QString file = home.write(u"s."_s + code, it.value());
+        importer.ImportFile(file, code, layoutName(code, GetDIFVersion(file)));
+        EXPECT_EQ(importer.counts().failedLines + importer.counts().fieldErrors, 0)
+                << it.key().toStdString();
+        EXPECT_GT(importer.counts().inserted, 0) << it.key().toStdString();
+    }
+    EXPECT_TRUE(prompter.questions.isEmpty()) << prompter.questions.join(u'\n').toStdString();
+    EXPECT_EQ(home.rows(u"SELECT VersionNo, count(*) FROM [211] GROUP BY 1"_s),
+              (QStringList{u"1|2"_s, u"2|2"_s, u"3|2"_s}));
+}

@@ -1,0 +1,129 @@
+#include "TestSupport.h"
+
+#include "Error.h"
+#include "Schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace bm::test {
+
+using namespace Qt::StringLiterals;
+
+bool ScriptedPrompter::askYesNo(const QString &text)
+{
+    questions << text;
+    if (answers.empty())
+        return true;
+    const bool a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+bool ScriptedPrompter::confirm(const QString &text)
+{
+    return askYesNo(text);
+}
+
+void ScriptedPrompter::notify(const QString &text)
+{
+    notices << text;
+}
+
+void ScriptedPrompter::showError(const QString &message)
+{
+    errors << message;
+}
+
+std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const QString &)
+{
+    filters << filter;
+    if (choices.empty())
+        return std::nullopt;
+    const QString c = choices.front();
+    choices.pop_front();
+    if (c.isNull())
+        return std::nullopt;
+    return c;
+}
+
+std::optional<QString> ScriptedPrompter::saveFile(const QString &filter, const QString &,
+                                                  const QString &)
+{
+    return openFile(filter, QString());
+}
+
+std::optional<QString> ScriptedPrompter::inputText(const QString &, const QString &,
+                                                   const QString &)
+{
+    return openFile(QString(), QString());
+}
+
+QString sourceDataDir()
+{
+    return QStringLiteral(BM_SOURCE_DIR "/data/");
+}
+
+QString testDataDir()
+{
+    return QStringLiteral(BM_SOURCE_DIR "/tests/data/");
+}
+
+TestHome::TestHome()
+{
+    if (!m_dir.isValid())
+        throw Error(u"Cannot create a temporary folder"_s);
+    m_home = m_dir.path() + u'/';
+    QDir().mkpath(m_home + u"Defs"_s);
+    const QDir defs(sourceDataDir() + u"Defs"_s);
+    for (const QString &name : defs.entryList(QDir::Files))
+        QFile::copy(defs.filePath(name), m_home + u"Defs/"_s + name);
+    createDatabase(m_home);
+}
+
+QString TestHome::write(const QString &name, const QByteArray &bytes) const
+{
+    const QString path = QFileInfo(name).isAbsolute() ? name : m_home + name;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        throw Error(u"Cannot write "_s + path);
+    return path;
+}
+
+void TestHome::writeLayout(const QString &defName, const QByteArray &ini) const
+{
+    write(u"Defs/"_s + defName, ini);
+}
+
+Tdm &TestHome::dm()
+{
+    if (!m_dm) {
+        m_dm = std::make_unique<Tdm>(m_home);
+        m_dm->ConnectDB();
+    }
+    return *m_dm;
+}
+
+QStringList TestHome::rows(const QString &sql)
+{
+    QStringList out;
+    Stmt stmt = dm().prepare(sql);
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+        QStringList cells;
+        for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
+            if (sqlite3_column_type(stmt.get(), i) == SQLITE_NULL)
+                cells << u"<null>"_s;
+            else
+                cells << QString::fromUtf8(
+                        reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), i)));
+        }
+        out << cells.join(u'|');
+    }
+    return out;
+}
+
+} // namespace bm::test

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "Tdm.h"
+#include "Ui.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+#include <ostream>
+
+// Readable values in test failure messages.
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &l, std::ostream *os)
+{
+    *os << "{\"" << l.join(QStringLiteral("\", \"")).toStdString() << "\"}";
+}
+
+namespace bm::test {
+
+// Answers every modal interaction from a script and records what was asked, so no test ever
+// waits on a window. Yes/No questions take the next queued answer (Yes when none is queued);
+// file and input choices take the next queued text (cancel when none is queued, or when the
+// queued text is a null QString).
+class ScriptedPrompter final : public Prompter
+{
+public:
+    bool askYesNo(const QString &text) override;
+    bool confirm(const QString &text) override;
+    void notify(const QString &text) override;
+    void showError(const QString &message) override;
+    std::optional<QString> openFile(const QString &filter, const QString &initial) override;
+    std::optional<QString> saveFile(const QString &filter, const QString &defaultSuffix,
+                                    const QString &initial) override;
+    std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                     const QString &initial) override;
+
+    std::deque<bool> answers;
+    std::deque<QString> choices;
+    QStringList questions; // every Yes/No text, in order
+    QStringList notices;
+    QStringList errors;
+    QStringList filters; // the filter of every file dialog
+};
+
+// Records what the progress window was told.
+class RecordingProgress final : public ProgressSink
+{
+public:
+    QStringList statuses;
+    int shows = 0;
+
+protected:
+    void onVisibleChanged(bool visible) override { shows += visible ? 1 : 0; }
+    void onStatusChanged() override { statuses << status(); }
+};
+
+// A fresh program folder with the layouts (a copy of data/Defs) and an empty herd database.
+class TestHome
+{
+public:
+    TestHome();
+    // The folder with a trailing separator.
+    QString path() const { return m_home; }
+    // Writes `bytes` to <home>/<name> (or to an absolute path) and returns the path.
+    QString write(const QString &name, const QByteArray &bytes) const;
+    // Writes a layout file into Defs/.
+    void writeLayout(const QString &defName, const QByteArray &ini) const;
+    // An open data module on this folder's database.
+    Tdm &dm();
+    // The rows of a query, each as its columns joined by "|" (Null as "<null>").
+    QStringList rows(const QString &sql);
+
+private:
+    QTemporaryDir m_dir;
+    QString m_home;
+    std::unique_ptr<Tdm> m_dm;
+};
+
+// The source tree's data/ folder and tests/data/ folder (with trailing separators).
+QString sourceDataDir();
+QString testDataDir();
+
+} // namespace bm::test
