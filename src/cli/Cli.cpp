@@ -102,12 +102,6 @@ std::optional<QString> CliPrompter::inputText(const QString &, const QString &, 
 
 // ---------------------------------------------------------------------------------------------
 
-void connect(Context &ctx, Tdm &dm)
-{
-    (void)ctx;
-    dm.ConnectDB();
-}
-
 namespace {
 
 void copyFile(const QString &from, const QString &to)
@@ -159,7 +153,7 @@ int cmdImport(Context &ctx)
         throw Error(u"Cannot open file \"%1\". No such file"_s.arg(QDir::toNativeSeparators(file)));
 
     Tdm dm(ctx.home);
-    connect(ctx, dm);
+    dm.ConnectDB();
     Importer importer(dm, ctx.progress, ctx.prompter);
     ctx.progress.show();
     Transaction transaction(dm);
@@ -180,7 +174,7 @@ int cmdStats(Context &ctx)
     if (!ctx.args.isEmpty())
         throw UsageError{u"stats takes no arguments"_s};
     Tdm dm(ctx.home);
-    connect(ctx, dm);
+    dm.ConnectDB();
     for (const RecordType &t : recordTypes())
         out(u"%1 %2"_s.arg(t.code).arg(dm.rowCount(t.code)));
     return 0;
@@ -211,7 +205,7 @@ int cmdSave(Context &ctx)
     }
 
     Tdm dm(ctx.home);
-    connect(ctx, dm);
+    dm.ConnectDB();
     Saver saver(dm, ctx.progress, ctx.prompter);
     const SaveResult result = saver.save(request, QFileInfo(ctx.args.first()).absoluteFilePath());
     if (!ctx.quiet) {

@@ -70,9 +70,6 @@ struct UsageError
 void out(const QString &text); // a line on stdout
 void err(const QString &text); // a line on stderr
 
-// Opens the home folder's herd database.
-void connect(Context &ctx, Tdm &dm);
-
 int cmdInit(Context &ctx);
 int cmdImport(Context &ctx);
 int cmdStats(Context &ctx);
