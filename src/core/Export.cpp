@@ -37,14 +37,7 @@ namespace {
 
 constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 
-void appendUInt(QByteArray &out, quint64 v)
-{
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr - buf);
-}
-
-bool appendNonFinite(QByteArray &out, double value)
+bool appendNonFinite(std::string &out, double value)
 {
     if (std::isfinite(value))
         return false;
@@ -54,7 +47,7 @@ bool appendNonFinite(QByteArray &out, double value)
 
 // The digits of `magnitude` * 10^decimals rounded to a whole number, halves away from zero, on
 // the decimal expansion of `magnitude` taken to 18 significant digits.
-QByteArray roundedDigits(double magnitude, int decimals)
+std::string roundedDigits(double magnitude, int decimals)
 {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%.17e", magnitude);
@@ -67,83 +60,78 @@ QByteArray roundedDigits(double magnitude, int decimals)
     const long long exponent = *p ? std::atoll(p + 1) : 0;
     // How many of the digits stand before the decimal point once shifted by `decimals`.
     const long long whole = exponent + decimals + 1;
-    QByteArray r;
-    if (whole <= 0) {
-        r = (whole == 0 && digits[0] >= '5') ? "1" : "0";
-        return r;
-    }
+    if (whole <= 0)
+        return (whole == 0 && digits[0] >= '5') ? "1" : "0";
+    std::string r;
     if (whole >= n) {
-        r.append(digits, n);
-        r.append(QByteArray(qsizetype(whole - n), '0'));
+        r.assign(digits, size_t(n));
+        r.append(size_t(whole - n), '0');
     } else {
-        r.append(digits, qsizetype(whole));
+        r.assign(digits, size_t(whole));
         if (digits[whole] >= '5') {
-            qsizetype i = r.size() - 1;
-            while (i >= 0 && r[i] == '9')
-                r[i--] = '0';
+            long long i = whole - 1;
+            while (i >= 0 && r[size_t(i)] == '9')
+                r[size_t(i--)] = '0';
             if (i < 0)
-                r.prepend('1');
+                r.insert(r.begin(), '1');
             else
-                r[i] = char(r[i] + 1);
+                ++r[size_t(i)];
         }
     }
-    qsizetype lead = 0;
-    while (lead + 1 < r.size() && r[lead] == '0')
-        ++lead;
-    return r.mid(lead);
+    const size_t lead = std::min(r.find_first_not_of('0'), r.size() - 1);
+    return r.substr(lead);
 }
 
 } // namespace
 
-void appendFixed(QByteArray &out, double value, int decimals)
+void appendFixed(std::string &out, double value, int decimals)
 {
     if (appendNonFinite(out, value))
         return;
     const double magnitude = std::fabs(value);
-    QByteArray digits;
-    bool done = false;
-    if (decimals >= 0 && decimals <= 9) {
+    char fast[24];
+    std::string slow;
+    std::string_view digits;
+    if (decimals >= 0 && decimals <= 9 && magnitude * kPow10[decimals] < 1e15) {
         const double y = magnitude * kPow10[decimals];
-        if (y < 1e15) {
-            const double whole = std::floor(y);
-            const double frac = y - whole;
-            // Far enough from a half that the binary value and its 18-digit decimal expansion
-            // round the same way; otherwise take the exact route below.
-            if (std::fabs(frac - 0.5) > y * 1e-15) {
-                const quint64 n = quint64(whole) + (frac > 0.5 ? 1 : 0);
-                if (decimals == 0) {
-                    if (n != 0 && std::signbit(value))
-                        out.append('-');
-                    appendUInt(out, n);
-                    return;
-                }
-                appendUInt(digits, n);
-                done = true;
-            }
+        const double whole = std::floor(y);
+        const double frac = y - whole;
+        // Far enough from a half that the binary value and its 18-digit decimal expansion
+        // round the same way; otherwise take the exact route below.
+        if (std::fabs(frac - 0.5) > y * 1e-15) {
+            const quint64 n = quint64(whole) + (frac > 0.5 ? 1 : 0);
+            const auto r = std::to_chars(fast, fast + sizeof fast, n);
+            digits = std::string_view(fast, size_t(r.ptr - fast));
         }
     }
-    if (!done)
-        digits = roundedDigits(magnitude, std::max(decimals, 0));
-    const bool zero = digits.count('0') == digits.size();
-    if (!zero && std::signbit(value))
-        out.append('-');
+    if (digits.empty()) {
+        slow = roundedDigits(magnitude, std::max(decimals, 0));
+        digits = slow;
+    }
+    if (digits.find_first_not_of('0') != std::string_view::npos && std::signbit(value))
+        out.push_back('-');
     if (decimals <= 0) {
         out.append(digits);
         return;
     }
-    if (digits.size() < decimals + 1)
-        digits.prepend(QByteArray(decimals + 1 - digits.size(), '0'));
-    out.append(digits.constData(), digits.size() - decimals);
-    out.append('.');
-    out.append(digits.constData() + digits.size() - decimals, decimals);
+    const size_t places = size_t(decimals);
+    if (digits.size() <= places) {
+        out.append("0.");
+        out.append(places - digits.size(), '0');
+        out.append(digits);
+    } else {
+        out.append(digits.substr(0, digits.size() - places));
+        out.push_back('.');
+        out.append(digits.substr(digits.size() - places));
+    }
 }
 
-void appendGeneral(QByteArray &out, double value)
+void appendGeneral(std::string &out, double value)
 {
     if (appendNonFinite(out, value))
         return;
     if (value == 0) {
-        out.append('0');
+        out.push_back('0');
         return;
     }
     char buf[64];
@@ -160,47 +148,47 @@ void appendGeneral(QByteArray &out, double value)
         return end;
     };
     if (exponent < -5 || exponent >= 15) {
-        out.append(buf, stripZeros(buf, e) - buf);
-        out.append('E');
-        out.append(QByteArray::number(exponent));
+        out.append(buf, size_t(stripZeros(buf, e) - buf));
+        out.push_back('E');
+        out.append(std::to_string(exponent));
         return;
     }
     const int n = std::snprintf(buf, sizeof buf, "%.*f", 14 - exponent, value);
-    out.append(buf, stripZeros(buf, buf + n) - buf);
+    out.append(buf, size_t(stripZeros(buf, buf + n) - buf));
 }
 
-void appendPlain(QByteArray &out, double value)
+void appendPlain(std::string &out, double value)
 {
     if (appendNonFinite(out, value))
         return;
     if (value == 0) {
-        out.append('0');
+        out.push_back('0');
         return;
     }
     char buf[400];
     const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
-    out.append(buf, r.ptr - buf);
+    out.append(buf, size_t(r.ptr - buf));
 }
 
 QByteArray fixed(double value, int decimals)
 {
-    QByteArray out;
+    std::string out;
     appendFixed(out, value, decimals);
-    return out;
+    return QByteArray(out.data(), qsizetype(out.size()));
 }
 
 QByteArray general(double value)
 {
-    QByteArray out;
+    std::string out;
     appendGeneral(out, value);
-    return out;
+    return QByteArray(out.data(), qsizetype(out.size()));
 }
 
 QByteArray plain(double value)
 {
-    QByteArray out;
+    std::string out;
     appendPlain(out, value);
-    return out;
+    return QByteArray(out.data(), qsizetype(out.size()));
 }
 
 } // namespace numtext
@@ -208,6 +196,18 @@ QByteArray plain(double value)
 // ---------------------------------------------------------------------------------------------
 
 namespace {
+
+void appendInt(std::string &out, qint64 v)
+{
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, size_t(r.ptr - buf));
+}
+
+QByteArrayView view(const std::string &s)
+{
+    return QByteArrayView(s.data(), qsizetype(s.size()));
+}
 
 QString native(const QString &path)
 {
@@ -334,7 +334,7 @@ private:
     QString m_defName;
     std::vector<DifField> m_fields;
     QByteArray m_line;
-    QByteArray m_scratch;
+    std::string m_scratch;
     QByteArray m_encoded;
 };
 
@@ -422,17 +422,26 @@ void DifLineBuilder::fail(const DifField &f, qint64 row, QByteArrayView value,
 
 void DifLineBuilder::put(const DifField &f, qint64 row, QByteArrayView utf8, bool right)
 {
+    // One pass tells plain ASCII without line breaks, the usual case, from the rest.
+    bool plain = true;
+    for (char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80 || u == '\r' || u == '\n') {
+            plain = false;
+            break;
+        }
+    }
     QByteArrayView bytes = utf8;
-    if (!isAscii(utf8)) {
-        m_encoded.clear();
+    if (!plain) {
+        m_encoded.resize(0);
         QString bad;
         if (!utf8To1252(utf8, m_encoded, &bad))
             fail(f, row, utf8,
                  u"a character (\"%1\") that the Windows-1252 code page cannot hold"_s.arg(bad));
         bytes = m_encoded;
+        if (bytes.contains('\r') || bytes.contains('\n'))
+            fail(f, row, utf8, u"a line break, which would split the record"_s);
     }
-    if (bytes.contains('\r') || bytes.contains('\n'))
-        fail(f, row, utf8, u"a line break, which would split the record"_s);
     if (bytes.size() > f.width)
         fail(f, row, utf8, u"which is wider than the field's %1 characters"_s.arg(f.width));
     char *d = m_line.data() + f.start + (right ? f.width - bytes.size() : 0);
@@ -453,7 +462,7 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
             break;
         case DifField::Kind::Number:
             if (type == SQLITE_INTEGER) {
-                m_scratch.append(QByteArray::number(sqlite3_column_int64(stmt, f.column)));
+                appendInt(m_scratch, sqlite3_column_int64(stmt, f.column));
             } else if (type == SQLITE_FLOAT) {
                 numtext::appendGeneral(m_scratch, sqlite3_column_double(stmt, f.column));
             } else {
@@ -466,9 +475,9 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
                 if (!IsDecimalInteger(text)
                     && (r.ec != std::errc() || r.ptr != text.data() + text.size()))
                     fail(f, row, text, u"which is not a number"_s);
-                m_scratch.append(text);
+                m_scratch.append(text.data(), size_t(text.size()));
             }
-            put(f, row, m_scratch, true);
+            put(f, row, view(m_scratch), true);
             break;
         case DifField::Kind::FloatFixed:
         case DifField::Kind::FloatScaled:
@@ -484,7 +493,7 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
                 numtext::appendFixed(m_scratch, v * f.scale, 0);
             else
                 numtext::appendPlain(m_scratch, v);
-            put(f, row, m_scratch, true);
+            put(f, row, view(m_scratch), true);
             break;
         }
         case DifField::Kind::Date: {
@@ -505,10 +514,10 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
             if (!shaped || !QDate(digits(0, 4), digits(5, 2), digits(8, 2)).isValid()
                 || digits(0, 4) < 1)
                 fail(f, row, text, u"which is not a date"_s);
-            m_scratch.append(text.first(4));
-            m_scratch.append(text.sliced(5, 2));
-            m_scratch.append(text.sliced(8, 2));
-            put(f, row, m_scratch, false);
+            m_scratch.append(text.data(), 4);
+            m_scratch.append(text.data() + 5, 2);
+            m_scratch.append(text.data() + 8, 2);
+            put(f, row, view(m_scratch), false);
             break;
         }
         }
@@ -580,8 +589,9 @@ private:
     QString m_dateFormat;
     QString m_timeFormat;
     sqlite3_stmt *m_stmt = nullptr;
-    QByteArray m_line;
-    QHash<QByteArray, QByteArray> m_dates; // ISO text -> finished cell
+    std::string m_line;
+    QByteArray m_encoded;
+    QHash<quint32, std::string> m_dates; // yyyymmdd -> finished cell
 };
 
 QByteArray CsvLineBuilder::header(sqlite3_stmt *stmt)
@@ -612,29 +622,52 @@ void CsvLineBuilder::appendQuoted(QByteArrayView utf8, qint64 row, int column)
 {
     if (utf8.isEmpty())
         return; // an empty text is an empty cell, like a null
-    m_line.append('"');
-    const qsizetype from = m_line.size();
-    QString bad;
-    if (!utf8To1252(utf8, m_line, &bad))
-        throw Error(u"Cannot write \"%1\": row %2, column %3 holds \"%4\", with a character "
-                    "(\"%5\") that the Windows-1252 code page cannot hold"_s.arg(m_fileName)
-                            .arg(row)
-                            .arg(QString::fromUtf8(sqlite3_column_name(m_stmt, column)),
-                                 QString::fromUtf8(utf8), bad));
-    if (std::memchr(m_line.constData() + from, '"', size_t(m_line.size() - from))) {
-        QByteArray inner = m_line.mid(from);
-        m_line.truncate(from);
-        m_line.append(inner.replace("\"", "\"\""));
+    QByteArrayView bytes = utf8;
+    if (!isAscii(utf8)) {
+        m_encoded.resize(0);
+        QString bad;
+        if (!utf8To1252(utf8, m_encoded, &bad))
+            throw Error(u"Cannot write \"%1\": row %2, column %3 holds \"%4\", with a character "
+                        "(\"%5\") that the Windows-1252 code page cannot hold"_s.arg(m_fileName)
+                                .arg(row)
+                                .arg(QString::fromUtf8(sqlite3_column_name(m_stmt, column)),
+                                     QString::fromUtf8(utf8), bad));
+        bytes = m_encoded;
     }
-    m_line.append('"');
+    // Quoted whole, inner quotes doubled, so commas, quotes and line breaks read back.
+    m_line.push_back('"');
+    for (;;) {
+        const qsizetype quote = bytes.indexOf('"');
+        if (quote < 0)
+            break;
+        m_line.append(bytes.data(), size_t(quote + 1));
+        m_line.push_back('"');
+        bytes = bytes.sliced(quote + 1);
+    }
+    m_line.append(bytes.data(), size_t(bytes.size()));
+    m_line.push_back('"');
 }
 
 void CsvLineBuilder::appendDate(QByteArrayView iso, qint64 row, int column)
 {
-    const auto cached = m_dates.constFind(iso.toByteArray());
-    if (cached != m_dates.cend()) {
-        m_line.append(*cached);
-        return;
+    // A plain ISO date is looked up by its digits, without making a key text per cell.
+    quint32 key = 0;
+    if (iso.size() == 10) {
+        for (qsizetype i = 0; i < 10 && key != quint32(-1); ++i) {
+            const char c = iso[i];
+            if (i == 4 || i == 7)
+                key = c == '-' ? key : quint32(-1);
+            else
+                key = c >= '0' && c <= '9' ? key * 10 + quint32(c - '0') : quint32(-1);
+        }
+    }
+    const bool cacheable = iso.size() == 10 && key != quint32(-1);
+    if (cacheable) {
+        const auto cached = m_dates.constFind(key);
+        if (cached != m_dates.cend()) {
+            m_line.append(*cached);
+            return;
+        }
     }
     const QString text = QString::fromUtf8(iso);
     const QDate date = QDate::fromString(text.left(10), Qt::ISODate);
@@ -650,17 +683,16 @@ void CsvLineBuilder::appendDate(QByteArrayView iso, qint64 row, int column)
                 shown += u' ' + m_locale.toString(time, m_timeFormat);
         }
     }
-    const qsizetype from = m_line.size();
+    const size_t from = m_line.size();
     appendQuoted(shown.toUtf8(), row, column);
-    if (m_dates.size() > 100000)
-        m_dates.clear();
-    m_dates.insert(iso.toByteArray(), m_line.mid(from));
+    if (cacheable)
+        m_dates.insert(key, m_line.substr(from));
 }
 
 void CsvLineBuilder::appendByStorage(sqlite3_stmt *stmt, int column, int type, qint64 row)
 {
     if (type == SQLITE_INTEGER)
-        m_line.append(QByteArray::number(sqlite3_column_int64(stmt, column)));
+        appendInt(m_line, sqlite3_column_int64(stmt, column));
     else if (type == SQLITE_FLOAT)
         numtext::appendGeneral(m_line, sqlite3_column_double(stmt, column));
     else
@@ -673,7 +705,7 @@ QByteArrayView CsvLineBuilder::build(sqlite3_stmt *stmt, const std::vector<CellK
     m_line.clear();
     for (int i = 0; i < int(kinds.size()); ++i) {
         if (i)
-            m_line.append(',');
+            m_line.push_back(',');
         const int type = sqlite3_column_type(stmt, i);
         if (type == SQLITE_NULL)
             continue;
@@ -690,9 +722,9 @@ QByteArrayView CsvLineBuilder::build(sqlite3_stmt *stmt, const std::vector<CellK
                     // The fixed text always has a decimal point, so this stops at it.
                     numtext::appendFixed(m_line, v, 2);
                     while (m_line.back() == '0')
-                        m_line.chop(1);
+                        m_line.pop_back();
                     if (m_line.back() == '.')
-                        m_line.chop(1);
+                        m_line.pop_back();
                 } else {
                     const QByteArray rounded = numtext::fixed(v, 2);
                     numtext::appendGeneral(m_line, std::strtod(rounded.constData(), nullptr));
@@ -719,7 +751,7 @@ QByteArrayView CsvLineBuilder::build(sqlite3_stmt *stmt, const std::vector<CellK
             break;
         }
     }
-    return m_line;
+    return view(m_line);
 }
 
 } // namespace

@@ -398,8 +398,13 @@ void TextWriter::writeLine(QStringView line, const QString &context)
 
 void TextWriter::writeRawLine(QByteArrayView bytes)
 {
-    m_buffer.append(bytes);
-    m_buffer.append("\r\n", 2);
+    // Copied in place: this is the path of every line of a bulk write.
+    const qsizetype old = m_buffer.size();
+    m_buffer.resize(old + bytes.size() + 2);
+    char *d = m_buffer.data() + old;
+    std::memcpy(d, bytes.data(), size_t(bytes.size()));
+    d[bytes.size()] = '\r';
+    d[bytes.size() + 1] = '\n';
     flushIfLarge();
 }
 
@@ -410,7 +415,7 @@ void TextWriter::flushIfLarge()
     if (m_file.write(m_buffer) != m_buffer.size())
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
                                                           m_file.errorString()));
-    m_buffer.clear();
+    m_buffer.resize(0); // keeps the allocation for the next chunk
 }
 
 void TextWriter::commit()

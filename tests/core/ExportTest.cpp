@@ -90,9 +90,9 @@ TEST(ExportDif, writesEachFieldByItsType)
             {"date null", "DATE", "NULL", "Date,1,8", "        "},
             {"date null in a wider field", "DATE", "NULL", "Date,1,10", "          "},
     };
+    Fixture f;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Fixture f;
         f.table(u"V "_s + QString::fromLatin1(c.declared), {QString::fromUtf8(c.value)});
         f.layout("01=V," + QByteArray(c.field) + "\n");
         EXPECT_EQ(f.dif(), 1);
@@ -166,9 +166,9 @@ TEST(ExportDif, refusesWhatCouldNotBeReadBackAndKeepsTheOldFile)
              "01=V,String,1,x\n",
              {u"'x' is not a valid integer value"_s}},
     };
+    Fixture f;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Fixture f;
         f.table(u"V "_s + QString::fromLatin1(c.declared), {u"NULL"_s, QString::fromUtf8(c.value)});
         f.layout(c.field);
         f.home.write(f.target, "old\r\n");
@@ -183,8 +183,7 @@ TEST(ExportDif, refusesWhatCouldNotBeReadBackAndKeepsTheOldFile)
         EXPECT_FALSE(f.progress.isVisible());
     }
 
-    Fixture f;
-    f.table(u"V TEXT"_s, {u"'A'"_s});
+    QFile::remove(f.home.path() + u"Defs/DIF999V1.ini"_s);
     try {
         f.dif(); // no layout file at all
         ADD_FAILURE() << "no error";
