@@ -26,6 +26,9 @@ const std::map<QString, Command> &commands()
              {u"init                 create the herd database of the home folder"_s, cmdInit}},
             {u"import"_s,
              {u"import FILE          import one per-type DIF file into its table"_s, cmdImport}},
+            {u"load"_s,
+             {u"load FILE            load a data set: per-type file, combined .DIF or ZIP"_s,
+              cmdLoad}},
             {u"stats"_s,
              {u"stats                row count of every record-type table"_s, cmdStats}},
     };
