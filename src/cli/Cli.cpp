@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "Importer.h"
 #include "Layout.h"
+#include "Loader.h"
 #include "Saver.h"
 #include "Schema.h"
 
@@ -166,6 +167,21 @@ int cmdImport(Context &ctx)
                     .arg(c.inserted)
                     .arg(c.failedLines)
                     .arg(c.fieldErrors));
+    return 0;
+}
+
+int cmdLoad(Context &ctx)
+{
+    if (ctx.args.size() != 1)
+        throw UsageError{u"load takes one file"_s};
+    Tdm dm(ctx.home);
+    dm.ConnectDB();
+    Loader loader(dm, ctx.progress, ctx.prompter);
+    loader.load(ctx.args.first());
+    if (!ctx.quiet) {
+        for (const RecordType &t : recordTypes())
+            out(u"%1 %2"_s.arg(t.code).arg(dm.rowCount(t.code)));
+    }
     return 0;
 }
 
