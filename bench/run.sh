@@ -2,7 +2,8 @@
 # Benchmarks of brindlemark against reference tools, timed in the same invocation on the same
 # data. Each case prints our time, the reference time and their ratio (ours / reference).
 #
-#   bench/run.sh [--rows N] [--keep] [CASE ...]      CASE: import, all (default: all)
+#   bench/run.sh [--rows N] [--keep] [CASE ...]
+#       CASE: import, save-dif, save-csv, all (default: all)
 #
 # See bench/README.md. Builds a Release tree in build-bench/ when needed.
 set -euo pipefail
@@ -15,10 +16,10 @@ ROWS=1000000
 KEEP=0
 
 # The cases, in the order `all` runs them. A case NAME is the function case_NAME.
-CASES=(import)
+CASES=(import save-dif save-csv)
 
 usage() {
-    sed -n '2,8s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+    sed -n '2,9s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
     exit "${1:-0}"
 }
 
@@ -167,6 +168,46 @@ case_import() {
 
     report import "brindlemark-cli import ($ROWS rows)" "sqlite3 .import --csv" \
         "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# A program home whose table 104 holds the generated test-day rows, imported once per run (not
+# timed) for the save cases.
+SAVE_HOME=
+save_home() {
+    [ -n "$SAVE_HOME" ] && return
+    testday_data
+    SAVE_HOME=$(fresh_home save)
+    "$BUILD/brindlemark-cli" --home "$SAVE_HOME" --quiet import "$TD_DIF" >/dev/null \
+        || die "brindlemark-cli import of $TD_DIF failed"
+    [ "$(rows_in "$SAVE_HOME/Tembra.db" 104)" -eq "$ROWS" ] || die "table 104 does not hold $ROWS rows"
+}
+
+# save_case CASE FORMAT FILE: saves table 104 as FORMAT (dif or csv) naming the output after
+# FILE, against the sqlite3 shell's CSV output of the same table from the same database.
+save_case() {
+    local name=$1 format=$2 chosen=$3
+    save_home
+    timed shell sqlite3 -csv "$SAVE_HOME/Tembra.db" 'SELECT * FROM "104"'
+    local out written lines=$ROWS
+    [ "$format" = csv ] && lines=$((ROWS + 1)) # the header line
+    out=$(fresh_dir "$name")
+    timed ours "$BUILD/brindlemark-cli" --home "$SAVE_HOME" --quiet save "--$format" \
+        --types 104 "$out/$chosen"
+    written=$(find "$out" -type f -name 'td*104*')
+    [ -n "$written" ] && [ "$(wc -l <"$written")" -eq "$lines" ] \
+        || die "brindlemark-cli save --$format did not write $lines lines"
+    report "$name" "brindlemark-cli save --$format ($ROWS rows)" "sqlite3 -csv SELECT * FROM 104" \
+        "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# save-dif: table 104 written as a per-type DIF file (td.104), with the version stamp.
+case_save-dif() {
+    save_case save-dif dif td.zip
+}
+
+# save-csv: table 104 written as CSV with its header line (td_104.csv).
+case_save-csv() {
+    save_case save-csv csv td.csv
 }
 
 # ---------------------------------------------------------------------------------------------
