@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "Export.h"
 #include "Layout.h"
+#include "Loader.h"
 #include "Tdm.h"
 #include "Ui.h"
 #include "Zip.h"
@@ -20,13 +21,6 @@ namespace bm {
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The bare name without its last extension ("my.herd.csv" gives "my.herd").
-QString withoutExtension(const QString &name)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot < 0 ? name : name.left(dot);
-}
 
 class HideProgress
 {
@@ -64,19 +58,16 @@ QString Saver::defaultSuffix(const SaveRequest &request)
 
 QString Saver::outputName(SaveFormat format, const QString &chosen, const QString &code)
 {
-    const QString stem = withoutExtension(QFileInfo(chosen).fileName());
-    return format == SaveFormat::DIF ? stem + u'.' + code : stem + u'_' + code + u".csv"_s;
+    const QString name = QFileInfo(chosen).fileName();
+    if (format == SaveFormat::DIF)
+        return withExtension(name, code);
+    const QString stem = withExtension(name, QString()).chopped(1); // without "." and extension
+    return stem + u'_' + code + u".csv"_s;
 }
 
 QString Saver::archivePath(const QString &chosen)
 {
-    const QFileInfo info(chosen);
-    return info.absolutePath() + u'/' + withoutExtension(info.fileName()) + u".zip"_s;
-}
-
-QString Saver::scratchFolder() const
-{
-    return m_dm.home() + u"Scratch/"_s;
+    return withExtension(QFileInfo(chosen).absoluteFilePath(), u"zip"_s);
 }
 
 Saver::Outcome Saver::run(const SaveRequest &request, QString &lastFile)
@@ -137,12 +128,8 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
 
     HideProgress hideAtEnd(m_progress);
     m_progress.show();
-    QString folder = QFileInfo(chosen).absolutePath() + u'/';
-    if (request.zip) {
-        folder = scratchFolder();
-        if (!QDir().mkpath(folder))
-            throw Error(u"Cannot create the folder \"%1\""_s.arg(QDir::toNativeSeparators(folder)));
-    }
+    const QString folder
+            = request.zip ? scratchFolder(m_dm.home()) : QFileInfo(chosen).absolutePath() + u'/';
 
     const bool dif = request.format == SaveFormat::DIF;
     std::optional<Transaction> transaction;

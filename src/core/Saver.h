@@ -44,8 +44,6 @@ public:
     static QString outputName(SaveFormat format, const QString &chosen, const QString &code);
     // The chosen path with its extension replaced by ".zip".
     static QString archivePath(const QString &chosen);
-    // Where files are written before they are packed: <home>Scratch/.
-    QString scratchFolder() const;
 
     enum class Outcome { Saved, NothingTicked, Cancelled };
     // The Save button: says so and stops when nothing is ticked, asks for the file name

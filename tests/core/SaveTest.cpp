@@ -1,6 +1,7 @@
 #include "Error.h"
 #include "Importer.h"
 #include "Layout.h"
+#include "Loader.h"
 #include "Saver.h"
 #include "Tdm.h"
 #include "TestSupport.h"
@@ -126,6 +127,22 @@ TEST(Save, everyTableAsDifGivesTheLoadedFilesBack)
     }
     EXPECT_FALSE(f.progress.isVisible());
     EXPECT_TRUE(f.prompter.notices.isEmpty());
+}
+
+TEST(Save, loadedCombinedFileSavesBackToTheFilesTheSplitWrote)
+{
+    Fixture f;
+    Loader loader(f.home.dm(), f.progress, f.prompter);
+    loader.load(QStringLiteral(BM_SOURCE_DIR "/samples/herd.DIF"));
+    ASSERT_EQ(loader.tables().size(), 12);
+    const SaveResult r = f.save(SaveFormat::DIF, false, recordTypeCodes(), f.out + u"herd.zip"_s);
+    EXPECT_EQ(r.written.size(), 12);
+    for (const QString &code : recordTypeCodes()) {
+        SCOPED_TRACE(code.toStdString());
+        const QByteArray split = readAll(f.home.path() + u"Scratch/herd."_s + code);
+        EXPECT_GT(split.size(), 0);
+        EXPECT_EQ(readAll(f.out + u"herd."_s + code), split);
+    }
 }
 
 TEST(Save, olderLayoutIsRestampedWithSharedFieldsUnchanged)
