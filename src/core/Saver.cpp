@@ -14,13 +14,14 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <optional>
 
 namespace bm {
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+const QString kNothingTicked = u"No record type is ticked: nothing was saved."_s;
 
 class HideProgress
 {
@@ -70,20 +71,18 @@ QString Saver::archivePath(const QString &chosen)
     return withExtension(QFileInfo(chosen).absoluteFilePath(), u"zip"_s);
 }
 
-Saver::Outcome Saver::run(const SaveRequest &request, QString &lastFile)
+std::optional<QString> Saver::chooseFile(const SaveRequest &request, QString &lastFile)
 {
-    m_result = {};
     if (request.types.isEmpty()) {
-        m_prompter.notify(u"No record type is ticked: nothing was saved."_s);
-        return Outcome::NothingTicked;
+        m_prompter.notify(kNothingTicked);
+        return std::nullopt;
     }
     const std::optional<QString> chosen
             = m_prompter.saveFile(fileFilter(request), defaultSuffix(request), lastFile);
     if (!chosen || chosen->isEmpty())
-        return Outcome::Cancelled;
+        return std::nullopt;
     lastFile = *chosen;
-    m_result = save(request, *chosen);
-    return Outcome::Saved;
+    return chosen;
 }
 
 void Saver::stampVersion(const QString &code, const QString &version)
@@ -122,7 +121,7 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
 
     SaveResult result;
     if (codes.isEmpty()) {
-        m_prompter.notify(u"No record type is ticked: nothing was saved."_s);
+        m_prompter.notify(kNothingTicked);
         return result;
     }
 

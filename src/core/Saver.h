@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace bm {
 
 class Tdm;
@@ -45,14 +47,12 @@ public:
     // The chosen path with its extension replaced by ".zip".
     static QString archivePath(const QString &chosen);
 
-    enum class Outcome { Saved, NothingTicked, Cancelled };
-    // The Save button: says so and stops when nothing is ticked, asks for the file name
-    // (starting at `lastFile`, which then holds the choice) and saves. Raises on error.
-    Outcome run(const SaveRequest &request, QString &lastFile);
-    // Saves to the chosen file without asking. Raises on error.
+    // The Save button's question: when nothing is ticked it says so and asks nothing; otherwise
+    // the save-file dialog, starting at `lastFile`, which then holds the choice. std::nullopt
+    // when nothing is ticked or the user cancels.
+    std::optional<QString> chooseFile(const SaveRequest &request, QString &lastFile);
+    // Saves to the chosen file. Raises on error.
     SaveResult save(const SaveRequest &request, const QString &chosen);
-    // What the last run() saved.
-    const SaveResult &result() const { return m_result; }
 
 private:
     void stampVersion(const QString &code, const QString &version);
@@ -60,7 +60,6 @@ private:
     Tdm &m_dm;
     ProgressSink &m_progress;
     Prompter &m_prompter;
-    SaveResult m_result;
 };
 
 } // namespace bm
