@@ -1,0 +1,207 @@
+#include "TfrmSaveFiles.h"
+
+#include "Error.h"
+#include "Export.h"
+#include "Look.h"
+#include "Saver.h"
+#include "Ui.h"
+#include "Zip.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+TfrmSaveFiles::TfrmSaveFiles(bm::Tdm &dm, bm::ProgressSink &progress, bm::Prompter &prompter,
+                             QWidget *parent)
+    : QDialog(parent)
+    , m_dm(dm)
+    , m_progress(progress)
+    , m_prompter(prompter)
+{
+    setObjectName(u"frmSaveFiles"_s);
+    setWindowTitle(u"Select Files"_s);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(267, 366);
+    QFont face = bm::gui::tahoma(8);
+    face.setPixelSize(11);
+    setFont(face);
+
+    Label1 = new QLabel(u"Select Files To Save"_s, this);
+    Label1->setObjectName(u"Label1"_s);
+    QFont heading = face;
+    heading.setPixelSize(16);
+    heading.setUnderline(true);
+    Label1->setFont(heading);
+    Label1->move(8, 8);
+    Label1->adjustSize();
+
+    auto button = [this](const QString &caption, const QString &name, int left, int top) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        b->setGeometry(left, top, 75, 25);
+        b->setAutoDefault(false);
+        return b;
+    };
+    btnSelectAll = button(u"Select All"_s, u"btnSelectAll"_s, 55, 35);
+    btnClearAll = button(u"Clear All"_s, u"btnClearAll"_s, 136, 35);
+
+    clbFiles = new QListWidget(this);
+    clbFiles->setObjectName(u"clbFiles"_s);
+    clbFiles->setGeometry(10, 66, 249, 161);
+
+    rgFileType = new QGroupBox(u"Save As"_s, this);
+    rgFileType->setObjectName(u"rgFileType"_s);
+    rgFileType->setGeometry(10, 235, 249, 59);
+    rbDIF = new QRadioButton(u"DIF Files"_s, rgFileType);
+    rbDIF->setObjectName(u"rbDIF"_s);
+    rbDIF->move(8, 16);
+    rbDIF->adjustSize();
+    rbCSV = new QRadioButton(u"CSV Files"_s, rgFileType);
+    rbCSV->setObjectName(u"rbCSV"_s);
+    rbCSV->move(8, 35);
+    rbCSV->adjustSize();
+    auto *fileTypes = new QButtonGroup(this);
+    fileTypes->addButton(rbDIF, 0);
+    fileTypes->addButton(rbCSV, 1);
+    rbDIF->setChecked(true);
+
+    ckbZip = new QCheckBox(u"Zip Files"_s, this);
+    ckbZip->setObjectName(u"ckbZip"_s);
+    ckbZip->move(18, 300);
+    ckbZip->adjustSize();
+
+    btnSave = button(u"Save"_s, u"btnSave"_s, 55, 330);
+    btnSave->setDefault(true);
+    btnCancel = button(u"Cancel"_s, u"btnCancel"_s, 136, 330);
+
+    // Keyboard order follows the layout, top to bottom.
+    setTabOrder(btnSelectAll, btnClearAll);
+    setTabOrder(btnClearAll, clbFiles);
+    setTabOrder(clbFiles, rbDIF);
+    setTabOrder(rbDIF, ckbZip);
+    setTabOrder(ckbZip, btnSave);
+    setTabOrder(btnSave, btnCancel);
+
+    connect(btnSelectAll, &QPushButton::clicked, this, &TfrmSaveFiles::btnSelectAllClick);
+    connect(btnClearAll, &QPushButton::clicked, this, &TfrmSaveFiles::btnClearAllClick);
+    connect(btnSave, &QPushButton::clicked, this, &TfrmSaveFiles::btnSaveClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfrmSaveFiles::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        if (const QScreen *screen = this->screen())
+            move(screen->availableGeometry().center() - rect().center());
+        clbFiles->setFocus();
+        if (clbFiles->count() > 0 && !clbFiles->currentItem())
+            clbFiles->setCurrentRow(0);
+    }
+}
+
+void TfrmSaveFiles::clearEntries()
+{
+    clbFiles->clear();
+}
+
+void TfrmSaveFiles::addEntry(const QString &text)
+{
+    auto *item = new QListWidgetItem(text, clbFiles);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+}
+
+void TfrmSaveFiles::setAllTicked(bool ticked)
+{
+    for (int i = 0; i < clbFiles->count(); ++i)
+        clbFiles->item(i)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TfrmSaveFiles::btnSelectAllClick()
+{
+    setAllTicked(true);
+}
+
+void TfrmSaveFiles::btnClearAllClick()
+{
+    setAllTicked(false);
+}
+
+bm::SaveRequest TfrmSaveFiles::request() const
+{
+    bm::SaveRequest r;
+    r.format = rbCSV->isChecked() ? bm::SaveFormat::CSV : bm::SaveFormat::DIF;
+    r.zip = ckbZip->isChecked();
+    // The record type of an entry is its first three characters.
+    for (int i = 0; i < clbFiles->count(); ++i)
+        if (clbFiles->item(i)->checkState() == Qt::Checked)
+            r.types << clbFiles->item(i)->text().left(3);
+    return r;
+}
+
+bool TfrmSaveFiles::guarded(const std::function<void()> &step)
+{
+    QString error;
+    try {
+        step();
+    } catch (const bm::Error &e) {
+        error = e.message();
+    } catch (const std::exception &e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    m_progress.hide();
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    if (error.isNull())
+        return true;
+    m_prompter.showError(error);
+    return false;
+}
+
+void TfrmSaveFiles::btnSaveClick()
+{
+    const bm::SaveRequest r = request();
+    bm::Saver saver(m_dm, m_progress, m_prompter);
+    std::optional<QString> chosen;
+    if (!guarded([&] { chosen = saver.chooseFile(r, m_lastFile); }))
+        return;
+    if (!chosen && r.types.isEmpty())
+        return; // told that nothing is ticked; the user may tick some now
+    if (chosen) {
+        guarded([&] {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            saver.save(r, *chosen);
+        });
+    }
+    accept();
+}
+
+qint64 TfrmSaveFiles::ExportDIF(const QString &QueryString, const QString &PathAndFile,
+                                const QString &DefName, bool HideProgress)
+{
+    return bm::Exporter(m_dm, m_progress)
+            .ExportDIF(QueryString, PathAndFile, DefName, HideProgress);
+}
+
+qint64 TfrmSaveFiles::ExportCSV(const QString &QueryString, const QString &PathAndFile, bool Titles,
+                                bool HideProgress)
+{
+    return bm::Exporter(m_dm, m_progress).ExportCSV(QueryString, PathAndFile, Titles, HideProgress);
+}
+
+int TfrmSaveFiles::ZipFileList(const QString &PathAndFile, const QStringList &FileList)
+{
+    return bm::ZipFileList(PathAndFile, FileList, m_progress);
+}
