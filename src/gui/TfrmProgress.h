@@ -18,6 +18,7 @@ public:
 
     using bm::ProgressSink::hide;
     using bm::ProgressSink::isVisible;
+    using bm::ProgressSink::repaint;
     using bm::ProgressSink::show;
 
     QLabel *lblStatus = nullptr;
