@@ -3,6 +3,7 @@
 #include "Tdm.h"
 #include "Ui.h"
 
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
@@ -57,6 +58,7 @@ struct Context
     CliProgress &progress;
     QStringList args; // the arguments after the command name
     bool quiet = false;
+    const QCommandLineParser *parser = nullptr; // for a command's own options
 };
 
 // Raised for bad usage: printed with the usage text, exit status 2.
@@ -68,11 +70,10 @@ struct UsageError
 void out(const QString &text); // a line on stdout
 void err(const QString &text); // a line on stderr
 
-// Opens the home folder's herd database.
-void connect(Context &ctx, Tdm &dm);
-
 int cmdInit(Context &ctx);
 int cmdImport(Context &ctx);
+int cmdLoad(Context &ctx);
 int cmdStats(Context &ctx);
+int cmdSave(Context &ctx);
 
 } // namespace bm::cli

@@ -75,6 +75,23 @@ QByteArrayView slice(QByteArrayView line, qsizetype start, qsizetype width)
     return line.sliced(start, std::min(width, line.size() - start));
 }
 
+// "YYYY-MM-DD" into `out` (ten characters, no terminator).
+void writeIsoDate(char *out, int year, int month, int day)
+{
+    const int parts[3][2] = {{year, 4}, {month, 2}, {day, 2}};
+    char *p = out;
+    for (const auto &[v, width] : parts) {
+        int n = v;
+        for (int k = width - 1; k >= 0; --k) {
+            p[k] = char('0' + n % 10);
+            n /= 10;
+        }
+        p += width;
+        if (p - out < 10)
+            *p++ = '-';
+    }
+}
+
 QString continuePrompt(const QString &head)
 {
     return head + u"\r\rContinue to display errors in this file?"_s;
@@ -224,20 +241,17 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
                 break;
             }
             case Kind::Date: {
+                // Year from characters 1-4, month from 5-6, day from the last two.
                 int year = 0, month = 0, day = 0;
-                const QDate date
+                const bool parts
                         = datePart(value.first(std::min<qsizetype>(4, value.size())), year)
-                                          && datePart(value.size() > 4 ? slice(value, 4, 2)
-                                                                       : QByteArrayView(),
-                                                      month)
-                                          && datePart(
-                                                  value.last(std::min<qsizetype>(2, value.size())),
-                                                  day)
-                                  ? QDate(year, month, day)
-                                  : QDate();
-                if (date.isValid() && year >= 1 && year <= 9999) {
-                    const QByteArray iso = isoDate(date).toLatin1();
-                    sqlite3_bind_text(s, param, iso.constData(), int(iso.size()), SQLITE_TRANSIENT);
+                          && datePart(value.size() > 4 ? slice(value, 4, 2) : QByteArrayView(),
+                                      month)
+                          && datePart(value.last(std::min<qsizetype>(2, value.size())), day);
+                if (parts && year >= 1 && year <= 9999 && QDate::isValid(year, month, day)) {
+                    char iso[10];
+                    writeIsoDate(iso, year, month, day);
+                    sqlite3_bind_text(s, param, iso, 10, SQLITE_TRANSIENT);
                 } else {
                     sqlite3_bind_null(s, param);
                     ++m_counts.fieldErrors;

@@ -177,11 +177,7 @@ QString currentVersion(const QString &home, const QString &code)
 
 QString GetDIFVersion(const QString &fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(fileName),
-                                                         file.errorString()));
-    file.close();
+    // The reader skips a byte-order mark, so a file saved with one still gives its version.
     TextReader reader(fileName);
     if (!reader.next())
         return QString();

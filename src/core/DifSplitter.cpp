@@ -1,0 +1,585 @@
+#include "DifSplitter.h"
+
+#include "Error.h"
+#include "LineCollation.h"
+#include "Text.h"
+#include "Ui.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr quint32 kNoGroup = quint32(-1);
+constexpr qint64 kProgressBytes = 1 << 20;
+constexpr qint64 kProgressLines = 1 << 14;
+constexpr qsizetype kRunBuffer = 1 << 20;
+
+// Flags of a line in a run file.
+constexpr char kWide = 1; // the line is UTF-8 text, not plain ASCII bytes
+constexpr char kFast = 2; // printable ASCII: compared through the collation's table
+
+bool isAsciiText(QStringView text)
+{
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// A line on its way through the sort: its group (first three characters), its line number in
+// the input file (the tie-break that keeps equal lines in file order) and its text.
+struct Line
+{
+    quint32 group = kNoGroup;
+    quint32 seq = 0;
+    LineRef ref;
+};
+
+// Negative when `a` goes before `b`: by group, then by collation, then by file order.
+int compareLines(const LineCollation &collation, const Line &a, const Line &b)
+{
+    if (a.group != b.group)
+        return a.group < b.group ? -1 : 1;
+    const int c = collation.compare(a.ref, b.ref);
+    if (c != 0)
+        return c;
+    return a.seq < b.seq ? -1 : (a.seq > b.seq ? 1 : 0);
+}
+
+// The distinct first three characters seen, numbered in order of first appearance.
+class Groups
+{
+public:
+    struct Group
+    {
+        QString name;
+        bool writable = false;
+        QString path;
+    };
+
+    Groups(const QString &folder, const QString &stem, const QString &input)
+        : m_folder(folder)
+        , m_stem(stem)
+        , m_input(QFileInfo(input).absoluteFilePath())
+    {}
+
+    quint32 idOf(QByteArrayView first3)
+    {
+        const quint32 packed = (quint32(quint8(first3[0])) << 16)
+                               | (quint32(quint8(first3[1])) << 8) | quint32(quint8(first3[2]));
+        if (packed == m_lastPacked)
+            return m_lastId;
+        auto it = m_ascii.find(packed);
+        if (it == m_ascii.end())
+            it = m_ascii.emplace(packed, add(QString::fromLatin1(first3))).first;
+        m_lastPacked = packed;
+        m_lastId = it->second;
+        return it->second;
+    }
+
+    quint32 idOf(QStringView first3)
+    {
+        if (isAsciiText(first3))
+            return idOf(QByteArrayView(first3.toLatin1()));
+        const QString name = first3.toString();
+        auto it = m_other.constFind(name);
+        if (it != m_other.constEnd())
+            return *it;
+        const quint32 id = add(name);
+        m_other.insert(name, id);
+        return id;
+    }
+
+    const Group &at(quint32 id) const { return m_groups.at(id); }
+
+private:
+    quint32 add(const QString &name)
+    {
+        Group g;
+        g.name = name;
+        g.path = m_folder + m_stem + u'.' + name;
+        g.writable = QFileInfo(g.path).absoluteFilePath() != m_input;
+        for (QChar c : name) {
+            if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7F
+                || c.isSurrogate())
+                g.writable = false;
+        }
+        m_groups.push_back(g);
+        return quint32(m_groups.size() - 1);
+    }
+
+    QString m_folder, m_stem, m_input;
+    std::vector<Group> m_groups;
+    std::unordered_map<quint32, quint32> m_ascii;
+    QHash<QString, quint32> m_other;
+    quint32 m_lastPacked = quint32(-1);
+    quint32 m_lastId = 0;
+};
+
+// The lines held in memory: ASCII lines as bytes in one arena, other lines as texts, and the
+// collator's sort keys where the collation needs them.
+struct Chunk
+{
+    struct Entry
+    {
+        quint32 group;
+        quint32 seq;
+        quint32 offset;
+        quint32 length;
+        qint32 wide;
+        qint32 key;
+        bool fast;
+    };
+
+    QByteArray arena;
+    std::vector<Entry> entries;
+    QList<QString> texts;
+    std::vector<QCollatorSortKey> keys;
+    qint64 memory = 0;
+
+    Line line(const Entry &e) const
+    {
+        Line l;
+        l.group = e.group;
+        l.seq = e.seq;
+        l.ref.bytes = QByteArrayView(arena.constData() + e.offset, e.length);
+        l.ref.ascii = e.fast;
+        l.ref.wide = e.wide >= 0 ? &texts.at(e.wide) : nullptr;
+        l.ref.key = e.key >= 0 ? &keys.at(size_t(e.key)) : nullptr;
+        return l;
+    }
+
+    void clear()
+    {
+        arena.resize(0);
+        entries.clear();
+        texts.clear();
+        keys.clear();
+        memory = 0;
+    }
+};
+
+// Where the merge takes its lines from: a sorted chunk in memory or a run file.
+class Source
+{
+public:
+    virtual ~Source() = default;
+    // Moves to the next line; false at the end. The current line stays valid until then.
+    virtual bool next() = 0;
+    const Line &current() const { return m_line; }
+
+protected:
+    Line m_line;
+};
+
+class ChunkSource final : public Source
+{
+public:
+    explicit ChunkSource(const Chunk &chunk)
+        : m_chunk(chunk)
+    {}
+    bool next() override
+    {
+        if (m_index >= m_chunk.entries.size())
+            return false;
+        m_line = m_chunk.line(m_chunk.entries[m_index++]);
+        return true;
+    }
+
+private:
+    const Chunk &m_chunk;
+    size_t m_index = 0;
+};
+
+void appendU32(QByteArray &out, quint32 v)
+{
+    char b[4];
+    std::memcpy(b, &v, 4);
+    out.append(b, 4);
+}
+
+quint32 readU32(const char *p)
+{
+    quint32 v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+class RunSource final : public Source
+{
+public:
+    RunSource(QTemporaryFile &file, const LineCollation &collation)
+        : m_file(file)
+        , m_collation(collation)
+    {
+        if (!m_file.seek(0))
+            throw Error(u"Cannot read the temporary file \"%1\". %2"_s.arg(
+                    QDir::toNativeSeparators(m_file.fileName()), m_file.errorString()));
+    }
+
+    bool next() override
+    {
+        if (!ensure(13))
+            return false;
+        const char *p = m_buffer.constData() + m_pos;
+        m_line.group = readU32(p);
+        m_line.seq = readU32(p + 4);
+        const char flags = p[8];
+        const quint32 length = readU32(p + 9);
+        m_pos += 13;
+        if (!ensure(length))
+            throw Error(u"The temporary file \"%1\" is truncated"_s.arg(
+                    QDir::toNativeSeparators(m_file.fileName())));
+        const QByteArrayView bytes(m_buffer.constData() + m_pos, length);
+        m_pos += length;
+        m_line.ref = {};
+        if (flags & kWide) {
+            m_wide = QString::fromUtf8(bytes);
+            m_line.ref.wide = &m_wide;
+            m_line.ref.ascii = false;
+        } else {
+            m_line.ref.bytes = bytes;
+            m_line.ref.ascii = flags & kFast;
+        }
+        if (m_collation.needsSortKeys()) {
+            m_key.emplace(
+                    m_collation.sortKey(m_line.ref.wide ? m_wide : QString::fromLatin1(bytes)));
+            m_line.ref.key = &*m_key;
+        }
+        return true;
+    }
+
+private:
+    bool ensure(qsizetype n)
+    {
+        while (m_buffer.size() - m_pos < n) {
+            if (m_eof)
+                return false;
+            m_buffer.remove(0, m_pos);
+            m_pos = 0;
+            const qsizetype old = m_buffer.size();
+            const qsizetype want = std::max(kRunBuffer, n);
+            m_buffer.resize(old + want);
+            const qint64 got = m_file.read(m_buffer.data() + old, want);
+            if (got < 0)
+                throw Error(u"Cannot read the temporary file \"%1\". %2"_s.arg(
+                        QDir::toNativeSeparators(m_file.fileName()), m_file.errorString()));
+            m_buffer.resize(old + got);
+            if (got == 0)
+                m_eof = true;
+        }
+        return true;
+    }
+
+    QTemporaryFile &m_file;
+    const LineCollation &m_collation;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    bool m_eof = false;
+    QString m_wide;
+    std::optional<QCollatorSortKey> m_key;
+};
+
+// Writes the sorted lines, one file per group; a group's lines arrive together.
+class GroupWriter
+{
+public:
+    GroupWriter(const Groups &groups, const QString &inputName, DifSplitter::Result &result)
+        : m_groups(groups)
+        , m_inputName(inputName)
+        , m_result(result)
+    {}
+
+    void write(const Line &line)
+    {
+        if (line.group != m_group) {
+            finish();
+            m_group = line.group;
+            const Groups::Group &g = m_groups.at(line.group);
+            if (g.writable) {
+                m_writer = std::make_unique<TextWriter>(g.path);
+                m_result.files << g.path;
+            }
+        }
+        if (!m_writer)
+            return;
+        if (line.ref.wide)
+            m_writer->writeLine(*line.ref.wide, u"line %1 of %2"_s.arg(line.seq).arg(m_inputName));
+        else
+            m_writer->writeRawLine(line.ref.bytes);
+        ++m_result.lines;
+    }
+
+    void finish()
+    {
+        if (m_writer)
+            m_writer->commit();
+        m_writer.reset();
+    }
+
+private:
+    const Groups &m_groups;
+    QString m_inputName;
+    DifSplitter::Result &m_result;
+    quint32 m_group = kNoGroup;
+    std::unique_ptr<TextWriter> m_writer;
+};
+
+// The first line in sorted order among the groups that are written, kept as a copy.
+class FirstLine
+{
+public:
+    void offer(const LineCollation &collation, const Groups &groups, const Line &line)
+    {
+        if (!groups.at(line.group).writable)
+            return;
+        if (m_set) {
+            Line mine = m_line;
+            mine.group = line.group; // the order of groups plays no part here
+            if (compareLines(collation, line, mine) >= 0)
+                return;
+        }
+        m_set = true;
+        m_line = line;
+        if (line.ref.wide) {
+            m_wide = *line.ref.wide;
+            m_line.ref.wide = &m_wide;
+        } else {
+            m_bytes = line.ref.bytes.toByteArray();
+            m_line.ref.bytes = m_bytes;
+        }
+        if (line.ref.key) {
+            m_key.emplace(*line.ref.key);
+            m_line.ref.key = &*m_key;
+        }
+    }
+    bool isSet() const { return m_set; }
+    quint32 group() const { return m_line.group; }
+
+private:
+    bool m_set = false;
+    Line m_line;
+    QByteArray m_bytes;
+    QString m_wide;
+    std::optional<QCollatorSortKey> m_key;
+};
+
+} // namespace
+
+DifSplitter::DifSplitter(const QString &outputFolder, ProgressSink &progress, const QLocale &locale)
+    : m_folder(outputFolder.endsWith(u'/') ? outputFolder : outputFolder + u'/')
+    , m_progress(progress)
+    , m_locale(locale)
+{}
+
+DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &stem)
+{
+    const LineCollation collation(m_locale);
+    const QString inputName = QFileInfo(fileName).fileName();
+    Groups groups(m_folder, stem, fileName);
+    Chunk chunk;
+    std::vector<std::unique_ptr<QTemporaryFile>> runs;
+    FirstLine first;
+    qint64 kept = 0;
+
+    auto sortChunk = [&] {
+        std::sort(chunk.entries.begin(), chunk.entries.end(),
+                  [&](const Chunk::Entry &a, const Chunk::Entry &b) {
+                      if (a.group != b.group)
+                          return a.group < b.group;
+                      if (a.fast && b.fast && collation.usesWeights()) {
+                          const int c = collation.compareAscii(
+                                  QByteArrayView(chunk.arena.constData() + a.offset, a.length),
+                                  QByteArrayView(chunk.arena.constData() + b.offset, b.length));
+                          if (c != 0)
+                              return c < 0;
+                          return a.seq < b.seq;
+                      }
+                      return compareLines(collation, chunk.line(a), chunk.line(b)) < 0;
+                  });
+        quint32 group = kNoGroup;
+        for (const Chunk::Entry &e : chunk.entries) {
+            if (e.group != group)
+                first.offer(collation, groups, chunk.line(e));
+            group = e.group;
+        }
+    };
+
+    // Sorts the chunk and sets it aside in a run file.
+    auto spill = [&] {
+        sortChunk();
+        auto file = std::make_unique<QTemporaryFile>(m_folder + u"~split-XXXXXX.tmp"_s);
+        if (!file->open())
+            throw Error(u"Cannot create a temporary file in \"%1\". %2"_s.arg(
+                    QDir::toNativeSeparators(m_folder), file->errorString()));
+        QByteArray out;
+        out.reserve(kRunBuffer + 4096);
+        auto flush = [&] {
+            if (file->write(out) != out.size())
+                throw Error(u"Cannot write the temporary file \"%1\". %2"_s.arg(
+                        QDir::toNativeSeparators(file->fileName()), file->errorString()));
+            out.resize(0);
+        };
+        for (const Chunk::Entry &e : chunk.entries) {
+            appendU32(out, e.group);
+            appendU32(out, e.seq);
+            QByteArray utf8;
+            QByteArrayView bytes(chunk.arena.constData() + e.offset, e.length);
+            char flags = e.fast ? kFast : 0;
+            if (e.wide >= 0) {
+                utf8 = chunk.texts.at(e.wide).toUtf8();
+                bytes = utf8;
+                flags = kWide;
+            }
+            out.append(flags);
+            appendU32(out, quint32(bytes.size()));
+            out.append(bytes);
+            if (out.size() >= kRunBuffer)
+                flush();
+        }
+        flush();
+        if (!file->flush())
+            throw Error(u"Cannot write the temporary file \"%1\". %2"_s.arg(
+                    QDir::toNativeSeparators(file->fileName()), file->errorString()));
+        runs.push_back(std::move(file));
+        chunk.clear();
+    };
+
+    auto keyFor = [&](const QString &text) -> qint32 {
+        if (!collation.needsSortKeys())
+            return -1;
+        chunk.keys.push_back(collation.sortKey(text));
+        chunk.memory += text.size() * 2 + 64;
+        return qint32(chunk.keys.size() - 1);
+    };
+
+    auto addAscii = [&](QByteArrayView bytes, quint32 seq) {
+        Chunk::Entry e;
+        e.group = groups.idOf(bytes.first(3));
+        e.seq = seq;
+        e.offset = quint32(chunk.arena.size());
+        e.length = quint32(bytes.size());
+        e.wide = -1;
+        e.fast = collation.usesWeights() && LineCollation::isPrintableAscii(bytes);
+        chunk.arena.append(bytes);
+        e.key = collation.needsSortKeys() ? keyFor(QString::fromLatin1(bytes)) : -1;
+        chunk.entries.push_back(e);
+        chunk.memory += bytes.size() + qint64(sizeof(Chunk::Entry));
+    };
+
+    auto addWide = [&](QString text, quint32 seq) {
+        Chunk::Entry e;
+        e.group = groups.idOf(QStringView(text).first(3));
+        e.seq = seq;
+        e.offset = 0;
+        e.length = 0;
+        e.fast = false;
+        e.key = keyFor(text);
+        chunk.memory += text.size() * 2 + 48 + qint64(sizeof(Chunk::Entry));
+        chunk.texts << std::move(text);
+        e.wide = qint32(chunk.texts.size() - 1);
+        chunk.entries.push_back(e);
+    };
+
+    {
+        TextReader reader(fileName);
+        m_progress.setMaximum(std::max<qint64>(reader.size(), 0));
+        m_progress.setPosition(0);
+        qint64 tick = kProgressBytes;
+        quint32 seq = 0;
+        while (reader.next()) {
+            ++seq;
+            if (reader.bytesRead() >= tick) {
+                m_progress.setPosition(reader.bytesRead());
+                tick = reader.bytesRead() + kProgressBytes;
+            }
+            if (reader.isAscii()) {
+                const QByteArrayView bytes = reader.bytes();
+                if (TrimBytes(bytes).size() < 3)
+                    continue;
+                addAscii(bytes, seq);
+            } else {
+                QString text = reader.text();
+                // A byte-order mark inside the file is where two files were joined.
+                qsizetype bom = 0;
+                while (bom < text.size() && text.at(bom) == QChar(0xFEFF))
+                    ++bom;
+                text.remove(0, bom);
+                if (TrimText(text).size() < 3)
+                    continue;
+                if (isAsciiText(text))
+                    addAscii(text.toLatin1(), seq);
+                else
+                    addWide(std::move(text), seq);
+            }
+            ++kept;
+            if (chunk.memory >= m_chunkBytes)
+                spill();
+        }
+        m_progress.setPosition(reader.size());
+    }
+
+    Result result;
+    m_progress.setMaximum(kept);
+    m_progress.setPosition(0);
+    GroupWriter writer(groups, inputName, result);
+    qint64 written = 0;
+    auto emitLine = [&](const Line &line) {
+        writer.write(line);
+        if (++written % kProgressLines == 0)
+            m_progress.setPosition(written);
+    };
+
+    sortChunk();
+    if (runs.empty()) {
+        for (const Chunk::Entry &e : chunk.entries)
+            emitLine(chunk.line(e));
+    } else {
+        std::vector<std::unique_ptr<Source>> sources;
+        for (auto &run : runs)
+            sources.push_back(std::make_unique<RunSource>(*run, collation));
+        sources.push_back(std::make_unique<ChunkSource>(chunk));
+        // A heap of the sources by their current line, smallest on top.
+        std::vector<Source *> heap;
+        for (auto &s : sources) {
+            if (s->next())
+                heap.push_back(s.get());
+        }
+        auto after = [&](const Source *a, const Source *b) {
+            return compareLines(collation, a->current(), b->current()) > 0;
+        };
+        std::make_heap(heap.begin(), heap.end(), after);
+        while (!heap.empty()) {
+            std::pop_heap(heap.begin(), heap.end(), after);
+            Source *s = heap.back();
+            emitLine(s->current());
+            if (s->next())
+                std::push_heap(heap.begin(), heap.end(), after);
+            else
+                heap.pop_back();
+        }
+    }
+    writer.finish();
+    m_progress.setPosition(kept);
+
+    if (first.isSet())
+        result.firstType = groups.at(first.group()).name;
+    return result;
+}
+
+} // namespace bm

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+namespace bm {
+
+class ProgressSink;
+
+// Splits a combined DIF file into one file per record type.
+//
+// Lines shorter than three characters after trimming are dropped; a byte-order mark at the start
+// of a line (left there when files were joined) is removed. The other lines are sorted by the
+// locale's case-insensitive collation, equal lines keeping their file order, and each group of
+// lines with the same first three characters goes to "<stem>.<those characters>" in the output
+// folder, in Windows-1252 with CR LF after every line.
+//
+// The sort holds a bounded amount of the file in memory: a file larger than the chunk size is
+// sorted in chunks written to temporary files in the output folder and merged from there.
+class DifSplitter
+{
+public:
+    struct Result
+    {
+        // The first three characters of the first line in sorted order; empty without lines.
+        QString firstType;
+        QStringList files; // the files written, in the order written
+        qint64 lines = 0;  // lines written
+    };
+
+    DifSplitter(const QString &outputFolder, ProgressSink &progress,
+                const QLocale &locale = QLocale());
+
+    // Bytes of line data held in memory before a chunk is sorted and set aside.
+    void setChunkBytes(qint64 bytes) { m_chunkBytes = bytes; }
+
+    // Splits `fileName` into files named `stem` + "." + type in the output folder. A group whose
+    // first three characters cannot be part of a file name (a path separator or a control
+    // character), or whose file would be `fileName` itself, is not written; such a group is
+    // never a record type.
+    Result split(const QString &fileName, const QString &stem);
+
+private:
+    QString m_folder;
+    ProgressSink &m_progress;
+    QLocale m_locale;
+    qint64 m_chunkBytes = 40 << 20;
+};
+
+} // namespace bm

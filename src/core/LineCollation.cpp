@@ -1,0 +1,140 @@
+#include "LineCollation.h"
+
+#include <QList>
+
+#include <algorithm>
+#include <cstring>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kLastPrintable = 0x7E;
+
+QString latin1(QByteArrayView bytes)
+{
+    return QString::fromLatin1(bytes.data(), bytes.size());
+}
+
+int sign(int v)
+{
+    return (v > 0) - (v < 0);
+}
+
+} // namespace
+
+LineCollation::LineCollation(const QLocale &locale)
+    : m_collator(locale)
+{
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    m_collator.setNumericMode(false);
+    m_collator.setIgnorePunctuation(false);
+    // Qt's collator for the C locale compares case-folded text and has no case-insensitive
+    // sort keys.
+    m_plain = locale.language() == QLocale::C;
+    m_weights = buildWeights();
+}
+
+bool LineCollation::buildWeights()
+{
+    // Rank the single characters by the collator; characters that compare equal (a letter and
+    // its capital) share a weight. A character the collator ignores makes the table unusable.
+    QList<char> chars;
+    for (int c = kFirstPrintable; c <= kLastPrintable; ++c)
+        chars << char(c);
+    std::stable_sort(chars.begin(), chars.end(), [this](char a, char b) {
+        return m_collator.compare(QString(QLatin1Char(a)), QString(QLatin1Char(b))) < 0;
+    });
+    unsigned char rank = 0;
+    for (qsizetype i = 0; i < chars.size(); ++i) {
+        const QString here(QLatin1Char(chars.at(i)));
+        if (i == 0 || m_collator.compare(QString(QLatin1Char(chars.at(i - 1))), here) != 0)
+            ++rank;
+        m_weight[static_cast<unsigned char>(chars.at(i))] = rank;
+        if (m_collator.compare(u"a"_s + here, u"a"_s) == 0)
+            return false;
+    }
+
+    // Check the table against the collator on every text of one and two characters: sorted by
+    // the collator, each neighbour must compare the same way through the table. Two total
+    // orders that agree on all neighbours of a sorted list agree on the whole list.
+    QList<QByteArray> texts;
+    texts.reserve(95 * 96);
+    for (int a = kFirstPrintable; a <= kLastPrintable; ++a) {
+        texts << QByteArray(1, char(a));
+        for (int b = kFirstPrintable; b <= kLastPrintable; ++b)
+            texts << (QByteArray(1, char(a)) + char(b));
+    }
+    QList<QString> wide;
+    wide.reserve(texts.size());
+    for (const QByteArray &t : texts)
+        wide << QString::fromLatin1(t);
+    QList<qsizetype> order(texts.size());
+    for (qsizetype i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        return m_collator.compare(wide.at(a), wide.at(b)) < 0;
+    });
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        const qsizetype a = order.at(i - 1), b = order.at(i);
+        if (sign(m_collator.compare(wide.at(a), wide.at(b)))
+            != sign(compareAscii(texts.at(a), texts.at(b))))
+            return false;
+    }
+    return true;
+}
+
+bool LineCollation::isPrintableAscii(QByteArrayView bytes)
+{
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < kFirstPrintable || u > kLastPrintable)
+            return false;
+    }
+    return true;
+}
+
+int LineCollation::compareAscii(QByteArrayView a, QByteArrayView b) const
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(a.data());
+    const auto *q = reinterpret_cast<const unsigned char *>(b.data());
+    const qsizetype n = std::min(a.size(), b.size());
+    qsizetype i = 0;
+    for (;;) {
+        // Lines of one record type share long runs of identical bytes: skip them a word at a
+        // time, then weigh the first byte that differs.
+        while (i + 8 <= n) {
+            quint64 x, y;
+            std::memcpy(&x, p + i, 8);
+            std::memcpy(&y, q + i, 8);
+            if (x != y)
+                break;
+            i += 8;
+        }
+        while (i < n && p[i] == q[i])
+            ++i;
+        if (i >= n)
+            break;
+        const unsigned char wa = m_weight[p[i]], wb = m_weight[q[i]];
+        if (wa != wb)
+            return wa < wb ? -1 : 1;
+        ++i;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+int LineCollation::compare(const LineRef &a, const LineRef &b) const
+{
+    if (m_weights && a.ascii && b.ascii)
+        return compareAscii(a.bytes, b.bytes);
+    if (a.key && b.key)
+        return a.key->compare(*b.key);
+    const QString wa = a.wide ? *a.wide : latin1(a.bytes);
+    const QString wb = b.wide ? *b.wide : latin1(b.bytes);
+    return m_collator.compare(wa, wb);
+}
+
+} // namespace bm

@@ -1,0 +1,300 @@
+#include "Loader.h"
+
+#include "DifSplitter.h"
+#include "Error.h"
+#include "Layout.h"
+#include "Tdm.h"
+#include "Ui.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <unistd.h>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 kProgressBytes = 1 << 20;
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString systemMessage(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool hasExtension(const QString &path, QLatin1StringView ext)
+{
+    return QFileInfo(path).suffix().compare(ext, Qt::CaseInsensitive) == 0;
+}
+
+// Hides the progress window when the command ends, however it ends.
+struct HideProgress
+{
+    ProgressSink &progress;
+    ~HideProgress() { progress.hide(); }
+};
+
+struct ZipCloser
+{
+    void operator()(zip_t *archive) const { zip_discard(archive); }
+};
+struct ZipFileCloser
+{
+    void operator()(zip_file_t *file) const { zip_fclose(file); }
+};
+
+QString zipOpenMessage(int code)
+{
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const QString message = QString::fromLocal8Bit(zip_error_strerror(&error));
+    zip_error_fini(&error);
+    return message;
+}
+
+// The part of an entry name after its last folder separator, or empty when that part cannot be
+// a file of the scratch folder ("", "." or ".."). Either separator counts, so neither a stored
+// folder, an absolute name nor ".." can place a file anywhere else.
+QString bareName(const QString &entryName)
+{
+    const qsizetype cut = std::max(entryName.lastIndexOf(u'/'), entryName.lastIndexOf(u'\\')) + 1;
+    const QString name = entryName.mid(cut);
+    if (name.isEmpty() || name == u"."_s || name == u".."_s)
+        return QString();
+    return name;
+}
+
+// Removes whatever is at `path` so a new file can be created there; a symbolic link is removed,
+// never followed.
+void removeExisting(const QString &path)
+{
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        throw Error(u"Cannot replace \"%1\". %2"_s.arg(native(path), systemMessage(errno)));
+}
+
+} // namespace
+
+QString loadFileFilter()
+{
+    return u"DIF Files (*.1* *.2* *.DIF *.ZIP)"_s;
+}
+
+QString scratchFolder(const QString &home)
+{
+    const QString folder = (home.endsWith(u'/') ? home : home + u'/') + u"Scratch/"_s;
+    if (!QDir().mkpath(folder))
+        throw Error(u"Cannot create the folder \"%1\""_s.arg(native(folder)));
+    return folder;
+}
+
+void DeleteFileSpec(const QString &FSpec, const QString &keep)
+{
+    const qsizetype slash = FSpec.lastIndexOf(u'/');
+    const QString folder = FSpec.left(slash + 1);
+    const QRegularExpression pattern
+            = QRegularExpression::fromWildcard(FSpec.mid(slash + 1), Qt::CaseInsensitive);
+    const QString kept = keep.isEmpty() ? QString() : QFileInfo(keep).absoluteFilePath();
+    const QDir dir(folder.isEmpty() ? u"."_s : folder);
+    const QStringList names = dir.entryList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &name : names) {
+        if (!pattern.match(name).hasMatch())
+            continue;
+        const QString path = folder + name;
+        if (!kept.isEmpty() && QFileInfo(path).absoluteFilePath() == kept)
+            continue;
+        if (::unlink(QFile::encodeName(path).constData()) != 0)
+            throw Error(u"Cannot delete \"%1\". %2"_s.arg(native(path), systemMessage(errno)));
+    }
+}
+
+QString withExtension(const QString &path, const QString &ext)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const QString stem = dot > slash ? path.left(dot) : path;
+    return stem + u'.' + ext;
+}
+
+Loader::Loader(Tdm &dm, ProgressSink &progress, Prompter &prompter)
+    : m_dm(dm)
+    , m_progress(progress)
+    , m_prompter(prompter)
+{}
+
+void Loader::load(const QString &FileName)
+{
+    m_tables.clear();
+    HideProgress hide{m_progress};
+    {
+        // A file that is not there would otherwise just empty every table.
+        QFile chosen(FileName);
+        if (QFileInfo(FileName).isDir())
+            throw Error(
+                    u"Cannot open file \"%1\". %2"_s.arg(native(FileName), systemMessage(EISDIR)));
+        if (!chosen.open(QIODevice::ReadOnly))
+            throw Error(
+                    u"Cannot open file \"%1\". %2"_s.arg(native(FileName), chosen.errorString()));
+    }
+    m_progress.show();
+
+    QString candidate = FileName;
+    if (hasExtension(candidate, "ZIP"_L1))
+        candidate = UnZipFile(candidate);
+    if (hasExtension(candidate, "DIF"_L1))
+        candidate = SplitDIF(candidate);
+
+    Importer importer(m_dm, m_progress, m_prompter);
+    Transaction transaction(m_dm);
+    for (const RecordType &type : recordTypes()) {
+        m_dm.exec(u"DELETE FROM "_s + Tdm::quoteId(type.code));
+        if (candidate.isEmpty())
+            continue;
+        const QString file = withExtension(candidate, type.code);
+        const QFileInfo info(file);
+        if (!info.isFile() || info.isHidden() || info.size() <= 0)
+            continue;
+        importer.ImportFile(file, type.code, layoutName(type.code, GetDIFVersion(file)));
+        m_tables << TableLoad{type.code, file, importer.counts()};
+    }
+    transaction.commit();
+}
+
+QString Loader::UnZipFile(const QString &FName)
+{
+    m_progress.show();
+    m_progress.setStatus(u"Un-Zipping Data."_s);
+    m_progress.setPosition(0);
+    m_progress.repaint();
+
+    const QString scratch = scratchFolder(m_dm.home());
+    for (const QString &spec :
+         {u"*.DIF"_s, u"DIF.*"_s, u"*.1*"_s, u"*.2*"_s, u"*.edx"_s, u"*.csv"_s})
+        DeleteFileSpec(scratch + spec, FName);
+
+    int code = 0;
+    const std::unique_ptr<zip_t, ZipCloser> archive(
+            zip_open(QFile::encodeName(FName).constData(), ZIP_RDONLY, &code));
+    if (!archive)
+        throw Error(
+                u"Cannot open the archive \"%1\". %2"_s.arg(native(FName), zipOpenMessage(code)));
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+
+    qint64 total = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(archive.get(), zip_uint64_t(i), 0, &st) == 0
+            && (st.valid & ZIP_STAT_SIZE))
+            total += qint64(st.size);
+    }
+    m_progress.setMaximum(total);
+    qint64 done = 0;
+    qint64 tick = kProgressBytes;
+
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char *raw = zip_get_name(archive.get(), zip_uint64_t(i), 0);
+        if (!raw)
+            throw Error(u"Cannot read the archive \"%1\". %2"_s.arg(
+                    native(FName), QString::fromLocal8Bit(zip_strerror(archive.get()))));
+        const QString entry = QString::fromUtf8(raw);
+        if (entry.endsWith(u'/') || entry.endsWith(u'\\'))
+            continue; // a folder entry
+        const QString name = bareName(entry);
+        if (name.isEmpty())
+            continue;
+
+        auto failure = [&](const QString &why) {
+            return Error(u"Cannot unpack \"%1\" from the archive \"%2\". %3"_s.arg(
+                    entry, native(FName), why));
+        };
+        const std::unique_ptr<zip_file_t, ZipFileCloser> in(
+                zip_fopen_index(archive.get(), zip_uint64_t(i), 0));
+        if (!in)
+            throw failure(QString::fromLocal8Bit(zip_strerror(archive.get())));
+
+        const QString target = scratch + name;
+        removeExisting(target);
+        QFile out(target);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            throw failure(out.errorString());
+        try {
+            for (;;) {
+                const zip_int64_t n = zip_fread(in.get(), buffer.data(), buffer.size());
+                if (n < 0)
+                    throw failure(QString::fromLocal8Bit(zip_file_strerror(in.get())));
+                if (n == 0)
+                    break;
+                if (out.write(buffer.constData(), n) != n)
+                    throw failure(out.errorString());
+                done += n;
+                if (done >= tick) {
+                    m_progress.setPosition(done);
+                    tick = done + kProgressBytes;
+                }
+            }
+            if (!out.flush())
+                throw failure(out.errorString());
+        } catch (...) {
+            out.remove();
+            throw;
+        }
+    }
+    m_progress.setPosition(total);
+
+    // Ordinary files only, in name order (letter case ignored, then exact).
+    const QString archivePath = QFileInfo(FName).absoluteFilePath();
+    QFileInfoList files;
+    for (const QFileInfo &info : QDir(scratch).entryInfoList(QDir::Files)) {
+        if (info.absoluteFilePath() != archivePath)
+            files << info;
+    }
+    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        const int c = a.fileName().compare(b.fileName(), Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a.fileName() < b.fileName();
+    });
+    for (const QString &spec : {u"*.1*"_s, u"*.DIF"_s, u"*.2*"_s}) {
+        const QRegularExpression pattern
+                = QRegularExpression::fromWildcard(spec, Qt::CaseInsensitive);
+        for (const QFileInfo &info : files) {
+            if (pattern.match(info.fileName()).hasMatch())
+                return scratch + info.fileName();
+        }
+    }
+    return QString();
+}
+
+QString Loader::SplitDIF(const QString &FName)
+{
+    m_progress.setStatus(u"Pre-Processing DIF File"_s);
+    m_progress.setPosition(0);
+    m_progress.repaint();
+
+    const QString scratch = scratchFolder(m_dm.home());
+    DeleteFileSpec(scratch + u"*.1*"_s, FName);
+    DeleteFileSpec(scratch + u"*.2*"_s, FName);
+
+    const QString name = QFileInfo(FName).fileName();
+    const QString stem = withExtension(name, QString()).chopped(1);
+    DifSplitter splitter(scratch, m_progress, m_locale);
+    const DifSplitter::Result result = splitter.split(FName, stem);
+    return scratch + stem + u'.' + result.firstType;
+}
+
+} // namespace bm

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "Importer.h"
+
+#include <QList>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+namespace bm {
+
+class Tdm;
+class ProgressSink;
+class Prompter;
+
+// The open-file dialog's filter for a data set: per-type files (extensions beginning with 1 or
+// 2), combined DIF files and ZIP archives, matched without regard to case.
+QString loadFileFilter();
+
+// The scratch folder <home>Scratch/, created when missing. Unpacked and split files live here
+// and nowhere else, so clearing them can never touch a file of the program or of the user.
+QString scratchFolder(const QString &home);
+
+// Deletes every entry of the folder of `FSpec` whose name matches the last part of `FSpec`
+// ("*" any run of characters, dots included; "?" one character; letter case ignored), hidden
+// entries included, except the file `keep`. An entry that cannot be deleted (a folder, or no
+// permission) raises an error with the system's message.
+void DeleteFileSpec(const QString &FSpec, const QString &keep = QString());
+
+// `path` with its extension (from the last dot of its file name on) replaced by "." + `ext`.
+QString withExtension(const QString &path, const QString &ext);
+
+// The Load Files command: turns the chosen file into a set of per-type files with one folder and
+// stem, then replaces the contents of all twelve record-type tables with them.
+//
+// A ZIP archive is unpacked into the scratch folder and a combined ".DIF" file is split there.
+// Then each table, in tab order, is emptied and filled from the per-type file of its type beside
+// the candidate when that file exists and is not empty. The tables change in one transaction:
+// an error that ends the load leaves every table as it was. The progress window is shown during
+// the load and hidden however it ends.
+class Loader
+{
+public:
+    struct TableLoad
+    {
+        QString code;
+        QString file;
+        Importer::Counts counts;
+    };
+
+    Loader(Tdm &dm, ProgressSink &progress, Prompter &prompter);
+
+    // The collation that orders the lines of a combined file (default: the user's locale).
+    void setCollationLocale(const QLocale &locale) { m_locale = locale; }
+
+    void load(const QString &FileName);
+
+    // Unpacks the archive `FName` into the scratch folder by bare entry names and returns the
+    // DIF file chosen from what it holds: the first per-type file of a record type beginning
+    // with 1, else the first combined ".DIF" file, else the first per-type file of a type
+    // beginning with 2, each in name order; empty when there is none.
+    QString UnZipFile(const QString &FName);
+    // Splits the combined DIF file `FName` into per-type files in the scratch folder and returns
+    // the path of the file of its first record type (ending in "." when no line remained).
+    QString SplitDIF(const QString &FName);
+
+    // The per-type files the last load imported, in tab order.
+    const QList<TableLoad> &tables() const { return m_tables; }
+
+private:
+    Tdm &m_dm;
+    ProgressSink &m_progress;
+    Prompter &m_prompter;
+    QLocale m_locale;
+    QList<TableLoad> m_tables;
+};
+
+} // namespace bm

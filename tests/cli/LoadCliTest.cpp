@@ -1,0 +1,102 @@
+#include "Layout.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct LoadRun
+{
+    int exitCode = -1;
+    QString out, err;
+};
+
+LoadRun cli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(BM_CLI_PATH), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QStringList everything(bm::test::TestHome &home)
+{
+    QStringList out;
+    for (const QString &code : bm::recordTypeCodes())
+        out << home.rows(u"SELECT * FROM [%1] ORDER BY rowid"_s.arg(code));
+    return out;
+}
+
+} // namespace
+
+TEST(CliLoad, loadsEachFormIntoTheSameTablesAndPrintsTheCounts)
+{
+    bm::test::TestHome home;
+    QTemporaryDir dir;
+    const QString d = dir.path() + u'/';
+    const QByteArray l101 = "1012HERD0001\r\n";
+    const QByteArray l104a = "1042HERD0001COW00001\r\n", l104b = "1042HERD0001COW00002\r\n";
+    writeFile(d + u"herd.DIF"_s, l104b + l101 + l104a);
+    writeFile(d + u"herd.101"_s, l101);
+    writeFile(d + u"herd.104"_s, l104a + l104b);
+    {
+        int error = 0;
+        zip_t *z = zip_open(QFile::encodeName(d + u"herd.zip"_s).constData(), ZIP_CREATE, &error);
+        ASSERT_NE(z, nullptr);
+        const QByteArray combined = l104b + l101 + l104a;
+        zip_file_add(z, "set/herd.DIF",
+                     zip_source_buffer(z, combined.constData(), zip_uint64_t(combined.size()), 0),
+                     0);
+        ASSERT_EQ(zip_close(z), 0);
+    }
+
+    QStringList first;
+    for (const QString &file : {u"herd.DIF"_s, u"herd.104"_s, u"herd.zip"_s}) {
+        const LoadRun r = cli({u"--home"_s, home.path(), u"load"_s, d + file});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, u"101 1\n102 0\n103 0\n104 2\n105 0\n106 0\n107 0\n108 0\n112 0\n114 0\n"
+                         "202 0\n211 0\n"_s)
+                << file.toStdString();
+        const QStringList now = everything(home);
+        if (first.isEmpty())
+            first = now;
+        EXPECT_EQ(now, first) << file.toStdString();
+    }
+    EXPECT_EQ(first.size(), 3);
+}
+
+TEST(CliLoad, errorsAndUsage)
+{
+    bm::test::TestHome home;
+    QTemporaryDir dir;
+    const QString d = dir.path() + u'/';
+    writeFile(d + u"herd.101"_s, "1012HERD0001\r\n");
+    ASSERT_EQ(cli({u"--home"_s, home.path(), u"load"_s, d + u"herd.101"_s}).exitCode, 0);
+
+    writeFile(d + u"broken.zip"_s, "PK\x03\x04 broken");
+    LoadRun r = cli({u"--home"_s, home.path(), u"load"_s, d + u"broken.zip"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"Cannot open the archive"_s)) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(home.rows(u"SELECT HerdCode FROM [101]"_s), QStringList{u"HERD0001"_s});
+
+    EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s}).exitCode, 2);
+    EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s, u"a"_s, u"b"_s}).exitCode, 2);
+}

@@ -1,0 +1,393 @@
+#include "Error.h"
+#include "Layout.h"
+#include "Loader.h"
+#include "Tdm.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <utility>
+
+using namespace bm;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A record line of the shipped layouts: type, current version and the first field after them
+// (HerdCode, or NationalID for 105 and 202); every other field is left out and reads as Null.
+QByteArray rec(const char *code, const char *key)
+{
+    static const QHash<QByteArray, char> version
+            = {{"101", '2'}, {"102", '1'}, {"103", '1'}, {"104", '2'}, {"105", '3'}, {"106", '1'},
+               {"107", '1'}, {"108", '2'}, {"112", '1'}, {"114", '3'}, {"202", '2'}, {"211", '3'}};
+    return QByteArray(code) + version.value(code, '1') + QByteArray(key).leftJustified(8, ' ')
+           + "\r\n";
+}
+
+using Entries = QList<std::pair<QString, QByteArray>>;
+
+// Writes a ZIP archive with libzip; a name ending in "/" is a folder entry.
+void makeZip(const QString &path, const Entries &entries, bool store = false)
+{
+    int error = 0;
+    zip_t *z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(z, nullptr);
+    for (const auto &[name, data] : entries) {
+        const QByteArray n = name.toUtf8();
+        if (name.endsWith(u'/')) {
+            ASSERT_GE(zip_dir_add(z, n.constData(), ZIP_FL_ENC_UTF_8), 0);
+            continue;
+        }
+        zip_source_t *src = zip_source_buffer(z, data.constData(), zip_uint64_t(data.size()), 0);
+        const zip_int64_t index = zip_file_add(z, n.constData(), src, ZIP_FL_ENC_UTF_8);
+        ASSERT_GE(index, 0) << zip_strerror(z);
+        if (store)
+            zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_STORE, 0);
+    }
+    ASSERT_EQ(zip_close(z), 0);
+}
+
+struct LoadFixture
+{
+    test::TestHome home;
+    test::ScriptedPrompter prompter;
+    test::RecordingProgress progress;
+    QTemporaryDir userDir; // a folder of the user's, outside the program folder
+
+    QString user(const QString &name) const { return userDir.path() + u'/' + name; }
+    QString write(const QString &name, const QByteArray &bytes) const
+    {
+        return home.write(user(name), bytes);
+    }
+
+    void load(const QString &path)
+    {
+        Loader loader(home.dm(), progress, prompter);
+        loader.load(path);
+    }
+
+    // The non-empty tables, each as "<code>:<keys in row order>".
+    QStringList tables()
+    {
+        QStringList out;
+        for (const QString &code : recordTypeCodes()) {
+            const QString column
+                    = code == u"105"_s || code == u"202"_s ? u"NationalID"_s : u"HerdCode"_s;
+            const QStringList keys
+                    = home.rows(u"SELECT %1 FROM [%2] ORDER BY rowid"_s.arg(column, code));
+            if (!keys.isEmpty())
+                out << code + u':' + keys.join(u',');
+        }
+        return out;
+    }
+
+    // Every row of every table, whole, in row order.
+    QStringList everything()
+    {
+        QStringList out;
+        for (const QString &code : recordTypeCodes())
+            out << home.rows(u"SELECT * FROM [%1] ORDER BY rowid"_s.arg(code));
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(Load, perTypeFileBringsInItsSiblingsAndEmptiesTheOtherTables)
+{
+    LoadFixture f;
+    f.load(f.write(u"old.103"_s, rec("103", "OLD")));
+    ASSERT_EQ(f.tables(), QStringList{u"103:OLD"_s});
+
+    f.write(u"herd.101"_s, rec("101", "H1"));
+    f.write(u"herd.102"_s, rec("102", "H1") + rec("102", "H2"));
+    f.write(u"herd.103"_s, QByteArray()); // empty: its table is emptied
+    f.write(u"other.105"_s, rec("105", "OTHER"));
+    QDir().mkpath(f.user(u"herd.107"_s)); // a folder is no file
+    f.load(f.write(u"herd.104"_s, rec("104", "H9")));
+
+    EXPECT_EQ(f.tables(), (QStringList{u"101:H1"_s, u"102:H1,H2"_s, u"104:H9"_s}));
+    EXPECT_FALSE(f.progress.isVisible());
+    EXPECT_TRUE(f.prompter.questions.isEmpty());
+    EXPECT_TRUE(f.progress.statuses.contains(u"Importing DIF 104"_s));
+}
+
+TEST(Load, combinedFileIsSplitInTheScratchFolder)
+{
+    LoadFixture f;
+    // Lower-case extension, types interleaved, short lines, a group that is no record type.
+    const QString file
+            = f.write(u"Herd.dif"_s, rec("102", "B") + rec("101", "H") + "ab\r\n" + rec("102", "a")
+                                             + "   \r\n" + rec("999", "X") + rec("102", "C"));
+    Loader loader(f.home.dm(), f.progress, f.prompter);
+    loader.load(file);
+    EXPECT_EQ(f.tables(), (QStringList{u"101:H"_s, u"102:a,B,C"_s}));
+
+    const QString scratch = f.home.path() + u"Scratch/"_s;
+    EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name),
+              (QStringList{u"Herd.101"_s, u"Herd.102"_s, u"Herd.999"_s}));
+    EXPECT_TRUE(f.progress.statuses.contains(u"Pre-Processing DIF File"_s));
+    EXPECT_EQ(loader.SplitDIF(file), scratch + u"Herd.101"_s);
+    EXPECT_EQ(loader.SplitDIF(f.write(u"empty.DIF"_s, "\r\n")), scratch + u"empty."_s);
+    // The split files of the earlier load are gone; a group that is no record type stays.
+    EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name), QStringList{u"Herd.999"_s});
+}
+
+TEST(Load, archivesPickTheirDataSet)
+{
+    const struct
+    {
+        const char *name;
+        QString archive;
+        Entries entries;
+        QStringList tables;
+    } cases[] = {
+            {"entries in folders, extensions in any case",
+             u"data.Zip"_s,
+             {{u"export/"_s, {}},
+              {u"export/2021/herd.101"_s, rec("101", "H1")},
+              {u"export/2021/herd.104"_s, rec("104", "H1") + rec("104", "H2")}},
+             {u"101:H1"_s, u"104:H1,H2"_s}},
+            {"a 1xx per-type file wins over a combined file",
+             u"a.zip"_s,
+             {{u"all.DIF"_s, rec("101", "DIF") + rec("104", "DIF")},
+              {u"per.104"_s, rec("104", "PER")}},
+             {u"104:PER"_s}},
+            {"a combined file wins over a 2xx per-type file",
+             u"b.ZIP"_s,
+             {{u"per.202"_s, rec("202", "PER")},
+              {u"all.dif"_s, rec("104", "DIF") + rec("101", "DIF") + rec("202", "DIF")}},
+             {u"101:DIF"_s, u"104:DIF"_s, u"202:DIF"_s}},
+            {"a 2xx per-type file alone",
+             u"c.zip"_s,
+             {{u"per.211"_s, rec("211", "PER")}, {u"per.202"_s, rec("202", "PER")}},
+             {u"202:PER"_s, u"211:PER"_s}},
+            {"two stems: only the first file's siblings",
+             u"d.zip"_s,
+             {{u"b.101"_s, rec("101", "B")},
+              {u"a.102"_s, rec("102", "A")},
+              {u"b.102"_s, rec("102", "B")},
+              {u"a.104"_s, rec("104", "A")}},
+             {u"102:A"_s, u"104:A"_s}},
+            {"no DIF file at all: every table emptied",
+             u"e.zip"_s,
+             {{u"readme.txt"_s, "nothing here"}},
+             {}},
+    };
+    for (const auto &c : cases) {
+        LoadFixture f;
+        f.load(f.write(u"old.103"_s, rec("103", "OLD")));
+        const QString archive = f.user(c.archive);
+        makeZip(archive, c.entries);
+        f.load(archive);
+        EXPECT_EQ(f.tables(), c.tables) << c.name;
+        EXPECT_TRUE(f.progress.statuses.contains(u"Un-Zipping Data."_s)) << c.name;
+        EXPECT_FALSE(f.progress.isVisible()) << c.name;
+        EXPECT_TRUE(QFile::exists(archive)) << c.name;
+    }
+}
+
+TEST(Load, archiveMadeByInfoZip)
+{
+    LoadFixture f;
+    QDir().mkpath(f.user(u"Export/Sub"_s));
+    f.write(u"Export/Sub/Herd.Dif"_s, rec("104", "Z") + rec("101", "Z") + rec("104", "Y"));
+    f.write(u"Export/notes.txt"_s, "not data");
+    QProcess zip;
+    zip.setWorkingDirectory(f.userDir.path());
+    zip.start(u"zip"_s, {u"-r"_s, u"-q"_s, u"HERD.ZIP"_s, u"Export"_s});
+    ASSERT_TRUE(zip.waitForFinished(30000));
+    ASSERT_EQ(zip.exitCode(), 0) << zip.readAllStandardError().constData();
+
+    f.load(f.user(u"HERD.ZIP"_s));
+    EXPECT_EQ(f.tables(), (QStringList{u"101:Z"_s, u"104:Y,Z"_s}));
+    EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s)
+                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{u"Herd.101"_s, u"Herd.104"_s, u"Herd.Dif"_s, u"notes.txt"_s}));
+}
+
+TEST(Load, entryNamesCannotPlaceFilesOutsideTheScratchFolder)
+{
+    LoadFixture f;
+    // A link in the scratch folder is replaced by the entry, never written through.
+    const QString outside = f.write(u"outside.txt"_s, "mine");
+    QDir().mkpath(f.home.path() + u"Scratch"_s);
+    ASSERT_TRUE(QFile::link(outside, f.home.path() + u"Scratch/link.txt"_s));
+    const QString archive = f.user(u"evil.zip"_s);
+    makeZip(archive, {{u"link.txt"_s, "from the archive"},
+                      {u"../../escaped.101"_s, rec("101", "UP")},
+                      {u"/tmp/absolute.102"_s, rec("102", "ABS")},
+                      {u"dir\\escaped.104"_s, rec("104", "BS")},
+                      {u".."_s, "dots"},
+                      {u"sub/../../x.csv"_s, "csv"}});
+    f.load(archive);
+    EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s)
+                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{u"absolute.102"_s, u"escaped.101"_s, u"escaped.104"_s, u"link.txt"_s,
+                           u"x.csv"_s}));
+    EXPECT_FALSE(QFileInfo(f.home.path() + u"Scratch/link.txt"_s).isSymLink());
+    QFile mine(outside);
+    ASSERT_TRUE(mine.open(QIODevice::ReadOnly));
+    EXPECT_EQ(mine.readAll(), "mine");
+    EXPECT_FALSE(QFile::exists(f.home.path() + u"escaped.101"_s));
+    EXPECT_FALSE(QFile::exists(QFileInfo(f.home.path()).dir().absolutePath() + u"/escaped.101"_s));
+    EXPECT_FALSE(QFile::exists(f.user(u"escaped.101"_s)));
+    // The first per-type file by name is chosen, as for any archive.
+    EXPECT_EQ(f.tables(), (QStringList{u"102:ABS"_s}));
+}
+
+// An error that ends the load leaves every table as it was, and hides the progress window.
+TEST(Load, errorsLeaveEveryTableAsItWas)
+{
+    QByteArray stored;
+    {
+        // An entry stored uncompressed, so one byte of it can be damaged.
+        QTemporaryDir dir;
+        makeZip(dir.path() + u"/s.zip"_s, {{u"herd.101"_s, rec("101", "DAMAGED")}}, true);
+        QFile z(dir.path() + u"/s.zip"_s);
+        z.open(QIODevice::ReadOnly);
+        stored = z.readAll();
+        stored[stored.indexOf("DAMAGED")] = 'X';
+    }
+    const struct
+    {
+        const char *name;
+        QString file;
+        QByteArray bytes;
+        QString message;
+    } cases[] = {
+            {"not an archive", u"bad.zip"_s, "PK but not really", u"Not a zip archive"_s},
+            {"damaged entry", u"crc.zip"_s, stored, u"CRC error"_s},
+            {"bad layout in a later table", u"herd.101"_s, {}, u"not a valid integer value"_s},
+            {"missing file", u"missing.101"_s, {}, u"No such file"_s},
+    };
+    for (const auto &c : cases) {
+        LoadFixture f;
+        f.write(u"good.101"_s, rec("101", "G1"));
+        f.write(u"good.104"_s, rec("104", "G4"));
+        f.load(f.user(u"good.101"_s));
+        const QStringList before = f.everything();
+        ASSERT_EQ(f.tables(), (QStringList{u"101:G1"_s, u"104:G4"_s}));
+
+        if (!c.bytes.isEmpty())
+            f.write(c.file, c.bytes);
+        if (QByteArray(c.name).startsWith("bad layout")) {
+            // 101 and 104 load first, then the layout of 114 stops the load.
+            f.write(u"herd.101"_s, rec("101", "NEW"));
+            f.write(u"herd.104"_s, rec("104", "NEW"));
+            f.write(u"herd.114"_s, rec("114", "NEW"));
+            f.home.writeLayout(u"DIF114V3.ini"_s,
+                               "[Records]\n01=RecordType,String,1,3\n02=VersionNo,Number,x,1\n");
+        }
+        try {
+            f.load(f.user(c.file));
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(c.message)) << c.name << ": " << e.what();
+        }
+        EXPECT_EQ(f.everything(), before) << c.name;
+        EXPECT_FALSE(f.progress.isVisible()) << c.name;
+    }
+}
+
+TEST(Load, scratchPatternsDeleteOnlyInTheScratchFolder)
+{
+    LoadFixture f;
+    const QStringList keep
+            = {u"notes.csv"_s, u"libx.so.1.2"_s, u"DIF.txt"_s, u"mine.DIF"_s, u"mine.104"_s};
+    for (const QString &name : keep)
+        f.home.write(name, "keep");
+    f.write(u"users.csv"_s, "keep");
+    const QString scratch = f.home.path() + u"Scratch/"_s;
+    f.home.write(u"Scratch/old.102"_s, rec("102", "OLD"));
+    f.home.write(u"Scratch/.hidden.csv"_s, "scratch");
+    f.home.write(u"Scratch/keep.txt"_s, "scratch");
+
+    const QString archive = f.user(u"set.zip"_s);
+    makeZip(archive, {{u"set.104"_s, rec("104", "Z")}});
+    f.load(archive);
+    EXPECT_EQ(f.tables(), QStringList{u"104:Z"_s});
+    for (const QString &name : keep)
+        EXPECT_TRUE(QFile::exists(f.home.path() + name)) << name.toStdString();
+    EXPECT_TRUE(QFile::exists(f.user(u"users.csv"_s)));
+    EXPECT_TRUE(QFile::exists(f.home.path() + u"Tembra.db"_s));
+    EXPECT_EQ(QDir(scratch).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                      QDir::Name),
+              (QStringList{u"keep.txt"_s, u"set.104"_s}));
+
+    // An archive that itself lies in the scratch folder and matches a pattern is not deleted
+    // before it is read.
+    makeZip(scratch + u"again.1.zip"_s, {{u"again.101"_s, rec("101", "AGAIN")}});
+    f.load(scratch + u"again.1.zip"_s);
+    EXPECT_EQ(f.tables(), QStringList{u"101:AGAIN"_s});
+}
+
+TEST(Load, scratchFileThatCannotBeDeletedStopsBeforeAnyTable)
+{
+    LoadFixture f;
+    f.load(f.write(u"good.101"_s, rec("101", "G1")));
+    QDir().mkpath(f.home.path() + u"Scratch/stuck.102"_s); // a folder matching "*.1*"
+    try {
+        f.load(f.write(u"herd.DIF"_s, rec("104", "NEW")));
+        FAIL() << "no error";
+    } catch (const Error &e) {
+        EXPECT_EQ(e.message(),
+                  u"Cannot delete \"%1Scratch/stuck.102\". Is a directory"_s.arg(f.home.path()));
+    }
+    EXPECT_EQ(f.tables(), QStringList{u"101:G1"_s});
+    EXPECT_FALSE(f.progress.isVisible());
+}
+
+TEST(Load, sameDataTwiceGivesTheSameTablesWhicheverFormItComesIn)
+{
+    LoadFixture f;
+    QByteArray combined;
+    const char *codes[]
+            = {"101", "102", "103", "104", "105", "106", "107", "108", "112", "114", "202", "211"};
+    for (int i = 2; i >= 0; --i) {
+        for (const char *code : codes)
+            combined += rec(code, ("K" + QByteArray::number(i) + code).constData());
+    }
+    // The per-type files hold the lines in the order the split writes them.
+    for (const char *code : codes) {
+        QByteArray lines;
+        for (int i = 0; i < 3; ++i)
+            lines += rec(code, ("K" + QByteArray::number(i) + code).constData());
+        f.write(u"types."_s + QString::fromLatin1(code), lines);
+    }
+    f.write(u"all.DIF"_s, combined);
+    makeZip(f.user(u"all.zip"_s), {{u"all.DIF"_s, combined}});
+
+    f.load(f.user(u"all.DIF"_s));
+    const QStringList first = f.everything();
+    ASSERT_EQ(first.size(), 36);
+    f.load(f.user(u"all.DIF"_s));
+    EXPECT_EQ(f.everything(), first);
+    f.load(f.user(u"types.103"_s));
+    EXPECT_EQ(f.everything(), first);
+    f.load(f.user(u"all.zip"_s));
+    EXPECT_EQ(f.everything(), first);
+}
+
+TEST(Load, deleteFileSpecMatchesLikeTheFileSystemShell)
+{
+    QTemporaryDir dir;
+    const QString d = dir.path() + u'/';
+    const QStringList names = {u"a.DIF"_s, u"b.dif"_s,  u"c.Dif.bak"_s, u"DIF.1"_s, u"x.10"_s,
+                               u"x.2a"_s,  u".h.101"_s, u"keep.101"_s,  u"y.txt"_s};
+    for (const QString &n : names) {
+        QFile file(d + n);
+        file.open(QIODevice::WriteOnly);
+    }
+    DeleteFileSpec(d + u"*.dif"_s);
+    DeleteFileSpec(d + u"*.1*"_s, d + u"keep.101"_s);
+    EXPECT_EQ(QDir(d).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{u"c.Dif.bak"_s, u"keep.101"_s, u"x.2a"_s, u"y.txt"_s}));
+}

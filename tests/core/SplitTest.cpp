@@ -1,0 +1,172 @@
+#include "DifSplitter.h"
+#include "Error.h"
+#include "LineCollation.h"
+#include "TestSupport.h"
+#include "Text.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace bm;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QByteArray crlf(const QStringList &lines)
+{
+    QByteArray out;
+    for (const QString &l : lines)
+        out += l.toLatin1() + "\r\n";
+    return out;
+}
+
+struct SplitRun
+{
+    QTemporaryDir dir;
+    test::RecordingProgress progress;
+    DifSplitter::Result result;
+
+    QString folder() const { return dir.path() + u"/out/"_s; }
+
+    void run(const QByteArray &input, const QLocale &locale = QLocale::c(), qint64 chunk = 0)
+    {
+        QDir().mkpath(folder());
+        const QString file = dir.path() + u"/herd.DIF"_s;
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write(input);
+        f.close();
+        DifSplitter splitter(folder(), progress, locale);
+        if (chunk > 0)
+            splitter.setChunkBytes(chunk);
+        result = splitter.split(file, u"herd"_s);
+    }
+    QStringList files() const { return QDir(folder()).entryList(QDir::Files, QDir::Name); }
+    QByteArray file(const QString &ext) const { return readAll(folder() + u"herd."_s + ext); }
+};
+
+} // namespace
+
+TEST(Split, groupsByTypeSortedCaseInsensitivelyAndDropsShortLines)
+{
+    SplitRun s;
+    // Interleaved types, CR-only line ends, a byte-order mark at the start and another where two
+    // files were joined, blank and short lines, equal lines differing only in case.
+    s.run("\xEF\xBB\xBF"
+          "1021 b\r1011 z\r  \r1021 A\rab\r\r \t x \r\xEF\xBB\xBF"
+          "1021 a\r1011 Y\r1021 B\rXYZ9\r");
+    EXPECT_EQ(s.files(), (QStringList{u"herd.101"_s, u"herd.102"_s, u"herd.XYZ"_s}));
+    EXPECT_EQ(s.file(u"101"_s), crlf({u"1011 Y"_s, u"1011 z"_s}));
+    // "A" and "a" are equal without case and keep their file order.
+    EXPECT_EQ(s.file(u"102"_s), crlf({u"1021 A"_s, u"1021 a"_s, u"1021 b"_s, u"1021 B"_s}));
+    EXPECT_EQ(s.file(u"XYZ"_s), crlf({u"XYZ9"_s}));
+    EXPECT_EQ(s.result.firstType, u"101"_s);
+    EXPECT_EQ(s.result.lines, 7);
+}
+
+TEST(Split, keepsBlanksAndTextOfEachLine)
+{
+    SplitRun s;
+    // Leading and trailing blanks stay; Windows-1252 and UTF-8 text come out as Windows-1252.
+    s.run("1042  caf\xE9  \r\n1042  Caf\xC3\xA9 \r\n");
+    EXPECT_EQ(s.file(u"104"_s), QByteArray("1042  Caf\xE9 \r\n1042  caf\xE9  \r\n"));
+}
+
+TEST(Split, nothingLeftWritesNothing)
+{
+    SplitRun s;
+    s.run("\r\n ab \r\n\t\r\n");
+    EXPECT_TRUE(s.files().isEmpty());
+    EXPECT_EQ(s.result.firstType, QString());
+}
+
+TEST(Split, groupsThatCannotBeFileNamesStayInTheFolder)
+{
+    SplitRun s;
+    // First characters that hold a path separator would place a file elsewhere; such groups
+    // are never record types and are not written.
+    s.run("../../evil\r\n..\\x\r\n\tAB1\r\n1011 ok\r\n");
+    EXPECT_EQ(s.files(), QStringList{u"herd.101"_s});
+    EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+              (QStringList{u"herd.DIF"_s, u"out"_s}));
+    EXPECT_EQ(s.result.firstType, u"101"_s);
+}
+
+TEST(Split, characterNotInWindows1252IsAClearError)
+{
+    SplitRun s;
+    try {
+        s.run("1021 \xC5\x81ukasz\r\n");
+        FAIL() << "no error";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(u"line 1 of herd.DIF"_s)) << e.what();
+    }
+}
+
+// The order of the lines is the collator's own, in locales that order ASCII letter by letter
+// (compared through the weight table) and in one with contractions ("ch" after "h" in Czech,
+// compared through sort keys), with lines outside ASCII mixed in. Sorting in small chunks that
+// are merged from temporary files gives the same files.
+TEST(Split, orderIsTheCollatorsInEveryLocaleAndChunkSize)
+{
+    const QStringList body
+            = {u"104 chata"_s,         u"104 hrad"_s, u"104 Cibule"_s, u"104 _x"_s,   u"104 [x"_s,
+               u"104 a-b"_s,           u"104 ab"_s,   u"104 A b"_s,    u"104 10"_s,   u"104 9"_s,
+               u"104 \u00E9t\u00E9"_s, u"104 ete"_s,  u"104 Zulu"_s,   u"104 zulu"_s, u"104\tTab"_s,
+               u"104 \u00DFa"_s,       u"104 ssa"_s,  u"104 {x"_s,     u"104 ~"_s};
+    QStringList lines;
+    for (int i = 0; i < 40; ++i) {
+        for (const QString &b : body)
+            lines << b + QString::number(i % 3);
+    }
+    QByteArray input;
+    for (const QString &l : lines) {
+        input += l.toUtf8() + "\r\n";
+        input += "101 h" + QByteArray::number(lines.size() % 7) + "\r\n";
+    }
+
+    const struct
+    {
+        const char *locale;
+        bool weights;
+    } locales[] = {{"C", true}, {"en_US", true}, {"de_DE", true}, {"cs_CZ", false}};
+    for (const auto &l : locales) {
+        const QLocale locale(QString::fromLatin1(l.locale));
+        EXPECT_EQ(LineCollation(locale).usesWeights(), l.weights) << l.locale;
+
+        QCollator collator(locale);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        QStringList expected = lines;
+        std::stable_sort(expected.begin(), expected.end(), [&](const QString &a, const QString &b) {
+            return collator.compare(a, b) < 0;
+        });
+        QByteArray expectedBytes;
+        for (const QString &e : expected) {
+            QByteArray b;
+            toWindows1252(e, b);
+            expectedBytes += b + "\r\n";
+        }
+
+        for (qint64 chunk : {qint64(0), qint64(600)}) {
+            SplitRun s;
+            s.run(input, locale, chunk);
+            EXPECT_EQ(s.file(u"104"_s), expectedBytes) << l.locale << " chunk " << chunk;
+            EXPECT_EQ(s.file(u"101"_s).count('\n'), lines.size()) << l.locale;
+            EXPECT_EQ(s.result.firstType, u"101"_s);
+            EXPECT_TRUE(QDir(s.folder()).entryList({u"*.tmp"_s}).isEmpty())
+                    << "temporary files left behind";
+        }
+    }
+}
