@@ -200,14 +200,38 @@ QString orderClause(const FilterQuery &q)
            + u", rowid"_s;
 }
 
+QString countStatement(const FilterQuery &q)
+{
+    return u"SELECT count(*) FROM "_s + Tdm::quoteId(q.table) + u' ' + q.where;
+}
+
+QString firstPageStatement(const FilterQuery &q)
+{
+    return u"SELECT rowid, * FROM "_s + Tdm::quoteId(q.table) + u' ' + q.where + orderClause(q)
+           + u" LIMIT %1"_s.arg(kPage);
+}
+
+QString keysStatement(const FilterQuery &q)
+{
+    return u"SELECT rowid FROM "_s + Tdm::quoteId(q.table) + u' ' + q.where + orderClause(q);
+}
+
 } // namespace
+
+QStringList GridModel::statements(const FilterQuery &query, bool keys)
+{
+    QStringList list{countStatement(query), firstPageStatement(query)};
+    if (keys)
+        list << keysStatement(query);
+    return list;
+}
 
 void GridModel::load()
 {
     clearData();
     const QString table = Tdm::quoteId(m_query.table);
 
-    Stmt count = m_dm.prepare(u"SELECT count(*) FROM "_s + table + u' ' + m_query.where);
+    Stmt count = m_dm.prepare(countStatement(m_query));
     if (sqlite3_step(count.get()) != SQLITE_ROW)
         throw Error(m_dm.sqliteError());
     const qint64 n = sqlite3_column_int64(count.get(), 0);
@@ -215,8 +239,7 @@ void GridModel::load()
     if (n > std::numeric_limits<int>::max() - 1)
         throw Error(u"The table %1 has too many rows to show"_s.arg(m_query.table));
 
-    Stmt first = m_dm.prepare(u"SELECT rowid, * FROM "_s + table + u' ' + m_query.where
-                              + orderClause(m_query) + u" LIMIT %1"_s.arg(kPage));
+    Stmt first = m_dm.prepare(firstPageStatement(m_query));
     const int columns = sqlite3_column_count(first.get());
     QStringList names;
     QList<int> codes;
@@ -254,8 +277,7 @@ void GridModel::ensureKeys() const
 {
     if (m_keysComplete)
         return;
-    Stmt stmt = m_dm.prepare(u"SELECT rowid FROM "_s + Tdm::quoteId(m_query.table) + u' '
-                             + m_query.where + orderClause(m_query));
+    Stmt stmt = m_dm.prepare(keysStatement(m_query));
     std::vector<qint64> keys;
     keys.reserve(size_t(m_count));
     int rc;

@@ -85,6 +85,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+    // The statements the model runs for `query`: the row count and the first page, and with
+    // `keys` the ordered rowids it reads once the view needs rows past the first page.
+    static QStringList statements(const FilterQuery &query, bool keys);
+
     // The value a typed text stands for in column `column`, or an error message in `error`.
     QVariant parseEdit(int column, const QString &text, QString *error) const;
 

@@ -430,8 +430,8 @@ void TfrmMain::SetSQL()
         showSortIndicator();
         throw;
     }
-    showSortIndicator();
     sizeColumns();
+    showSortIndicator();
     FormatGrid(query.table);
     const int index = bm::recordTypeIndex(query.table);
     const QString description
@@ -521,10 +521,16 @@ void TfrmMain::showSortIndicator()
 
 void TfrmMain::sizeColumns()
 {
+    // Widths from titles and the rows in view, the same whichever column is sorted; the sort
+    // column gets room for its arrow.
+    dbg->horizontalHeader()->setSortIndicatorShown(false);
     dbg->resizeColumnsToContents();
+    const int sorted = m_sort.direction == bm::SortDirection::None
+                               ? -1
+                               : m_model->columnIndex(m_sort.column);
     for (int c = 0; c < m_model->columnCount(); ++c) {
-        if (dbg->columnWidth(c) > 240)
-            dbg->setColumnWidth(c, 240);
+        const int width = dbg->columnWidth(c) + (c == sorted ? 14 : 0);
+        dbg->setColumnWidth(c, std::min(width, 240));
     }
 }
 

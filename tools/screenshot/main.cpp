@@ -1,6 +1,7 @@
-// bm-screenshot --home DIR --out FILE.png [--tab CODE] [--size WIDTHxHEIGHT]
-// Starts the main window on the program folder DIR as the program does, selects a tab, and
-// saves a picture of the window. Messages the window would show in a box go to stderr.
+// bm-screenshot --home DIR --out FILE.png [--tab CODE] [--sort COLUMN] [--size WIDTHxHEIGHT]
+// Starts the main window on the program folder DIR as the program does, selects a tab, clicks
+// a column title, and saves a picture of the window. Messages the window would show in a box go to
+// stderr.
 #include "Error.h"
 #include "GridModel.h"
 #include "Look.h"
@@ -11,6 +12,7 @@
 #include "TfrmProgress.h"
 #include "Ui.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -67,8 +69,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption homeOption(u"home"_s, u"Program folder."_s, u"DIR"_s);
     const QCommandLineOption outOption(u"out"_s, u"Picture file (PNG)."_s, u"FILE"_s);
     const QCommandLineOption tabOption(u"tab"_s, u"Record type to show."_s, u"CODE"_s);
+    const QCommandLineOption sortOption(u"sort"_s, u"Column title to click."_s, u"COLUMN"_s);
     const QCommandLineOption sizeOption(u"size"_s, u"Window size."_s, u"WxH"_s, u"1280x720"_s);
-    parser.addOptions({homeOption, outOption, tabOption, sizeOption});
+    parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption});
     parser.process(app);
     if (!parser.isSet(homeOption) || !parser.isSet(outOption))
         parser.showHelp(2);
@@ -90,6 +93,17 @@ int main(int argc, char *argv[])
         }
         frmMain.findChild<TabStrip *>(u"tc"_s)->setCurrentIndex(index);
     }
+    if (parser.isSet(sortOption)) {
+        const int column = frmMain.gridModel()->columnIndex(parser.value(sortOption));
+        if (column < 0) {
+            std::fprintf(stderr, "bm-screenshot: no column %s\n",
+                         qPrintable(parser.value(sortOption)));
+            return 2;
+        }
+        frmMain.dbgTitleClick(column);
+    }
+    auto *grid = frmMain.findChild<QAbstractItemView *>(u"dbg"_s);
+    grid->setCurrentIndex(grid->model()->index(0, 0));
     QApplication::processEvents();
     const QPixmap picture = frmMain.grab();
     if (!picture.save(parser.value(outOption))) {
