@@ -3,7 +3,7 @@
 # data. Each case prints our time, the reference time and their ratio (ours / reference).
 #
 #   bench/run.sh [--rows N] [--keep] [CASE ...]
-#       CASE: import, save-dif, save-csv, all (default: all)
+#       CASE: import, save-dif, save-csv, requery, sort, scroll, all (default: all)
 #
 # See bench/README.md. Builds a Release tree in build-bench/ when needed.
 set -euo pipefail
@@ -16,7 +16,7 @@ ROWS=1000000
 KEEP=0
 
 # The cases, in the order `all` runs them. A case NAME is the function case_NAME.
-CASES=(import save-dif save-csv)
+CASES=(import save-dif save-csv requery sort scroll)
 
 usage() {
     sed -n '2,9s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
@@ -52,7 +52,8 @@ build() {
     fi
     grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$BUILD/CMakeCache.txt" \
         || die "$BUILD is not a Release build tree; remove it or set BM_BENCH_BUILD"
-    cmake --build "$BUILD" -j2 --target brindlemark-gen brindlemark-cli program-data >/dev/null
+    cmake --build "$BUILD" -j2 --target brindlemark-gen brindlemark-cli bm-bench-grid \
+        program-data >/dev/null
 }
 
 # The current layout file of a record type, from the source tree's layouts.
@@ -170,28 +171,59 @@ case_import() {
         "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
 }
 
-# A program home whose table 104 holds the generated test-day rows, imported once per run (not
-# timed) for the save cases.
-SAVE_HOME=
-save_home() {
-    [ -n "$SAVE_HOME" ] && return
+# The grid cases share one herd database holding the ROWS test-day rows in table 104, made by
+# brindlemark-cli import in this run (not timed).
+GRID_HOME=
+grid_home() {
+    [ -n "$GRID_HOME" ] && return
     testday_data
-    SAVE_HOME=$(fresh_home save)
-    "$BUILD/brindlemark-cli" --home "$SAVE_HOME" --quiet import "$TD_DIF" >/dev/null \
-        || die "brindlemark-cli import of $TD_DIF failed"
-    [ "$(rows_in "$SAVE_HOME/Tembra.db" 104)" -eq "$ROWS" ] || die "table 104 does not hold $ROWS rows"
+    GRID_HOME=$(fresh_home grid)
+    "$BUILD/brindlemark-cli" --home "$GRID_HOME" --quiet import "$TD_DIF" >/dev/null \
+        || die "brindlemark-cli import into $GRID_HOME failed"
+    # Both sides read a warm file.
+    cat "$GRID_HOME/Tembra.db" >/dev/null
 }
 
-# save_case CASE FORMAT FILE: saves table 104 as FORMAT (dif or csv) naming the output after
-# FILE, against the sqlite3 shell's CSV output of the same table from the same database.
+# grid_case CASE WHAT OPTIONS...: the main window's model on table 104 with OPTIONS against the
+# sqlite3 shell running the statements the model runs (bm-bench-grid --sql), output discarded.
+grid_case() {
+    local name=$1 what=$2
+    shift 2
+    grid_home
+    local sql=$WORK/$name.sql
+    "$BUILD/bm-bench-grid" --home "$GRID_HOME" --table 104 --sql "$@" >"$sql"
+    timed shell sqlite3 "$GRID_HOME/Tembra.db" ".read '$sql'"
+    timed ours "$BUILD/bm-bench-grid" --home "$GRID_HOME" --table 104 "$@"
+    grep -q "^$ROWS rows" "$WORK/out-ours" || die "bm-bench-grid: $(cat "$WORK/out-ours")"
+    report "$name" "$what" "sqlite3 shell, same statements" \
+        "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# requery: the grid re-queries table 104 (count and first rows shown), as after a tab change.
+case_requery() {
+    grid_case requery "grid re-query ($ROWS rows)"
+}
+
+# sort: a title click on Milk (ascending): count and first rows in the new order.
+case_sort() {
+    grid_case sort "title-click sort ($ROWS rows)" --sort Milk
+}
+
+# scroll: the sorted grid, then a jump to its last row (the ordered rowids read once).
+case_scroll() {
+    grid_case scroll "sort, then jump to the end" --sort Milk --last
+}
+
+# save_case CASE FORMAT FILE: saves table 104 of the grid cases' database as FORMAT (dif or
+# csv) naming the output after FILE, against the sqlite3 shell's CSV output of the same table.
 save_case() {
     local name=$1 format=$2 chosen=$3
-    save_home
-    timed shell sqlite3 -csv "$SAVE_HOME/Tembra.db" 'SELECT * FROM "104"'
+    grid_home
+    timed shell sqlite3 -csv "$GRID_HOME/Tembra.db" 'SELECT * FROM "104"'
     local out written lines=$ROWS
     [ "$format" = csv ] && lines=$((ROWS + 1)) # the header line
     out=$(fresh_dir "$name")
-    timed ours "$BUILD/brindlemark-cli" --home "$SAVE_HOME" --quiet save "--$format" \
+    timed ours "$BUILD/brindlemark-cli" --home "$GRID_HOME" --quiet save "--$format" \
         --types 104 "$out/$chosen"
     written=$(find "$out" -type f -name 'td*104*')
     [ -n "$written" ] && [ "$(wc -l <"$written")" -eq "$lines" ] \
