@@ -43,34 +43,42 @@ GuiPrompter::GuiPrompter(QWidget *parent)
     : m_parent(parent)
 {}
 
+QWidget *GuiPrompter::owner() const
+{
+    // A box asked for from inside a modal dialog (Select Files) belongs over that dialog.
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    return m_parent;
+}
+
 bool GuiPrompter::askYesNo(const QString &text)
 {
-    return runBox(m_parent, QMessageBox::Information, text, QMessageBox::Yes | QMessageBox::No,
+    return runBox(owner(), QMessageBox::Information, text, QMessageBox::Yes | QMessageBox::No,
                   QMessageBox::Yes)
            == QMessageBox::Yes;
 }
 
 bool GuiPrompter::confirm(const QString &text)
 {
-    return runBox(m_parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
+    return runBox(owner(), QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
                   QMessageBox::Yes)
            == QMessageBox::Yes;
 }
 
 void GuiPrompter::notify(const QString &text)
 {
-    runBox(m_parent, QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
+    runBox(owner(), QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void GuiPrompter::showError(const QString &message)
 {
-    runBox(m_parent, QMessageBox::Critical, bm::errorBoxText(message), QMessageBox::Ok,
+    runBox(owner(), QMessageBox::Critical, bm::errorBoxText(message), QMessageBox::Ok,
            QMessageBox::Ok);
 }
 
 std::optional<QString> GuiPrompter::openFile(const QString &filter, const QString &initial)
 {
-    const QString file = QFileDialog::getOpenFileName(m_parent, QString(), initial, filter);
+    const QString file = QFileDialog::getOpenFileName(owner(), QString(), initial, filter);
     if (file.isEmpty())
         return std::nullopt;
     return file;
@@ -79,7 +87,7 @@ std::optional<QString> GuiPrompter::openFile(const QString &filter, const QStrin
 std::optional<QString> GuiPrompter::saveFile(const QString &filter, const QString &defaultSuffix,
                                              const QString &initial)
 {
-    QFileDialog dialog(m_parent, QString(), initial, filter);
+    QFileDialog dialog(owner(), QString(), initial, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
@@ -92,8 +100,8 @@ std::optional<QString> GuiPrompter::inputText(const QString &caption, const QStr
                                               const QString &initial)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(m_parent, caption, boxText(prompt),
-                                               QLineEdit::Normal, initial, &ok);
+    const QString text = QInputDialog::getText(owner(), caption, boxText(prompt), QLineEdit::Normal,
+                                               initial, &ok);
     if (!ok)
         return std::nullopt;
     return text;

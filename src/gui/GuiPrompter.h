@@ -24,5 +24,7 @@ public:
                                      const QString &initial) override;
 
 private:
+    QWidget *owner() const;
+
     QPointer<QWidget> m_parent;
 };

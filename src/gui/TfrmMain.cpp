@@ -11,6 +11,7 @@
 #include "Tdm.h"
 #include "TfrmAbout.h"
 #include "TfrmProgress.h"
+#include "TfrmSaveFiles.h"
 #include "Ui.h"
 
 #include <QApplication>
@@ -278,6 +279,11 @@ void TfrmMain::attach(const Forms &forms)
     dm = forms.dm;
     frmProgress = forms.frmProgress;
     frmAbout = forms.frmAbout;
+    frmSaveFiles = forms.frmSaveFiles;
+    if (frmSaveFiles) {
+        SaveFiles1->setEnabled(true);
+        connect(SaveFiles1, &QAction::triggered, this, &TfrmMain::SaveFiles1Click);
+    }
     m_prompter = forms.prompter;
     Q_ASSERT(dm && m_prompter);
 
@@ -607,6 +613,20 @@ void TfrmMain::dbgDelete()
             return;
         m_model->deleteRow(current.row());
     });
+}
+
+void TfrmMain::SaveFiles1Click()
+{
+    // Edits still open in the grid are written first, so the files hold what the grid shows.
+    if (!frmSaveFiles || !runCommand([this] { postEdits(); }))
+        return;
+    frmSaveFiles->clearEntries();
+    const QStringList captions = tables();
+    const QList<bm::RecordType> &types = bm::recordTypes();
+    for (qsizetype i = 0; i < captions.size() && i < types.size(); ++i)
+        frmSaveFiles->addEntry(captions.at(i) + u" - "_s
+                               + bm::displayDescription(types.at(i).description));
+    frmSaveFiles->exec();
 }
 
 void TfrmMain::About1Click()

@@ -17,6 +17,7 @@ class QPushButton;
 class TabStrip;
 class TfrmAbout;
 class TfrmProgress;
+class TfrmSaveFiles;
 
 namespace bm {
 class GridModel;
@@ -41,6 +42,7 @@ public:
         TfrmProgress *frmProgress = nullptr;
         TfrmAbout *frmAbout = nullptr;
         bm::Prompter *prompter = nullptr;
+        TfrmSaveFiles *frmSaveFiles = nullptr;
     };
     void attach(const Forms &forms);
 
@@ -86,6 +88,8 @@ public:
     void dbgInsert();
     void dbgDelete();
     void About1Click();
+    // Save Files: the Select Files dialog with one unticked entry per tab.
+    void SaveFiles1Click();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -104,6 +108,7 @@ private:
     bm::Tdm *dm = nullptr;
     TfrmProgress *frmProgress = nullptr;
     TfrmAbout *frmAbout = nullptr;
+    TfrmSaveFiles *frmSaveFiles = nullptr;
     bm::Prompter *m_prompter = nullptr;
     bm::GridModel *m_model = nullptr;
 

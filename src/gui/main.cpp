@@ -4,6 +4,7 @@
 #include "TfrmAbout.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
+#include "TfrmSaveFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,7 +28,8 @@ int main(int argc, char *argv[])
     TfrmProgress frmProgress;
     TfrmAbout frmAbout;
     GuiPrompter prompter(&frmMain);
-    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter});
+    TfrmSaveFiles frmSaveFiles(dm, frmProgress, prompter, &frmMain);
+    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles});
 
     frmMain.showMaximized();
     return app.exec();

@@ -9,6 +9,7 @@
 #include "TfrmAbout.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
+#include "TfrmSaveFiles.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -27,6 +28,7 @@ struct MainWindowFixture
     TfrmProgress frmProgress;
     TfrmAbout frmAbout;
     bm::test::ScriptedPrompter prompter;
+    TfrmSaveFiles frmSaveFiles{dm, frmProgress, prompter};
 
     MainWindowFixture()
     {
@@ -36,7 +38,7 @@ struct MainWindowFixture
             return true;
         }();
         Q_UNUSED(styled);
-        frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter});
+        frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles});
         frmMain.resize(1000, 611);
     }
     ~MainWindowFixture()

@@ -1,4 +1,5 @@
 #include "TfrmSaveFiles.h"
+#include "GuiFixture.h"
 #include "Importer.h"
 #include "Layout.h"
 #include "TestSupport.h"
@@ -13,11 +14,27 @@
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
 // The Select Files dialog driven by clicks on its own controls; the save-file dialog and the
 // message boxes are answered by a scripted prompter.
+// Clicks the tick box of the entry of a record type.
+static void tickEntry(TfrmSaveFiles &dialog, const QString &code)
+{
+    QListWidget *list = dialog.clbFiles;
+    const QList<QListWidgetItem *> found = list->findItems(code + u" - "_s, Qt::MatchStartsWith);
+    QCOMPARE(found.size(), 1);
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.rect = list->visualItemRect(found.first());
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    const QRect box
+            = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+}
+
 class TfrmSaveFilesTest : public QObject
 {
     Q_OBJECT
@@ -30,11 +47,12 @@ private Q_SLOTS:
     void nothingTickedKeepsTheDialogOpen();
     void cancelWritesNothing();
     void errorIsShownAndTheDialogCloses();
+    void fileMenuOpensTheDialogWithEveryTabUnticked();
 
 private:
     // What the main window's Save Files command does before showing the dialog.
     void open();
-    void tick(const QString &code);
+    void tick(const QString &code) { tickEntry(*m_dialog, code); }
     QString outDir() const { return m_home->path() + u"out/"_s; }
 
     std::unique_ptr<bm::test::TestHome> m_home;
@@ -72,21 +90,6 @@ void TfrmSaveFilesTest::open()
         m_dialog->addEntry(t.code + u" - "_s + bm::displayDescription(t.description));
     m_dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
-}
-
-// Clicks the tick box of the entry of a record type.
-void TfrmSaveFilesTest::tick(const QString &code)
-{
-    QListWidget *list = m_dialog->clbFiles;
-    const QList<QListWidgetItem *> found = list->findItems(code + u" - "_s, Qt::MatchStartsWith);
-    QCOMPARE(found.size(), 1);
-    QStyleOptionViewItem option;
-    option.initFrom(list);
-    option.rect = list->visualItemRect(found.first());
-    option.features |= QStyleOptionViewItem::HasCheckIndicator;
-    const QRect box
-            = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
 }
 
 void TfrmSaveFilesTest::ticksAndSavesCsvBesideTheChosenFile()
@@ -189,6 +192,52 @@ void TfrmSaveFilesTest::errorIsShownAndTheDialogCloses()
     QVERIFY(!QFile::exists(outDir() + u"herd.104"_s));
     QVERIFY(!m_progress->isVisible());
     QVERIFY(!QApplication::overrideCursor());
+}
+
+void TfrmSaveFilesTest::fileMenuOpensTheDialogWithEveryTabUnticked()
+{
+    MainWindowFixture f;
+    QVERIFY(f.show());
+    const QString out = f.home.path() + u"herd.csv"_s;
+    auto openFromMenu = [&f](const std::function<void(TfrmSaveFiles &)> &inside) {
+        f.clickButton("btnActions");
+        auto *menu = f.child<QMenu>("pumActions");
+        QTRY_VERIFY(menu->isVisible());
+        // The dialog runs modally: act on it from inside its own event loop.
+        QTimer::singleShot(0, &f.frmSaveFiles, [&f, inside] {
+            inside(f.frmSaveFiles);
+            if (f.frmSaveFiles.isVisible())
+                f.frmSaveFiles.reject();
+        });
+        QTest::mouseClick(menu, Qt::LeftButton, {},
+                          menu->actionGeometry(f.child<QAction>("SaveFiles1")).center());
+        QTRY_VERIFY(!f.frmSaveFiles.isVisible());
+    };
+
+    QStringList entries;
+    openFromMenu([&](TfrmSaveFiles &d) {
+        for (int i = 0; i < d.clbFiles->count(); ++i)
+            entries << d.clbFiles->item(i)->text();
+        tickEntry(d, u"101"_s);
+        QTest::mouseClick(d.btnCancel, Qt::LeftButton);
+    });
+    QCOMPARE(entries.size(), 12);
+    QCOMPARE(entries.first(), u"101 - Herd"_s);
+    QCOMPARE(entries.last(), u"211 - Cow ABV 211"_s);
+
+    bool untickedAgain = false;
+    openFromMenu([&](TfrmSaveFiles &d) {
+        untickedAgain = d.clbFiles->item(0)->checkState() == Qt::Unchecked;
+        tickEntry(d, u"101"_s);
+        QTest::mouseClick(d.rbCSV, Qt::LeftButton);
+        f.prompter.choices.push_back(out);
+        QTest::mouseClick(d.btnSave, Qt::LeftButton);
+    });
+    QVERIFY(untickedAgain);
+    QVERIFY(f.prompter.errors.isEmpty());
+    QFile csv(f.home.path() + u"herd_101.csv"_s);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QVERIFY(csv.readAll().startsWith("RecordType,VersionNo,HerdCode,"));
 }
 
 QTEST_MAIN(TfrmSaveFilesTest)
