@@ -1,6 +1,7 @@
 #include "TfrmMain.h"
 
 #include "Artwork.h"
+#include "Command.h"
 #include "Compaction.h"
 #include "DataGrid.h"
 #include "Error.h"
@@ -364,25 +365,7 @@ QString TfrmMain::CreateSQL(bool WhereOnly)
 
 bool TfrmMain::runCommand(const std::function<void()> &command)
 {
-    auto finish = [this] {
-        if (frmProgress)
-            frmProgress->hide();
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
-    };
-    QString error;
-    try {
-        command();
-    } catch (const bm::Error &e) {
-        error = e.message();
-    } catch (const std::exception &e) {
-        error = QString::fromLocal8Bit(e.what());
-    }
-    finish();
-    if (error.isNull())
-        return true;
-    m_prompter->showError(error);
-    return false;
+    return bm::gui::runCommand(frmProgress, *m_prompter, command);
 }
 
 void TfrmMain::postEdits()

@@ -1,6 +1,6 @@
 #include "TfrmSaveFiles.h"
 
-#include "Error.h"
+#include "Command.h"
 #include "Export.h"
 #include "Look.h"
 #include "Saver.h"
@@ -17,8 +17,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
-
-#include <exception>
 
 using namespace Qt::StringLiterals;
 
@@ -151,36 +149,18 @@ bm::SaveRequest TfrmSaveFiles::request() const
     return r;
 }
 
-bool TfrmSaveFiles::guarded(const std::function<void()> &step)
-{
-    QString error;
-    try {
-        step();
-    } catch (const bm::Error &e) {
-        error = e.message();
-    } catch (const std::exception &e) {
-        error = QString::fromLocal8Bit(e.what());
-    }
-    m_progress.hide();
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
-    if (error.isNull())
-        return true;
-    m_prompter.showError(error);
-    return false;
-}
-
 void TfrmSaveFiles::btnSaveClick()
 {
     const bm::SaveRequest r = request();
     bm::Saver saver(m_dm, m_progress, m_prompter);
     std::optional<QString> chosen;
-    if (!guarded([&] { chosen = saver.chooseFile(r, m_lastFile); }))
+    if (!bm::gui::runCommand(&m_progress, m_prompter,
+                             [&] { chosen = saver.chooseFile(r, m_lastFile); }))
         return;
     if (!chosen && r.types.isEmpty())
         return; // told that nothing is ticked; the user may tick some now
     if (chosen) {
-        guarded([&] {
+        bm::gui::runCommand(&m_progress, m_prompter, [&] {
             QApplication::setOverrideCursor(Qt::WaitCursor);
             saver.save(r, *chosen);
         });

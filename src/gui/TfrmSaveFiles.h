@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
@@ -65,9 +63,6 @@ protected:
 private:
     bm::SaveRequest request() const;
     void setAllTicked(bool ticked);
-    // Runs one step of the save: an error is shown in the standard error box, and the normal
-    // cursor comes back however it ends. False on an error.
-    bool guarded(const std::function<void()> &step);
 
     bm::Tdm &m_dm;
     bm::ProgressSink &m_progress;

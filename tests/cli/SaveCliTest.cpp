@@ -16,12 +16,6 @@ bm::test::ProcessResult cli(const QStringList &args)
     return bm::test::runProgram(QStringLiteral(BM_CLI_PATH), args);
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 TEST(CliSave, savesZippedDifAndChosenCsvTypes)
@@ -43,13 +37,15 @@ TEST(CliSave, savesZippedDifAndChosenCsvTypes)
     EXPECT_EQ(r.out.split(u'\n', Qt::SkipEmptyParts).size(), 12);
     EXPECT_EQ(bm::test::runProgram(u"unzip"_s, {u"-tq"_s, archive}).exitCode, 0);
     r = bm::test::runProgram(u"unzip"_s, {u"-p"_s, archive, u"herd.104"_s});
-    EXPECT_EQ(r.out.toLatin1(), readAll(bm::test::testDataDir() + u"roundtrip/herd.104"_s));
+    EXPECT_EQ(r.out.toLatin1(),
+              bm::test::readFile(bm::test::testDataDir() + u"roundtrip/herd.104"_s));
 
     r = cli({u"--home"_s, home, u"save"_s, u"--csv"_s, u"--types"_s, u"104,101"_s,
              dir.path() + u"/h.csv"_s});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, dir.path() + u"/h_101.csv\n"_s + dir.path() + u"/h_104.csv\n"_s);
-    EXPECT_TRUE(readAll(dir.path() + u"/h_104.csv"_s).startsWith("RecordType,VersionNo,"));
+    EXPECT_TRUE(
+            bm::test::readFile(dir.path() + u"/h_104.csv"_s).startsWith("RecordType,VersionNo,"));
 }
 
 TEST(CliSave, badUsageAndErrors)

@@ -13,12 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // A program folder with a table "t" and the layout DIF999V1.ini for it; the record type named
 // in messages is therefore 999.
 struct Fixture
@@ -96,7 +90,7 @@ TEST(ExportDif, writesEachFieldByItsType)
         f.table(u"V "_s + QString::fromLatin1(c.declared), {QString::fromUtf8(c.value)});
         f.layout("01=V," + QByteArray(c.field) + "\n");
         EXPECT_EQ(f.dif(), 1);
-        EXPECT_EQ(readAll(f.target), c.expected + "\r\n");
+        EXPECT_EQ(test::readFile(f.target), c.expected + "\r\n");
     }
 }
 
@@ -107,7 +101,7 @@ TEST(ExportDif, placesFieldsAtTheirColumnsAndFindsColumnsWithoutCase)
     // Columns 3 and 4 belong to no field; names differ from the columns in case only.
     f.layout("02=B,Number,5,2\n01=A,String,1,2\n");
     EXPECT_EQ(f.dif(), 2);
-    EXPECT_EQ(readAll(f.target), QByteArray("x    7\r\nyy    \r\n"));
+    EXPECT_EQ(test::readFile(f.target), QByteArray("x    7\r\nyy    \r\n"));
     EXPECT_EQ(f.progress.statuses, QStringList{u"Exporting DIF 999"_s});
     EXPECT_EQ(f.progress.records(), u"2"_s);
     EXPECT_FALSE(f.progress.isVisible());
@@ -179,7 +173,7 @@ TEST(ExportDif, refusesWhatCouldNotBeReadBackAndKeepsTheOldFile)
             for (const QString &part : c.message)
                 EXPECT_TRUE(e.message().contains(part)) << e.message().toStdString();
         }
-        EXPECT_EQ(readAll(f.target), QByteArray("old\r\n"));
+        EXPECT_EQ(test::readFile(f.target), QByteArray("old\r\n"));
         EXPECT_FALSE(f.progress.isVisible());
     }
 
@@ -217,15 +211,16 @@ TEST(ExportCsv, writesCellsByDeclaredType)
     QLocale::setDefault(QLocale(QLocale::English, QLocale::Australia));
     EXPECT_EQ(f.csv(path), 7);
     QLocale::setDefault(QLocale::c());
-    EXPECT_EQ(readAll(path), QByteArray("T,I,R,D,B,N\r\n"
-                                        "\"plain\",42,3.14,\"5/3/2021\",True,7\r\n"
-                                        "\"say \"\"hi\"\", ok\",-3,2.67,\"5/3/2021 1:04:05 PM\","
-                                        "False,2.5\r\n"
-                                        "\"\"\"quoted\"\"\",1.5,0.13,\"31/1/0999\",,\"text\"\r\n"
-                                        ",,,,,\r\n"
-                                        ",0,100,\"someday\",True,1000000000000000\r\n"
-                                        "\"Zo\xEB\",0,0,,,\r\n"
-                                        ",,1E15,,,\r\n"));
+    EXPECT_EQ(test::readFile(path),
+              QByteArray("T,I,R,D,B,N\r\n"
+                         "\"plain\",42,3.14,\"5/3/2021\",True,7\r\n"
+                         "\"say \"\"hi\"\", ok\",-3,2.67,\"5/3/2021 1:04:05 PM\","
+                         "False,2.5\r\n"
+                         "\"\"\"quoted\"\"\",1.5,0.13,\"31/1/0999\",,\"text\"\r\n"
+                         ",,,,,\r\n"
+                         ",0,100,\"someday\",True,1000000000000000\r\n"
+                         "\"Zo\xEB\",0,0,,,\r\n"
+                         ",,1E15,,,\r\n"));
     EXPECT_EQ(f.progress.statuses.last(), u"Exporting Data."_s);
     EXPECT_FALSE(f.progress.isVisible());
 }
@@ -238,7 +233,7 @@ TEST(ExportCsv, numbersKeepTheDotInAnyLocale)
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     f.csv(path);
     QLocale::setDefault(QLocale::c());
-    EXPECT_EQ(readAll(path), QByteArray("R,D\r\n1234.5,\"05.03.2021\"\r\n"));
+    EXPECT_EQ(test::readFile(path), QByteArray("R,D\r\n1234.5,\"05.03.2021\"\r\n"));
 }
 
 TEST(ExportCsv, readsBackWithPythonsCsvModule)
@@ -270,7 +265,7 @@ TEST(ExportCsv, emptyTableWritesTheHeaderAndErrorsKeepTheOldFile)
     const QString path = f.home.path() + u"t.csv"_s;
     f.home.write(path, "old\r\n");
     EXPECT_EQ(f.csv(path), 0);
-    EXPECT_EQ(readAll(path), QByteArray("A,B\r\n"));
+    EXPECT_EQ(test::readFile(path), QByteArray("A,B\r\n"));
 
     f.home.write(path, "old\r\n");
     f.table(u"A TEXT, B INTEGER"_s, {u"'ok', 1"_s, u"'Жук', 2"_s});
@@ -280,7 +275,7 @@ TEST(ExportCsv, emptyTableWritesTheHeaderAndErrorsKeepTheOldFile)
     } catch (const Error &e) {
         EXPECT_TRUE(e.message().contains(u"row 2, column A"_s)) << e.message().toStdString();
     }
-    EXPECT_EQ(readAll(path), QByteArray("old\r\n"));
+    EXPECT_EQ(test::readFile(path), QByteArray("old\r\n"));
     EXPECT_FALSE(f.progress.isVisible());
 }
 

@@ -20,12 +20,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // Lists an archive with Python's zipfile after testing every entry's CRC: one line per entry,
 // "<name> <method> <level bits> <size>", then "ok".
 QString pythonZipList(const QString &archive)
@@ -122,8 +116,8 @@ TEST(Save, everyTableAsDifGivesTheLoadedFilesBack)
     EXPECT_EQ(r.written.size(), 12);
     for (const QString &code : recordTypeCodes()) {
         SCOPED_TRACE(code.toStdString());
-        EXPECT_EQ(readAll(f.out + u"herd."_s + code),
-                  readAll(test::testDataDir() + u"roundtrip/herd."_s + code));
+        EXPECT_EQ(test::readFile(f.out + u"herd."_s + code),
+                  test::readFile(test::testDataDir() + u"roundtrip/herd."_s + code));
     }
     EXPECT_FALSE(f.progress.isVisible());
     EXPECT_TRUE(f.prompter.notices.isEmpty());
@@ -139,9 +133,9 @@ TEST(Save, loadedCombinedFileSavesBackToTheFilesTheSplitWrote)
     EXPECT_EQ(r.written.size(), 12);
     for (const QString &code : recordTypeCodes()) {
         SCOPED_TRACE(code.toStdString());
-        const QByteArray split = readAll(f.home.path() + u"Scratch/herd."_s + code);
+        const QByteArray split = test::readFile(f.home.path() + u"Scratch/herd."_s + code);
         EXPECT_GT(split.size(), 0);
-        EXPECT_EQ(readAll(f.out + u"herd."_s + code), split);
+        EXPECT_EQ(test::readFile(f.out + u"herd."_s + code), split);
     }
 }
 
@@ -206,7 +200,7 @@ TEST(Save, zippedCsvLandsInOneArchiveThatOtherToolsRead)
     const QString scratch = f.home.path() + u"Scratch/"_s;
     EXPECT_EQ(r.written, (QStringList{scratch + u"herd_101.csv"_s, scratch + u"herd_102.csv"_s,
                                       scratch + u"herd_104.csv"_s}));
-    EXPECT_TRUE(readAll(scratch + u"herd_102.csv"_s).startsWith("RecordType,VersionNo,"));
+    EXPECT_TRUE(test::readFile(scratch + u"herd_102.csv"_s).startsWith("RecordType,VersionNo,"));
     EXPECT_FALSE(QFile::exists(f.out + u"herd_101.csv"_s));
 
     EXPECT_TRUE(unzipTest(archive));

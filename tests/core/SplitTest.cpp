@@ -18,12 +18,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 QByteArray crlf(const QStringList &lines)
 {
     QByteArray out;
@@ -54,7 +48,10 @@ struct SplitRun
         result = splitter.split(file, u"herd"_s);
     }
     QStringList files() const { return QDir(folder()).entryList(QDir::Files, QDir::Name); }
-    QByteArray file(const QString &ext) const { return readAll(folder() + u"herd."_s + ext); }
+    QByteArray file(const QString &ext) const
+    {
+        return test::readFile(folder() + u"herd."_s + ext);
+    }
 };
 
 } // namespace

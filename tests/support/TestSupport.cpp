@@ -63,6 +63,12 @@ std::optional<QString> ScriptedPrompter::inputText(const QString &, const QStrin
     return openFile(QString(), QString());
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
 ProcessResult runProgram(const QString &program, const QStringList &args)
 {
     QProcess p;

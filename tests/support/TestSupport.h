@@ -93,6 +93,9 @@ struct ProcessResult
     QString out;
     QString err;
 };
+// The bytes of a file, or "<missing>" when it cannot be read.
+QByteArray readFile(const QString &path);
+
 // Runs a program to its end (at most two minutes).
 ProcessResult runProgram(const QString &program, const QStringList &args);
 

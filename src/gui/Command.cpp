@@ -1,0 +1,32 @@
+#include "Command.h"
+
+#include "Error.h"
+#include "Ui.h"
+
+#include <QApplication>
+
+#include <exception>
+
+namespace bm::gui {
+
+bool runCommand(ProgressSink *progress, Prompter &prompter, const std::function<void()> &command)
+{
+    QString error;
+    try {
+        command();
+    } catch (const Error &e) {
+        error = e.message();
+    } catch (const std::exception &e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    if (progress)
+        progress->hide();
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    if (error.isNull())
+        return true;
+    prompter.showError(error);
+    return false;
+}
+
+} // namespace bm::gui
