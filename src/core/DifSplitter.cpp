@@ -106,6 +106,7 @@ public:
     }
 
     const Group &at(quint32 id) const { return m_groups.at(id); }
+    size_t count() const { return m_groups.size(); }
 
 private:
     quint32 add(const QString &name)
@@ -144,6 +145,9 @@ struct Chunk
         qint32 wide;
         qint32 key;
         bool fast;
+        // For printable ASCII lines when the collation weighs by table: the weights of eight
+        // characters after the prefix that every such line of the group shares in this chunk.
+        quint64 packed;
     };
 
     QByteArray arena;
@@ -398,11 +402,40 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
     qint64 kept = 0;
 
     auto sortChunk = [&] {
+        // Most comparisons are decided by the packed weights in the entry itself, without
+        // reaching for the lines in the arena. The lines of one group share a prefix (type,
+        // version, often the herd): the packed characters start where they begin to differ.
+        if (collation.usesWeights()) {
+            std::vector<qint32> sample(groups.count(), -1);
+            std::vector<qsizetype> shared(groups.count(), 0);
+            auto bytesOf = [&](const Chunk::Entry &e) {
+                return QByteArrayView(chunk.arena.constData() + e.offset, e.length);
+            };
+            for (size_t i = 0; i < chunk.entries.size(); ++i) {
+                const Chunk::Entry &e = chunk.entries[i];
+                if (!e.fast)
+                    continue;
+                if (sample[e.group] < 0) {
+                    sample[e.group] = qint32(i);
+                    shared[e.group] = e.length;
+                } else {
+                    shared[e.group]
+                            = collation.samePrefix(bytesOf(chunk.entries[size_t(sample[e.group])]),
+                                                   bytesOf(e), shared[e.group]);
+                }
+            }
+            for (Chunk::Entry &e : chunk.entries) {
+                if (e.fast)
+                    e.packed = collation.pack(bytesOf(e), shared[e.group]);
+            }
+        }
         std::sort(chunk.entries.begin(), chunk.entries.end(),
                   [&](const Chunk::Entry &a, const Chunk::Entry &b) {
                       if (a.group != b.group)
                           return a.group < b.group;
                       if (a.fast && b.fast && collation.usesWeights()) {
+                          if (a.packed != b.packed)
+                              return a.packed < b.packed;
                           const int c = collation.compareAscii(
                                   QByteArrayView(chunk.arena.constData() + a.offset, a.length),
                                   QByteArrayView(chunk.arena.constData() + b.offset, b.length));
@@ -475,6 +508,7 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
         e.offset = quint32(chunk.arena.size());
         e.length = quint32(bytes.size());
         e.wide = -1;
+        e.packed = 0;
         e.fast = collation.usesWeights() && LineCollation::isPrintableAscii(bytes);
         chunk.arena.append(bytes);
         e.key = collation.needsSortKeys() ? keyFor(QString::fromLatin1(bytes)) : -1;
@@ -488,6 +522,7 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
         e.seq = seq;
         e.offset = 0;
         e.length = 0;
+        e.packed = 0;
         e.fast = false;
         e.key = keyFor(text);
         chunk.memory += text.size() * 2 + 48 + qint64(sizeof(Chunk::Entry));

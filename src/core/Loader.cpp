@@ -294,6 +294,7 @@ QString Loader::SplitDIF(const QString &FName)
     const QString stem = withExtension(name, QString()).chopped(1);
     DifSplitter splitter(scratch, m_progress, m_locale);
     const DifSplitter::Result result = splitter.split(FName, stem);
+    m_splitFiles = result.files;
     return scratch + stem + u'.' + result.firstType;
 }
 

@@ -100,3 +100,19 @@ TEST(CliLoad, errorsAndUsage)
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s}).exitCode, 2);
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s, u"a"_s, u"b"_s}).exitCode, 2);
 }
+
+TEST(CliLoad, splitWritesThePerTypeFilesIntoTheScratchFolder)
+{
+    bm::test::TestHome home;
+    QTemporaryDir dir;
+    const QString file = dir.path() + u"/herd.DIF"_s;
+    writeFile(file, "1042B\r\n1012A\r\nx\r\n1042a\r\n");
+    const LoadRun r = cli({u"--home"_s, home.path(), u"split"_s, file});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString scratch = home.path() + u"Scratch/"_s;
+    EXPECT_EQ(r.out, scratch + u"herd.101\n"_s + scratch + u"herd.104\n"_s);
+    QFile f(scratch + u"herd.104"_s);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "1042a\r\n1042B\r\n");
+    EXPECT_EQ(home.rows(u"SELECT * FROM [104]"_s), QStringList());
+}
