@@ -4,6 +4,7 @@
 #include "Importer.h"
 #include "Layout.h"
 #include "Loader.h"
+#include "Saver.h"
 #include "Schema.h"
 
 #include <QDir>
@@ -216,6 +217,46 @@ int cmdStats(Context &ctx)
     dm.ConnectDB();
     for (const RecordType &t : recordTypes())
         out(u"%1 %2"_s.arg(t.code).arg(dm.rowCount(t.code)));
+    return 0;
+}
+
+int cmdSave(Context &ctx)
+{
+    if (ctx.args.size() != 1)
+        throw UsageError{u"save takes one output file"_s};
+    const bool dif = ctx.parser->isSet(u"dif"_s);
+    const bool csv = ctx.parser->isSet(u"csv"_s);
+    if (dif == csv)
+        throw UsageError{u"save needs one of --dif and --csv"_s};
+
+    SaveRequest request;
+    request.format = dif ? SaveFormat::DIF : SaveFormat::CSV;
+    request.zip = ctx.parser->isSet(u"zip"_s);
+    request.types = recordTypeCodes();
+    if (ctx.parser->isSet(u"types"_s)) {
+        request.types.clear();
+        for (const QString &item : ctx.parser->value(u"types"_s).split(u',')) {
+            const QString code = item.trimmed();
+            if (recordTypeIndex(code) < 0)
+                throw UsageError{u"'%1' is not a record type (%2)"_s.arg(
+                        code, recordTypeCodes().join(u", "_s))};
+            request.types << code;
+        }
+    }
+
+    Tdm dm(ctx.home);
+    dm.ConnectDB();
+    Saver saver(dm, ctx.progress, ctx.prompter);
+    const SaveResult result = saver.save(request, QFileInfo(ctx.args.first()).absoluteFilePath());
+    if (!ctx.quiet) {
+        for (const QString &code : result.empty)
+            err(u"%1 has no rows: no file written"_s.arg(code));
+        if (!result.archive.isEmpty())
+            out(QDir::toNativeSeparators(result.archive));
+        else
+            for (const QString &path : result.written)
+                out(QDir::toNativeSeparators(path));
+    }
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "Tdm.h"
 #include "Ui.h"
 
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
@@ -57,6 +58,7 @@ struct Context
     CliProgress &progress;
     QStringList args; // the arguments after the command name
     bool quiet = false;
+    const QCommandLineParser *parser = nullptr; // for a command's own options
 };
 
 // Raised for bad usage: printed with the usage text, exit status 2.
@@ -73,5 +75,6 @@ int cmdImport(Context &ctx);
 int cmdLoad(Context &ctx);
 int cmdSplit(Context &ctx);
 int cmdStats(Context &ctx);
+int cmdSave(Context &ctx);
 
 } // namespace bm::cli

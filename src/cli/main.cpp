@@ -35,6 +35,11 @@ const std::map<QString, Command> &commands()
               cmdSplit}},
             {u"stats"_s,
              {u"stats                row count of every record-type table"_s, cmdStats}},
+            {u"save"_s,
+             {u"save (--dif|--csv) [--zip] [--types 101,102,...] OUT\n"
+              "                       save the record-type tables (all without --types) as\n"
+              "                       DIF or CSV files named after OUT, or zipped into OUT.zip"_s,
+              cmdSave}},
     };
     return table;
 }
@@ -66,6 +71,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption noOption(u"no"_s, u"Answer No to every question."_s);
     const QCommandLineOption quietOption(u"quiet"_s, u"Print nothing on success."_s);
     parser.addOptions({homeOption, yesOption, noOption, quietOption});
+    // Options of the save command; they may stand after the command name.
+    const QList<QCommandLineOption> saveOptions = {
+            QCommandLineOption(u"dif"_s, u"save: write per-type DIF files."_s),
+            QCommandLineOption(u"csv"_s, u"save: write CSV files."_s),
+            QCommandLineOption(u"zip"_s, u"save: pack the files into one ZIP archive."_s),
+            QCommandLineOption(u"types"_s,
+                               u"save: the record types to save, comma-separated (default: all)."_s,
+                               u"LIST"_s)};
+    parser.addOptions(saveOptions);
     parser.addPositionalArgument(u"command"_s, u"The command to run."_s);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
 
@@ -91,6 +105,10 @@ int main(int argc, char *argv[])
     if (found == commands().end())
         return usage(u"unknown command '%1'"_s.arg(name));
 
+    for (const QCommandLineOption &option : saveOptions)
+        if (name != u"save"_s && parser.isSet(option))
+            return usage(u"--%1 belongs to the save command"_s.arg(option.names().first()));
+
     CliPrompter prompter(parser.isSet(yesOption)  ? CliPrompter::Answer::Yes
                          : parser.isSet(noOption) ? CliPrompter::Answer::No
                                                   : CliPrompter::Answer::Default);
@@ -101,7 +119,8 @@ int main(int argc, char *argv[])
                 prompter,
                 progress,
                 positional,
-                parser.isSet(quietOption)};
+                parser.isSet(quietOption),
+                &parser};
     try {
         return found->second.run(ctx);
     } catch (const UsageError &e) {

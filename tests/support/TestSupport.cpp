@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <sqlite3.h>
 
@@ -60,6 +61,19 @@ std::optional<QString> ScriptedPrompter::inputText(const QString &, const QStrin
                                                    const QString &)
 {
     return openFile(QString(), QString());
+}
+
+ProcessResult runProgram(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(120000))
+        p.kill();
+    return {p.exitStatus() == QProcess::NormalExit && p.error() == QProcess::UnknownError
+                    ? p.exitCode()
+                    : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 QString sourceDataDir()

@@ -86,6 +86,16 @@ private:
     std::unique_ptr<Tdm> m_dm;
 };
 
+// What a finished program printed and returned (-1 when it crashed or could not start).
+struct ProcessResult
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+// Runs a program to its end (at most two minutes).
+ProcessResult runProgram(const QString &program, const QStringList &args);
+
 // The source tree's data/ folder and tests/data/ folder (with trailing separators).
 QString sourceDataDir();
 QString testDataDir();

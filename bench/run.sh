@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# Benchmarks of brindlemark against reference tools, timed in the same invocation on the same
+# data. Each case prints our time, the reference time and their ratio (ours / reference).
+#
+#   bench/run.sh [--rows N] [--keep] [CASE ...]      CASE: import, all (default: all)
+#
+# See bench/README.md. Builds a Release tree in build-bench/ when needed.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BENCH=$ROOT/bench
+BUILD=${BM_BENCH_BUILD:-$ROOT/build-bench}
+DATA=$BUILD/bench-data
+ROWS=1000000
+KEEP=0
+
+# The cases, in the order `all` runs them. A case NAME is the function case_NAME.
+CASES=(import)
+
+usage() {
+    sed -n '2,8s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+    exit "${1:-0}"
+}
+
+die() {
+    echo "bench: $*" >&2
+    exit 1
+}
+
+# ---------------------------------------------------------------------------------------------
+# Set-up
+
+# Installs the Debian packages of the reference tools when their commands are missing.
+need_packages() {
+    local missing=()
+    [ -x /usr/bin/time ] || missing+=(time)
+    command -v sqlite3 >/dev/null 2>&1 || missing+=(sqlite3)
+    [ ${#missing[@]} -eq 0 ] && return
+    echo "bench: installing ${missing[*]}" >&2
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# Configures build-bench/ as a Release tree when it is new, then brings the programs and their
+# data files (Defs/) up to date.
+build() {
+    if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+        cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    fi
+    grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$BUILD/CMakeCache.txt" \
+        || die "$BUILD is not a Release build tree; remove it or set BM_BENCH_BUILD"
+    cmake --build "$BUILD" -j2 --target brindlemark-gen brindlemark-cli program-data >/dev/null
+}
+
+# The current layout file of a record type, from the source tree's layouts.
+layout_of() {
+    local version
+    version=$(awk -F= -v code="$1" '{ sub(/\r$/, "") } $1 == code { gsub(/[ \t]/, "", $2); print $2 }' \
+        "$ROOT/data/Defs/DIFVersion.ini")
+    [ -n "$version" ] || die "no current version of record type $1"
+    echo "$ROOT/data/Defs/DIF$1V$version.ini"
+}
+
+# CREATE TABLE of a record type as the program's schema has it (current layout first, then the
+# fields only older layouts have).
+table_sql() {
+    local current files=()
+    current=$(layout_of "$1")
+    files=("$current")
+    for f in "$ROOT"/data/Defs/DIF"$1"V*.ini; do
+        [ "$f" = "$current" ] || files+=("$f")
+    done
+    awk -v table="$1" -f "$BENCH/lib/layout-sql.awk" "${files[@]}"
+}
+
+# Test-day data: $DATA/td-ROWS.104 (DIF) and td-ROWS.csv (the same rows as CSV), made again
+# when the generator is newer than them.
+TD_DIF=
+TD_CSV=
+testday_data() {
+    mkdir -p "$DATA"
+    TD_DIF=$DATA/td-$ROWS.104
+    TD_CSV=$DATA/td-$ROWS.csv
+    if [ ! -s "$TD_CSV" ] || [ "$BUILD/brindlemark-gen" -nt "$TD_CSV" ]; then
+        echo "bench: generating $ROWS test-day rows" >&2
+        "$BUILD/brindlemark-gen" --home "$ROOT/data" --only 104 --test-days "$ROWS" \
+            --out-stem "$DATA/td-$ROWS" >/dev/null
+        LC_ALL=C awk -v layout="$(layout_of 104)" -f "$BENCH/lib/dif-csv.awk" "$TD_DIF" \
+            >"$TD_CSV.tmp"
+        mv "$TD_CSV.tmp" "$TD_CSV"
+    fi
+}
+
+# A fresh, empty folder for one run.
+WORK=
+fresh_dir() {
+    local dir=$WORK/$1
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    echo "$dir"
+}
+
+# A fresh program home with an empty herd database made by `brindlemark-cli init`.
+fresh_home() {
+    local home
+    home=$(fresh_dir "$1")
+    "$BUILD/brindlemark-cli" --home "$home" init >/dev/null \
+        || die "brindlemark-cli --home $home init failed"
+    [ -f "$home/Tembra.db" ] || die "brindlemark-cli init did not create $home/Tembra.db"
+    echo "$home"
+}
+
+# timed NAME COMMAND...: runs COMMAND once; sets SECONDS_<NAME> (wall clock) and RSS_<NAME>
+# (peak resident memory, kB).
+timed() {
+    local name=$1 start end stats
+    shift
+    stats=$WORK/time-$name
+    start=$(date +%s.%N)
+    if ! /usr/bin/time -f '%M' -o "$stats" "$@" >"$WORK/out-$name" 2>&1; then
+        cat "$WORK/out-$name" >&2
+        die "failed: $*"
+    fi
+    end=$(date +%s.%N)
+    printf -v "SECONDS_$name" '%s' "$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')"
+    printf -v "RSS_$name" '%s' "$(tail -n 1 "$stats")"
+}
+
+rows_in() {
+    sqlite3 "$1" "SELECT count(*) FROM \"$2\";"
+}
+
+# report CASE WHAT-OURS WHAT-REFERENCE OURS REFERENCE RSS-KB
+report() {
+    awk -v c="$1" -v a="$2" -v b="$3" -v o="$4" -v r="$5" -v m="$6" 'BEGIN {
+        printf "%-8s %-34s %8.3f s   peak %6.1f MB\n", c, a, o, m / 1024
+        printf "%-8s %-34s %8.3f s\n", "", b, r
+        printf "%-8s %-34s %8.2f\n", "", "ratio (ours / reference)", (r > 0 ? o / r : 0)
+        printf "RESULT %s ours=%.3f reference=%.3f ratio=%.3f peak_mb=%.1f\n", c, o, r,
+               (r > 0 ? o / r : 0), m / 1024
+    }'
+}
+
+# ---------------------------------------------------------------------------------------------
+# Cases
+
+# import: a test-day file of ROWS lines into an empty herd database, against the sqlite3
+# shell's .import of the same rows as CSV into an equal table (same columns and types) of a
+# fresh database, with the shell's default settings.
+case_import() {
+    testday_data
+
+    local shell_db
+    shell_db=$(fresh_dir shell)/shell.db
+    table_sql 104 | sqlite3 "$shell_db"
+    timed shell sqlite3 "$shell_db" ".import --csv --skip 1 '$TD_CSV' 104"
+    [ "$(rows_in "$shell_db" 104)" -eq "$ROWS" ] || die "sqlite3 .import did not load $ROWS rows"
+
+    local home
+    home=$(fresh_home import)
+    timed ours "$BUILD/brindlemark-cli" --home "$home" import "$TD_DIF"
+    local loaded
+    loaded=$(rows_in "$home/Tembra.db" 104)
+    [ "$loaded" -eq "$ROWS" ] || die "brindlemark-cli import loaded $loaded of $ROWS rows"
+
+    report import "brindlemark-cli import ($ROWS rows)" "sqlite3 .import --csv" \
+        "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# ---------------------------------------------------------------------------------------------
+
+main() {
+    local selected=()
+    while [ $# -gt 0 ]; do
+        case $1 in
+        -h | --help) usage ;;
+        --rows)
+            [ $# -ge 2 ] && [[ $2 =~ ^[1-9][0-9]*$ ]] || die "--rows takes a positive number"
+            ROWS=$2
+            shift
+            ;;
+        --keep) KEEP=1 ;;
+        all) selected+=("${CASES[@]}") ;;
+        -*) echo "bench: unknown option $1" >&2; usage 2 ;;
+        *)
+            declare -F "case_$1" >/dev/null || { echo "bench: no case \"$1\"" >&2; usage 2; }
+            selected+=("$1")
+            ;;
+        esac
+        shift
+    done
+    [ ${#selected[@]} -gt 0 ] || selected=("${CASES[@]}")
+
+    need_packages
+    build
+    mkdir -p "$BUILD/bench-runs"
+    WORK=$(mktemp -d "$BUILD/bench-runs/run.XXXXXX")
+    if [ "$KEEP" -eq 1 ]; then
+        echo "bench: keeping $WORK" >&2
+    else
+        trap 'rm -rf "$WORK"' EXIT
+    fi
+    for name in "${selected[@]}"; do
+        "case_$name"
+    done
+}
+
+main "$@"

@@ -1,0 +1,185 @@
+#include "Saver.h"
+
+#include "Error.h"
+#include "Export.h"
+#include "Layout.h"
+#include "Tdm.h"
+#include "Ui.h"
+#include "Zip.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The bare name without its last extension ("my.herd.csv" gives "my.herd").
+QString withoutExtension(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+class HideProgress
+{
+public:
+    explicit HideProgress(ProgressSink &progress)
+        : m_progress(progress)
+    {}
+    ~HideProgress() { m_progress.hide(); }
+    HideProgress(const HideProgress &) = delete;
+    HideProgress &operator=(const HideProgress &) = delete;
+
+private:
+    ProgressSink &m_progress;
+};
+
+} // namespace
+
+Saver::Saver(Tdm &dm, ProgressSink &progress, Prompter &prompter)
+    : m_dm(dm)
+    , m_progress(progress)
+    , m_prompter(prompter)
+{}
+
+QString Saver::fileFilter(const SaveRequest &request)
+{
+    if (request.zip)
+        return u"zip File (*.zip)"_s;
+    return request.format == SaveFormat::DIF ? u"DIF Files (*.1* *.2*)"_s : u"csv File (*.csv)"_s;
+}
+
+QString Saver::defaultSuffix(const SaveRequest &request)
+{
+    return !request.zip && request.format == SaveFormat::CSV ? u"csv"_s : u"zip"_s;
+}
+
+QString Saver::outputName(SaveFormat format, const QString &chosen, const QString &code)
+{
+    const QString stem = withoutExtension(QFileInfo(chosen).fileName());
+    return format == SaveFormat::DIF ? stem + u'.' + code : stem + u'_' + code + u".csv"_s;
+}
+
+QString Saver::archivePath(const QString &chosen)
+{
+    const QFileInfo info(chosen);
+    return info.absolutePath() + u'/' + withoutExtension(info.fileName()) + u".zip"_s;
+}
+
+QString Saver::scratchFolder() const
+{
+    return m_dm.home() + u"Scratch/"_s;
+}
+
+Saver::Outcome Saver::run(const SaveRequest &request, QString &lastFile)
+{
+    m_result = {};
+    if (request.types.isEmpty()) {
+        m_prompter.notify(u"No record type is ticked: nothing was saved."_s);
+        return Outcome::NothingTicked;
+    }
+    const std::optional<QString> chosen
+            = m_prompter.saveFile(fileFilter(request), defaultSuffix(request), lastFile);
+    if (!chosen || chosen->isEmpty())
+        return Outcome::Cancelled;
+    lastFile = *chosen;
+    m_result = save(request, *chosen);
+    return Outcome::Saved;
+}
+
+void Saver::stampVersion(const QString &code, const QString &version)
+{
+    const QString ini = QDir::toNativeSeparators(defsFolder(m_dm.home()) + u"DIFVersion.ini"_s);
+    if (version.isEmpty())
+        throw Error(
+                u"Cannot save table %1: \"%2\" gives no current version for it"_s.arg(code, ini));
+    if (version.size() != 1 || version.at(0).unicode() > 0x7F || !version.at(0).isLetterOrNumber())
+        throw Error(u"Cannot save table %1: \"%2\" gives it the version \"%3\"; a version is one "
+                    "letter or digit"_s.arg(code, ini, version));
+    // The version is bound, never spliced into the statement. Rows that already carry it are
+    // left alone, so a table saved before is not rewritten.
+    Stmt stmt = m_dm.prepare(u"UPDATE "_s + Tdm::quoteId(code)
+                             + u" SET VersionNo = ?1 WHERE VersionNo IS NOT ?1"_s);
+    if (version.at(0).isDigit()) {
+        sqlite3_bind_int64(stmt.get(), 1, version.toLongLong());
+    } else {
+        const QByteArray text = version.toUtf8();
+        sqlite3_bind_text(stmt.get(), 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+        throw Error(u"Cannot stamp table %1 with version %2: %3"_s.arg(code, version,
+                                                                       m_dm.sqliteError()));
+}
+
+SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
+{
+    QStringList codes;
+    for (const QString &code : request.types)
+        if (recordTypeIndex(code) < 0)
+            throw Error(u"'%1' is not a record type"_s.arg(code));
+    for (const RecordType &t : recordTypes())
+        if (request.types.contains(t.code))
+            codes << t.code;
+
+    SaveResult result;
+    if (codes.isEmpty()) {
+        m_prompter.notify(u"No record type is ticked: nothing was saved."_s);
+        return result;
+    }
+
+    HideProgress hideAtEnd(m_progress);
+    m_progress.show();
+    QString folder = QFileInfo(chosen).absolutePath() + u'/';
+    if (request.zip) {
+        folder = scratchFolder();
+        if (!QDir().mkpath(folder))
+            throw Error(u"Cannot create the folder \"%1\""_s.arg(QDir::toNativeSeparators(folder)));
+    }
+
+    const bool dif = request.format == SaveFormat::DIF;
+    std::optional<Transaction> transaction;
+    if (dif)
+        transaction.emplace(m_dm);
+    Exporter exporter(m_dm, m_progress);
+    QStringList fileList;
+    for (const QString &code : std::as_const(codes)) {
+        const QString path = folder + outputName(request.format, chosen, code);
+        const QString query = u"SELECT * FROM "_s + Tdm::quoteId(code);
+        fileList << path;
+        if (dif) {
+            const QString version = currentVersion(m_dm.home(), code);
+            stampVersion(code, version);
+            if (exporter.ExportDIF(query, path, layoutName(code, version), false) > 0)
+                result.written << path;
+            else
+                result.empty << code;
+        } else {
+            exporter.ExportCSV(query, path, true, false);
+            result.written << path;
+        }
+    }
+    if (request.zip && !result.written.isEmpty()) {
+        const QString archive = archivePath(chosen);
+        ZipFileList(archive, fileList, m_progress);
+        result.archive = archive;
+    }
+    if (transaction)
+        transaction->commit();
+    m_progress.hide();
+
+    if (result.written.isEmpty())
+        m_prompter.notify(request.zip ? u"The ticked tables are empty: no file was written and no "
+                                        "archive made."_s
+                                      : u"The ticked tables are empty: no file was written."_s);
+    return result;
+}
+
+} // namespace bm
