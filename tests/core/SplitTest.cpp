@@ -143,7 +143,9 @@ TEST(Split, orderIsTheCollatorsInEveryLocaleAndChunkSize)
                               u"104"_s,
                               u"104 abcdefghijklmnoP"_s,
                               u"104 ABCDEFGHIJKLMNOp"_s,
-                              u"104 abcdefghijklmno"_s, u"104 zz"_s, u"104 zz0"_s};
+                              u"104 abcdefghijklmno"_s,
+                              u"104 zz"_s,
+                              u"104 zz0"_s};
     QStringList lines;
     for (int i = 0; i < 40; ++i) {
         for (const QString &b : body)
