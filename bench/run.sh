@@ -2,7 +2,8 @@
 # Benchmarks of brindlemark against reference tools, timed in the same invocation on the same
 # data. Each case prints our time, the reference time and their ratio (ours / reference).
 #
-#   bench/run.sh [--rows N] [--keep] [CASE ...]      CASE: import, split, load, all (default: all)
+#   bench/run.sh [--rows N] [--keep] [CASE ...]
+#       CASE: import, split, load, requery, sort, scroll, all (default: all)
 #
 # See bench/README.md. Builds a Release tree in build-bench/ when needed.
 set -euo pipefail
@@ -15,7 +16,7 @@ ROWS=1000000
 KEEP=0
 
 # The cases, in the order `all` runs them. A case NAME is the function case_NAME.
-CASES=(import split load)
+CASES=(import split load requery sort scroll)
 
 usage() {
     sed -n '2,8s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
@@ -51,7 +52,8 @@ build() {
     fi
     grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$BUILD/CMakeCache.txt" \
         || die "$BUILD is not a Release build tree; remove it or set BM_BENCH_BUILD"
-    cmake --build "$BUILD" -j2 --target brindlemark-gen brindlemark-cli program-data >/dev/null
+    cmake --build "$BUILD" -j2 --target brindlemark-gen brindlemark-cli bm-bench-grid \
+        program-data >/dev/null
 }
 
 # The current layout file of a record type, from the source tree's layouts.
@@ -243,6 +245,49 @@ case_load() {
 
     report load "brindlemark-cli load ($lines lines)" "sqlite3 .import --csv (12 tables)" \
         "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# The grid cases share one herd database holding the ROWS test-day rows in table 104, made by
+# brindlemark-cli import in this run (not timed).
+GRID_HOME=
+grid_home() {
+    [ -n "$GRID_HOME" ] && return
+    testday_data
+    GRID_HOME=$(fresh_home grid)
+    "$BUILD/brindlemark-cli" --home "$GRID_HOME" --quiet import "$TD_DIF" >/dev/null \
+        || die "brindlemark-cli import into $GRID_HOME failed"
+    # Both sides read a warm file.
+    cat "$GRID_HOME/Tembra.db" >/dev/null
+}
+
+# grid_case CASE WHAT OPTIONS...: the main window's model on table 104 with OPTIONS against the
+# sqlite3 shell running the statements the model runs (bm-bench-grid --sql), output discarded.
+grid_case() {
+    local name=$1 what=$2
+    shift 2
+    grid_home
+    local sql=$WORK/$name.sql
+    "$BUILD/bm-bench-grid" --home "$GRID_HOME" --table 104 --sql "$@" >"$sql"
+    timed shell sqlite3 "$GRID_HOME/Tembra.db" ".read '$sql'"
+    timed ours "$BUILD/bm-bench-grid" --home "$GRID_HOME" --table 104 "$@"
+    grep -q "^$ROWS rows" "$WORK/out-ours" || die "bm-bench-grid: $(cat "$WORK/out-ours")"
+    report "$name" "$what" "sqlite3 shell, same statements" \
+        "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# requery: the grid re-queries table 104 (count and first rows shown), as after a tab change.
+case_requery() {
+    grid_case requery "grid re-query ($ROWS rows)"
+}
+
+# sort: a title click on Milk (ascending): count and first rows in the new order.
+case_sort() {
+    grid_case sort "title-click sort ($ROWS rows)" --sort Milk
+}
+
+# scroll: the sorted grid, then a jump to its last row (the ordered rowids read once).
+case_scroll() {
+    grid_case scroll "sort, then jump to the end" --sort Milk --last
 }
 
 # ---------------------------------------------------------------------------------------------

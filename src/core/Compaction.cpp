@@ -1,0 +1,145 @@
+#include "Compaction.h"
+
+#include "Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Flushes a file or a folder to the disk, so a rename never makes a half-written file current.
+void syncPath(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Exchanges two files in one step. False with errno set when the system cannot.
+bool exchangeFiles(const QString &a, const QString &b)
+{
+    return ::renameat2(AT_FDCWD, QFile::encodeName(a).constData(), AT_FDCWD,
+                       QFile::encodeName(b).constData(), RENAME_EXCHANGE)
+           == 0;
+}
+
+bool renameFile(const QString &from, const QString &to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+struct SqliteCloser
+{
+    void operator()(sqlite3 *db) const { sqlite3_close(db); }
+};
+
+// Writes a compacted copy of `source` to `target` (an empty file).
+void vacuumInto(const QString &source, const QString &target)
+{
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(source).constData(), &raw,
+                                   SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<sqlite3, SqliteCloser> db(raw);
+    auto fail = [&] {
+        return Error(u"The herd database '%1' could not be compacted: %2"_s.arg(
+                native(source), QString::fromUtf8(raw ? sqlite3_errmsg(raw) : "out of memory")));
+    };
+    if (rc != SQLITE_OK)
+        throw fail();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(raw, "VACUUM INTO ?1", -1, &stmt, nullptr) != SQLITE_OK)
+        throw fail();
+    const QByteArray path = QFile::encodeName(target);
+    sqlite3_bind_text(stmt, 1, path.constData(), int(path.size()), SQLITE_TRANSIENT);
+    const int step = sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+    if (step != SQLITE_DONE)
+        throw fail();
+}
+
+} // namespace
+
+bool compactDatabase(const QString &home, const QString &SourceName, const QString &DestName)
+{
+    const QString folder = home.endsWith(u'/') ? home : home + u'/';
+    const QString database = folder + SourceName + u".db"_s;
+    const QString backup = folder + DestName + u".db"_s;
+    if (!QFileInfo(database).isFile())
+        return false;
+
+    // The compacted copy goes to a fresh empty file beside the database; it is removed again
+    // unless it becomes the database.
+    QTemporaryFile compacted(folder + SourceName + u".compact-XXXXXX.db"_s);
+    if (!compacted.open())
+        throw Error(u"Cannot create a file in '%1' to compact the herd database: %2"_s.arg(
+                native(folder), compacted.errorString()));
+    const QString temp = compacted.fileName();
+    compacted.close();
+
+    vacuumInto(database, temp);
+    // A journal beside the database means another program is writing to it now: its changes
+    // would be lost with the swap.
+    for (const char *suffix : {"-journal", "-wal"}) {
+        if (QFileInfo::exists(database + QLatin1String(suffix)))
+            throw Error(u"The herd database '%1' is in use by another program and was not "
+                        "compacted"_s.arg(native(database)));
+    }
+    syncPath(temp);
+
+    if (exchangeFiles(temp, database)) {
+        // The database is now the compacted copy; the file at the temporary name holds the
+        // state at close and becomes the backup.
+        if (!renameFile(temp, backup)) {
+            const int error = errno;
+            exchangeFiles(temp, database); // back as it was at close
+            throw Error(
+                    u"Cannot write the backup '%1': %2"_s.arg(native(backup), systemError(error)));
+        }
+    } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+        // No exchange on this file system: two renames, undone when the second fails.
+        if (!renameFile(database, backup))
+            throw Error(
+                    u"Cannot write the backup '%1': %2"_s.arg(native(backup), systemError(errno)));
+        if (!renameFile(temp, database)) {
+            const int error = errno;
+            renameFile(backup, database);
+            throw Error(u"Cannot replace the herd database '%1': %2"_s.arg(native(database),
+                                                                           systemError(error)));
+        }
+    } else {
+        throw Error(u"Cannot replace the herd database '%1': %2"_s.arg(native(database),
+                                                                       systemError(errno)));
+    }
+    compacted.setAutoRemove(false); // its name is no longer in use
+    syncPath(folder);
+    return true;
+}
+
+} // namespace bm

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace bm {
+
+// Compacts the herd database at close: <home><SourceName>.db is copied compactly to a temporary
+// file in the same folder (VACUUM INTO), then the compacted copy takes the database's name and
+// the file as it was at close becomes <home><DestName>.db (an earlier backup is replaced). The
+// database file is never missing: where the system can, the two files are exchanged in one step.
+// On any failure the database stays, or is put back, as it was at close, and the error is
+// raised. Without a database file nothing is done (an existing backup is left alone) and the
+// result is false. The caller closes every connection to the database first.
+bool compactDatabase(const QString &home, const QString &SourceName, const QString &DestName);
+
+} // namespace bm

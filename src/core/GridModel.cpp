@@ -1,0 +1,666 @@
+#include "GridModel.h"
+
+#include "Error.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <limits>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Rows read at a time, and the rows kept in memory before the cache starts afresh.
+constexpr int kPage = 128;
+constexpr qsizetype kCacheLimit = 64 * kPage;
+// The key of a new row that is not yet in the table.
+constexpr qint64 kNewRow = std::numeric_limits<qint64>::min();
+
+QVariant columnValue(sqlite3_stmt *stmt, int i)
+{
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(stmt, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt, i));
+    case SQLITE_TEXT:
+        return QVariant(
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)),
+                                  sqlite3_column_bytes(stmt, i)));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, i)),
+                                   sqlite3_column_bytes(stmt, i)));
+    default:
+        return QVariant();
+    }
+}
+
+void bindValue(sqlite3_stmt *stmt, int i, const QVariant &v)
+{
+    if (v.isNull()) {
+        sqlite3_bind_null(stmt, i);
+    } else if (v.typeId() == QMetaType::LongLong) {
+        sqlite3_bind_int64(stmt, i, v.toLongLong());
+    } else if (v.typeId() == QMetaType::Double) {
+        sqlite3_bind_double(stmt, i, v.toDouble());
+    } else {
+        const QByteArray utf8 = v.toString().toUtf8();
+        sqlite3_bind_text(stmt, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+}
+
+bool isNumber(const QVariant &v)
+{
+    return v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Double;
+}
+
+QLocale displayLocale()
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+    return locale;
+}
+
+} // namespace
+
+QString shortDateFormat(const QLocale &locale)
+{
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(u"yyyy"_s)) {
+        static const QRegularExpression twoDigitYear(u"(?<!y)yy(?!y)"_s);
+        format.replace(twoDigitYear, u"yyyy"_s);
+    }
+    return format;
+}
+
+QString formatFixed(double value, int decimals, const QLocale &locale)
+{
+    // The shortest decimal form that reads back as `value`, rounded on its digits.
+    const QString plain = QString::number(std::abs(value), 'f', QLocale::FloatingPointShortest);
+    const qsizetype dot = plain.indexOf(u'.');
+    QString digits = dot < 0 ? plain : plain.left(dot);
+    const qsizetype intLength = digits.size();
+    QString fraction = dot < 0 ? QString() : plain.mid(dot + 1);
+    const bool roundUp = fraction.size() > decimals && fraction.at(decimals) >= u'5';
+    fraction = fraction.left(decimals).leftJustified(decimals, u'0');
+    digits += fraction;
+    qsizetype grown = 0;
+    if (roundUp) {
+        qsizetype i = digits.size() - 1;
+        for (; i >= 0; --i) {
+            if (digits.at(i) == u'9') {
+                digits[i] = u'0';
+            } else {
+                digits[i] = QChar(digits.at(i).unicode() + 1);
+                break;
+            }
+        }
+        if (i < 0) {
+            digits.prepend(u'1');
+            grown = 1;
+        }
+    }
+    QString result = digits.left(intLength + grown);
+    if (decimals > 0)
+        result += locale.decimalPoint() + digits.mid(intLength + grown);
+    const bool zero = !digits.contains(QRegularExpression(u"[1-9]"_s));
+    if (value < 0 && !zero)
+        result.prepend(locale.negativeSign());
+    return result;
+}
+
+QList<DisplayFormat> displayFormats(const QString &table)
+{
+    QList<DisplayFormat> formats;
+    if (table == u"104"_s || table == u"107"_s)
+        formats << DisplayFormat{u"Milk"_s, 1} << DisplayFormat{u"TotalSolidsPercent"_s, 2}
+                << DisplayFormat{u"LactosePercent"_s, 2};
+    if (table == u"104"_s || table == u"107"_s || table == u"211"_s)
+        formats << DisplayFormat{u"FatPercent"_s, 2} << DisplayFormat{u"ProteinPercent"_s, 2};
+    return formats;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+GridModel::GridModel(Tdm &dm, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_dm(dm)
+{
+    connect(&m_dm, &Tdm::browseReopenRequested, this, &GridModel::reopen);
+}
+
+GridModel::~GridModel() = default;
+
+void GridModel::setQuery(const FilterQuery &query)
+{
+    beginResetModel();
+    m_query = query;
+    try {
+        load();
+    } catch (const Error &) {
+        clearData();
+        endResetModel();
+        throw;
+    }
+    endResetModel();
+}
+
+void GridModel::reopen()
+{
+    if (m_query.table.isEmpty())
+        return;
+    beginResetModel();
+    try {
+        load();
+    } catch (const Error &e) {
+        clearData();
+        endResetModel();
+        Q_EMIT reopenFailed(e.message());
+        return;
+    }
+    endResetModel();
+}
+
+void GridModel::close()
+{
+    beginResetModel();
+    clearData();
+    m_query = FilterQuery();
+    endResetModel();
+}
+
+void GridModel::clearData()
+{
+    m_active = false;
+    m_names.clear();
+    m_codes.clear();
+    m_decimals.clear();
+    m_count = 0;
+    m_keys.clear();
+    m_keysComplete = false;
+    m_cache.clear();
+    m_rowStmt.reset();
+    dropPending();
+}
+
+namespace {
+
+QString orderClause(const FilterQuery &q)
+{
+    // rowid breaks ties, so every read of the statement gives one and the same order.
+    if (q.sortColumn.isEmpty())
+        return u"ORDER BY rowid"_s;
+    return u"ORDER BY "_s + Tdm::quoteId(q.sortColumn) + (q.descending ? u" DESC"_s : QString())
+           + u", rowid"_s;
+}
+
+QString countStatement(const FilterQuery &q)
+{
+    return u"SELECT count(*) FROM "_s + Tdm::quoteId(q.table) + u' ' + q.where;
+}
+
+QString firstPageStatement(const FilterQuery &q)
+{
+    return u"SELECT rowid, * FROM "_s + Tdm::quoteId(q.table) + u' ' + q.where + orderClause(q)
+           + u" LIMIT %1"_s.arg(kPage);
+}
+
+QString keysStatement(const FilterQuery &q)
+{
+    return u"SELECT rowid FROM "_s + Tdm::quoteId(q.table) + u' ' + q.where + orderClause(q);
+}
+
+} // namespace
+
+QStringList GridModel::statements(const FilterQuery &query, bool keys)
+{
+    QStringList list{countStatement(query), firstPageStatement(query)};
+    if (keys)
+        list << keysStatement(query);
+    return list;
+}
+
+void GridModel::load()
+{
+    clearData();
+    const QString table = Tdm::quoteId(m_query.table);
+
+    Stmt count = m_dm.prepare(countStatement(m_query));
+    if (sqlite3_step(count.get()) != SQLITE_ROW)
+        throw Error(m_dm.sqliteError());
+    const qint64 n = sqlite3_column_int64(count.get(), 0);
+    count.reset();
+    if (n > std::numeric_limits<int>::max() - 1)
+        throw Error(u"The table %1 has too many rows to show"_s.arg(m_query.table));
+
+    Stmt first = m_dm.prepare(firstPageStatement(m_query));
+    const int columns = sqlite3_column_count(first.get());
+    QStringList names;
+    QList<int> codes;
+    for (int i = 1; i < columns; ++i) {
+        names << QString::fromUtf8(sqlite3_column_name(first.get(), i));
+        codes << fieldTypeCode(QString::fromUtf8(sqlite3_column_decltype(first.get(), i)));
+    }
+    std::vector<qint64> keys;
+    QHash<qint64, Row> cache;
+    int rc;
+    while ((rc = sqlite3_step(first.get())) == SQLITE_ROW) {
+        const qint64 rowid = sqlite3_column_int64(first.get(), 0);
+        Row row;
+        row.reserve(columns - 1);
+        for (int i = 1; i < columns; ++i)
+            row << columnValue(first.get(), i);
+        keys.push_back(rowid);
+        cache.insert(rowid, row);
+    }
+    if (rc != SQLITE_DONE)
+        throw Error(m_dm.sqliteError());
+    first.reset();
+
+    m_rowStmt = m_dm.prepare(u"SELECT rowid, * FROM "_s + table + u" WHERE rowid = ?1"_s);
+    m_names = names;
+    m_codes = codes;
+    m_count = int(n);
+    m_keys = std::move(keys);
+    m_keysComplete = qint64(m_keys.size()) >= n;
+    m_cache = std::move(cache);
+    m_active = true;
+}
+
+void GridModel::ensureKeys() const
+{
+    if (m_keysComplete)
+        return;
+    Stmt stmt = m_dm.prepare(keysStatement(m_query));
+    std::vector<qint64> keys;
+    keys.reserve(size_t(m_count));
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
+        keys.push_back(sqlite3_column_int64(stmt.get(), 0));
+    if (rc != SQLITE_DONE)
+        throw Error(m_dm.sqliteError());
+    m_keys = std::move(keys);
+    m_keysComplete = true;
+}
+
+GridModel::Row GridModel::readRow(qint64 rowid) const
+{
+    Row row;
+    sqlite3_stmt *stmt = m_rowStmt.get();
+    if (!stmt)
+        return row;
+    sqlite3_bind_int64(stmt, 1, rowid);
+    if (sqlite3_step(stmt) == SQLITE_ROW) {
+        const int columns = sqlite3_column_count(stmt);
+        row.reserve(columns - 1);
+        for (int i = 1; i < columns; ++i)
+            row << columnValue(stmt, i);
+    }
+    sqlite3_reset(stmt);
+    return row;
+}
+
+void GridModel::fetchAround(int position) const
+{
+    if (m_cache.size() > kCacheLimit)
+        m_cache.clear();
+    const size_t start = size_t(position / kPage) * kPage;
+    const size_t end = std::min(start + kPage, m_keys.size());
+    for (size_t p = start; p < end; ++p) {
+        const qint64 key = m_keys[p];
+        if (key != kNewRow && !m_cache.contains(key))
+            m_cache.insert(key, readRow(key));
+    }
+}
+
+const GridModel::Row *GridModel::row(int position) const
+{
+    if (!m_active || position < 0)
+        return nullptr;
+    try {
+        if (size_t(position) >= m_keys.size())
+            ensureKeys();
+    } catch (const Error &) {
+        return nullptr; // the table cannot be read now; the cells show empty
+    }
+    if (size_t(position) >= m_keys.size())
+        return nullptr;
+    const qint64 key = m_keys[size_t(position)];
+    if (key == kNewRow)
+        return nullptr;
+    auto it = m_cache.constFind(key);
+    if (it == m_cache.constEnd()) {
+        fetchAround(position);
+        it = m_cache.constFind(key);
+    }
+    return it == m_cache.constEnd() ? nullptr : &it.value();
+}
+
+int GridModel::columnIndex(const QString &name) const
+{
+    for (qsizetype i = 0; i < m_names.size(); ++i) {
+        if (m_names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    return -1;
+}
+
+void GridModel::setDecimals(int column, int decimals)
+{
+    m_decimals.insert(column, decimals);
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::DisplayRole});
+}
+
+void GridModel::clearDecimals()
+{
+    m_decimals.clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int GridModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return m_keysComplete ? int(m_keys.size()) : m_count;
+}
+
+int GridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_names.size());
+}
+
+QString GridModel::displayText(int column, const QVariant &v) const
+{
+    if (v.isNull())
+        return QString();
+    const int code = m_codes.value(column);
+    if (code == ftDateTime && v.typeId() == QMetaType::QString) {
+        const QDate d = QDate::fromString(v.toString(), Qt::ISODate);
+        return d.isValid() ? QLocale().toString(d, shortDateFormat()) : v.toString();
+    }
+    if (isNumber(v)) {
+        const auto decimals = m_decimals.constFind(column);
+        if (decimals != m_decimals.constEnd())
+            return formatFixed(v.toDouble(), decimals.value());
+    }
+    return editText(column, v);
+}
+
+QString GridModel::editText(int column, const QVariant &v) const
+{
+    if (v.isNull())
+        return QString();
+    if (v.typeId() == QMetaType::LongLong)
+        return displayLocale().toString(v.toLongLong());
+    if (v.typeId() == QMetaType::Double)
+        return displayLocale().toString(v.toDouble(), 'f', QLocale::FloatingPointShortest);
+    if (m_codes.value(column) == ftDateTime) {
+        const QDate d = QDate::fromString(v.toString(), Qt::ISODate);
+        if (d.isValid())
+            return QLocale().toString(d, shortDateFormat());
+    }
+    return v.toString();
+}
+
+QVariant GridModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
+        return QVariant();
+    const int column = index.column();
+    if (role == Qt::TextAlignmentRole) {
+        const int code = m_codes.value(column);
+        const bool number = code == ftInteger || code == ftFloat;
+        return QVariant::fromValue((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return QVariant();
+    QVariant value;
+    if (index.row() == m_pendingRow && m_pending.contains(column)) {
+        value = m_pending.value(column);
+    } else if (const Row *r = row(index.row())) {
+        value = r->value(column);
+    }
+    return role == Qt::DisplayRole ? displayText(column, value) : editText(column, value);
+}
+
+QVariant GridModel::parseEdit(int column, const QString &text, QString *error) const
+{
+    const int code = m_codes.value(column);
+    const QString field = m_names.value(column);
+    const QString t = text.trimmed();
+    if (code == ftInteger || code == ftFloat || code == ftDateTime ? t.isEmpty() : text.isEmpty())
+        return QVariant();
+    const QLocale locale = displayLocale();
+    bool ok = false;
+    switch (code) {
+    case ftInteger: {
+        qint64 v = locale.toLongLong(t, &ok);
+        if (!ok)
+            v = QLocale::c().toLongLong(t, &ok);
+        if (ok)
+            return QVariant(v);
+        *error = u"'%1' is not a valid whole number for the field %2"_s.arg(text, field);
+        return QVariant();
+    }
+    case ftFloat: {
+        double v = locale.toDouble(t, &ok);
+        if (!ok)
+            v = QLocale::c().toDouble(t, &ok);
+        if (ok && std::isfinite(v))
+            return QVariant(v);
+        *error = u"'%1' is not a valid number for the field %2"_s.arg(text, field);
+        return QVariant();
+    }
+    case ftDateTime: {
+        QDate d = QLocale().toDate(t, shortDateFormat());
+        if (!d.isValid())
+            d = QDate::fromString(t, Qt::ISODate);
+        if (d.isValid() && d.year() >= 1 && d.year() <= 9999)
+            return QVariant(isoDate(d));
+        *error = u"'%1' is not a valid date for the field %2 (type it like %3)"_s.arg(
+                text, field, QLocale().toString(QDate::currentDate(), shortDateFormat()));
+        return QVariant();
+    }
+    default:
+        return QVariant(text);
+    }
+}
+
+bool GridModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || index.row() >= rowCount()
+        || index.column() >= columnCount())
+        return false;
+    const int rowPos = index.row();
+    const int column = index.column();
+    QString error;
+    const QVariant v = value.typeId() == QMetaType::QDate
+                               ? QVariant(isoDate(value.toDate()))
+                               : parseEdit(column, value.toString(), &error);
+    if (!error.isEmpty()) {
+        Q_EMIT editRefused(error);
+        return false;
+    }
+    if (m_pendingRow >= 0 && m_pendingRow != rowPos) {
+        try {
+            submitRow();
+        } catch (const Error &e) {
+            Q_EMIT editRefused(e.message());
+        }
+    }
+
+    const Row *stored = m_pendingInsert && rowPos == m_pendingRow ? nullptr : row(rowPos);
+    const QVariant current = stored ? stored->value(column) : QVariant();
+    const bool same = (v.isNull() && current.isNull())
+                      || (!v.isNull() && !current.isNull() && v == current);
+    if (same && !(m_pendingInsert && rowPos == m_pendingRow)) {
+        if (rowPos == m_pendingRow) {
+            m_pending.remove(column);
+            if (m_pending.isEmpty())
+                dropPending();
+            Q_EMIT dataChanged(index, index);
+            Q_EMIT pendingChanged();
+        }
+        return true;
+    }
+    if (same && v.isNull())
+        return true; // a new row keeps an empty cell empty
+    m_pendingRow = rowPos;
+    m_pending.insert(column, v);
+    Q_EMIT dataChanged(index, index);
+    Q_EMIT pendingChanged();
+    return true;
+}
+
+Qt::ItemFlags GridModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_names.value(section);
+    return QVariant();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void GridModel::dropPending()
+{
+    m_pendingRow = -1;
+    m_pendingInsert = false;
+    m_pending.clear();
+}
+
+void GridModel::submitRow()
+{
+    if (m_pendingRow < 0)
+        return;
+    const int position = m_pendingRow;
+    const QString table = Tdm::quoteId(m_query.table);
+
+    if (m_pendingInsert && m_pending.isEmpty()) {
+        revertRow();
+        return;
+    }
+    // The order of the rows is fixed before anything changes, so an edited row keeps its place.
+    ensureKeys();
+
+    QList<int> columns = m_pending.keys();
+    std::sort(columns.begin(), columns.end());
+    QString sql;
+    if (m_pendingInsert) {
+        QStringList names, marks;
+        for (int c : std::as_const(columns)) {
+            names << Tdm::quoteId(m_names.at(c));
+            marks << u"?%1"_s.arg(marks.size() + 1);
+        }
+        sql = u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table, names.join(u", "_s),
+                                                       marks.join(u", "_s));
+    } else {
+        QStringList sets;
+        for (int c : std::as_const(columns))
+            sets << Tdm::quoteId(m_names.at(c)) + u" = ?%1"_s.arg(sets.size() + 1);
+        sql = u"UPDATE %1 SET %2 WHERE rowid = ?%3"_s.arg(table, sets.join(u", "_s))
+                      .arg(columns.size() + 1);
+    }
+
+    QString failure;
+    qint64 key = m_keys[size_t(position)];
+    try {
+        Stmt stmt = m_dm.prepare(sql);
+        int i = 1;
+        for (int c : std::as_const(columns))
+            bindValue(stmt.get(), i++, m_pending.value(c));
+        if (!m_pendingInsert)
+            sqlite3_bind_int64(stmt.get(), i, key);
+        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+            failure = m_dm.sqliteError();
+        else if (m_pendingInsert)
+            key = sqlite3_last_insert_rowid(m_dm.handle());
+    } catch (const Error &e) {
+        failure = e.message();
+    }
+
+    if (!failure.isEmpty()) {
+        revertRow();
+        throw Error(failure);
+    }
+    m_keys[size_t(position)] = key;
+    m_cache.insert(key, readRow(key));
+    dropPending();
+    Q_EMIT dataChanged(index(position, 0), index(position, columnCount() - 1));
+    Q_EMIT pendingChanged();
+}
+
+void GridModel::revertRow()
+{
+    if (m_pendingRow < 0)
+        return;
+    const int position = m_pendingRow;
+    if (m_pendingInsert) {
+        beginRemoveRows(QModelIndex(), position, position);
+        m_keys.erase(m_keys.begin() + position);
+        dropPending();
+        endRemoveRows();
+    } else {
+        dropPending();
+        Q_EMIT dataChanged(index(position, 0), index(position, columnCount() - 1));
+    }
+    Q_EMIT pendingChanged();
+}
+
+void GridModel::insertRowAt(int position)
+{
+    if (!m_active)
+        throw Error(u"No table is open"_s);
+    submitRow();
+    ensureKeys();
+    position = qBound(0, position, int(m_keys.size()));
+    beginInsertRows(QModelIndex(), position, position);
+    m_keys.insert(m_keys.begin() + position, kNewRow);
+    m_pendingRow = position;
+    m_pendingInsert = true;
+    m_pending.clear();
+    endInsertRows();
+    Q_EMIT pendingChanged();
+}
+
+void GridModel::deleteRow(int position)
+{
+    if (position < 0 || position >= rowCount())
+        return;
+    if (position == m_pendingRow && m_pendingInsert) {
+        revertRow();
+        return;
+    }
+    if (m_pendingRow >= 0 && m_pendingRow != position)
+        submitRow();
+    ensureKeys();
+    const qint64 key = m_keys[size_t(position)];
+    Stmt stmt = m_dm.prepare(u"DELETE FROM "_s + Tdm::quoteId(m_query.table)
+                             + u" WHERE rowid = ?1"_s);
+    sqlite3_bind_int64(stmt.get(), 1, key);
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+        throw Error(m_dm.sqliteError());
+    beginRemoveRows(QModelIndex(), position, position);
+    m_keys.erase(m_keys.begin() + position);
+    m_cache.remove(key);
+    if (position == m_pendingRow)
+        dropPending();
+    endRemoveRows();
+    Q_EMIT pendingChanged();
+}
+
+} // namespace bm

@@ -1,0 +1,100 @@
+#include "GuiPrompter.h"
+
+#include "Error.h"
+#include "Look.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Prompts separate their count from their question with carriage returns alone; a message box
+// breaks lines at line feeds.
+QString boxText(const QString &text)
+{
+    QString t = text;
+    t.replace(u"\r\n"_s, u"\n"_s);
+    t.replace(u'\r', u'\n');
+    return t;
+}
+
+int runBox(QWidget *parent, QMessageBox::Icon icon, const QString &text,
+           QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
+{
+    // A command may have set the busy cursor; a question needs the normal one.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QMessageBox box(icon, bm::gui::appTitle(), boxText(text), buttons, parent);
+    box.setDefaultButton(defaultButton);
+    const int answer = box.exec();
+    if (busy)
+        QApplication::restoreOverrideCursor();
+    return answer;
+}
+
+} // namespace
+
+GuiPrompter::GuiPrompter(QWidget *parent)
+    : m_parent(parent)
+{}
+
+bool GuiPrompter::askYesNo(const QString &text)
+{
+    return runBox(m_parent, QMessageBox::Information, text, QMessageBox::Yes | QMessageBox::No,
+                  QMessageBox::Yes)
+           == QMessageBox::Yes;
+}
+
+bool GuiPrompter::confirm(const QString &text)
+{
+    return runBox(m_parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
+                  QMessageBox::Yes)
+           == QMessageBox::Yes;
+}
+
+void GuiPrompter::notify(const QString &text)
+{
+    runBox(m_parent, QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void GuiPrompter::showError(const QString &message)
+{
+    runBox(m_parent, QMessageBox::Critical, bm::errorBoxText(message), QMessageBox::Ok,
+           QMessageBox::Ok);
+}
+
+std::optional<QString> GuiPrompter::openFile(const QString &filter, const QString &initial)
+{
+    const QString file = QFileDialog::getOpenFileName(m_parent, QString(), initial, filter);
+    if (file.isEmpty())
+        return std::nullopt;
+    return file;
+}
+
+std::optional<QString> GuiPrompter::saveFile(const QString &filter, const QString &defaultSuffix,
+                                             const QString &initial)
+{
+    QFileDialog dialog(m_parent, QString(), initial, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> GuiPrompter::inputText(const QString &caption, const QString &prompt,
+                                              const QString &initial)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(m_parent, caption, boxText(prompt),
+                                               QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}

@@ -1,0 +1,33 @@
+#include "Look.h"
+
+namespace bm::gui {
+
+using namespace Qt::StringLiterals;
+
+QString appTitle()
+{
+    return u"Corvelle Brindlemark"_s;
+}
+
+void installFontSubstitutes()
+{
+    const QStringList sans = {u"DejaVu Sans Condensed"_s, u"DejaVu Sans"_s, u"Sans Serif"_s};
+    QFont::insertSubstitutions(u"Tahoma"_s, sans);
+    QFont::insertSubstitutions(u"MS Sans Serif"_s, sans);
+}
+
+QFont tahoma(int pointSize, bool bold)
+{
+    QFont font(u"Tahoma"_s, pointSize, bold ? QFont::Bold : QFont::Normal);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFont msSansSerif(int pointSize, bool bold)
+{
+    QFont font(u"MS Sans Serif"_s, pointSize, bold ? QFont::Bold : QFont::Normal);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+} // namespace bm::gui

@@ -1,0 +1,650 @@
+#include "TfrmMain.h"
+
+#include "Artwork.h"
+#include "Compaction.h"
+#include "DataGrid.h"
+#include "Error.h"
+#include "GridModel.h"
+#include "Layout.h"
+#include "Look.h"
+#include "TabStrip.h"
+#include "Tdm.h"
+#include "TfrmAbout.h"
+#include "TfrmProgress.h"
+#include "Ui.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <QValidator>
+
+using namespace Qt::StringLiterals;
+using namespace bm::gui;
+
+namespace {
+
+// Turns typed letters into capitals as they are typed.
+class UpperCaseValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+// Date inputs hold "no date" as their minimum, shown blank; a calendar opened on an empty input
+// shows the current month.
+class DateInput : public QDateEdit
+{
+public:
+    explicit DateInput(QWidget *parent)
+        : QDateEdit(parent)
+    {
+        setDisplayFormat(bm::shortDateFormat());
+        setSpecialValueText(u" "_s);
+        setCalendarPopup(true);
+        clearDate();
+        calendarWidget()->installEventFilter(this);
+    }
+    void clearDate() { setDate(minimumDate()); }
+    // A null date when the input is empty.
+    QDate value() const { return date() == minimumDate() ? QDate() : date(); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == calendarWidget() && event->type() == QEvent::Show && !value().isValid()) {
+            const QDate today = QDate::currentDate();
+            calendarWidget()->setCurrentPage(today.year(), today.month());
+        }
+        return QDateEdit::eventFilter(watched, event);
+    }
+};
+
+DateInput *dateInput(QDateEdit *edit)
+{
+    return static_cast<DateInput *>(edit);
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(u"frmMain"_s);
+    setWindowTitle(u"Corvelle Automation Systems"_s);
+    setWindowIcon(artwork::windowIcon());
+    setFont(tahoma(8));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kFormColour);
+    setPalette(pal);
+    resize(1000, 611);
+
+    buildTopBar();
+    buildMenu();
+
+    tc = new TabStrip(this);
+    tc->setObjectName(u"tc"_s);
+    tc->setTabSize(QSize(85, 20));
+    for (const QString &code : bm::recordTypeCodes())
+        tc->addTab(code);
+    connect(tc, &TabStrip::currentChanged, this, &TfrmMain::tcChange);
+
+    dbg = new DataGrid(this);
+    dbg->setObjectName(u"dbg"_s);
+    dbg->setFont(tahoma(8));
+
+    pnlBottom = new QLabel(u"Table Name"_s, this);
+    pnlBottom->setObjectName(u"pnlBottom"_s);
+    pnlBottom->setFixedHeight(32);
+    pnlBottom->setFont(tahoma(12));
+    pnlBottom->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    pnlBottom->setContentsMargins(6, 0, 6, 0);
+
+    auto *page = new QVBoxLayout;
+    page->setContentsMargins(4, 4, 4, 4);
+    page->setSpacing(0);
+    page->addWidget(tc);
+    page->addWidget(dbg, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pnlTop);
+    layout->addLayout(page, 1);
+    layout->addWidget(pnlBottom);
+
+    // Keyboard order of the filter bar; the buttons take no focus.
+    setTabOrder(cmbFilter, cmbOperator);
+    setTabOrder(cmbOperator, edtStart);
+    setTabOrder(edtStart, edtEnd);
+    setTabOrder(edtEnd, deStart);
+    setTabOrder(deStart, deEnd);
+    setTabOrder(deEnd, dbg);
+
+    auto *nextTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown), this);
+    connect(nextTab, &QShortcut::activated, this,
+            [this] { tc->setCurrentIndex((tc->currentIndex() + 1) % tc->count()); });
+    auto *previousTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp), this);
+    connect(previousTab, &QShortcut::activated, this,
+            [this] { tc->setCurrentIndex((tc->currentIndex() + tc->count() - 1) % tc->count()); });
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::buildTopBar()
+{
+    pnlTop = new QWidget(this);
+    pnlTop->setObjectName(u"pnlTop"_s);
+    pnlTop->setFixedHeight(73);
+    pnlTop->setAutoFillBackground(true);
+    QPalette pal = pnlTop->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pnlTop->setPalette(pal);
+
+    imgLogo = new QLabel(pnlTop);
+    imgLogo->setPixmap(artwork::logo());
+    imgLogo->setGeometry(4, 4, 64, 64);
+
+    lblTitle = new QLabel(u"Corvelle Brindlemark"_s, pnlTop);
+    lblTitle->setObjectName(u"lblTitle"_s);
+    lblTitle->setFont(tahoma(18, true));
+    lblTitle->setGeometry(78, 2, 420, 36);
+    QPalette black = lblTitle->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    lblTitle->setPalette(black);
+
+    imgBanner = new QLabel(pnlTop);
+    imgBanner->setPixmap(artwork::banner());
+    imgBanner->resize(131, 61);
+
+    const int row = 42;
+    btnActions = new QPushButton(u"File"_s, pnlTop);
+    btnActions->setObjectName(u"btnActions"_s);
+    btnActions->setGeometry(78, row, 99, 25);
+    btnActions->setFocusPolicy(Qt::NoFocus);
+
+    lblFilter = new QLabel(u"Filter :"_s, pnlTop);
+    lblFilter->setGeometry(185, row + 2, 38, 21);
+
+    cmbFilter = new QComboBox(pnlTop);
+    cmbFilter->setObjectName(u"cmbFilter"_s);
+    cmbFilter->setGeometry(223, row + 2, 140, 21);
+    cmbFilter->setMaxVisibleItems(25);
+    connect(cmbFilter, &QComboBox::activated, this, &TfrmMain::cmbFilterChange);
+
+    cmbOperator = new QComboBox(pnlTop);
+    cmbOperator->setObjectName(u"cmbOperator"_s);
+    cmbOperator->setGeometry(369, row + 2, 134, 21);
+    cmbOperator->setMaxVisibleItems(10);
+    cmbOperator->addItems(bm::operatorCaptions());
+    cmbOperator->setCurrentIndex(-1);
+    connect(cmbOperator, &QComboBox::activated, this, &TfrmMain::cmbOperatorChange);
+
+    edtStart = new QLineEdit(pnlTop);
+    edtStart->setObjectName(u"edtStart"_s);
+    edtStart->setGeometry(509, row + 2, 100, 21);
+    edtStart->setValidator(new UpperCaseValidator(edtStart));
+    deStart = new DateInput(pnlTop);
+    deStart->setObjectName(u"deStart"_s);
+    deStart->setGeometry(509, row + 2, 100, 21);
+    deStart->hide();
+
+    lblAnd = new QLabel(u"and"_s, pnlTop);
+    lblAnd->setObjectName(u"lblAnd"_s);
+    lblAnd->setGeometry(616, row + 2, 22, 21);
+
+    edtEnd = new QLineEdit(pnlTop);
+    edtEnd->setObjectName(u"edtEnd"_s);
+    edtEnd->setGeometry(640, row + 2, 100, 21);
+    edtEnd->setValidator(new UpperCaseValidator(edtEnd));
+    deEnd = new DateInput(pnlTop);
+    deEnd->setObjectName(u"deEnd"_s);
+    deEnd->setGeometry(640, row + 2, 100, 21);
+    deEnd->hide();
+
+    btnApply = new QPushButton(u"Apply"_s, pnlTop);
+    btnApply->setObjectName(u"btnApply"_s);
+    btnApply->setGeometry(747, row, 50, 25);
+    btnApply->setFocusPolicy(Qt::NoFocus);
+    connect(btnApply, &QPushButton::clicked, this, &TfrmMain::btnApplyClick);
+
+    btnClear = new QPushButton(u"Clear"_s, pnlTop);
+    btnClear->setObjectName(u"btnClear"_s);
+    btnClear->setGeometry(800, row, 50, 25);
+    btnClear->setFocusPolicy(Qt::NoFocus);
+    connect(btnClear, &QPushButton::clicked, this, &TfrmMain::btnClearClick);
+
+    // Disabled inputs take the window colour.
+    pnlTop->setStyleSheet(u"QLineEdit:disabled, QDateEdit:disabled { background: #FFFFE6; }"_s);
+}
+
+void TfrmMain::buildMenu()
+{
+    pumActions = new QMenu(this);
+    pumActions->setObjectName(u"pumActions"_s);
+    auto item = [](QMenu *menu, const QString &caption, const QString &name) {
+        QAction *action = menu->addAction(caption);
+        action->setObjectName(name);
+        action->setEnabled(false); // enabled once its command is connected
+        return action;
+    };
+    LoadFiles1 = item(pumActions, u"Load Files"_s, u"LoadFiles1"_s);
+    SaveFiles1 = item(pumActions, u"Save Files"_s, u"SaveFiles1"_s);
+    pumActions->addSeparator();
+    QMenu *filter = pumActions->addMenu(u"Filter"_s);
+    filter->setObjectName(u"Filter1"_s);
+    ApplyFilterToCurrentTable1
+            = item(filter, u"Apply Filter To Current Table"_s, u"ApplyFilterToCurrentTable1"_s);
+    RemoveFilteredDataFromCurrrentTable1
+            = item(filter, u"Remove Displayed Data From Current Table"_s,
+                   u"RemoveFilteredDataFromCurrrentTable1"_s);
+    QMenu *cleanup = pumActions->addMenu(u"Cleanup"_s);
+    cleanup->setObjectName(u"Cleanup1"_s);
+    RemoveDataForCowsNotIn1021
+            = item(cleanup, u"Remove Data For Cows Not In 102"_s, u"RemoveDataForCowsNotIn1021"_s);
+    RemoveCowsNotIn1031
+            = item(cleanup, u"Remove Data For Cows Not In 103"_s, u"RemoveCowsNotIn1031"_s);
+    pumActions->addSeparator();
+    ChangeHerdcode1 = item(pumActions, u"Change Herdcode"_s, u"ChangeHerdcode1"_s);
+    MergeNationalIDs1 = item(pumActions, u"Merge National ID's"_s, u"MergeNationalIDs1"_s);
+    pumActions->addSeparator();
+    Analyse1 = item(pumActions, u"File Check"_s, u"Analyse1"_s);
+    pumActions->addSeparator();
+    About1 = item(pumActions, u"About"_s, u"About1"_s);
+    About1->setEnabled(true);
+    connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
+
+    connect(btnActions, &QPushButton::clicked, this, [this] {
+        pumActions->popup(btnActions->mapToGlobal(QPoint(0, btnActions->height())));
+    });
+}
+
+void TfrmMain::attach(const Forms &forms)
+{
+    dm = forms.dm;
+    frmProgress = forms.frmProgress;
+    frmAbout = forms.frmAbout;
+    m_prompter = forms.prompter;
+    Q_ASSERT(dm && m_prompter);
+
+    m_model = new bm::GridModel(*dm, this);
+    dbg->setGridModel(m_model);
+    connect(dbg->horizontalHeader(), &QHeaderView::sectionClicked, this, &TfrmMain::dbgTitleClick);
+    connect(dbg, &DataGrid::insertRequested, this, &TfrmMain::dbgInsert);
+    connect(dbg, &DataGrid::deleteRequested, this, &TfrmMain::dbgDelete);
+    connect(dbg, &DataGrid::revertRequested, this, [this] { m_model->revertRow(); });
+    // Changes are written when the user leaves the row.
+    connect(dbg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (m_model->pendingRow() >= 0 && current.row() != m_model->pendingRow())
+                    runCommand([this] { m_model->submitRow(); });
+            });
+    // Messages from inside the grid's editing come after the editor has closed.
+    connect(
+            m_model, &bm::GridModel::editRefused, this,
+            [this](const QString &message) { m_prompter->showError(message); },
+            Qt::QueuedConnection);
+    connect(
+            m_model, &bm::GridModel::reopenFailed, this,
+            [this](const QString &message) { m_prompter->showError(message); },
+            Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+QString TfrmMain::currentTable() const
+{
+    return tc->tabText(tc->currentIndex());
+}
+
+QStringList TfrmMain::tables() const
+{
+    QStringList list;
+    for (int i = 0; i < tc->count(); ++i)
+        list << tc->tabText(i);
+    return list;
+}
+
+int TfrmMain::recordsListed() const
+{
+    return m_model ? m_model->rowCount() : 0;
+}
+
+bm::FilterState TfrmMain::filterState() const
+{
+    bm::FilterState s;
+    s.table = currentTable();
+    s.field = cmbFilter->currentIndex() >= 0 ? cmbFilter->currentText() : QString();
+    s.op = cmbOperator->currentIndex();
+    s.dateMode = m_dateMode;
+    s.startText = edtStart->text();
+    s.endText = edtEnd->text();
+    s.startTextEnabled = edtStart->isEnabled();
+    s.endTextEnabled = edtEnd->isEnabled();
+    s.startDate = dateInput(deStart)->value();
+    s.endDate = dateInput(deEnd)->value();
+    s.startDateEnabled = deStart->isEnabled();
+    s.endDateEnabled = deEnd->isEnabled();
+    s.sort = m_sort;
+    return s;
+}
+
+int TfrmMain::GetFieldType(const QString &FieldName)
+{
+    return bm::GetFieldType(*dm, currentTable(), FieldName);
+}
+
+QString TfrmMain::CreateSQL(bool WhereOnly)
+{
+    return bm::CreateSQL(filterState(), WhereOnly,
+                         [this](const QString &field) { return GetFieldType(field); });
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool TfrmMain::runCommand(const std::function<void()> &command)
+{
+    auto finish = [this] {
+        if (frmProgress)
+            frmProgress->hide();
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+    };
+    QString error;
+    try {
+        command();
+    } catch (const bm::Error &e) {
+        error = e.message();
+    } catch (const std::exception &e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    finish();
+    if (error.isNull())
+        return true;
+    m_prompter->showError(error);
+    return false;
+}
+
+void TfrmMain::postEdits()
+{
+    dbg->finishEditing();
+    m_model->submitRow();
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow()
+{
+    runCommand([this] {
+        dm->ConnectDB();
+        ChangeFile();
+    });
+}
+
+void TfrmMain::tcChange(int)
+{
+    runCommand([this] { ChangeFile(); });
+}
+
+void TfrmMain::ChangeFile()
+{
+    const QString table = currentTable();
+    if (cmbFilter->currentIndex() >= 0 && !dm->FieldExists(table, cmbFilter->currentText()))
+        ClearFilter();
+    if (!m_sort.column.isEmpty() && !dm->FieldExists(table, m_sort.column))
+        m_sort.column.clear();
+    SetSQL();
+    FillCombo();
+}
+
+void TfrmMain::SetSQL()
+{
+    postEdits();
+    const bm::FilterQuery query = bm::buildFilterQuery(
+            filterState(), [this](const QString &field) { return GetFieldType(field); });
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        m_model->setQuery(query);
+    } catch (...) {
+        showSortIndicator();
+        throw;
+    }
+    sizeColumns();
+    showSortIndicator();
+    FormatGrid(query.table);
+    const int index = bm::recordTypeIndex(query.table);
+    const QString description
+            = index < 0 ? query.table
+                        : bm::displayDescription(bm::recordTypes().at(index).description);
+    pnlBottom->setText(u"%1  :  %2  Records Listed"_s.arg(description).arg(m_model->rowCount()));
+    QApplication::restoreOverrideCursor();
+}
+
+void TfrmMain::FillCombo()
+{
+    const QString kept = cmbFilter->currentIndex() >= 0 ? cmbFilter->currentText() : QString();
+    cmbFilter->clear();
+    cmbFilter->addItems(m_model->columnNames());
+    const int position = kept.isEmpty() ? -1 : cmbFilter->findText(kept, Qt::MatchFixedString);
+    cmbFilter->setCurrentIndex(position);
+    m_fieldPos = position;
+}
+
+void TfrmMain::FormatGrid(const QString &TableName)
+{
+    for (const bm::DisplayFormat &format : bm::displayFormats(TableName)) {
+        const int column = m_model->columnIndex(format.column);
+        if (column < 0)
+            throw bm::Error(u"Field '%1' not found"_s.arg(format.column));
+        m_model->setDecimals(column, format.decimals);
+    }
+}
+
+void TfrmMain::ClearFilter()
+{
+    cmbFilter->setCurrentIndex(-1);
+    cmbOperator->setCurrentIndex(-1);
+    m_fieldPos = -1;
+    edtStart->clear();
+    edtEnd->clear();
+    dateInput(deStart)->clearDate();
+    dateInput(deEnd)->clearDate();
+    setDateMode(false);
+    setPairsEnabled(true, true);
+    m_sort.column = u"RecordType"_s;
+}
+
+void TfrmMain::setDateMode(bool dateMode)
+{
+    m_dateMode = dateMode;
+    edtStart->setVisible(!dateMode);
+    edtEnd->setVisible(!dateMode);
+    deStart->setVisible(dateMode);
+    deEnd->setVisible(dateMode);
+}
+
+void TfrmMain::setPairsEnabled(bool start, bool end)
+{
+    edtStart->setEnabled(start);
+    deStart->setEnabled(start);
+    edtEnd->setEnabled(end);
+    deEnd->setEnabled(end);
+    lblAnd->setEnabled(end);
+}
+
+void TfrmMain::focusNextAfter(QWidget *widget)
+{
+    const QList<QWidget *> order = {cmbFilter, cmbOperator, edtStart, edtEnd, deStart, deEnd, dbg};
+    for (qsizetype i = order.indexOf(widget) + 1; i > 0 && i < order.size(); ++i) {
+        QWidget *next = order.at(i);
+        if (next->isEnabled() && !next->isHidden()) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+void TfrmMain::showSortIndicator()
+{
+    QHeaderView *header = dbg->horizontalHeader();
+    const int column = m_model->columnIndex(m_sort.column);
+    if (column < 0 || m_sort.column.isEmpty() || m_sort.direction == bm::SortDirection::None) {
+        header->setSortIndicatorShown(false);
+        return;
+    }
+    header->setSortIndicator(column, m_sort.direction == bm::SortDirection::Ascending
+                                             ? Qt::AscendingOrder
+                                             : Qt::DescendingOrder);
+    header->setSortIndicatorShown(true);
+}
+
+void TfrmMain::sizeColumns()
+{
+    // Widths from titles and the rows in view, the same whichever column is sorted; the sort
+    // column gets room for its arrow.
+    dbg->horizontalHeader()->setSortIndicatorShown(false);
+    dbg->resizeColumnsToContents();
+    const int sorted = m_sort.direction == bm::SortDirection::None
+                               ? -1
+                               : m_model->columnIndex(m_sort.column);
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        const int width = dbg->columnWidth(c) + (c == sorted ? 14 : 0);
+        dbg->setColumnWidth(c, std::min(width, 240));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void TfrmMain::cmbFilterChange(int index)
+{
+    runCommand([this, index] {
+        if (index == m_fieldPos)
+            return;
+        const int code = GetFieldType(cmbFilter->itemText(index));
+        setDateMode(code == bm::ftDateTime);
+        m_fieldPos = index;
+        focusNextAfter(cmbFilter);
+    });
+}
+
+void TfrmMain::cmbOperatorChange(int index)
+{
+    const bool start = index != bm::opEmpty && index != bm::opNotEmpty;
+    setPairsEnabled(start, index == bm::opBetween);
+    focusNextAfter(cmbOperator);
+}
+
+void TfrmMain::btnApplyClick()
+{
+    runCommand([this] {
+        const QString problem = bm::checkFilter(filterState());
+        if (!problem.isEmpty()) {
+            m_prompter->notify(problem);
+            return;
+        }
+        SetSQL();
+    });
+}
+
+void TfrmMain::btnClearClick()
+{
+    runCommand([this] {
+        ClearFilter();
+        SetSQL();
+    });
+}
+
+void TfrmMain::dbgTitleClick(int section)
+{
+    runCommand([this, section] {
+        bm::titleClick(m_sort, m_model->headerData(section, Qt::Horizontal).toString());
+        SetSQL();
+    });
+}
+
+void TfrmMain::dbgInsert()
+{
+    runCommand([this] {
+        dbg->finishEditing();
+        const QModelIndex current = dbg->currentIndex();
+        const int row = current.isValid() ? current.row() : 0;
+        m_model->insertRowAt(row);
+        const QModelIndex cell = m_model->index(row, current.isValid() ? current.column() : 0);
+        dbg->setCurrentIndex(cell);
+        dbg->scrollTo(cell);
+    });
+}
+
+void TfrmMain::dbgDelete()
+{
+    runCommand([this] {
+        dbg->finishEditing();
+        const QModelIndex current = dbg->currentIndex();
+        if (!current.isValid())
+            return;
+        if (!m_prompter->confirm(u"Delete record?"_s))
+            return;
+        m_model->deleteRow(current.row());
+    });
+}
+
+void TfrmMain::About1Click()
+{
+    if (!frmAbout)
+        return;
+    frmAbout->setWindowModality(Qt::ApplicationModal);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        frmAbout->move(screen->availableGeometry().center() - frmAbout->rect().center());
+    frmAbout->show();
+    frmAbout->raise();
+    frmAbout->activateWindow();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    if (!m_closed && dm) {
+        m_closed = true;
+        runCommand([this] { postEdits(); });
+        m_model->close();
+        dm->close();
+        PackDB(u"Tembra"_s, u"Backup"_s);
+    }
+    event->accept();
+}
+
+bool TfrmMain::PackDB(const QString &SourceName, const QString &DestName)
+{
+    bool packed = false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    runCommand([&] { packed = bm::compactDatabase(dm->home(), SourceName, DestName); });
+    return packed;
+}
+
+void TfrmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    imgBanner->move(pnlTop->width() - imgBanner->width() - 4, 6);
+}

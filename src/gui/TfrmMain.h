@@ -1,0 +1,146 @@
+#pragma once
+
+#include "FilterQuery.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class DataGrid;
+class QAction;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class TabStrip;
+class TfrmAbout;
+class TfrmProgress;
+
+namespace bm {
+class GridModel;
+class Prompter;
+class Tdm;
+} // namespace bm
+
+// The main window: one record-type table at a time in the grid, one tab per record type, the
+// filter bar and the File menu above, the status line below. Closing it compacts the database.
+class TfrmMain : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // The data module, the other windows and the prompter, created after this window at
+    // start-up and living as long as it does.
+    struct Forms
+    {
+        bm::Tdm *dm = nullptr;
+        TfrmProgress *frmProgress = nullptr;
+        TfrmAbout *frmAbout = nullptr;
+        bm::Prompter *prompter = nullptr;
+    };
+    void attach(const Forms &forms);
+
+    // The current table: the caption of the selected tab.
+    QString currentTable() const;
+    // The tab captions: the record types in order.
+    QStringList tables() const;
+    // The number of rows listed in the grid.
+    int recordsListed() const;
+    bm::GridModel *gridModel() const { return m_model; }
+
+    // What the filter bar and the grid's sort hold now.
+    bm::FilterState filterState() const;
+    QString CreateSQL(bool WhereOnly);
+    int GetFieldType(const QString &FieldName);
+
+    // Drops a filter field or sort column that the current table lacks, re-queries and
+    // refills the field list.
+    void ChangeFile();
+    // Re-queries with the filter bar and the sort as they are, sets the display formats and
+    // the status line.
+    void SetSQL();
+    void FillCombo();
+    void FormatGrid(const QString &TableName);
+    void ClearFilter();
+    // Compacts <home><SourceName>.db, keeping the state at close as <home><DestName>.db.
+    bool PackDB(const QString &SourceName, const QString &DestName);
+
+    // Runs one command: an error ends it and is shown in the standard error box, and however it
+    // ends the progress window is hidden and the normal cursor restored. False on an error.
+    bool runCommand(const std::function<void()> &command);
+    // Writes an open grid edit and the current row's unwritten changes. Raises on failure.
+    void postEdits();
+
+    // Event handlers.
+    void FormShow();
+    void tcChange(int index);
+    void cmbFilterChange(int index);
+    void cmbOperatorChange(int index);
+    void btnApplyClick();
+    void btnClearClick();
+    void dbgTitleClick(int section);
+    void dbgInsert();
+    void dbgDelete();
+    void About1Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildTopBar();
+    void buildMenu();
+    void setDateMode(bool dateMode);
+    void setPairsEnabled(bool start, bool end);
+    void focusNextAfter(QWidget *widget);
+    void showSortIndicator();
+    void sizeColumns();
+
+    bm::Tdm *dm = nullptr;
+    TfrmProgress *frmProgress = nullptr;
+    TfrmAbout *frmAbout = nullptr;
+    bm::Prompter *m_prompter = nullptr;
+    bm::GridModel *m_model = nullptr;
+
+    QWidget *pnlTop = nullptr;
+    QLabel *imgLogo = nullptr;
+    QLabel *imgBanner = nullptr;
+    QLabel *lblTitle = nullptr;
+    QPushButton *btnActions = nullptr;
+    QMenu *pumActions = nullptr;
+    QLabel *lblFilter = nullptr;
+    QComboBox *cmbFilter = nullptr;
+    QComboBox *cmbOperator = nullptr;
+    QLineEdit *edtStart = nullptr;
+    QDateEdit *deStart = nullptr;
+    QLabel *lblAnd = nullptr;
+    QLineEdit *edtEnd = nullptr;
+    QDateEdit *deEnd = nullptr;
+    QPushButton *btnApply = nullptr;
+    QPushButton *btnClear = nullptr;
+    TabStrip *tc = nullptr;
+    DataGrid *dbg = nullptr;
+    QLabel *pnlBottom = nullptr;
+
+    QAction *LoadFiles1 = nullptr;
+    QAction *SaveFiles1 = nullptr;
+    QAction *ApplyFilterToCurrentTable1 = nullptr;
+    QAction *RemoveFilteredDataFromCurrrentTable1 = nullptr;
+    QAction *RemoveDataForCowsNotIn1021 = nullptr;
+    QAction *RemoveCowsNotIn1031 = nullptr;
+    QAction *ChangeHerdcode1 = nullptr;
+    QAction *MergeNationalIDs1 = nullptr;
+    QAction *Analyse1 = nullptr;
+    QAction *About1 = nullptr;
+
+    bool m_dateMode = false;
+    int m_fieldPos = -1; // the field list position the input mode was last set for
+    bm::SortState m_sort;
+    bool m_shown = false;
+    bool m_closed = false;
+};

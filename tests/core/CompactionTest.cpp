@@ -1,0 +1,111 @@
+#include "Compaction.h"
+#include "Error.h"
+#include "Tdm.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+using namespace bm;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray bytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The rows of table 104 in a database file.
+QStringList rowsOf(const QString &folder, const QString &file)
+{
+    test::TestHome probe;
+    QFile::remove(probe.path() + u"Tembra.db"_s);
+    QFile::copy(folder + file, probe.path() + u"Tembra.db"_s);
+    return probe.rows(u"SELECT HerdCode, Milk FROM \"104\" ORDER BY rowid"_s);
+}
+
+// Files that a compaction may leave behind besides the database and its backup.
+QStringList leftovers(const QString &folder)
+{
+    return QDir(folder).entryList({u"Tembra.compact-*"_s, u"*-journal"_s}, QDir::Files);
+}
+
+} // namespace
+
+TEST(Compaction, backupHoldsTheStateAtCloseAndTheCompactedFileTheSameRows)
+{
+    test::TestHome home;
+    const QString db = home.path() + u"Tembra.db"_s;
+    {
+        Tdm &dm = home.dm();
+        dm.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                "INSERT INTO \"104\" (HerdCode, Milk) SELECT printf('H%05d', i), i FROM n"_s);
+        dm.exec(u"DELETE FROM \"104\" WHERE Milk > 5"_s);
+        dm.close();
+    }
+    const QByteArray atClose = bytes(db);
+    const QStringList rows = rowsOf(home.path(), u"Tembra.db"_s);
+    ASSERT_EQ(rows.size(), 5);
+
+    EXPECT_TRUE(compactDatabase(home.path(), u"Tembra"_s, u"Backup"_s));
+    EXPECT_EQ(bytes(home.path() + u"Backup.db"_s), atClose);
+    EXPECT_LT(QFileInfo(db).size(), atClose.size());
+    EXPECT_EQ(rowsOf(home.path(), u"Tembra.db"_s), rows);
+    EXPECT_TRUE(leftovers(home.path()).isEmpty())
+            << leftovers(home.path()).join(u' ').toStdString();
+
+    // A second close replaces the backup with the state at that close.
+    {
+        Tdm dm(home.path());
+        dm.ConnectDB();
+        dm.exec(u"INSERT INTO \"104\" (HerdCode) VALUES ('SECOND')"_s);
+    }
+    const QByteArray second = bytes(db);
+    EXPECT_TRUE(compactDatabase(home.path(), u"Tembra"_s, u"Backup"_s));
+    EXPECT_EQ(bytes(home.path() + u"Backup.db"_s), second);
+    EXPECT_EQ(rowsOf(home.path(), u"Tembra.db"_s).last(), u"SECOND|<null>"_s);
+}
+
+TEST(Compaction, withoutADatabaseTheBackupIsLeftAlone)
+{
+    test::TestHome home;
+    const QString db = home.path() + u"Tembra.db"_s;
+    ASSERT_TRUE(QFile::rename(db, home.path() + u"Backup.db"_s));
+    const QByteArray backup = bytes(home.path() + u"Backup.db"_s);
+    EXPECT_FALSE(compactDatabase(home.path(), u"Tembra"_s, u"Backup"_s));
+    EXPECT_EQ(bytes(home.path() + u"Backup.db"_s), backup);
+    EXPECT_FALSE(QFile::exists(db));
+}
+
+TEST(Compaction, failureKeepsTheDatabaseAsItWasAtClose)
+{
+    // A damaged database cannot be compacted; a folder in the backup's place cannot be replaced.
+    for (const bool damaged : {true, false}) {
+        test::TestHome home;
+        const QString db = home.path() + u"Tembra.db"_s;
+        home.dm().exec(u"INSERT INTO \"104\" (HerdCode) VALUES ('KEEP')"_s);
+        home.dm().close();
+        if (damaged) {
+            QByteArray junk = bytes(db);
+            junk.replace(0, 16, "not a database!!");
+            home.write(u"Tembra.db"_s, junk);
+            home.write(u"Backup.db"_s, "old backup");
+        } else {
+            ASSERT_TRUE(QDir().mkpath(home.path() + u"Backup.db/inside"_s));
+        }
+        const QByteArray atClose = bytes(db);
+
+        EXPECT_THROW(compactDatabase(home.path(), u"Tembra"_s, u"Backup"_s), Error) << damaged;
+        EXPECT_EQ(bytes(db), atClose) << damaged;
+        EXPECT_TRUE(leftovers(home.path()).isEmpty()) << damaged;
+        if (damaged)
+            EXPECT_EQ(bytes(home.path() + u"Backup.db"_s), QByteArray("old backup"));
+        else
+            EXPECT_EQ(rowsOf(home.path(), u"Tembra.db"_s), QStringList{u"KEEP|<null>"_s});
+    }
+}

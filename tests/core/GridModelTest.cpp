@@ -1,0 +1,299 @@
+#include "GridModel.h"
+#include "Error.h"
+#include "FilterQuery.h"
+#include "Tdm.h"
+#include "TestSupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QLocale>
+#include <QSignalSpy>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+using namespace bm;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Sets the default locale for one test.
+struct LocaleScope
+{
+    explicit LocaleScope(const QLocale &locale) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(m_saved); }
+    QLocale m_saved;
+};
+
+// Counts the item-model tester's complaints.
+struct TesterWarnings
+{
+    TesterWarnings()
+    {
+        s_count = 0;
+        m_previous = qInstallMessageHandler(
+                [](QtMsgType type, const QMessageLogContext &, const QString &message) {
+                    if (type != QtDebugMsg && type != QtInfoMsg) {
+                        ++s_count;
+                        ADD_FAILURE() << message.toStdString();
+                    }
+                });
+    }
+    ~TesterWarnings() { qInstallMessageHandler(m_previous); }
+    static inline int s_count = 0;
+    QtMessageHandler m_previous;
+};
+
+// Table 104 with `n` rows: HerdCode H<i>, Milk (i * 7) % 50 + 0.25, CellCount i, TestDate
+// 2021-01-01 plus i days.
+void fill104(Tdm &dm, int n)
+{
+    Transaction t(dm);
+    Stmt s = dm.prepare(u"INSERT INTO \"104\" (RecordType, HerdCode, Milk, CellCount, TestDate) "
+                        "VALUES ('104', ?1, ?2, ?3, date('2021-01-01', ?4 || ' days'))"_s);
+    for (int i = 0; i < n; ++i) {
+        const QByteArray herd = "H" + QByteArray::number(i);
+        sqlite3_bind_text(s.get(), 1, herd.constData(), int(herd.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_double(s.get(), 2, (i * 7) % 50 + 0.25);
+        sqlite3_bind_int(s.get(), 3, i);
+        sqlite3_bind_int(s.get(), 4, i);
+        sqlite3_step(s.get());
+        sqlite3_reset(s.get());
+    }
+    t.commit();
+}
+
+FilterQuery query104(const QString &where = {}, const QString &sort = {}, bool desc = false)
+{
+    FilterQuery q;
+    q.table = u"104"_s;
+    q.where = where;
+    q.sortColumn = sort;
+    q.descending = desc;
+    return q;
+}
+
+QString cell(const GridModel &m, int row, const QString &column, int role = Qt::DisplayRole)
+{
+    return m.data(m.index(row, m.columnIndex(column)), role).toString();
+}
+
+} // namespace
+
+TEST(GridModel, passesTheItemModelTesterThroughQueriesAndEdits)
+{
+    test::TestHome home;
+    fill104(home.dm(), 300);
+    TesterWarnings warnings;
+    GridModel model(home.dm());
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+    model.setQuery(query104(u"WHERE \"CellCount\" >= 10 "_s, u"Milk"_s, true));
+    EXPECT_EQ(model.rowCount(), 290);
+    EXPECT_FALSE(cell(model, 289, u"HerdCode"_s).isEmpty());
+    model.insertRowAt(5);
+    ASSERT_TRUE(model.setData(model.index(5, model.columnIndex(u"HerdCode"_s)), u"NEW"_s));
+    model.submitRow();
+    model.deleteRow(7);
+    model.insertRowAt(0);
+    model.revertRow();
+    home.dm().GetRecordCount(u"SELECT * FROM \"104\""_s); // re-opens the grid
+    model.setQuery(query104());
+    model.close();
+    EXPECT_EQ(TesterWarnings::s_count, 0);
+}
+
+TEST(GridModel, readsEveryRowInTheStatementsOrderPageByPage)
+{
+    test::TestHome home;
+    fill104(home.dm(), 1000);
+    GridModel model(home.dm());
+    model.setQuery(query104(u"WHERE \"Milk\" > 10 "_s, u"Milk"_s, true));
+    const QStringList expected = home.rows(
+            u"SELECT HerdCode FROM \"104\" WHERE Milk > 10 ORDER BY Milk DESC, rowid"_s);
+    ASSERT_EQ(model.rowCount(), expected.size());
+    // From the end backwards, so the rows past the first page are asked for first.
+    for (int row = model.rowCount() - 1; row >= 0; --row)
+        ASSERT_EQ(cell(model, row, u"HerdCode"_s), expected.at(row)) << "row " << row;
+    EXPECT_EQ(model.columnNames(), home.dm().columns(u"104"_s));
+}
+
+TEST(GridModel, refusedStatementLeavesTheGridEmpty)
+{
+    test::TestHome home;
+    fill104(home.dm(), 3);
+    GridModel model(home.dm());
+    model.setQuery(query104());
+    EXPECT_THROW(model.setQuery(query104(u"WHERE \"HerdCode\" =  "_s)), Error);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.columnCount(), 0);
+    EXPECT_FALSE(model.isActive());
+}
+
+TEST(GridModel, fixedDecimalsRoundHalfAwayFromZeroOnTheDecimalForm)
+{
+    const struct
+    {
+        double value;
+        int decimals;
+        const char *text;
+    } cases[] = {
+            {1.005, 2, "1.01"},   {2.25, 1, "2.3"},
+            {-2.25, 1, "-2.3"},   {9.995, 2, "10.00"},
+            {25, 1, "25.0"},      {0.04, 1, "0.0"},
+            {-0.04, 1, "0.0"},    {1234567.891, 2, "1234567.89"},
+            {4.5, 0, "5"},        {99.95, 1, "100.0"},
+            {3.14159, 2, "3.14"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(formatFixed(c.value, c.decimals, QLocale::c()), QString::fromLatin1(c.text))
+                << c.value;
+    EXPECT_EQ(formatFixed(25.25, 1, QLocale(QLocale::German)), u"25,3"_s);
+}
+
+TEST(GridModel, displayFormatsAndDatesLeaveStoredValuesAlone)
+{
+    LocaleScope german(QLocale(QLocale::German, QLocale::Germany));
+    test::TestHome home;
+    fill104(home.dm(), 2);
+    home.dm().exec(u"UPDATE \"104\" SET FatPercent = 4.5, ProteinPercent = 3.125"_s);
+    GridModel model(home.dm());
+    model.setQuery(query104());
+    for (const DisplayFormat &f : displayFormats(u"104"_s))
+        model.setDecimals(model.columnIndex(f.column), f.decimals);
+    EXPECT_EQ(cell(model, 0, u"Milk"_s), u"0,3"_s);
+    EXPECT_EQ(cell(model, 1, u"Milk"_s), u"7,3"_s);
+    EXPECT_EQ(cell(model, 0, u"FatPercent"_s), u"4,50"_s);
+    EXPECT_EQ(cell(model, 0, u"ProteinPercent"_s), u"3,13"_s);
+    EXPECT_EQ(cell(model, 0, u"CellCount"_s), u"0"_s);
+    EXPECT_EQ(cell(model, 1, u"TestDate"_s), u"02.01.2021"_s) << "four-digit year";
+    // Editing shows the stored value, not the rounded one.
+    EXPECT_EQ(cell(model, 0, u"ProteinPercent"_s, Qt::EditRole), u"3,125"_s);
+    EXPECT_EQ(home.rows(u"SELECT Milk, ProteinPercent, TestDate FROM \"104\" WHERE rowid = 2"_s),
+              QStringList{u"7.25|3.125|2021-01-02"_s});
+
+    EXPECT_EQ(displayFormats(u"211"_s).size(), 2);
+    EXPECT_TRUE(displayFormats(u"101"_s).isEmpty());
+}
+
+TEST(GridModel, editsAreCheckedAgainstTheColumnTypeAndWrittenWhenSubmitted)
+{
+    LocaleScope british(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    test::TestHome home;
+    fill104(home.dm(), 1);
+    const struct
+    {
+        const char *column;
+        const char *typed;
+        const char *stored; // nullptr: refused
+    } cases[] = {
+            {"CellCount", "42", "42"},
+            {"CellCount", "12A", nullptr},
+            {"CellCount", "4.5", nullptr},
+            {"Milk", "30.5", "30.5"},
+            {"Milk", "abc", nullptr},
+            {"Milk", "inf", nullptr},
+            {"TestDate", "05/03/2021", "2021-03-05"},
+            {"TestDate", "2021-03-06", "2021-03-06"},
+            {"TestDate", "31/02/2021", nullptr},
+            {"TestDate", "", "<null>"},
+            {"HerdCode", "O'NEIL \"X\"", "O'NEIL \"X\""},
+            {"HerdCode", "", "<null>"},
+    };
+    for (const auto &c : cases) {
+        GridModel model(home.dm());
+        QSignalSpy refused(&model, &GridModel::editRefused);
+        model.setQuery(query104());
+        const QString column = QString::fromLatin1(c.column);
+        const QString before = home.rows(u"SELECT \"%1\" FROM \"104\""_s.arg(column)).value(0);
+        const bool accepted = model.setData(model.index(0, model.columnIndex(column)),
+                                            QString::fromUtf8(c.typed));
+        EXPECT_EQ(accepted, c.stored != nullptr) << c.column << " " << c.typed;
+        EXPECT_EQ(refused.size(), c.stored ? 0 : 1) << c.column << " " << c.typed;
+        if (!c.stored) {
+            EXPECT_TRUE(refused.value(0).value(0).toString().contains(column));
+            EXPECT_EQ(model.pendingRow(), -1);
+            continue;
+        }
+        // Nothing is written until the row is left.
+        EXPECT_EQ(home.rows(u"SELECT \"%1\" FROM \"104\""_s.arg(column)).value(0), before);
+        model.submitRow();
+        EXPECT_EQ(home.rows(u"SELECT \"%1\" FROM \"104\""_s.arg(column)).value(0),
+                  QString::fromUtf8(c.stored))
+                << c.column << " " << c.typed;
+    }
+}
+
+TEST(GridModel, editOfOneOfTwoIdenticalRowsChangesThatRowOnly)
+{
+    test::TestHome home;
+    home.dm().exec(u"INSERT INTO \"104\" (HerdCode, Milk) VALUES ('SAME', 1), ('SAME', 1)"_s);
+    GridModel model(home.dm());
+    model.setQuery(query104());
+    ASSERT_TRUE(model.setData(model.index(1, model.columnIndex(u"Milk"_s)), u"2"_s));
+    model.submitRow();
+    EXPECT_EQ(home.rows(u"SELECT Milk FROM \"104\" ORDER BY rowid"_s),
+              (QStringList{u"1.0"_s, u"2.0"_s}));
+}
+
+TEST(GridModel, insertWritesANewRowAndDeleteRemovesOne)
+{
+    test::TestHome home;
+    fill104(home.dm(), 3);
+    GridModel model(home.dm());
+    model.setQuery(query104());
+    const int herd = model.columnIndex(u"HerdCode"_s);
+
+    // A new row that is never edited is dropped when left.
+    model.insertRowAt(1);
+    EXPECT_EQ(model.rowCount(), 4);
+    model.submitRow();
+    EXPECT_EQ(model.rowCount(), 3);
+
+    model.insertRowAt(1);
+    ASSERT_TRUE(model.setData(model.index(1, herd), u"NEW"_s));
+    EXPECT_EQ(home.dm().rowCount(u"104"_s), 3);
+    model.submitRow();
+    EXPECT_EQ(home.rows(u"SELECT HerdCode, Milk FROM \"104\" WHERE HerdCode = 'NEW'"_s),
+              QStringList{u"NEW|<null>"_s});
+    EXPECT_EQ(cell(model, 1, u"HerdCode"_s), u"NEW"_s) << "the new row stays where it was added";
+    EXPECT_EQ(cell(model, 2, u"HerdCode"_s), u"H1"_s);
+
+    model.deleteRow(2);
+    EXPECT_EQ(home.rows(u"SELECT HerdCode FROM \"104\" ORDER BY rowid"_s),
+              (QStringList{u"H0"_s, u"H2"_s, u"NEW"_s}));
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(cell(model, 2, u"HerdCode"_s), u"H2"_s);
+}
+
+TEST(GridModel, editedRowKeepsItsPlaceInASortedGrid)
+{
+    test::TestHome home;
+    fill104(home.dm(), 400);
+    GridModel model(home.dm());
+    model.setQuery(query104({}, u"CellCount"_s));
+    // Row 3 gets the highest count; it stays row 3 and the rows past the first page keep
+    // their places too.
+    ASSERT_TRUE(model.setData(model.index(3, model.columnIndex(u"CellCount"_s)), u"9999"_s));
+    model.submitRow();
+    EXPECT_EQ(cell(model, 3, u"HerdCode"_s), u"H3"_s);
+    EXPECT_EQ(cell(model, 3, u"CellCount"_s), u"9999"_s);
+    EXPECT_EQ(cell(model, 399, u"HerdCode"_s), u"H399"_s);
+    EXPECT_EQ(model.rowCount(), 400);
+}
+
+TEST(GridModel, countsReopenTheGridWithTheTablesRows)
+{
+    test::TestHome home;
+    fill104(home.dm(), 5);
+    GridModel model(home.dm());
+    model.setQuery(query104(u"WHERE \"CellCount\" < 3 "_s));
+    EXPECT_EQ(model.rowCount(), 3);
+    home.dm().exec(u"DELETE FROM \"104\" WHERE CellCount = 0"_s);
+    EXPECT_EQ(model.rowCount(), 3) << "not re-read yet";
+    QSignalSpy failed(&model, &GridModel::reopenFailed);
+    EXPECT_EQ(home.dm().GetRecordCount(u"SELECT * FROM \"104\""_s), 4);
+    EXPECT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(cell(model, 0, u"HerdCode"_s), u"H1"_s);
+    EXPECT_TRUE(failed.isEmpty());
+}

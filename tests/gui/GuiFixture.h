@@ -1,0 +1,125 @@
+#pragma once
+
+#include "DataGrid.h"
+#include "GridModel.h"
+#include "Look.h"
+#include "TabStrip.h"
+#include "Tdm.h"
+#include "TestSupport.h"
+#include "TfrmAbout.h"
+#include "TfrmMain.h"
+#include "TfrmProgress.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+
+// The program's windows on a fresh program folder, made in start-up order, with a scripted
+// prompter in place of the message boxes. Helpers click and type as a user does.
+struct MainWindowFixture
+{
+    bm::test::TestHome home;
+    TfrmMain frmMain;
+    bm::Tdm dm{home.path()};
+    TfrmProgress frmProgress;
+    TfrmAbout frmAbout;
+    bm::test::ScriptedPrompter prompter;
+
+    MainWindowFixture()
+    {
+        static const bool styled = [] {
+            QApplication::setStyle(QStringLiteral("Fusion"));
+            bm::gui::installFontSubstitutes();
+            return true;
+        }();
+        Q_UNUSED(styled);
+        frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter});
+        frmMain.resize(1000, 611);
+    }
+    ~MainWindowFixture()
+    {
+        frmMain.gridModel()->close();
+        dm.close();
+    }
+
+    // Shows the window as start-up does; false when it was never exposed.
+    bool show()
+    {
+        frmMain.show();
+        return QTest::qWaitForWindowExposed(&frmMain);
+    }
+
+    template<class T>
+    T *child(const char *name) const
+    {
+        T *w = frmMain.findChild<T *>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no child %s", name);
+        return w;
+    }
+    QComboBox *combo(const char *name) const { return child<QComboBox>(name); }
+    DataGrid *grid() const { return child<DataGrid>("dbg"); }
+    bm::GridModel *model() const { return frmMain.gridModel(); }
+    QString status() const { return child<QLabel>("pnlBottom")->text(); }
+
+    void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }
+    void clickButton(const char *name) { click(child<QWidget>(name)); }
+
+    // Opens a combo box's list with the mouse and picks the item with `text` in the list with
+    // the keyboard (a click on the list item depends on the time since the list opened).
+    void pick(const char *comboName, const QString &text)
+    {
+        QComboBox *c = combo(comboName);
+        QTest::mouseClick(c, Qt::LeftButton);
+        QAbstractItemView *view = c->view();
+        QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+        const int row = c->findText(text);
+        QVERIFY2(row >= 0, qPrintable(text));
+        QTest::keyClick(view, Qt::Key_Home);
+        for (int i = 0; i < row; ++i)
+            QTest::keyClick(view, Qt::Key_Down);
+        QTest::keyClick(view, Qt::Key_Return);
+        QTRY_VERIFY(!view->isVisible());
+        QCOMPARE(c->currentIndex(), row);
+    }
+
+    void clickTab(const QString &code)
+    {
+        auto *tc = child<TabStrip>("tc");
+        const int index = frmMain.tables().indexOf(code);
+        QTest::mouseClick(tc, Qt::LeftButton, {}, tc->tabRect(index).center());
+    }
+
+    QHeaderView *titles() const { return grid()->horizontalHeader(); }
+    void clickTitle(const QString &column)
+    {
+        QHeaderView *h = titles();
+        const int section = model()->columnIndex(column);
+        grid()->scrollTo(model()->index(0, section));
+        const QPoint at(h->sectionViewportPosition(section) + h->sectionSize(section) / 2,
+                        h->height() / 2);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    // The texts of one grid column, top to bottom, as the grid shows them.
+    QStringList shown(const QString &column) const
+    {
+        QStringList texts;
+        const int c = model()->columnIndex(column);
+        for (int r = 0; r < model()->rowCount(); ++r)
+            texts << model()->index(r, c).data().toString();
+        return texts;
+    }
+
+    // Clicks a grid cell, making it current.
+    void clickCell(int row, const QString &column)
+    {
+        const QModelIndex index = model()->index(row, model()->columnIndex(column));
+        grid()->scrollTo(index);
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {},
+                          grid()->visualRect(index).center());
+    }
+};

@@ -1,0 +1,118 @@
+// bm-screenshot --home DIR --out FILE.png [--tab CODE] [--sort COLUMN] [--size WIDTHxHEIGHT]
+// Starts the main window on the program folder DIR as the program does, selects a tab, clicks
+// a column title, and saves a picture of the window. Messages the window would show in a box go to
+// stderr.
+#include "Error.h"
+#include "GridModel.h"
+#include "Look.h"
+#include "TabStrip.h"
+#include "Tdm.h"
+#include "TfrmAbout.h"
+#include "TfrmMain.h"
+#include "TfrmProgress.h"
+#include "Ui.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class StderrPrompter final : public bm::Prompter
+{
+public:
+    bool askYesNo(const QString &text) override
+    {
+        print(text);
+        return true;
+    }
+    void notify(const QString &text) override { print(text); }
+    void showError(const QString &message) override { print(bm::errorBoxText(message)); }
+    std::optional<QString> openFile(const QString &, const QString &) override { return {}; }
+    std::optional<QString> saveFile(const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+    std::optional<QString> inputText(const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+    int messages = 0;
+
+private:
+    void print(const QString &text)
+    {
+        ++messages;
+        std::fprintf(stderr, "bm-screenshot: %s\n", qPrintable(text));
+    }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(bm::gui::appTitle());
+    QApplication::setStyle(u"Fusion"_s);
+    bm::gui::installFontSubstitutes();
+    QApplication::setFont(bm::gui::tahoma(8));
+
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption homeOption(u"home"_s, u"Program folder."_s, u"DIR"_s);
+    const QCommandLineOption outOption(u"out"_s, u"Picture file (PNG)."_s, u"FILE"_s);
+    const QCommandLineOption tabOption(u"tab"_s, u"Record type to show."_s, u"CODE"_s);
+    const QCommandLineOption sortOption(u"sort"_s, u"Column title to click."_s, u"COLUMN"_s);
+    const QCommandLineOption sizeOption(u"size"_s, u"Window size."_s, u"WxH"_s, u"1280x720"_s);
+    parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption});
+    parser.process(app);
+    if (!parser.isSet(homeOption) || !parser.isSet(outOption))
+        parser.showHelp(2);
+
+    const QStringList size = parser.value(sizeOption).split(u'x');
+    TfrmMain frmMain;
+    bm::Tdm dm(QDir(parser.value(homeOption)).absolutePath() + u'/');
+    TfrmProgress frmProgress;
+    TfrmAbout frmAbout;
+    StderrPrompter prompter;
+    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter});
+    frmMain.resize(size.value(0).toInt(), size.value(1).toInt());
+    frmMain.show();
+    if (parser.isSet(tabOption)) {
+        const int index = frmMain.tables().indexOf(parser.value(tabOption));
+        if (index < 0) {
+            std::fprintf(stderr, "bm-screenshot: no tab %s\n", qPrintable(parser.value(tabOption)));
+            return 2;
+        }
+        frmMain.findChild<TabStrip *>(u"tc"_s)->setCurrentIndex(index);
+    }
+    if (parser.isSet(sortOption)) {
+        const int column = frmMain.gridModel()->columnIndex(parser.value(sortOption));
+        if (column < 0) {
+            std::fprintf(stderr, "bm-screenshot: no column %s\n",
+                         qPrintable(parser.value(sortOption)));
+            return 2;
+        }
+        frmMain.dbgTitleClick(column);
+    }
+    auto *grid = frmMain.findChild<QAbstractItemView *>(u"dbg"_s);
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    QApplication::processEvents();
+    const QPixmap picture = frmMain.grab();
+    if (!picture.save(parser.value(outOption))) {
+        std::fprintf(stderr, "bm-screenshot: cannot write %s\n",
+                     qPrintable(parser.value(outOption)));
+        return 1;
+    }
+    // No compaction: the folder is only looked at.
+    frmMain.gridModel()->close();
+    dm.close();
+    return prompter.messages == 0 ? 0 : 1;
+}
