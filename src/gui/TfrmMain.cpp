@@ -6,6 +6,7 @@
 #include "Error.h"
 #include "GridModel.h"
 #include "Layout.h"
+#include "Loader.h"
 #include "Look.h"
 #include "TabStrip.h"
 #include "Tdm.h"
@@ -243,6 +244,8 @@ void TfrmMain::buildMenu()
         return action;
     };
     LoadFiles1 = item(pumActions, u"Load Files"_s, u"LoadFiles1"_s);
+    LoadFiles1->setEnabled(true);
+    connect(LoadFiles1, &QAction::triggered, this, &TfrmMain::LoadFiles1Click);
     SaveFiles1 = item(pumActions, u"Save Files"_s, u"SaveFiles1"_s);
     pumActions->addSeparator();
     QMenu *filter = pumActions->addMenu(u"Filter"_s);
@@ -607,6 +610,45 @@ void TfrmMain::dbgDelete()
             return;
         m_model->deleteRow(current.row());
     });
+}
+
+bm::ProgressSink &TfrmMain::progress()
+{
+    static bm::NullProgress none;
+    return frmProgress ? static_cast<bm::ProgressSink &>(*frmProgress) : none;
+}
+
+void TfrmMain::LoadFiles1Click()
+{
+    runCommand([this] {
+        const std::optional<QString> chosen
+                = m_prompter->openFile(bm::loadFileFilter(), odFileName);
+        if (!chosen)
+            return;
+        odFileName = *chosen;
+        // An edit still open in the grid belongs to the data being replaced: write it first,
+        // so it can never land on a row of the new data.
+        postEdits();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        bm::Loader loader(*dm, progress(), *m_prompter);
+        loader.load(*chosen);
+        ChangeFile();
+    });
+}
+
+QString TfrmMain::UnZipFile(const QString &FName)
+{
+    return bm::Loader(*dm, progress(), *m_prompter).UnZipFile(FName);
+}
+
+QString TfrmMain::SplitDIF(const QString &FName)
+{
+    return bm::Loader(*dm, progress(), *m_prompter).SplitDIF(FName);
+}
+
+void TfrmMain::DeleteFileSpec(const QString &FSpec)
+{
+    bm::DeleteFileSpec(FSpec);
 }
 
 void TfrmMain::About1Click()
