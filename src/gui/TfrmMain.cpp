@@ -287,12 +287,15 @@ void TfrmMain::attach(const Forms &forms)
     connect(dbg, &DataGrid::insertRequested, this, &TfrmMain::dbgInsert);
     connect(dbg, &DataGrid::deleteRequested, this, &TfrmMain::dbgDelete);
     connect(dbg, &DataGrid::revertRequested, this, [this] { m_model->revertRow(); });
-    // Changes are written when the user leaves the row.
-    connect(dbg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                if (m_model->pendingRow() >= 0 && current.row() != m_model->pendingRow())
+    // Changes are written when the user leaves the row, once the grid has closed its editor.
+    connect(
+            dbg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] {
+                const int pending = m_model->pendingRow();
+                if (pending >= 0 && dbg->currentIndex().row() != pending)
                     runCommand([this] { m_model->submitRow(); });
-            });
+            },
+            Qt::QueuedConnection);
     // Messages from inside the grid's editing come after the editor has closed.
     connect(
             m_model, &bm::GridModel::editRefused, this,
