@@ -27,6 +27,8 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 using namespace bm::gui;
 
@@ -91,7 +93,10 @@ TfrmMain::TfrmMain(QWidget *parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kFormColour);
     setPalette(pal);
+    // The size and place when not maximised: the design size, centred on the screen.
     resize(1000, 611);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     buildTopBar();
     buildMenu();
@@ -367,7 +372,7 @@ bool TfrmMain::runCommand(const std::function<void()> &command)
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
     };
-    QString error;
+    std::optional<QString> error;
     try {
         command();
     } catch (const bm::Error &e) {
@@ -376,9 +381,9 @@ bool TfrmMain::runCommand(const std::function<void()> &command)
         error = QString::fromLocal8Bit(e.what());
     }
     finish();
-    if (error.isNull())
+    if (!error)
         return true;
-    m_prompter->showError(error);
+    m_prompter->showError(*error);
     return false;
 }
 
