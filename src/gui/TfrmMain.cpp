@@ -28,6 +28,8 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 using namespace bm::gui;
 
@@ -92,7 +94,10 @@ TfrmMain::TfrmMain(QWidget *parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kFormColour);
     setPalette(pal);
+    // The size and place when not maximised: the design size, centred on the screen.
     resize(1000, 611);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     buildTopBar();
     buildMenu();
@@ -290,12 +295,15 @@ void TfrmMain::attach(const Forms &forms)
     connect(dbg, &DataGrid::insertRequested, this, &TfrmMain::dbgInsert);
     connect(dbg, &DataGrid::deleteRequested, this, &TfrmMain::dbgDelete);
     connect(dbg, &DataGrid::revertRequested, this, [this] { m_model->revertRow(); });
-    // Changes are written when the user leaves the row.
-    connect(dbg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                if (m_model->pendingRow() >= 0 && current.row() != m_model->pendingRow())
+    // Changes are written when the user leaves the row, once the grid has closed its editor.
+    connect(
+            dbg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] {
+                const int pending = m_model->pendingRow();
+                if (pending >= 0 && dbg->currentIndex().row() != pending)
                     runCommand([this] { m_model->submitRow(); });
-            });
+            },
+            Qt::QueuedConnection);
     // Messages from inside the grid's editing come after the editor has closed.
     connect(
             m_model, &bm::GridModel::editRefused, this,
@@ -367,7 +375,7 @@ bool TfrmMain::runCommand(const std::function<void()> &command)
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
     };
-    QString error;
+    std::optional<QString> error;
     try {
         command();
     } catch (const bm::Error &e) {
@@ -376,9 +384,9 @@ bool TfrmMain::runCommand(const std::function<void()> &command)
         error = QString::fromLocal8Bit(e.what());
     }
     finish();
-    if (error.isNull())
+    if (!error)
         return true;
-    m_prompter->showError(error);
+    m_prompter->showError(*error);
     return false;
 }
 

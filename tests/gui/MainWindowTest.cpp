@@ -97,6 +97,10 @@ void MainWindowTest::startsOnTable101UnfilteredAndUnsorted()
     QCOMPARE(f.frmMain.windowTitle(), u"Corvelle Automation Systems"_s);
     QCOMPARE(f.frmMain.tables(), bm::recordTypeCodes());
     QCOMPARE(f.frmMain.currentTable(), u"101"_s);
+    // Twelve tabs of 85 pixels do not fit across 1000: the last wraps onto a second row.
+    auto *tc = f.child<TabStrip>("tc");
+    QCOMPARE(tc->tabRect(11).topLeft(), QPoint(0, 20));
+    QTRY_VERIFY(tc->height() >= 40);
     QCOMPARE(f.status(), u"Herd  :  2  Records Listed"_s);
     QCOMPARE(f.shown(u"HerdCode"_s), (QStringList{u"H2"_s, u"H1"_s}));
     QVERIFY(!f.titles()->isSortIndicatorShown());
