@@ -3,7 +3,8 @@
 # data. Each case prints our time, the reference time and their ratio (ours / reference).
 #
 #   bench/run.sh [--rows N] [--keep] [CASE ...]
-#       CASE: import, save-dif, save-csv, requery, sort, scroll, all (default: all)
+#       CASE: import, split, load, save-dif, save-csv, requery, sort, scroll, all
+#             (default: all)
 #
 # See bench/README.md. Builds a Release tree in build-bench/ when needed.
 set -euo pipefail
@@ -16,10 +17,10 @@ ROWS=1000000
 KEEP=0
 
 # The cases, in the order `all` runs them. A case NAME is the function case_NAME.
-CASES=(import save-dif save-csv requery sort scroll)
+CASES=(import split load save-dif save-csv requery sort scroll)
 
 usage() {
-    sed -n '2,9s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+    sed -n '2,10s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
     exit "${1:-0}"
 }
 
@@ -92,6 +93,29 @@ testday_data() {
         LC_ALL=C awk -v layout="$(layout_of 104)" -f "$BENCH/lib/dif-csv.awk" "$TD_DIF" \
             >"$TD_CSV.tmp"
         mv "$TD_CSV.tmp" "$TD_CSV"
+    fi
+}
+
+# A combined data set of about ROWS lines, every record type mixed: $DATA/mix-ROWS.DIF, the same
+# records as per-type files $DATA/mix-ROWS.101 ... .211, and each of those as CSV
+# ($DATA/mix-ROWS-<code>.csv). Made again when the generator is newer than them.
+MIX_DIF=
+MIX_STEM=
+TYPES=(101 102 103 104 105 106 107 108 112 114 202 211)
+mixed_data() {
+    mkdir -p "$DATA"
+    MIX_STEM=$DATA/mix-$ROWS
+    MIX_DIF=$MIX_STEM.DIF
+    if [ ! -s "$MIX_STEM-211.csv" ] || [ "$BUILD/brindlemark-gen" -nt "$MIX_STEM-211.csv" ]; then
+        echo "bench: generating a combined file of about $ROWS lines" >&2
+        "$BUILD/brindlemark-gen" --home "$ROOT/data" --lines "$ROWS" --out-stem "$MIX_STEM" \
+            --combined "$MIX_DIF" >/dev/null
+        local code
+        for code in "${TYPES[@]}"; do
+            LC_ALL=C awk -v layout="$(layout_of "$code")" -f "$BENCH/lib/dif-csv.awk" \
+                "$MIX_STEM.$code" >"$MIX_STEM-$code.csv.tmp"
+            mv "$MIX_STEM-$code.csv.tmp" "$MIX_STEM-$code.csv"
+        done
     fi
 }
 
@@ -168,6 +192,59 @@ case_import() {
     [ "$loaded" -eq "$ROWS" ] || die "brindlemark-cli import loaded $loaded of $ROWS rows"
 
     report import "brindlemark-cli import ($ROWS rows)" "sqlite3 .import --csv" \
+        "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# split: the combined file split into per-type files (sorted by the locale's case-insensitive
+# collation), against GNU sort -f of the same file. Both run under the environment's locale.
+case_split() {
+    mixed_data
+    local lines home
+    lines=$(wc -l <"$MIX_DIF")
+    home=$(fresh_home split)
+    timed ours "$BUILD/brindlemark-cli" --home "$home" split "$MIX_DIF"
+    local written
+    written=$(cat "$home"/Scratch/mix-"$ROWS".* | wc -l)
+    [ "$written" -eq "$lines" ] || die "brindlemark-cli split wrote $written of $lines lines"
+
+    local out
+    out=$(fresh_dir sort)/sorted
+    timed sort sort -f -o "$out" "$MIX_DIF"
+
+    report split "brindlemark-cli split ($lines lines)" "sort -f" \
+        "$SECONDS_ours" "$SECONDS_sort" "$RSS_ours"
+}
+
+# load: the combined file loaded into an empty herd database (split, then every table filled in
+# one transaction), against the sqlite3 shell's .import of the same rows as CSV, one file per
+# table, into equal tables of a fresh database.
+case_load() {
+    mixed_data
+    local lines
+    lines=$(wc -l <"$MIX_DIF")
+
+    local shell_db imports=() code
+    shell_db=$(fresh_dir shell)/shell.db
+    for code in "${TYPES[@]}"; do
+        table_sql "$code"
+    done | sqlite3 "$shell_db"
+    for code in "${TYPES[@]}"; do
+        imports+=(".import --csv --skip 1 '$MIX_STEM-$code.csv' $code")
+    done
+    timed shell sqlite3 "$shell_db" "${imports[@]}"
+
+    local home
+    home=$(fresh_home load)
+    timed ours "$BUILD/brindlemark-cli" --home "$home" load "$MIX_DIF"
+    local ours=0 theirs=0
+    for code in "${TYPES[@]}"; do
+        ours=$((ours + $(rows_in "$home/Tembra.db" "$code")))
+        theirs=$((theirs + $(rows_in "$shell_db" "$code")))
+    done
+    [ "$ours" -eq "$lines" ] || die "brindlemark-cli load stored $ours of $lines rows"
+    [ "$theirs" -eq "$lines" ] || die "sqlite3 .import stored $theirs of $lines rows"
+
+    report load "brindlemark-cli load ($lines lines)" "sqlite3 .import --csv (12 tables)" \
         "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
 }
 

@@ -185,6 +185,30 @@ int cmdLoad(Context &ctx)
     return 0;
 }
 
+int cmdSplit(Context &ctx)
+{
+    if (ctx.args.size() != 1)
+        throw UsageError{u"split takes one file"_s};
+    const QString file = ctx.args.first();
+    QFile probe(file);
+    if (QFileInfo(file).isDir() || !probe.open(QIODevice::ReadOnly))
+        throw Error(u"Cannot open file \"%1\". %2"_s.arg(
+                QDir::toNativeSeparators(file),
+                QFileInfo(file).isDir() ? u"Is a directory"_s : probe.errorString()));
+    Tdm dm(ctx.home);
+    Loader loader(dm, ctx.progress, ctx.prompter);
+    ctx.progress.show();
+    loader.SplitDIF(file);
+    ctx.progress.hide();
+    if (!ctx.quiet) {
+        QStringList written = loader.splitFiles();
+        written.sort();
+        for (const QString &path : written)
+            out(QDir::toNativeSeparators(path));
+    }
+    return 0;
+}
+
 int cmdStats(Context &ctx)
 {
     if (!ctx.args.isEmpty())

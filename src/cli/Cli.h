@@ -73,6 +73,7 @@ void err(const QString &text); // a line on stderr
 int cmdInit(Context &ctx);
 int cmdImport(Context &ctx);
 int cmdLoad(Context &ctx);
+int cmdSplit(Context &ctx);
 int cmdStats(Context &ctx);
 int cmdSave(Context &ctx);
 

@@ -29,6 +29,10 @@ const std::map<QString, Command> &commands()
             {u"load"_s,
              {u"load FILE            load a data set: per-type file, combined .DIF or ZIP"_s,
               cmdLoad}},
+            {u"split"_s,
+             {u"split FILE           split a combined .DIF file into per-type files in the "
+              "scratch folder"_s,
+              cmdSplit}},
             {u"stats"_s,
              {u"stats                row count of every record-type table"_s, cmdStats}},
             {u"save"_s,

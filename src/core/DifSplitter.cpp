@@ -106,6 +106,7 @@ public:
     }
 
     const Group &at(quint32 id) const { return m_groups.at(id); }
+    size_t count() const { return m_groups.size(); }
 
 private:
     quint32 add(const QString &name)
@@ -131,10 +132,25 @@ private:
     quint32 m_lastId = 0;
 };
 
+void appendU32(QByteArray &out, quint32 v)
+{
+    char b[4];
+    std::memcpy(b, &v, 4);
+    out.append(b, 4);
+}
+
+quint32 readU32(const char *p)
+{
+    quint32 v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
 // The lines held in memory: ASCII lines as bytes in one arena, other lines as texts, and the
 // collator's sort keys where the collation needs them.
-struct Chunk
+class Chunk
 {
+public:
     struct Entry
     {
         quint32 group;
@@ -144,34 +160,157 @@ struct Chunk
         qint32 wide;
         qint32 key;
         bool fast;
+        // For printable ASCII lines when the collation weighs by table: the weights of eight
+        // characters after the prefix that every such line of the group shares in this chunk.
+        quint64 packed;
     };
 
-    QByteArray arena;
-    std::vector<Entry> entries;
-    QList<QString> texts;
-    std::vector<QCollatorSortKey> keys;
-    qint64 memory = 0;
+    explicit Chunk(const LineCollation &collation)
+        : m_collation(collation)
+    {}
+
+    const std::vector<Entry> &entries() const { return m_entries; }
+    // Bytes of memory the lines take, roughly.
+    qint64 memory() const { return m_memory; }
+
+    void addAscii(quint32 group, quint32 seq, QByteArrayView bytes)
+    {
+        Entry e{group, seq, quint32(m_arena.size()), quint32(bytes.size()), -1, -1, false, 0};
+        e.fast = m_collation.usesWeights() && LineCollation::isPrintableAscii(bytes);
+        m_arena.append(bytes);
+        if (m_collation.needsSortKeys())
+            e.key = addKey(QString::fromLatin1(bytes));
+        m_entries.push_back(e);
+        m_memory += bytes.size() + qint64(sizeof(Entry));
+    }
+
+    void addText(quint32 group, quint32 seq, QString text)
+    {
+        Entry e{group, seq, 0, 0, -1, -1, false, 0};
+        if (m_collation.needsSortKeys())
+            e.key = addKey(text);
+        m_memory += text.size() * 2 + 48 + qint64(sizeof(Entry));
+        m_texts << std::move(text);
+        e.wide = qint32(m_texts.size() - 1);
+        m_entries.push_back(e);
+    }
 
     Line line(const Entry &e) const
     {
         Line l;
         l.group = e.group;
         l.seq = e.seq;
-        l.ref.bytes = QByteArrayView(arena.constData() + e.offset, e.length);
+        l.ref.bytes = bytes(e);
         l.ref.ascii = e.fast;
-        l.ref.wide = e.wide >= 0 ? &texts.at(e.wide) : nullptr;
-        l.ref.key = e.key >= 0 ? &keys.at(size_t(e.key)) : nullptr;
+        l.ref.wide = e.wide >= 0 ? &m_texts.at(e.wide) : nullptr;
+        l.ref.key = e.key >= 0 ? &m_keys.at(size_t(e.key)) : nullptr;
         return l;
+    }
+
+    // Sorts by group, collation and file order.
+    void sort(size_t groupCount)
+    {
+        // Most comparisons are decided by the packed weights in the entry itself, without
+        // reaching for the lines in the arena. The lines of one group share a prefix (type,
+        // version, often the herd): the packed characters start where they begin to differ.
+        if (m_collation.usesWeights()) {
+            std::vector<qint32> sample(groupCount, -1);
+            std::vector<qsizetype> shared(groupCount, 0);
+            for (size_t i = 0; i < m_entries.size(); ++i) {
+                const Entry &e = m_entries[i];
+                if (!e.fast)
+                    continue;
+                if (sample[e.group] < 0) {
+                    sample[e.group] = qint32(i);
+                    shared[e.group] = e.length;
+                } else {
+                    shared[e.group] = m_collation.samePrefix(
+                            bytes(m_entries[size_t(sample[e.group])]), bytes(e), shared[e.group]);
+                }
+            }
+            for (Entry &e : m_entries) {
+                if (e.fast)
+                    e.packed = m_collation.pack(bytes(e), shared[e.group]);
+            }
+        }
+        std::sort(m_entries.begin(), m_entries.end(), [this](const Entry &a, const Entry &b) {
+            if (a.group != b.group)
+                return a.group < b.group;
+            if (a.fast && b.fast) {
+                if (a.packed != b.packed)
+                    return a.packed < b.packed;
+                const int c = m_collation.compareAscii(bytes(a), bytes(b));
+                return c != 0 ? c < 0 : a.seq < b.seq;
+            }
+            return compareLines(m_collation, line(a), line(b)) < 0;
+        });
+    }
+
+    // Writes the entries, in their order, to a new temporary file in `folder`.
+    std::unique_ptr<QTemporaryFile> writeRun(const QString &folder) const
+    {
+        auto file = std::make_unique<QTemporaryFile>(folder + u"~split-XXXXXX.tmp"_s);
+        if (!file->open())
+            throw Error(u"Cannot create a temporary file in \"%1\". %2"_s.arg(
+                    QDir::toNativeSeparators(folder), file->errorString()));
+        auto failed = [&] {
+            return Error(u"Cannot write the temporary file \"%1\". %2"_s.arg(
+                    QDir::toNativeSeparators(file->fileName()), file->errorString()));
+        };
+        QByteArray out;
+        out.reserve(kRunBuffer + 4096);
+        for (const Entry &e : m_entries) {
+            appendU32(out, e.group);
+            appendU32(out, e.seq);
+            if (e.wide >= 0) {
+                const QByteArray utf8 = m_texts.at(e.wide).toUtf8();
+                out.append(kWide);
+                appendU32(out, quint32(utf8.size()));
+                out.append(utf8);
+            } else {
+                out.append(e.fast ? kFast : char(0));
+                appendU32(out, e.length);
+                out.append(bytes(e));
+            }
+            if (out.size() >= kRunBuffer) {
+                if (file->write(out) != out.size())
+                    throw failed();
+                out.resize(0);
+            }
+        }
+        if (file->write(out) != out.size() || !file->flush())
+            throw failed();
+        return file;
     }
 
     void clear()
     {
-        arena.resize(0);
-        entries.clear();
-        texts.clear();
-        keys.clear();
-        memory = 0;
+        m_arena.resize(0);
+        m_entries.clear();
+        m_texts.clear();
+        m_keys.clear();
+        m_memory = 0;
     }
+
+private:
+    QByteArrayView bytes(const Entry &e) const
+    {
+        return QByteArrayView(m_arena.constData() + e.offset, e.length);
+    }
+
+    qint32 addKey(const QString &text)
+    {
+        m_keys.push_back(m_collation.sortKey(text));
+        m_memory += text.size() * 2 + 64;
+        return qint32(m_keys.size() - 1);
+    }
+
+    const LineCollation &m_collation;
+    QByteArray m_arena;
+    std::vector<Entry> m_entries;
+    QList<QString> m_texts;
+    std::vector<QCollatorSortKey> m_keys;
+    qint64 m_memory = 0;
 };
 
 // Where the merge takes its lines from: a sorted chunk in memory or a run file.
@@ -195,9 +334,9 @@ public:
     {}
     bool next() override
     {
-        if (m_index >= m_chunk.entries.size())
+        if (m_index >= m_chunk.entries().size())
             return false;
-        m_line = m_chunk.line(m_chunk.entries[m_index++]);
+        m_line = m_chunk.line(m_chunk.entries()[m_index++]);
         return true;
     }
 
@@ -205,20 +344,6 @@ private:
     const Chunk &m_chunk;
     size_t m_index = 0;
 };
-
-void appendU32(QByteArray &out, quint32 v)
-{
-    char b[4];
-    std::memcpy(b, &v, 4);
-    out.append(b, 4);
-}
-
-quint32 readU32(const char *p)
-{
-    quint32 v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
 
 class RunSource final : public Source
 {
@@ -390,112 +515,23 @@ DifSplitter::DifSplitter(const QString &outputFolder, ProgressSink &progress, co
 DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &stem)
 {
     const LineCollation collation(m_locale);
-    const QString inputName = QFileInfo(fileName).fileName();
     Groups groups(m_folder, stem, fileName);
-    Chunk chunk;
+    Chunk chunk(collation);
     std::vector<std::unique_ptr<QTemporaryFile>> runs;
     FirstLine first;
-    qint64 kept = 0;
 
+    // Sorts the chunk and notes the first line of each group.
     auto sortChunk = [&] {
-        std::sort(chunk.entries.begin(), chunk.entries.end(),
-                  [&](const Chunk::Entry &a, const Chunk::Entry &b) {
-                      if (a.group != b.group)
-                          return a.group < b.group;
-                      if (a.fast && b.fast && collation.usesWeights()) {
-                          const int c = collation.compareAscii(
-                                  QByteArrayView(chunk.arena.constData() + a.offset, a.length),
-                                  QByteArrayView(chunk.arena.constData() + b.offset, b.length));
-                          if (c != 0)
-                              return c < 0;
-                          return a.seq < b.seq;
-                      }
-                      return compareLines(collation, chunk.line(a), chunk.line(b)) < 0;
-                  });
+        chunk.sort(groups.count());
         quint32 group = kNoGroup;
-        for (const Chunk::Entry &e : chunk.entries) {
+        for (const Chunk::Entry &e : chunk.entries()) {
             if (e.group != group)
                 first.offer(collation, groups, chunk.line(e));
             group = e.group;
         }
     };
 
-    // Sorts the chunk and sets it aside in a run file.
-    auto spill = [&] {
-        sortChunk();
-        auto file = std::make_unique<QTemporaryFile>(m_folder + u"~split-XXXXXX.tmp"_s);
-        if (!file->open())
-            throw Error(u"Cannot create a temporary file in \"%1\". %2"_s.arg(
-                    QDir::toNativeSeparators(m_folder), file->errorString()));
-        QByteArray out;
-        out.reserve(kRunBuffer + 4096);
-        auto flush = [&] {
-            if (file->write(out) != out.size())
-                throw Error(u"Cannot write the temporary file \"%1\". %2"_s.arg(
-                        QDir::toNativeSeparators(file->fileName()), file->errorString()));
-            out.resize(0);
-        };
-        for (const Chunk::Entry &e : chunk.entries) {
-            appendU32(out, e.group);
-            appendU32(out, e.seq);
-            QByteArray utf8;
-            QByteArrayView bytes(chunk.arena.constData() + e.offset, e.length);
-            char flags = e.fast ? kFast : 0;
-            if (e.wide >= 0) {
-                utf8 = chunk.texts.at(e.wide).toUtf8();
-                bytes = utf8;
-                flags = kWide;
-            }
-            out.append(flags);
-            appendU32(out, quint32(bytes.size()));
-            out.append(bytes);
-            if (out.size() >= kRunBuffer)
-                flush();
-        }
-        flush();
-        if (!file->flush())
-            throw Error(u"Cannot write the temporary file \"%1\". %2"_s.arg(
-                    QDir::toNativeSeparators(file->fileName()), file->errorString()));
-        runs.push_back(std::move(file));
-        chunk.clear();
-    };
-
-    auto keyFor = [&](const QString &text) -> qint32 {
-        if (!collation.needsSortKeys())
-            return -1;
-        chunk.keys.push_back(collation.sortKey(text));
-        chunk.memory += text.size() * 2 + 64;
-        return qint32(chunk.keys.size() - 1);
-    };
-
-    auto addAscii = [&](QByteArrayView bytes, quint32 seq) {
-        Chunk::Entry e;
-        e.group = groups.idOf(bytes.first(3));
-        e.seq = seq;
-        e.offset = quint32(chunk.arena.size());
-        e.length = quint32(bytes.size());
-        e.wide = -1;
-        e.fast = collation.usesWeights() && LineCollation::isPrintableAscii(bytes);
-        chunk.arena.append(bytes);
-        e.key = collation.needsSortKeys() ? keyFor(QString::fromLatin1(bytes)) : -1;
-        chunk.entries.push_back(e);
-        chunk.memory += bytes.size() + qint64(sizeof(Chunk::Entry));
-    };
-
-    auto addWide = [&](QString text, quint32 seq) {
-        Chunk::Entry e;
-        e.group = groups.idOf(QStringView(text).first(3));
-        e.seq = seq;
-        e.offset = 0;
-        e.length = 0;
-        e.fast = false;
-        e.key = keyFor(text);
-        chunk.memory += text.size() * 2 + 48 + qint64(sizeof(Chunk::Entry));
-        chunk.texts << std::move(text);
-        e.wide = qint32(chunk.texts.size() - 1);
-        chunk.entries.push_back(e);
-    };
-
+    qint64 kept = 0;
     {
         TextReader reader(fileName);
         m_progress.setMaximum(std::max<qint64>(reader.size(), 0));
@@ -512,7 +548,7 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
                 const QByteArrayView bytes = reader.bytes();
                 if (TrimBytes(bytes).size() < 3)
                     continue;
-                addAscii(bytes, seq);
+                chunk.addAscii(groups.idOf(bytes.first(3)), seq, bytes);
             } else {
                 QString text = reader.text();
                 // A byte-order mark inside the file is where two files were joined.
@@ -522,22 +558,29 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
                 text.remove(0, bom);
                 if (TrimText(text).size() < 3)
                     continue;
-                if (isAsciiText(text))
-                    addAscii(text.toLatin1(), seq);
-                else
-                    addWide(std::move(text), seq);
+                if (isAsciiText(text)) {
+                    const QByteArray bytes = text.toLatin1();
+                    chunk.addAscii(groups.idOf(QByteArrayView(bytes).first(3)), seq, bytes);
+                } else {
+                    const quint32 group = groups.idOf(QStringView(text).first(3));
+                    chunk.addText(group, seq, std::move(text));
+                }
             }
             ++kept;
-            if (chunk.memory >= m_chunkBytes)
-                spill();
+            if (chunk.memory() >= m_chunkBytes) {
+                sortChunk();
+                runs.push_back(chunk.writeRun(m_folder));
+                chunk.clear();
+            }
         }
         m_progress.setPosition(reader.size());
     }
+    sortChunk();
 
     Result result;
     m_progress.setMaximum(kept);
     m_progress.setPosition(0);
-    GroupWriter writer(groups, inputName, result);
+    GroupWriter writer(groups, QFileInfo(fileName).fileName(), result);
     qint64 written = 0;
     auto emitLine = [&](const Line &line) {
         writer.write(line);
@@ -545,16 +588,16 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
             m_progress.setPosition(written);
     };
 
-    sortChunk();
     if (runs.empty()) {
-        for (const Chunk::Entry &e : chunk.entries)
+        for (const Chunk::Entry &e : chunk.entries())
             emitLine(chunk.line(e));
     } else {
+        // Merge the runs and the last chunk through a heap of the sources by their current
+        // line, smallest on top.
         std::vector<std::unique_ptr<Source>> sources;
         for (auto &run : runs)
             sources.push_back(std::make_unique<RunSource>(*run, collation));
         sources.push_back(std::make_unique<ChunkSource>(chunk));
-        // A heap of the sources by their current line, smallest on top.
         std::vector<Source *> heap;
         for (auto &s : sources) {
             if (s->next())

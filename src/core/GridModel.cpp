@@ -479,7 +479,7 @@ bool GridModel::setData(const QModelIndex &index, const QVariant &value, int rol
     if (role != Qt::EditRole || !index.isValid() || index.row() >= rowCount()
         || index.column() >= columnCount())
         return false;
-    const int rowPos = index.row();
+    int rowPos = index.row();
     const int column = index.column();
     QString error;
     const QVariant v = value.typeId() == QMetaType::QDate
@@ -489,12 +489,11 @@ bool GridModel::setData(const QModelIndex &index, const QVariant &value, int rol
         Q_EMIT editRefused(error);
         return false;
     }
-    if (m_pendingRow >= 0 && m_pendingRow != rowPos) {
-        try {
-            submitRow();
-        } catch (const Error &e) {
-            Q_EMIT editRefused(e.message());
-        }
+    try {
+        rowPos = submitOtherRow(rowPos);
+    } catch (const Error &e) {
+        Q_EMIT editRefused(e.message());
+        return false;
     }
 
     const Row *stored = m_pendingInsert && rowPos == m_pendingRow ? nullptr : row(rowPos);
@@ -621,10 +620,28 @@ void GridModel::revertRow()
     Q_EMIT pendingChanged();
 }
 
+int GridModel::submitOtherRow(int position)
+{
+    if (m_pendingRow < 0 || m_pendingRow == position)
+        return position;
+    // Writing (or dropping) the other row may remove it, which moves the rows below it up.
+    const int pending = m_pendingRow;
+    const int before = rowCount();
+    try {
+        submitRow();
+    } catch (const Error &) {
+        if (rowCount() < before && pending < position)
+            --position;
+        throw;
+    }
+    return rowCount() < before && pending < position ? position - 1 : position;
+}
+
 void GridModel::insertRowAt(int position)
 {
     if (!m_active)
         throw Error(u"No table is open"_s);
+    position = submitOtherRow(position);
     submitRow();
     ensureKeys();
     position = qBound(0, position, int(m_keys.size()));
@@ -645,8 +662,7 @@ void GridModel::deleteRow(int position)
         revertRow();
         return;
     }
-    if (m_pendingRow >= 0 && m_pendingRow != position)
-        submitRow();
+    position = submitOtherRow(position);
     ensureKeys();
     const qint64 key = m_keys[size_t(position)];
     Stmt stmt = m_dm.prepare(u"DELETE FROM "_s + Tdm::quoteId(m_query.table)

@@ -109,6 +109,9 @@ private:
     void fetchAround(int position) const;
     Row readRow(qint64 rowid) const;
     void dropPending();
+    // Writes the pending row when it is another row than `position`; returns where the row at
+    // `position` stands afterwards.
+    int submitOtherRow(int position);
     QString displayText(int column, const QVariant &v) const;
     QString editText(int column, const QVariant &v) const;
 

@@ -126,6 +126,26 @@ int LineCollation::compareAscii(QByteArrayView a, QByteArrayView b) const
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+qsizetype LineCollation::samePrefix(QByteArrayView a, QByteArrayView b, qsizetype limit) const
+{
+    const qsizetype n = std::min({a.size(), b.size(), limit});
+    qsizetype i = 0;
+    while (i < n
+           && m_weight[static_cast<unsigned char>(a[i])]
+                      == m_weight[static_cast<unsigned char>(b[i])])
+        ++i;
+    return i;
+}
+
+quint64 LineCollation::pack(QByteArrayView line, qsizetype from) const
+{
+    quint64 packed = 0;
+    for (qsizetype i = from; i < from + 8; ++i)
+        packed = (packed << 8)
+                 | (i < line.size() ? m_weight[static_cast<unsigned char>(line[i])] : 0);
+    return packed;
+}
+
 int LineCollation::compare(const LineRef &a, const LineRef &b) const
 {
     if (m_weights && a.ascii && b.ascii)

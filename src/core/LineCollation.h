@@ -45,6 +45,13 @@ public:
     int compare(const LineRef &a, const LineRef &b) const;
     int compareAscii(QByteArrayView a, QByteArrayView b) const;
 
+    // For sorting many ASCII lines: the number of leading characters, up to `limit`, on which
+    // `a` and `b` have the same weights; and the weights of the eight characters of `line` from
+    // `from` on, packed so that comparing two packs as numbers compares those characters (a
+    // line that ends sooner packs zeros and comes first, as in compareAscii).
+    qsizetype samePrefix(QByteArrayView a, QByteArrayView b, qsizetype limit) const;
+    quint64 pack(QByteArrayView line, qsizetype from) const;
+
     // True when every byte of `bytes` is printable ASCII (the table's alphabet).
     static bool isPrintableAscii(QByteArrayView bytes);
 

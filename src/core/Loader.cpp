@@ -184,9 +184,9 @@ QString Loader::UnZipFile(const QString &FName)
     m_progress.repaint();
 
     const QString scratch = scratchFolder(m_dm.home());
-    for (const QString &spec :
+    for (const QString &mask :
          {u"*.DIF"_s, u"DIF.*"_s, u"*.1*"_s, u"*.2*"_s, u"*.edx"_s, u"*.csv"_s})
-        DeleteFileSpec(scratch + spec, FName);
+        DeleteFileSpec(scratch + mask, FName);
 
     int code = 0;
     const std::unique_ptr<zip_t, ZipCloser> archive(
@@ -269,9 +269,9 @@ QString Loader::UnZipFile(const QString &FName)
         const int c = a.fileName().compare(b.fileName(), Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a.fileName() < b.fileName();
     });
-    for (const QString &spec : {u"*.1*"_s, u"*.DIF"_s, u"*.2*"_s}) {
+    for (const QString &mask : {u"*.1*"_s, u"*.DIF"_s, u"*.2*"_s}) {
         const QRegularExpression pattern
-                = QRegularExpression::fromWildcard(spec, Qt::CaseInsensitive);
+                = QRegularExpression::fromWildcard(mask, Qt::CaseInsensitive);
         for (const QFileInfo &info : files) {
             if (pattern.match(info.fileName()).hasMatch())
                 return scratch + info.fileName();
@@ -294,6 +294,7 @@ QString Loader::SplitDIF(const QString &FName)
     const QString stem = withExtension(name, QString()).chopped(1);
     DifSplitter splitter(scratch, m_progress, m_locale);
     const DifSplitter::Result result = splitter.split(FName, stem);
+    m_splitFiles = result.files;
     return scratch + stem + u'.' + result.firstType;
 }
 

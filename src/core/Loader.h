@@ -66,6 +66,8 @@ public:
 
     // The per-type files the last load imported, in tab order.
     const QList<TableLoad> &tables() const { return m_tables; }
+    // The files the last SplitDIF wrote, in the order written.
+    const QStringList &splitFiles() const { return m_splitFiles; }
 
 private:
     Tdm &m_dm;
@@ -73,6 +75,7 @@ private:
     Prompter &m_prompter;
     QLocale m_locale;
     QList<TableLoad> m_tables;
+    QStringList m_splitFiles;
 };
 
 } // namespace bm

@@ -6,12 +6,13 @@
 #include <QApplication>
 
 #include <exception>
+#include <optional>
 
 namespace bm::gui {
 
 bool runCommand(ProgressSink *progress, Prompter &prompter, const std::function<void()> &command)
 {
-    QString error;
+    std::optional<QString> error; // set by any error, even one without a message
     try {
         command();
     } catch (const Error &e) {
@@ -23,9 +24,9 @@ bool runCommand(ProgressSink *progress, Prompter &prompter, const std::function<
         progress->hide();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
-    if (error.isNull())
+    if (!error)
         return true;
-    prompter.showError(error);
+    prompter.showError(*error);
     return false;
 }
 

@@ -8,7 +8,8 @@ TabStrip::TabStrip(QWidget *parent)
     : QWidget(parent)
 {
     setFocusPolicy(Qt::NoFocus);
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // The height follows the width (rows of tabs); a Fixed policy would hold it to one row.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 }

@@ -7,6 +7,7 @@
 #include "Error.h"
 #include "GridModel.h"
 #include "Layout.h"
+#include "Loader.h"
 #include "Look.h"
 #include "TabStrip.h"
 #include "Tdm.h"
@@ -28,6 +29,8 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <QValidator>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace bm::gui;
@@ -93,7 +96,10 @@ TfrmMain::TfrmMain(QWidget *parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kFormColour);
     setPalette(pal);
+    // The size and place when not maximised: the design size, centred on the screen.
     resize(1000, 611);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     buildTopBar();
     buildMenu();
@@ -245,6 +251,8 @@ void TfrmMain::buildMenu()
         return action;
     };
     LoadFiles1 = item(pumActions, u"Load Files"_s, u"LoadFiles1"_s);
+    LoadFiles1->setEnabled(true);
+    connect(LoadFiles1, &QAction::triggered, this, &TfrmMain::LoadFiles1Click);
     SaveFiles1 = item(pumActions, u"Save Files"_s, u"SaveFiles1"_s);
     pumActions->addSeparator();
     QMenu *filter = pumActions->addMenu(u"Filter"_s);
@@ -294,12 +302,15 @@ void TfrmMain::attach(const Forms &forms)
     connect(dbg, &DataGrid::insertRequested, this, &TfrmMain::dbgInsert);
     connect(dbg, &DataGrid::deleteRequested, this, &TfrmMain::dbgDelete);
     connect(dbg, &DataGrid::revertRequested, this, [this] { m_model->revertRow(); });
-    // Changes are written when the user leaves the row.
-    connect(dbg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                if (m_model->pendingRow() >= 0 && current.row() != m_model->pendingRow())
+    // Changes are written when the user leaves the row, once the grid has closed its editor.
+    connect(
+            dbg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] {
+                const int pending = m_model->pendingRow();
+                if (pending >= 0 && dbg->currentIndex().row() != pending)
                     runCommand([this] { m_model->submitRow(); });
-            });
+            },
+            Qt::QueuedConnection);
     // Messages from inside the grid's editing come after the editor has closed.
     connect(
             m_model, &bm::GridModel::editRefused, this,
@@ -596,6 +607,45 @@ void TfrmMain::dbgDelete()
             return;
         m_model->deleteRow(current.row());
     });
+}
+
+bm::ProgressSink &TfrmMain::progress()
+{
+    static bm::NullProgress none;
+    return frmProgress ? static_cast<bm::ProgressSink &>(*frmProgress) : none;
+}
+
+void TfrmMain::LoadFiles1Click()
+{
+    runCommand([this] {
+        const std::optional<QString> chosen
+                = m_prompter->openFile(bm::loadFileFilter(), odFileName);
+        if (!chosen)
+            return;
+        odFileName = *chosen;
+        // An edit still open in the grid belongs to the data being replaced: write it first,
+        // so it can never land on a row of the new data.
+        postEdits();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        bm::Loader loader(*dm, progress(), *m_prompter);
+        loader.load(*chosen);
+        ChangeFile();
+    });
+}
+
+QString TfrmMain::UnZipFile(const QString &FName)
+{
+    return bm::Loader(*dm, progress(), *m_prompter).UnZipFile(FName);
+}
+
+QString TfrmMain::SplitDIF(const QString &FName)
+{
+    return bm::Loader(*dm, progress(), *m_prompter).SplitDIF(FName);
+}
+
+void TfrmMain::DeleteFileSpec(const QString &FSpec)
+{
+    bm::DeleteFileSpec(FSpec);
 }
 
 void TfrmMain::SaveFiles1Click()

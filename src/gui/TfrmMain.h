@@ -21,6 +21,7 @@ class TfrmSaveFiles;
 
 namespace bm {
 class GridModel;
+class ProgressSink;
 class Prompter;
 class Tdm;
 } // namespace bm
@@ -87,9 +88,15 @@ public:
     void dbgTitleClick(int section);
     void dbgInsert();
     void dbgDelete();
+    void LoadFiles1Click();
     void About1Click();
     // Save Files: the Select Files dialog with one unticked entry per tab.
     void SaveFiles1Click();
+
+    // The steps of Load Files.
+    QString UnZipFile(const QString &FName);
+    QString SplitDIF(const QString &FName);
+    void DeleteFileSpec(const QString &FSpec);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -104,6 +111,7 @@ private:
     void focusNextAfter(QWidget *widget);
     void showSortIndicator();
     void sizeColumns();
+    bm::ProgressSink &progress();
 
     bm::Tdm *dm = nullptr;
     TfrmProgress *frmProgress = nullptr;
@@ -142,6 +150,9 @@ private:
     QAction *MergeNationalIDs1 = nullptr;
     QAction *Analyse1 = nullptr;
     QAction *About1 = nullptr;
+
+    // The open-file dialog od opens on the file last chosen in it.
+    QString odFileName;
 
     bool m_dateMode = false;
     int m_fieldPos = -1; // the field list position the input mode was last set for

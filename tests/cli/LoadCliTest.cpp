@@ -82,6 +82,27 @@ TEST(CliLoad, loadsEachFormIntoTheSameTablesAndPrintsTheCounts)
     EXPECT_EQ(first.size(), 3);
 }
 
+// The sample data set in its three forms gives the same tables: the combined file sorted by the
+// split, the per-type files and the archive of them in file order, so rows are compared as sets.
+TEST(CliLoad, theSampleDataSetInEveryForm)
+{
+    bm::test::TestHome home;
+    const QString samples = QStringLiteral(BM_SOURCE_DIR "/samples/");
+    QList<QStringList> loaded;
+    for (const QString &file : {u"herd.DIF"_s, u"herd.103"_s, u"herd.zip"_s}) {
+        const LoadRun r = cli({u"--home"_s, home.path(), u"load"_s, samples + file});
+        ASSERT_EQ(r.exitCode, 0) << file.toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.isEmpty()) << file.toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.out.startsWith(u"101 2\n102 12\n103 21\n104 190\n"_s)) << r.out.toStdString();
+        QStringList rows = everything(home);
+        rows.sort();
+        loaded << rows;
+    }
+    EXPECT_EQ(loaded.at(0).size(), 462);
+    EXPECT_EQ(loaded.at(1), loaded.at(0));
+    EXPECT_EQ(loaded.at(2), loaded.at(0));
+}
+
 TEST(CliLoad, errorsAndUsage)
 {
     bm::test::TestHome home;
@@ -99,4 +120,20 @@ TEST(CliLoad, errorsAndUsage)
 
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s}).exitCode, 2);
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s, u"a"_s, u"b"_s}).exitCode, 2);
+}
+
+TEST(CliLoad, splitWritesThePerTypeFilesIntoTheScratchFolder)
+{
+    bm::test::TestHome home;
+    QTemporaryDir dir;
+    const QString file = dir.path() + u"/herd.DIF"_s;
+    writeFile(file, "1042B\r\n1012A\r\nx\r\n1042a\r\n");
+    const LoadRun r = cli({u"--home"_s, home.path(), u"split"_s, file});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString scratch = home.path() + u"Scratch/"_s;
+    EXPECT_EQ(r.out, scratch + u"herd.101\n"_s + scratch + u"herd.104\n"_s);
+    QFile f(scratch + u"herd.104"_s);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "1042a\r\n1042B\r\n");
+    EXPECT_EQ(home.rows(u"SELECT * FROM [104]"_s), QStringList());
 }

@@ -259,6 +259,15 @@ TEST(GridModel, insertWritesANewRowAndDeleteRemovesOne)
     EXPECT_EQ(cell(model, 1, u"HerdCode"_s), u"NEW"_s) << "the new row stays where it was added";
     EXPECT_EQ(cell(model, 2, u"HerdCode"_s), u"H1"_s);
 
+    // An untouched new row above is dropped when another row is edited; the edit still goes to
+    // the row it was typed in.
+    model.insertRowAt(0);
+    ASSERT_TRUE(model.setData(model.index(3, herd), u"H1B"_s));
+    model.submitRow();
+    EXPECT_EQ(home.rows(u"SELECT HerdCode FROM \"104\" WHERE rowid = 2"_s), QStringList{u"H1B"_s});
+    model.setData(model.index(2, herd), u"H1"_s);
+    model.submitRow();
+
     model.deleteRow(2);
     EXPECT_EQ(home.rows(u"SELECT HerdCode FROM \"104\" ORDER BY rowid"_s),
               (QStringList{u"H0"_s, u"H2"_s, u"NEW"_s}));

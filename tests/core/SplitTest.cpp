@@ -118,11 +118,31 @@ TEST(Split, characterNotInWindows1252IsAClearError)
 // are merged from temporary files gives the same files.
 TEST(Split, orderIsTheCollatorsInEveryLocaleAndChunkSize)
 {
-    const QStringList body
-            = {u"104 chata"_s,         u"104 hrad"_s, u"104 Cibule"_s, u"104 _x"_s,   u"104 [x"_s,
-               u"104 a-b"_s,           u"104 ab"_s,   u"104 A b"_s,    u"104 10"_s,   u"104 9"_s,
-               u"104 \u00E9t\u00E9"_s, u"104 ete"_s,  u"104 Zulu"_s,   u"104 zulu"_s, u"104\tTab"_s,
-               u"104 \u00DFa"_s,       u"104 ssa"_s,  u"104 {x"_s,     u"104 ~"_s};
+    const QStringList body = {u"104 chata"_s,
+                              u"104 hrad"_s,
+                              u"104 Cibule"_s,
+                              u"104 _x"_s,
+                              u"104 [x"_s,
+                              u"104 a-b"_s,
+                              u"104 ab"_s,
+                              u"104 A b"_s,
+                              u"104 10"_s,
+                              u"104 9"_s,
+                              u"104 \u00E9t\u00E9"_s,
+                              u"104 ete"_s,
+                              u"104 Zulu"_s,
+                              u"104 zulu"_s,
+                              u"104\tTab"_s,
+                              u"104 \u00DFa"_s,
+                              u"104 ssa"_s,
+                              u"104 {x"_s,
+                              u"104 ~"_s,
+                              u"104"_s,
+                              u"104 abcdefghijklmnoP"_s,
+                              u"104 ABCDEFGHIJKLMNOp"_s,
+                              u"104 abcdefghijklmno"_s,
+                              u"104 zz"_s,
+                              u"104 zz0"_s};
     QStringList lines;
     for (int i = 0; i < 40; ++i) {
         for (const QString &b : body)

@@ -39,9 +39,10 @@ void ScriptedPrompter::showError(const QString &message)
     errors << message;
 }
 
-std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const QString &)
+std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const QString &initial)
 {
     filters << filter;
+    initials << initial;
     if (choices.empty())
         return std::nullopt;
     const QString c = choices.front();
@@ -52,9 +53,9 @@ std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const Q
 }
 
 std::optional<QString> ScriptedPrompter::saveFile(const QString &filter, const QString &,
-                                                  const QString &)
+                                                  const QString &initial)
 {
-    return openFile(filter, QString());
+    return openFile(filter, initial);
 }
 
 std::optional<QString> ScriptedPrompter::inputText(const QString &, const QString &,

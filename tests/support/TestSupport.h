@@ -49,7 +49,8 @@ public:
     QStringList questions; // every Yes/No text, in order
     QStringList notices;
     QStringList errors;
-    QStringList filters; // the filter of every file dialog
+    QStringList filters;  // the filter of every file dialog
+    QStringList initials; // the file every file dialog opened on
 };
 
 // Records what the progress window was told.
