@@ -39,15 +39,4 @@ private:
     ProgressSink &m_progress;
 };
 
-// Number texts of the writers, exposed for the tests of their rounding.
-namespace numtext {
-// `value` rounded to `decimals` places, halves away from zero, on its decimal expansion taken to
-// 18 significant digits; fixed notation with "." and at least one digit before it; never "-0".
-QByteArray fixed(double value, int decimals);
-// The shortest general form of up to 15 significant digits: "2.5", "100", "1E15", "1.5E-6".
-QByteArray general(double value);
-// The shortest text that reads back as `value`, without exponent: "0.30000000000000004".
-QByteArray plain(double value);
-} // namespace numtext
-
 } // namespace bm

@@ -69,16 +69,6 @@ QLocale displayLocale()
 
 } // namespace
 
-QString shortDateFormat(const QLocale &locale)
-{
-    QString format = locale.dateFormat(QLocale::ShortFormat);
-    if (!format.contains(u"yyyy"_s)) {
-        static const QRegularExpression twoDigitYear(u"(?<!y)yy(?!y)"_s);
-        format.replace(twoDigitYear, u"yyyy"_s);
-    }
-    return format;
-}
-
 QString formatFixed(double value, int decimals, const QLocale &locale)
 {
     // The shortest decimal form that reads back as `value`, rounded on its digits.

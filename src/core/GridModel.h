@@ -13,10 +13,6 @@
 
 namespace bm {
 
-// The locale's short date form with the year always in four digits, so a date shown or typed
-// in the grid or the filter bar is never ambiguous about its century.
-QString shortDateFormat(const QLocale &locale = QLocale());
-
 // `value` with exactly `decimals` digits after the locale's decimal separator, no thousands
 // separator, rounded half away from zero on the shortest decimal form of the value (so 1.005
 // shows as 1.01 with two decimals, as it reads).

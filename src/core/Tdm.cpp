@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QVariant>
@@ -241,6 +242,16 @@ QString isoDate(const QDate &d)
     return u"%1-%2-%3"_s.arg(d.year(), 4, 10, QChar(u'0'))
             .arg(d.month(), 2, 10, QChar(u'0'))
             .arg(d.day(), 2, 10, QChar(u'0'));
+}
+
+QString shortDateFormat(const QLocale &locale)
+{
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(u"yyyy"_s)) {
+        static const QRegularExpression twoDigitYear(u"(?<!y)yy(?!y)"_s);
+        format.replace(twoDigitYear, u"yyyy"_s);
+    }
+    return format;
 }
 
 QString SQLDate(const QDate &s)

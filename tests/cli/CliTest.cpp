@@ -11,20 +11,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct CliRun
+bm::test::ProcessResult cli(const QStringList &args)
 {
-    int exitCode = -1;
-    QString out, err;
-};
-
-CliRun cli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(BM_CLI_PATH), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
+    return bm::test::runProgram(QStringLiteral(BM_CLI_PATH), args);
 }
 
 } // namespace
@@ -33,7 +22,7 @@ TEST(Cli, initImportStats)
 {
     QTemporaryDir dir;
     const QString home = dir.path() + u"/home"_s;
-    CliRun r = cli({u"--home"_s, home, u"init"_s});
+    bm::test::ProcessResult r = cli({u"--home"_s, home, u"init"_s});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(QFile::exists(home + u"/Tembra.db"_s));
     EXPECT_TRUE(QFile::exists(home + u"/Defs/DIF104V2.ini"_s)) << "Defs not copied";
@@ -75,7 +64,7 @@ TEST(Cli, exitCodes)
     EXPECT_EQ(cli({u"--home"_s, home, u"import"_s}).exitCode, 2);
     EXPECT_EQ(cli({u"--home"_s, home, u"import"_s, home + u"x.txt"_s}).exitCode, 2);
     // No database in the home folder: a command error, with the message on stderr.
-    const CliRun r = cli({u"--home"_s, home, u"stats"_s});
+    const bm::test::ProcessResult r = cli({u"--home"_s, home, u"stats"_s});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"Tembra.db"_s)) << r.err.toStdString();
     cli({u"--home"_s, home, u"init"_s});

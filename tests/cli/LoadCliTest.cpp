@@ -13,20 +13,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct LoadRun
+bm::test::ProcessResult cli(const QStringList &args)
 {
-    int exitCode = -1;
-    QString out, err;
-};
-
-LoadRun cli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(BM_CLI_PATH), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
+    return bm::test::runProgram(QStringLiteral(BM_CLI_PATH), args);
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -69,7 +58,7 @@ TEST(CliLoad, loadsEachFormIntoTheSameTablesAndPrintsTheCounts)
 
     QStringList first;
     for (const QString &file : {u"herd.DIF"_s, u"herd.104"_s, u"herd.zip"_s}) {
-        const LoadRun r = cli({u"--home"_s, home.path(), u"load"_s, d + file});
+        const bm::test::ProcessResult r = cli({u"--home"_s, home.path(), u"load"_s, d + file});
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         EXPECT_EQ(r.out, u"101 1\n102 0\n103 0\n104 2\n105 0\n106 0\n107 0\n108 0\n112 0\n114 0\n"
                          "202 0\n211 0\n"_s)
@@ -90,7 +79,8 @@ TEST(CliLoad, theSampleDataSetInEveryForm)
     const QString samples = QStringLiteral(BM_SOURCE_DIR "/samples/");
     QList<QStringList> loaded;
     for (const QString &file : {u"herd.DIF"_s, u"herd.103"_s, u"herd.zip"_s}) {
-        const LoadRun r = cli({u"--home"_s, home.path(), u"load"_s, samples + file});
+        const bm::test::ProcessResult r
+                = cli({u"--home"_s, home.path(), u"load"_s, samples + file});
         ASSERT_EQ(r.exitCode, 0) << file.toStdString() << ": " << r.err.toStdString();
         EXPECT_TRUE(r.err.isEmpty()) << file.toStdString() << ": " << r.err.toStdString();
         EXPECT_TRUE(r.out.startsWith(u"101 2\n102 12\n103 21\n104 190\n"_s)) << r.out.toStdString();
@@ -112,7 +102,7 @@ TEST(CliLoad, errorsAndUsage)
     ASSERT_EQ(cli({u"--home"_s, home.path(), u"load"_s, d + u"herd.101"_s}).exitCode, 0);
 
     writeFile(d + u"broken.zip"_s, "PK\x03\x04 broken");
-    LoadRun r = cli({u"--home"_s, home.path(), u"load"_s, d + u"broken.zip"_s});
+    bm::test::ProcessResult r = cli({u"--home"_s, home.path(), u"load"_s, d + u"broken.zip"_s});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"Cannot open the archive"_s)) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
@@ -128,7 +118,7 @@ TEST(CliLoad, splitWritesThePerTypeFilesIntoTheScratchFolder)
     QTemporaryDir dir;
     const QString file = dir.path() + u"/herd.DIF"_s;
     writeFile(file, "1042B\r\n1012A\r\nx\r\n1042a\r\n");
-    const LoadRun r = cli({u"--home"_s, home.path(), u"split"_s, file});
+    const bm::test::ProcessResult r = cli({u"--home"_s, home.path(), u"split"_s, file});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QString scratch = home.path() + u"Scratch/"_s;
     EXPECT_EQ(r.out, scratch + u"herd.101\n"_s + scratch + u"herd.104\n"_s);

@@ -1,5 +1,6 @@
 #include "Export.h"
 #include "Error.h"
+#include "NumberText.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 

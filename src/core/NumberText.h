@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <string>
+
+namespace bm {
+
+// Number texts of the DIF and CSV writers: locale-free, with "." as the decimal separator.
+namespace numtext {
+// `value` rounded to `decimals` places, halves away from zero, on its decimal expansion taken to
+// 18 significant digits; fixed notation with "." and at least one digit before it; never "-0".
+QByteArray fixed(double value, int decimals);
+void appendFixed(std::string &out, double value, int decimals);
+// The shortest general form of up to 15 significant digits: "2.5", "100", "1E15", "1.5E-6".
+QByteArray general(double value);
+void appendGeneral(std::string &out, double value);
+// The shortest text that reads back as `value`, without exponent: "0.30000000000000004".
+QByteArray plain(double value);
+void appendPlain(std::string &out, double value);
+} // namespace numtext
+
+} // namespace bm
