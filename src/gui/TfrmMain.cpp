@@ -6,6 +6,7 @@
 #include "DataGrid.h"
 #include "Error.h"
 #include "GridModel.h"
+#include "Importer.h"
 #include "Layout.h"
 #include "Loader.h"
 #include "Look.h"
@@ -678,14 +679,44 @@ void TfrmMain::About1Click()
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
-    if (!m_closed && dm) {
-        m_closed = true;
-        runCommand([this] { postEdits(); });
-        m_model->close();
-        dm->close();
-        PackDB(u"Tembra"_s, u"Backup"_s);
-    }
+    FormClose();
     event->accept();
+}
+
+void TfrmMain::FormClose()
+{
+    if (m_closed || !dm)
+        return;
+    m_closed = true;
+    runCommand([this] { postEdits(); });
+    m_model->close();
+    dm->close();
+    PackDB(u"Tembra"_s, u"Backup"_s);
+}
+
+qint64 TfrmMain::GetRecordCount(const QString &strSQL)
+{
+    return dm->GetRecordCount(strSQL);
+}
+
+QString TfrmMain::USADate(const QDate &s)
+{
+    return bm::USADate(s);
+}
+
+QString TfrmMain::SQLDate(const QDate &s)
+{
+    return bm::SQLDate(s);
+}
+
+QString TfrmMain::GetDIFVersion(const QString &FName)
+{
+    return bm::GetDIFVersion(FName);
+}
+
+void TfrmMain::ImportFile(const QString &FileName, const QString &TableName, const QString &DefName)
+{
+    bm::Importer(*dm, progress(), *m_prompter).ImportFile(FileName, TableName, DefName);
 }
 
 bool TfrmMain::PackDB(const QString &SourceName, const QString &DestName)

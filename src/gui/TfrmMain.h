@@ -2,6 +2,7 @@
 
 #include "FilterQuery.h"
 
+#include <QDate>
 #include <QWidget>
 
 #include <functional>
@@ -71,6 +72,15 @@ public:
     void ClearFilter();
     // Compacts <home><SourceName>.db, keeping the state at close as <home><DestName>.db.
     bool PackDB(const QString &SourceName, const QString &DestName);
+    // The close sequence: writes an open grid edit, closes the connection, compacts.
+    void FormClose();
+
+    // The data layer's probes and the import, as the commands use them.
+    qint64 GetRecordCount(const QString &strSQL);
+    static QString USADate(const QDate &s);
+    static QString SQLDate(const QDate &s);
+    static QString GetDIFVersion(const QString &FName);
+    void ImportFile(const QString &FileName, const QString &TableName, const QString &DefName);
 
     // Runs one command: an error ends it and is shown in the standard error box, and however it
     // ends the progress window is hidden and the normal cursor restored. False on an error.
