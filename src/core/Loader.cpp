@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStorageInfo>
 
 #include <zip.h>
 
@@ -203,6 +204,14 @@ QString Loader::UnZipFile(const QString &FName)
             && (st.valid & ZIP_STAT_SIZE))
             total += qint64(st.size);
     }
+    // Refuse an archive that cannot fit, rather than fill the disk before failing.
+    const QStorageInfo volume(scratch);
+    if (volume.isValid() && volume.bytesAvailable() >= 0 && total > volume.bytesAvailable())
+        throw Error(u"Cannot unpack the archive \"%1\": it holds %2 MB, and only %3 MB are free "
+                    "in \"%4\""_s.arg(native(FName))
+                            .arg((total + (1 << 20) - 1) >> 20)
+                            .arg(volume.bytesAvailable() >> 20)
+                            .arg(native(scratch)));
     m_progress.setMaximum(total);
     qint64 done = 0;
     qint64 tick = kProgressBytes;
