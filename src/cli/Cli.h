@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ProgressSink.h"
 #include "Tdm.h"
-#include "Ui.h"
 
 #include <QCommandLineParser>
 #include <QString>

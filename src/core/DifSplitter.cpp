@@ -2,8 +2,8 @@
 
 #include "Error.h"
 #include "LineCollation.h"
+#include "ProgressSink.h"
 #include "Text.h"
-#include "Ui.h"
 
 #include <QDir>
 #include <QFileInfo>

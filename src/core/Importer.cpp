@@ -1,9 +1,9 @@
 #include "Importer.h"
 
 #include "Error.h"
+#include "ProgressSink.h"
 #include "Tdm.h"
 #include "Text.h"
-#include "Ui.h"
 
 #include <QDate>
 

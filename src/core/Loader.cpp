@@ -3,8 +3,8 @@
 #include "DifSplitter.h"
 #include "Error.h"
 #include "Layout.h"
+#include "ProgressSink.h"
 #include "Tdm.h"
-#include "Ui.h"
 
 #include <QDir>
 #include <QFile>

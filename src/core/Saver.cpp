@@ -1,11 +1,11 @@
 #include "Saver.h"
 
+#include "DifWriter.h"
 #include "Error.h"
-#include "Export.h"
 #include "Layout.h"
 #include "Loader.h"
+#include "ProgressSink.h"
 #include "Tdm.h"
-#include "Ui.h"
 #include "Zip.h"
 
 #include <QDir>

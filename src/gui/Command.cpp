@@ -1,7 +1,7 @@
 #include "Command.h"
 
 #include "Error.h"
-#include "Ui.h"
+#include "ProgressSink.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Ui.h"
+#include "ProgressSink.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -10,12 +10,12 @@
 #include "Layout.h"
 #include "Loader.h"
 #include "Look.h"
+#include "ProgressSink.h"
 #include "TabStrip.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
 #include "TfrmProgress.h"
 #include "TfrmSaveFiles.h"
-#include "Ui.h"
 
 #include <QApplication>
 #include <QCalendarWidget>

@@ -1,10 +1,10 @@
 #include "TfrmSaveFiles.h"
 
 #include "Command.h"
-#include "Export.h"
+#include "DifWriter.h"
 #include "Look.h"
+#include "ProgressSink.h"
 #include "Saver.h"
-#include "Ui.h"
 #include "Zip.h"
 
 #include <QApplication>

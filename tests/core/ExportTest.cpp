@@ -1,4 +1,4 @@
-#include "Export.h"
+#include "DifWriter.h"
 #include "Error.h"
 #include "NumberText.h"
 #include "Tdm.h"

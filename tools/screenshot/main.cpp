@@ -5,12 +5,12 @@
 #include "Error.h"
 #include "GridModel.h"
 #include "Look.h"
+#include "ProgressSink.h"
 #include "TabStrip.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
-#include "Ui.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "Ui.h"
+#include "ProgressSink.h"
 
 #include "Error.h"
 

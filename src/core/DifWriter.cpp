@@ -1,11 +1,11 @@
-#include "Export.h"
+#include "DifWriter.h"
 
 #include "Error.h"
 #include "Layout.h"
 #include "NumberText.h"
+#include "ProgressSink.h"
 #include "Tdm.h"
 #include "Text.h"
-#include "Ui.h"
 
 #include <QDate>
 #include <QDir>
