@@ -5,26 +5,12 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
-#include <QLocale>
 #include <QStringList>
 #include <QVariant>
 
 #include <vector>
 
 namespace bm {
-
-// `value` with exactly `decimals` digits after the locale's decimal separator, no thousands
-// separator, rounded half away from zero on the shortest decimal form of the value (so 1.005
-// shows as 1.01 with two decimals, as it reads).
-QString formatFixed(double value, int decimals, const QLocale &locale = QLocale());
-
-// The display formats of a table: the columns shown with fixed decimals.
-struct DisplayFormat
-{
-    QString column;
-    int decimals;
-};
-QList<DisplayFormat> displayFormats(const QString &table);
 
 // The rows of the browse statement for the main window's grid. The row count comes from
 // count(*); rows are read as the view asks for them (the first page with the statement's own
@@ -85,9 +71,6 @@ public:
     // `keys` the ordered rowids it reads once the view needs rows past the first page.
     static QStringList statements(const FilterQuery &query, bool keys);
 
-    // The value a typed text stands for in column `column`, or an error message in `error`.
-    QVariant parseEdit(int column, const QString &text, QString *error) const;
-
 Q_SIGNALS:
     // An edit that does not suit its column was refused; `message` says why.
     void editRefused(const QString &message);
@@ -108,8 +91,6 @@ private:
     // Writes the pending row when it is another row than `position`; returns where the row at
     // `position` stands afterwards.
     int submitOtherRow(int position);
-    QString displayText(int column, const QVariant &v) const;
-    QString editText(int column, const QVariant &v) const;
 
     Tdm &m_dm;
     FilterQuery m_query;

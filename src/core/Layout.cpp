@@ -53,6 +53,17 @@ int recordTypeIndex(const QString &code)
     return -1;
 }
 
+QList<DisplayFormat> displayFormats(const QString &table)
+{
+    QList<DisplayFormat> formats;
+    if (table == u"104"_s || table == u"107"_s)
+        formats << DisplayFormat{u"Milk"_s, 1} << DisplayFormat{u"TotalSolidsPercent"_s, 2}
+                << DisplayFormat{u"LactosePercent"_s, 2};
+    if (table == u"104"_s || table == u"107"_s || table == u"211"_s)
+        formats << DisplayFormat{u"FatPercent"_s, 2} << DisplayFormat{u"ProteinPercent"_s, 2};
+    return formats;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 IniFile IniFile::read(const QString &path)

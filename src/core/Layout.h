@@ -20,6 +20,14 @@ QString displayDescription(const QString &description);
 // -1 when `code` is none of the twelve.
 int recordTypeIndex(const QString &code);
 
+// The display formats of a table: the columns the grid shows with fixed decimals.
+struct DisplayFormat
+{
+    QString column;
+    int decimals;
+};
+QList<DisplayFormat> displayFormats(const QString &table);
+
 // A Windows initialization file read with the profile functions' rules: section and key names
 // compared without regard to case, values trimmed, line order irrelevant, the first of duplicate
 // keys wins, and a missing file reads as empty.

@@ -1,6 +1,8 @@
 #include "GridModel.h"
+#include "CellText.h"
 #include "Error.h"
 #include "FilterQuery.h"
+#include "Layout.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
