@@ -156,12 +156,8 @@ int cmdImport(Context &ctx)
     Tdm dm(ctx.home);
     dm.ConnectDB();
     Importer importer(dm, ctx.progress, ctx.prompter);
-    ctx.progress.show();
-    Transaction transaction(dm);
-    importer.ImportFile(file, code, layoutName(code, GetDIFVersion(file)));
-    transaction.commit();
+    const Importer::Counts &c = importer.importTypeFile(file, code);
     ctx.progress.hide();
-    const auto &c = importer.counts();
     if (!ctx.quiet)
         out(u"%1 %2 rows imported, %3 lines failed, %4 field errors"_s.arg(code)
                     .arg(c.inserted)

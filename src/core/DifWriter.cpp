@@ -114,14 +114,6 @@ Stmt openQuery(Tdm &dm, const QString &query, const QString &what)
     }
 }
 
-qint64 countRows(Tdm &dm, const QString &query)
-{
-    Stmt stmt = dm.prepare(u"SELECT count(*) FROM ("_s + query + u')');
-    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
-        throw Error(dm.sqliteError());
-    return sqlite3_column_int64(stmt.get(), 0);
-}
-
 void startGauge(ProgressSink &progress, qint64 rows, const QString &status)
 {
     progress.show();
@@ -162,7 +154,7 @@ public:
     QByteArrayView build(sqlite3_stmt *stmt, qint64 row);
 
 private:
-    int layoutInt(const FieldDef &f, const QString &item) const;
+    int layoutInt(const FieldDef &f, const LayoutInt &item) const;
     [[noreturn]] void fail(const DifField &f, qint64 row, QByteArrayView value,
                            const QString &why) const;
     void put(const DifField &f, qint64 row, QByteArrayView utf8, bool right);
@@ -175,10 +167,10 @@ private:
     QByteArray m_encoded;
 };
 
-int DifLineBuilder::layoutInt(const FieldDef &f, const QString &item) const
+int DifLineBuilder::layoutInt(const FieldDef &f, const LayoutInt &item) const
 {
     try {
-        return StrToInt(item);
+        return item.value();
     } catch (const Error &e) {
         throw Error(u"Cannot save table %1: the layout %2, field %3: %4"_s.arg(
                 m_table, m_defName, f.name, e.message()));
@@ -204,24 +196,33 @@ void DifLineBuilder::prepare(const Layout &layout, sqlite3_stmt *stmt)
                                 .arg(width));
         d.start = start - 1;
         d.width = width;
-        if (f.type == u"String"_s) {
+        switch (f.type) {
+        case FieldType::String:
             d.kind = DifField::Kind::String;
-        } else if (f.type == u"Number"_s) {
+            break;
+        case FieldType::Number:
             d.kind = DifField::Kind::Number;
-        } else if (f.type == u"Date"_s) {
+            break;
+        case FieldType::Date:
             d.kind = DifField::Kind::Date;
-        } else if (!f.decimals.trimmed().isEmpty()) {
-            d.kind = DifField::Kind::FloatFixed;
-            d.decimals = layoutInt(f, f.decimals);
-            if (d.decimals < 0 || d.decimals > 30)
-                throw Error(u"Cannot save table %1: the layout %2 gives the field %3 %4 decimals"_s
+            break;
+        case FieldType::Float:
+            // Decimals win over a scale; a Float with neither is written in its plain form.
+            if (f.decimals.isGiven()) {
+                d.kind = DifField::Kind::FloatFixed;
+                d.decimals = layoutInt(f, f.decimals);
+                if (d.decimals < 0 || d.decimals > 30)
+                    throw Error(
+                            u"Cannot save table %1: the layout %2 gives the field %3 %4 decimals"_s
                                     .arg(m_table, m_defName, f.name)
                                     .arg(d.decimals));
-        } else if (!f.scale.trimmed().isEmpty()) {
-            d.kind = DifField::Kind::FloatScaled;
-            d.scale = layoutInt(f, f.scale);
-        } else {
-            d.kind = DifField::Kind::FloatPlain;
+            } else if (f.scale.isGiven()) {
+                d.kind = DifField::Kind::FloatScaled;
+                d.scale = layoutInt(f, f.scale);
+            } else {
+                d.kind = DifField::Kind::FloatPlain;
+            }
+            break;
         }
         const auto found = columns.constFind(f.name.toLower());
         if (found == columns.cend())
@@ -305,12 +306,8 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
             } else {
                 // Text in a number column is written only when the import reads it back.
                 const QByteArrayView text = TrimBytes(columnText(stmt, f.column));
-                const char *begin = text.data() + (text.startsWith('+') ? 1 : 0);
                 double ignored = 0;
-                const auto r = std::from_chars(begin, text.data() + text.size(), ignored,
-                                               std::chars_format::general);
-                if (!IsDecimalInteger(text)
-                    && (r.ec != std::errc() || r.ptr != text.data() + text.size()))
+                if (!IsDecimalInteger(text) && !numtext::parse(text, ignored))
                     fail(f, row, text, u"which is not a number"_s);
                 m_scratch.append(text.data(), size_t(text.size()));
             }
@@ -606,10 +603,7 @@ qint64 Exporter::ExportDIF(const QString &QueryString, const QString &PathAndFil
                 table, native(layoutPath)));
 
     Stmt stmt = openQuery(m_dm, QueryString, u"Cannot save table "_s + table);
-    DifLineBuilder builder(table, DefName);
-    builder.prepare(layout, stmt.get());
-
-    const qint64 rows = countRows(m_dm, QueryString);
+    const qint64 rows = m_dm.countRows(QueryString);
     if (rows == 0) {
         // Nothing to write: an earlier file of this name would be out of date.
         QFile old(PathAndFile);
@@ -618,6 +612,9 @@ qint64 Exporter::ExportDIF(const QString &QueryString, const QString &PathAndFil
                                                                        old.errorString()));
         return 0;
     }
+    // The layout's items are converted and its fields placed at the first row, as they are used.
+    DifLineBuilder builder(table, DefName);
+    builder.prepare(layout, stmt.get());
     startGauge(m_progress, rows, u"Exporting DIF "_s + table);
 
     TextWriter writer(PathAndFile);
@@ -639,7 +636,7 @@ qint64 Exporter::ExportCSV(const QString &QueryString, const QString &PathAndFil
     HideAtEnd hideAtEnd(m_progress, HideProgress);
     m_progress.show();
     Stmt stmt = openQuery(m_dm, QueryString, u"Cannot write \"%1\""_s.arg(native(PathAndFile)));
-    const qint64 rows = countRows(m_dm, QueryString);
+    const qint64 rows = m_dm.countRows(QueryString);
     startGauge(m_progress, rows, u"Exporting Data."_s);
 
     std::vector<CellKind> kinds;

@@ -11,7 +11,7 @@ namespace bm {
 class Tdm;
 
 // Field type codes of the filter builder, mapped from a column's declared type.
-enum FieldType : int {
+enum FieldTypeCode : int {
     ftUnknown = 0,     // no declared type
     ftInteger = 3,     // INTEGER
     ftBoolean = 5,     // BOOLEAN

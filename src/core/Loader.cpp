@@ -171,8 +171,7 @@ void Loader::load(const QString &FileName)
         const QFileInfo info(file);
         if (!info.isFile() || info.isHidden() || info.size() <= 0)
             continue;
-        importer.ImportFile(file, type.code, layoutName(type.code, GetDIFVersion(file)));
-        m_tables << TableLoad{type.code, file, importer.counts()};
+        m_tables << TableLoad{type.code, file, importer.importTypeFile(file, type.code)};
     }
     transaction.commit();
 }

@@ -146,6 +146,24 @@ void appendPlain(std::string &out, double value)
     out.append(buf, size_t(r.ptr - buf));
 }
 
+bool parse(QByteArrayView text, double &value)
+{
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    if (begin != end && *begin == '+')
+        ++begin;
+    // Only digits may follow the sign: from_chars would read "inf" and "nan" as well.
+    const char *digits = begin != end && *begin == '-' ? begin + 1 : begin;
+    if (digits == end || !((*digits >= '0' && *digits <= '9') || *digits == '.'))
+        return false;
+    double v = 0;
+    const auto r = std::from_chars(begin, end, v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
 QByteArray fixed(double value, int decimals)
 {
     std::string out;

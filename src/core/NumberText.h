@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <string>
 
@@ -18,6 +19,11 @@ void appendGeneral(std::string &out, double value);
 // The shortest text that reads back as `value`, without exponent: "0.30000000000000004".
 QByteArray plain(double value);
 void appendPlain(std::string &out, double value);
+
+// A number as a machine writes it: optionally signed, digits with "." (never the locale's
+// separator) and an optional exponent. Texts such as "inf" or "nan", and numbers too large for a
+// double, are no numbers.
+bool parse(QByteArrayView text, double &value);
 } // namespace numtext
 
 } // namespace bm

@@ -128,13 +128,18 @@ bool Tdm::FieldExists(const QString &TableName, const QString &FieldName)
 
 qint64 Tdm::GetRecordCount(const QString &strSQL)
 {
-    Stmt stmt = prepare(u"SELECT count(*) FROM ("_s + strSQL + u")"_s);
-    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
-        throw Error(sqliteError());
-    const qint64 n = sqlite3_column_int64(stmt.get(), 0);
-    stmt.reset();
+    const qint64 n = countRows(strSQL);
     Q_EMIT browseReopenRequested();
     return n;
+}
+
+qint64 Tdm::countRows(const QString &query)
+{
+    // qTemp: the scratch query of counts and probes.
+    Stmt qTemp = prepare(u"SELECT count(*) FROM ("_s + query + u")"_s);
+    if (sqlite3_step(qTemp.get()) != SQLITE_ROW)
+        throw Error(sqliteError());
+    return sqlite3_column_int64(qTemp.get(), 0);
 }
 
 void Tdm::exec(const QString &sql)
@@ -196,6 +201,11 @@ qint64 Tdm::rowCount(const QString &table)
     if (sqlite3_step(stmt.get()) != SQLITE_ROW)
         throw Error(sqliteError());
     return sqlite3_column_int64(stmt.get(), 0);
+}
+
+bool Tdm::inTransaction() const
+{
+    return sqlite3_get_autocommit(handle()) == 0;
 }
 
 QString Tdm::quoteId(const QString &name)

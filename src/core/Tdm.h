@@ -52,6 +52,9 @@ public:
     // The number of rows `strSQL` returns; raises when it cannot be run. Asks the browse view
     // to re-read its rows afterwards, as every count does.
     qint64 GetRecordCount(const QString &strSQL);
+    // The number of rows the SELECT statement `query` returns, without side effects; raises when
+    // it cannot be run.
+    qint64 countRows(const QString &query);
     const QString &lastError() const { return m_lastError; }
 
     // Runs `sql` (no rows) on the raw handle; raises with SQLite's message on failure.
@@ -66,6 +69,8 @@ public:
     // Declared types of a table's columns, upper case, in table order.
     QStringList columnTypes(const QString &table);
     qint64 rowCount(const QString &table);
+    // True while a transaction is open on the connection.
+    bool inTransaction() const;
 
     // Quotes an identifier for SQL: "name" with inner quotes doubled.
     static QString quoteId(const QString &name);

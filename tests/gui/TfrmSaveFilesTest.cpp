@@ -70,8 +70,9 @@ void TfrmSaveFilesTest::init()
     bm::Importer importer(m_home->dm(), *m_progress, *m_prompter);
     for (const QString &code : {u"101"_s, u"103"_s, u"104"_s}) {
         const QString file = bm::test::testDataDir() + u"roundtrip/herd."_s + code;
-        importer.ImportFile(file, code, bm::layoutName(code, bm::GetDIFVersion(file)));
+        importer.importTypeFile(file, code);
     }
+    m_progress->hide();
     m_dialog = std::make_unique<TfrmSaveFiles>(m_home->dm(), *m_progress, *m_prompter);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Dates.h"
+#include "Layout.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,10 +19,9 @@ enum class Kind { Text, Value, Date };
 // One field of a record layout, resolved for writing.
 struct Slot
 {
-    enum class Type { String, Number, Float, Date };
     int start = -1; // 0-based column; -1 when the layout has no such field
     int width = 0;
-    Type type = Type::String;
+    bm::FieldType type = bm::FieldType::String;
     qint64 scale = 0;  // Float: implied-decimal scale, 0 when the layout gives none
     int decimals = -1; // Float: decimals written with a decimal point, -1 when not given
     int field = -1;    // index of the field in its layout, for messages
@@ -70,9 +70,9 @@ public:
 
     void text(const Slot &slot, std::string_view value);
     void number(const Slot &slot, qint64 value);
-    // Number: rounded to a whole number. Float: value times the scale, rounded half away from
-    // zero; with decimals given, written with that many decimals; with neither, in its
-    // shortest plain form.
+    // Number: rounded to a whole number. Float: as the DIF writer writes it: with decimals
+    // given, that many decimals; else value times the scale as a whole number; with neither, in
+    // its shortest plain form (rounding half away from zero on the decimal expansion).
     void value(const Slot &slot, double value);
     void date(const Slot &slot, Day day);
 
