@@ -44,13 +44,6 @@ bool hasExtension(const QString &path, QLatin1StringView ext)
     return QFileInfo(path).suffix().compare(ext, Qt::CaseInsensitive) == 0;
 }
 
-// Hides the progress window when the command ends, however it ends.
-struct HideProgress
-{
-    ProgressSink &progress;
-    ~HideProgress() { progress.hide(); }
-};
-
 struct ZipCloser
 {
     void operator()(zip_t *archive) const { zip_discard(archive); }
@@ -142,7 +135,7 @@ Loader::Loader(Tdm &dm, ProgressSink &progress, Prompter &prompter)
 void Loader::load(const QString &FileName)
 {
     m_tables.clear();
-    HideProgress hide{m_progress};
+    HideProgressAtEnd hideAtEnd(m_progress);
     {
         // A file that is not there would otherwise just empty every table.
         QFile chosen(FileName);

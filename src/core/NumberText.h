@@ -13,6 +13,8 @@ namespace numtext {
 // 18 significant digits; fixed notation with "." and at least one digit before it; never "-0".
 QByteArray fixed(double value, int decimals);
 void appendFixed(std::string &out, double value, int decimals);
+// A whole number in decimal.
+void appendInteger(std::string &out, qint64 value);
 // The shortest general form of up to 15 significant digits: "2.5", "100", "1E15", "1.5E-6".
 QByteArray general(double value);
 void appendGeneral(std::string &out, double value);

@@ -70,6 +70,15 @@ int ProgressSink::percent() const
     return int(m_position * 100 / m_maximum);
 }
 
+void ProgressSink::start(const QString &status, qint64 maximum, const QString &records)
+{
+    setMaximum(maximum);
+    setPosition(0);
+    setStatus(status);
+    setRecords(records);
+    repaint();
+}
+
 void ProgressSink::setRecords(const QString &text)
 {
     m_records = text;

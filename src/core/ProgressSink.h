@@ -34,6 +34,10 @@ public:
     void setRecords(const QString &text);
     const QString &records() const { return m_records; }
 
+    // The start of a pass over `maximum` records: the gauge at 0 of `maximum`, the status text,
+    // the record count, and a repaint.
+    void start(const QString &status, qint64 maximum, const QString &records);
+
     // Ask the front end to bring the window up to date now.
     void repaint() { onRepaint(); }
 
@@ -81,5 +85,27 @@ public:
 // A sink that shows nothing, for callers without a progress display.
 class NullProgress final : public ProgressSink
 {};
+
+// Hides the progress window when it goes out of scope (unless told not to), however the work
+// it guards ends.
+class HideProgressAtEnd
+{
+public:
+    explicit HideProgressAtEnd(ProgressSink &progress, bool hide = true)
+        : m_progress(progress)
+        , m_hide(hide)
+    {}
+    ~HideProgressAtEnd()
+    {
+        if (m_hide)
+            m_progress.hide();
+    }
+    HideProgressAtEnd(const HideProgressAtEnd &) = delete;
+    HideProgressAtEnd &operator=(const HideProgressAtEnd &) = delete;
+
+private:
+    ProgressSink &m_progress;
+    bool m_hide;
+};
 
 } // namespace bm

@@ -153,16 +153,22 @@ void Tdm::exec(const QString &sql)
     }
 }
 
-Stmt Tdm::prepare(const QString &sql)
+Stmt Tdm::prepare(const QString &sql, const QString &context)
 {
     sqlite3_stmt *raw = nullptr;
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(handle(), utf8.constData(), int(utf8.size()), &raw, nullptr)
         != SQLITE_OK) {
         sqlite3_finalize(raw);
-        throw Error(sqliteError());
+        throw Error(context.isEmpty() ? sqliteError() : context + u": "_s + sqliteError());
     }
     return Stmt(raw);
+}
+
+QByteArrayView columnText(sqlite3_stmt *stmt, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+    return QByteArrayView(text, sqlite3_column_bytes(stmt, column));
 }
 
 QString Tdm::sqliteError() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDate>
 #include <QLocale>
 #include <QObject>
@@ -59,8 +60,9 @@ public:
 
     // Runs `sql` (no rows) on the raw handle; raises with SQLite's message on failure.
     void exec(const QString &sql);
-    // Prepares `sql` on the raw handle; raises with SQLite's message on failure.
-    Stmt prepare(const QString &sql);
+    // Prepares `sql` on the raw handle; raises with SQLite's message on failure, after
+    // "<context>: " when a context is given.
+    Stmt prepare(const QString &sql, const QString &context = QString());
     // SQLite's message for the last failure on the raw handle.
     QString sqliteError() const;
 
@@ -85,6 +87,9 @@ private:
     QSqlDatabase m_db;
     QString m_lastError;
 };
+
+// The text of column `column` of the current row of `stmt` (UTF-8, as SQLite holds it).
+QByteArrayView columnText(sqlite3_stmt *stmt, int column);
 
 // One transaction for one command: commits in commit(), rolls back when destroyed before.
 class Transaction

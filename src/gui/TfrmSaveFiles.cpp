@@ -1,6 +1,7 @@
 #include "TfrmSaveFiles.h"
 
 #include "Command.h"
+#include "CsvWriter.h"
 #include "DifWriter.h"
 #include "Look.h"
 #include "ProgressSink.h"
@@ -171,14 +172,15 @@ void TfrmSaveFiles::btnSaveClick()
 qint64 TfrmSaveFiles::ExportDIF(const QString &QueryString, const QString &PathAndFile,
                                 const QString &DefName, bool HideProgress)
 {
-    return bm::Exporter(m_dm, m_progress)
+    return bm::DifWriter(m_dm, m_progress)
             .ExportDIF(QueryString, PathAndFile, DefName, HideProgress);
 }
 
 qint64 TfrmSaveFiles::ExportCSV(const QString &QueryString, const QString &PathAndFile, bool Titles,
                                 bool HideProgress)
 {
-    return bm::Exporter(m_dm, m_progress).ExportCSV(QueryString, PathAndFile, Titles, HideProgress);
+    return bm::CsvWriter(m_dm, m_progress)
+            .ExportCSV(QueryString, PathAndFile, Titles, HideProgress);
 }
 
 int TfrmSaveFiles::ZipFileList(const QString &PathAndFile, const QStringList &FileList)

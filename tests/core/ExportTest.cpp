@@ -1,3 +1,4 @@
+#include "CsvWriter.h"
 #include "DifWriter.h"
 #include "Error.h"
 #include "NumberText.h"
@@ -35,13 +36,13 @@ struct Fixture
     }
     qint64 dif()
     {
-        Exporter exporter(home.dm(), progress);
-        return exporter.ExportDIF(u"SELECT * FROM t"_s, target, u"DIF999V1.ini"_s, true);
+        DifWriter writer(home.dm(), progress);
+        return writer.ExportDIF(u"SELECT * FROM t"_s, target, u"DIF999V1.ini"_s, true);
     }
     qint64 csv(const QString &path)
     {
-        Exporter exporter(home.dm(), progress);
-        return exporter.ExportCSV(u"SELECT * FROM t"_s, path, true, true);
+        CsvWriter writer(home.dm(), progress);
+        return writer.ExportCSV(u"SELECT * FROM t"_s, path, true, true);
     }
 };
 
