@@ -1,10 +1,10 @@
 #include "CellText.h"
 
 #include "FilterQuery.h"
+#include "NumberText.h"
 #include "Tdm.h"
 
 #include <QDate>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -28,42 +28,6 @@ QLocale displayLocale()
 
 } // namespace
 
-QString formatFixed(double value, int decimals, const QLocale &locale)
-{
-    // The shortest decimal form that reads back as `value`, rounded on its digits.
-    const QString plain = QString::number(std::abs(value), 'f', QLocale::FloatingPointShortest);
-    const qsizetype dot = plain.indexOf(u'.');
-    QString digits = dot < 0 ? plain : plain.left(dot);
-    const qsizetype intLength = digits.size();
-    QString fraction = dot < 0 ? QString() : plain.mid(dot + 1);
-    const bool roundUp = fraction.size() > decimals && fraction.at(decimals) >= u'5';
-    fraction = fraction.left(decimals).leftJustified(decimals, u'0');
-    digits += fraction;
-    qsizetype grown = 0;
-    if (roundUp) {
-        qsizetype i = digits.size() - 1;
-        for (; i >= 0; --i) {
-            if (digits.at(i) == u'9') {
-                digits[i] = u'0';
-            } else {
-                digits[i] = QChar(digits.at(i).unicode() + 1);
-                break;
-            }
-        }
-        if (i < 0) {
-            digits.prepend(u'1');
-            grown = 1;
-        }
-    }
-    QString result = digits.left(intLength + grown);
-    if (decimals > 0)
-        result += locale.decimalPoint() + digits.mid(intLength + grown);
-    const bool zero = !digits.contains(QRegularExpression(u"[1-9]"_s));
-    if (value < 0 && !zero)
-        result.prepend(locale.negativeSign());
-    return result;
-}
-
 namespace celltext {
 
 QString display(int code, const QVariant &value, int decimals)
@@ -75,7 +39,7 @@ QString display(int code, const QVariant &value, int decimals)
         return d.isValid() ? QLocale().toString(d, shortDateFormat()) : value.toString();
     }
     if (isNumber(value) && decimals >= 0)
-        return formatFixed(value.toDouble(), decimals);
+        return numtext::fixedText(value.toDouble(), decimals);
     return edit(code, value);
 }
 

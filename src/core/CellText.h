@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLocale>
 #include <QString>
 #include <QVariant>
 
@@ -13,7 +12,7 @@ namespace bm {
 namespace celltext {
 
 // The text shown for `value` in a column of type `code`; `decimals` >= 0 shows a number with
-// that many fixed decimals.
+// that many fixed decimals, rounded as the writers round (numtext::fixed).
 QString display(int code, const QVariant &value, int decimals = -1);
 // The text an editor starts from: numbers in full, in the locale's form without group
 // separators; dates in the locale's short date form.
@@ -23,10 +22,5 @@ QString edit(int code, const QVariant &value);
 QVariant parse(int code, const QString &field, const QString &text, QString *error);
 
 } // namespace celltext
-
-// `value` with exactly `decimals` digits after the locale's decimal separator, no thousands
-// separator, rounded half away from zero on the shortest decimal form of the value (so 1.005
-// shows as 1.01 with two decimals, as it reads).
-QString formatFixed(double value, int decimals, const QLocale &locale = QLocale());
 
 } // namespace bm

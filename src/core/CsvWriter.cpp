@@ -16,8 +16,6 @@
 
 #include <sqlite3.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -207,18 +205,7 @@ QByteArrayView CsvLineBuilder::build(sqlite3_stmt *stmt, const std::vector<CellK
         case CellKind::Float:
             if (numeric) {
                 // Two decimals at most, then the shortest form of what is left.
-                const double v = sqlite3_column_double(stmt, i);
-                if (std::isfinite(v) && std::fabs(v) < 1e15) {
-                    // The fixed text always has a decimal point, so this stops at it.
-                    numtext::appendFixed(m_line, v, 2);
-                    while (m_line.back() == '0')
-                        m_line.pop_back();
-                    if (m_line.back() == '.')
-                        m_line.pop_back();
-                } else {
-                    const QByteArray rounded = numtext::fixed(v, 2);
-                    numtext::appendGeneral(m_line, std::strtod(rounded.constData(), nullptr));
-                }
+                numtext::appendRoundedGeneral(m_line, sqlite3_column_double(stmt, i), 2);
             } else {
                 appendByStorage(stmt, i, type, row);
             }

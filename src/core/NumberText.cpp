@@ -171,6 +171,34 @@ bool parse(QByteArrayView text, double &value)
     return true;
 }
 
+QString fixedText(double value, int decimals, const QLocale &locale)
+{
+    std::string digits;
+    appendFixed(digits, value, decimals);
+    QString text = QString::fromLatin1(digits.data(), qsizetype(digits.size()));
+    text.replace(u'.', locale.decimalPoint());
+    if (text.startsWith(u'-'))
+        text.replace(0, 1, locale.negativeSign());
+    return text;
+}
+
+void appendRoundedGeneral(std::string &out, double value, int decimals)
+{
+    if (std::isfinite(value) && std::fabs(value) < 1e15) {
+        // The fixed text has a decimal point when there are decimals, so this stops at it.
+        appendFixed(out, value, decimals);
+        if (decimals > 0) {
+            while (out.back() == '0')
+                out.pop_back();
+            if (out.back() == '.')
+                out.pop_back();
+        }
+        return;
+    }
+    const QByteArray rounded = fixed(value, decimals);
+    appendGeneral(out, std::strtod(rounded.constData(), nullptr));
+}
+
 QByteArray fixed(double value, int decimals)
 {
     std::string out;
