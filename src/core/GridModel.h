@@ -12,14 +12,14 @@
 
 namespace bm {
 
-// The rows of the browse statement for the main window's grid. The row count comes from
-// count(*); rows are read as the view asks for them (the first page with the statement's own
-// LIMIT, the rest through the ordered list of rowids, read in full only once the view needs rows
-// beyond the first page), so a table of a million rows opens at once. Sort and filter are in
-// the SQL. Edits go to a pending row that is written by submitRow() (the window calls it when
-// the user leaves the row) as UPDATE ... WHERE rowid = ?, or as INSERT for a new row. Stored
-// values are never changed by the display: Date columns show in the locale's short date form and
-// are stored as ISO text; columns with display decimals show fixed decimals.
+// The browse query qData: the rows of the browse statement for the main window's grid. The row
+// count comes from count(*); rows are read as the view asks for them (the first page with the
+// statement's own LIMIT, the rest through the ordered list of rowids, read in full only once the
+// view needs rows beyond the first page), so a table of a million rows opens at once. Sort and
+// filter are in the SQL. Edits go to a pending row that is written by submitRow() (the window calls
+// it when the user leaves the row) as UPDATE ... WHERE rowid = ?, or as INSERT for a new row.
+// Stored values are never changed by the display: Date columns show in the locale's short date form
+// and are stored as ISO text; columns with display decimals show fixed decimals.
 class GridModel : public QAbstractTableModel
 {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "NumberText.h"
 #include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
 #include "Text.h"
 

@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "Layout.h"
 #include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
 
 #include <QDir>

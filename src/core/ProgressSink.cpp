@@ -4,13 +4,6 @@
 
 namespace bm {
 
-QString errorBoxText(const QString &message)
-{
-    if (!message.isEmpty() && message.back().unicode() <= u'.')
-        return message;
-    return message + u'.';
-}
-
 void ProgressSink::show()
 {
     if (!m_visible) {

@@ -3,8 +3,6 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <optional>
-
 namespace bm {
 
 // The progress window as the core sees it: a status text, a gauge with a maximum and a position,
@@ -56,30 +54,6 @@ private:
     qint64 m_maximum = 100;
     qint64 m_position = 0;
     int m_lastPercent = 0;
-};
-
-// Every modal interaction the core needs. The GUI answers with Qt dialogs, the CLI with its
-// options, tests with scripted answers.
-class Prompter
-{
-public:
-    virtual ~Prompter() = default;
-    // An information box with Yes and No; true on Yes.
-    virtual bool askYesNo(const QString &text) = 0;
-    // A confirmation box with Yes and No (the grid's "Delete record?").
-    virtual bool confirm(const QString &text) { return askYesNo(text); }
-    // An information box with OK.
-    virtual void notify(const QString &text) = 0;
-    // The standard error box; `message` is the error's message as raised.
-    virtual void showError(const QString &message) = 0;
-    // File choices and the input box; std::nullopt when the user cancels.
-    virtual std::optional<QString> openFile(const QString &filter, const QString &initial) = 0;
-    virtual std::optional<QString> saveFile(const QString &filter, const QString &defaultSuffix,
-                                            const QString &initial)
-            = 0;
-    virtual std::optional<QString> inputText(const QString &caption, const QString &prompt,
-                                             const QString &initial)
-            = 0;
 };
 
 // A sink that shows nothing, for callers without a progress display.

@@ -6,6 +6,7 @@
 #include "Layout.h"
 #include "Loader.h"
 #include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
 #include "Zip.h"
 

@@ -122,8 +122,8 @@ bool Tdm::FieldExists(const QString &TableName, const QString &FieldName)
     const QByteArray sql
             = (u"SELECT "_s + quoteId(FieldName) + u" FROM "_s + quoteId(TableName)).toUtf8();
     const int rc = sqlite3_prepare_v2(handle(), sql.constData(), int(sql.size()), &raw, nullptr);
-    Stmt stmt(raw);
-    return rc == SQLITE_OK && stmt;
+    const Stmt qTemp(raw);
+    return rc == SQLITE_OK && qTemp;
 }
 
 qint64 Tdm::GetRecordCount(const QString &strSQL)

@@ -24,7 +24,11 @@ struct StmtDeleter
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
 
 // The data module: the one connection to the herd database <home>Tembra.db and its statement
-// runner and probes. Bulk paths use the raw SQLite handle with prepared statements.
+// runner and probes. Bulk paths use the raw SQLite handle with prepared statements. Its queries
+// live where they are used: the statement runner qRunSQL in RunSQL; the scratch query qTemp in
+// FieldExists and countRows (the writers' own qTemp in DifWriter and CsvWriter); the browse query
+// qData is the grid's GridModel (TfrmMain::qData), linked to the grid by dsData
+// (DataGrid::setDataSource).
 class Tdm : public QObject
 {
     Q_OBJECT

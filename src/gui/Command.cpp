@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "ProgressSink.h"
+#include "Prompter.h"
 
 #include <QApplication>
 

@@ -16,8 +16,9 @@ class DataGrid : public QTableView
     Q_OBJECT
 public:
     explicit DataGrid(QWidget *parent = nullptr);
-    void setGridModel(bm::GridModel *model);
-    bm::GridModel *gridModel() const { return m_model; }
+    // dsData: the data source that links the browse query qData to the grid.
+    void setDataSource(bm::GridModel *qData);
+    bm::GridModel *dataSource() const { return dsData; }
     // Writes the text of an open editor into the model and closes the editor.
     void finishEditing();
 
@@ -30,7 +31,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    bm::GridModel *m_model = nullptr;
+    bm::GridModel *dsData = nullptr;
 };
 
 // The record indicator column.

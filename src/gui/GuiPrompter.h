@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProgressSink.h"
+#include "Prompter.h"
 
 #include <QPointer>
 #include <QWidget>

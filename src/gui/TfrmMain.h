@@ -54,7 +54,7 @@ public:
     QStringList tables() const;
     // The number of rows listed in the grid.
     int recordsListed() const;
-    bm::GridModel *gridModel() const { return m_model; }
+    bm::GridModel *gridModel() const { return qData; }
 
     // What the filter bar and the grid's sort hold now.
     bm::FilterState filterState() const;
@@ -128,7 +128,8 @@ private:
     TfrmAbout *frmAbout = nullptr;
     TfrmSaveFiles *frmSaveFiles = nullptr;
     bm::Prompter *m_prompter = nullptr;
-    bm::GridModel *m_model = nullptr;
+    // qData: the browse query, the rows the grid shows (its statement is set by SetSQL).
+    bm::GridModel *qData = nullptr;
 
     QWidget *pnlTop = nullptr;
     QLabel *imgLogo = nullptr;

@@ -5,6 +5,7 @@
 #include "DifWriter.h"
 #include "Look.h"
 #include "ProgressSink.h"
+#include "Prompter.h"
 #include "Saver.h"
 #include "Zip.h"
 

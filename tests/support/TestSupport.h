@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
 
 #include <QByteArray>

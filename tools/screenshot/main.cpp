@@ -5,7 +5,7 @@
 #include "Error.h"
 #include "GridModel.h"
 #include "Look.h"
-#include "ProgressSink.h"
+#include "Prompter.h"
 #include "TabStrip.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
