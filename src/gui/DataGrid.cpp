@@ -8,8 +8,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
-using namespace bm::gui;
 
 DataGrid::DataGrid(QWidget *parent)
     : QTableView(parent)
@@ -133,3 +134,5 @@ void IndicatorHeader::paintSection(QPainter *painter, const QRect &rect, int log
     }
     painter->restore();
 }
+
+} // namespace bm::gui

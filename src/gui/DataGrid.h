@@ -7,6 +7,8 @@ namespace bm {
 class GridModel;
 }
 
+namespace bm::gui {
+
 // The main window's grid: in-place editing, Insert adds a row, Ctrl+Delete asks to delete the
 // current row, Escape outside an editor drops the row's unwritten changes. A record indicator
 // column at the left marks the current row (an arrow), a row with unwritten changes (a bar) and
@@ -47,3 +49,5 @@ protected:
 private:
     DataGrid *m_grid;
 };
+
+} // namespace bm::gui

@@ -34,8 +34,9 @@
 
 #include <optional>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
-using namespace bm::gui;
 
 namespace {
 
@@ -732,3 +733,5 @@ void TfrmMain::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     imgBanner->move(pnlTop->width() - imgBanner->width() - 4, 6);
 }
+
+} // namespace bm::gui

@@ -7,7 +7,6 @@
 
 #include <functional>
 
-class DataGrid;
 class QAction;
 class QComboBox;
 class QDateEdit;
@@ -15,10 +14,6 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class TabStrip;
-class TfrmAbout;
-class TfrmProgress;
-class TfrmSaveFiles;
 
 namespace bm {
 class GridModel;
@@ -26,6 +21,14 @@ class ProgressSink;
 class Prompter;
 class Tdm;
 } // namespace bm
+
+namespace bm::gui {
+
+class DataGrid;
+class TabStrip;
+class TfrmAbout;
+class TfrmProgress;
+class TfrmSaveFiles;
 
 // The main window: one record-type table at a time in the grid, one tab per record type, the
 // filter bar and the File menu above, the status line below. Closing it compacts the database.
@@ -171,3 +174,5 @@ private:
     bool m_shown = false;
     bool m_closed = false;
 };
+
+} // namespace bm::gui

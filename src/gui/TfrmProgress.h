@@ -7,6 +7,8 @@
 class QLabel;
 class QProgressBar;
 
+namespace bm::gui {
+
 // The progress window: "Please Wait", a status line, a gauge and a record count. Commands drive
 // it through bm::ProgressSink; show() and hide() are the sink's, so the window and the sink's
 // state never disagree. It takes no input.
@@ -32,3 +34,5 @@ protected:
     void onGaugeChanged() override;
     void onRepaint() override;
 };
+
+} // namespace bm::gui

@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QShowEvent>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
 
 TfrmSaveFiles::TfrmSaveFiles(bm::Tdm &dm, bm::ProgressSink &progress, bm::Prompter &prompter,
@@ -188,3 +190,5 @@ int TfrmSaveFiles::ZipFileList(const QString &PathAndFile, const QStringList &Fi
 {
     return bm::ZipFileList(PathAndFile, FileList, m_progress);
 }
+
+} // namespace bm::gui

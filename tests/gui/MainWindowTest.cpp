@@ -15,6 +15,7 @@
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
+using namespace bm::gui;
 
 namespace {
 

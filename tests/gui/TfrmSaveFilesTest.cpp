@@ -17,6 +17,7 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using namespace bm::gui;
 
 // The Select Files dialog driven by clicks on its own controls; the save-file dialog and the
 // message boxes are answered by a scripted prompter.

@@ -1,0 +1,35 @@
+#include "Program.h"
+
+#include "GridModel.h"
+#include "Look.h"
+
+#include <QApplication>
+
+namespace bm::gui {
+
+using namespace Qt::StringLiterals;
+
+void prepareApplication()
+{
+    QApplication::setApplicationName(appTitle());
+    QApplication::setStyle(u"Fusion"_s);
+    installFontSubstitutes();
+    QApplication::setFont(tahoma(8));
+}
+
+Program::Program(const QString &home, Prompter *given)
+    : dm(home)
+    , messageBoxes(&frmMain)
+    , prompter(given ? *given : messageBoxes)
+    , frmSaveFiles(dm, frmProgress, prompter, &frmMain)
+{
+    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles});
+}
+
+Program::~Program()
+{
+    frmMain.gridModel()->close();
+    dm.close();
+}
+
+} // namespace bm::gui
