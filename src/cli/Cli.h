@@ -77,5 +77,6 @@ int cmdLoad(Context &ctx);
 int cmdSplit(Context &ctx);
 int cmdStats(Context &ctx);
 int cmdSave(Context &ctx);
+int cmdCompact(Context &ctx);
 
 } // namespace bm::cli
