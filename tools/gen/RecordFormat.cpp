@@ -51,12 +51,20 @@ RecordFormat::RecordFormat(const QString &home, const QString &code)
 
     m_blank.assign(std::size_t(m_length), ' ');
     Line line(*this);
-    line.text(slot("RecordType", Kind::Text), code.toStdString());
-    line.number(slot("VersionNo", Kind::Value), bm::StrToInt(version));
+    line.text("RecordType", code.toStdString());
+    line.number("VersionNo", bm::StrToInt(version));
     m_blank = std::string(line.bytes());
 }
 
-Slot RecordFormat::slot(const char *name, Kind kind) const
+const Slot &RecordFormat::slot(const char *name, Kind kind) const
+{
+    auto it = m_resolved.find(name);
+    if (it == m_resolved.end())
+        it = m_resolved.emplace(name, find(name, kind)).first;
+    return it->second;
+}
+
+Slot RecordFormat::find(const char *name, Kind kind) const
 {
     const QLatin1StringView wanted(name);
     for (qsizetype i = 0; i < m_names.size(); ++i) {
@@ -83,13 +91,24 @@ Line::Line(const RecordFormat &format)
     , m_buffer(format.blankLine())
 {}
 
-void Line::text(const Slot &slot, std::string_view value)
+void Line::text(const char *field, std::string_view value)
 {
+    const Slot &slot = m_format->slot(field, Kind::Text);
     if (!slot.present())
         return;
     if (value.size() > std::size_t(slot.width))
         tooWide(slot, value);
     m_buffer.replace(std::size_t(slot.start), value.size(), value);
+}
+
+void Line::number(const char *field, qint64 value)
+{
+    number(m_format->slot(field, Kind::Value), value);
+}
+
+void Line::value(const char *field, double value)
+{
+    this->value(m_format->slot(field, Kind::Value), value);
 }
 
 void Line::number(const Slot &slot, qint64 value)
@@ -124,8 +143,9 @@ void Line::value(const Slot &slot, double value)
     placeRight(slot, digits);
 }
 
-void Line::date(const Slot &slot, Day day)
+void Line::date(const char *field, Day day)
 {
+    const Slot &slot = m_format->slot(field, Kind::Date);
     if (!slot.present())
         return;
     char text[8];
