@@ -149,21 +149,6 @@ QString layoutName(const QString &code, const QString &version)
     return u"DIF"_s + code + u'V' + version + u".ini"_s;
 }
 
-QString fieldTypeName(FieldType type)
-{
-    switch (type) {
-    case FieldType::String:
-        return u"String"_s;
-    case FieldType::Number:
-        return u"Number"_s;
-    case FieldType::Float:
-        return u"Float"_s;
-    case FieldType::Date:
-        return u"Date"_s;
-    }
-    return QString();
-}
-
 LayoutInt::LayoutInt(const QString &text)
     : m_text(text)
     , m_given(!text.trimmed().isEmpty())

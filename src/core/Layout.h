@@ -59,7 +59,6 @@ private:
 
 // The four field types of a layout, named exactly so (letter case included) in its files.
 enum class FieldType { String, Number, Float, Date };
-QString fieldTypeName(FieldType type);
 
 // A whole-number item of a field definition (start column, width, scale, decimals) as the layout
 // file gives it. It is converted when the layout is read, but an item that is not a decimal
