@@ -7,6 +7,7 @@
 #include "Tdm.h"
 #include "TestSupport.h"
 #include "TfrmAbout.h"
+#include "TfrmFileCheck.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
 #include "TfrmSaveFiles.h"
@@ -27,6 +28,7 @@ struct MainWindowFixture
     bm::Tdm dm{home.path()};
     TfrmProgress frmProgress;
     TfrmAbout frmAbout;
+    TfrmFileCheck frmFileCheck{&frmMain};
     bm::test::ScriptedPrompter prompter;
     TfrmSaveFiles frmSaveFiles{dm, frmProgress, prompter};
 
@@ -38,7 +40,7 @@ struct MainWindowFixture
             return true;
         }();
         Q_UNUSED(styled);
-        frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles});
+        frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles, &frmFileCheck});
         frmMain.resize(1000, 611);
     }
     ~MainWindowFixture()
