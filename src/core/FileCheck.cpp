@@ -116,14 +116,17 @@ private:
     const char *m_next;
 };
 
-// One line's transaction: begun on construction, rolled back unless committed.
+// One line's transaction: begun on construction, rolled back unless committed. A fix takes the
+// write lock at once; a check only reads, so it also runs on a database opened read-only.
 class LineTransaction
 {
 public:
-    explicit LineTransaction(sqlite3 *db)
+    enum Mode { Read, Write };
+    LineTransaction(sqlite3 *db, Mode mode)
         : m_db(db)
     {
-        const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        const int rc = sqlite3_exec(m_db, mode == Write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr,
+                                    nullptr, nullptr);
         if (rc != SQLITE_OK)
             throw lastFailure(m_db, rc);
     }
@@ -197,7 +200,7 @@ public:
         sqlite3 *const db = m_dm.handle();
         QStringList lines;
         try {
-            LineTransaction transaction(db);
+            LineTransaction transaction(db, LineTransaction::Read);
             Statements statements(db, line.sql);
             const Stmt stmt = statements.next();
             if (!stmt || sqlite3_column_count(stmt.get()) == 0)
@@ -234,7 +237,7 @@ public:
     {
         sqlite3 *const db = m_dm.handle();
         try {
-            LineTransaction transaction(db);
+            LineTransaction transaction(db, LineTransaction::Write);
             Statements statements(db, line.sql);
             while (const Stmt stmt = statements.next()) {
                 int rc;
@@ -262,8 +265,6 @@ private:
     QLocale m_locale;
 };
 
-} // namespace
-
 void runCheckLines(Tdm &dm, const QStringList &lines, CheckOutput &output)
 {
     Run run(dm, output);
@@ -277,6 +278,8 @@ void runCheckLines(Tdm &dm, const QStringList &lines, CheckOutput &output)
             return;
     }
 }
+
+} // namespace
 
 void runFileCheck(Tdm &dm, CheckOutput &output)
 {

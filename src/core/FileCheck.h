@@ -64,9 +64,6 @@ public:
 // A script that cannot be read raises before anything is run.
 void runFileCheck(Tdm &dm, CheckOutput &output);
 
-// The same for the lines of a script already read.
-void runCheckLines(Tdm &dm, const QStringList &lines, CheckOutput &output);
-
 // The lines of a script, read whole with the text-file rules. Raises when it cannot be read.
 QStringList readCheckScript(const QString &path);
 

@@ -11,15 +11,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Opens the File menu with a click on its button and clicks "File Check".
 void clickFileCheck(MainWindowFixture &f)
 {
-    f.clickButton("btnActions");
-    auto *menu = f.child<QMenu>("pumActions");
-    QTRY_VERIFY(menu->isVisible());
-    QTest::mouseClick(menu, Qt::LeftButton, {},
-                      menu->actionGeometry(f.child<QAction>("Analyse1")).center());
-    QTRY_VERIFY(!menu->isVisible());
+    f.clickFileMenu("Analyse1");
 }
 
 QStringList memoLines(const TfrmFileCheck &w)

@@ -72,6 +72,17 @@ struct MainWindowFixture
     void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }
     void clickButton(const char *name) { click(child<QWidget>(name)); }
 
+    // Opens the File menu with a click on its button and clicks the item named `action`.
+    void clickFileMenu(const char *action)
+    {
+        clickButton("btnActions");
+        auto *menu = child<QMenu>("pumActions");
+        QTRY_VERIFY(menu->isVisible());
+        QTest::mouseClick(menu, Qt::LeftButton, {},
+                          menu->actionGeometry(child<QAction>(action)).center());
+        QTRY_VERIFY(!menu->isVisible());
+    }
+
     // Opens a combo box's list with the mouse and picks the item with `text` in the list with
     // the keyboard (a click on the list item depends on the time since the list opened).
     void pick(const char *comboName, const QString &text)
