@@ -9,8 +9,8 @@ bm_packages=(
   # The tests check archives with unzip and read CSV files back with python3; test.sh checks
   # the formatting with clang-format.
   unzip python3 clang-format
-  # The windows' fonts stand in for Tahoma with DejaVu Sans.
-  fonts-dejavu-core
+  # The windows' fonts: DejaVu Sans stands in for Tahoma, Liberation Sans for Arial.
+  fonts-dejavu-core fonts-liberation2
 )
 bm_install_packages() {
   local missing=()

@@ -2,6 +2,7 @@
 
 #include "Compaction.h"
 #include "Error.h"
+#include "FileCheck.h"
 #include "Importer.h"
 #include "Layout.h"
 #include "Loader.h"
@@ -269,6 +270,32 @@ int cmdCompact(Context &ctx)
     if (!ctx.quiet)
         out(u"Compacted %1; the database as it was is kept as %2"_s.arg(
                 database, QDir::toNativeSeparators(ctx.home + u"Backup.db"_s)));
+    return 0;
+}
+
+namespace {
+
+// The lines the findings window would get, on stdout as they come.
+class PrintedFindings final : public CheckOutput
+{
+public:
+    void findings(const QStringList &lines) override
+    {
+        for (const QString &line : lines)
+            out(line);
+    }
+};
+
+} // namespace
+
+int cmdCheck(Context &ctx)
+{
+    if (!ctx.args.isEmpty())
+        throw UsageError{u"check takes no arguments"_s};
+    Tdm dm(ctx.home);
+    dm.ConnectDB();
+    PrintedFindings output;
+    runFileCheck(dm, output);
     return 0;
 }
 

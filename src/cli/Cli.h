@@ -78,5 +78,6 @@ int cmdSplit(Context &ctx);
 int cmdStats(Context &ctx);
 int cmdSave(Context &ctx);
 int cmdCompact(Context &ctx);
+int cmdCheck(Context &ctx);
 
 } // namespace bm::cli

@@ -248,6 +248,27 @@ void Transaction::commit()
 
 // ---------------------------------------------------------------------------------------------
 
+bool isDatabaseFailure(int resultCode)
+{
+    switch (resultCode & 0xFF) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_NOMEM:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PROTOCOL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
 QString USADate(const QDate &s)
 {
     return u"%1/%2/%3"_s.arg(s.month()).arg(s.day()).arg(s.year());

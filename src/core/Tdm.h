@@ -110,6 +110,11 @@ private:
     bool m_done = false;
 };
 
+// True when an SQLite result code (primary or extended) is a failure of the database itself:
+// disk full, I/O error, read-only, locked or busy, out of memory, corrupt or not a database, or
+// the file cannot be opened. Any other failure is the statement's own (its text or its data).
+bool isDatabaseFailure(int resultCode);
+
 // "<month>/<day>/<year>" without leading zeros.
 QString USADate(const QDate &s);
 // The database's date literal: '2021-03-05' (ISO text, as Date columns hold it).

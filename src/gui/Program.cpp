@@ -19,11 +19,12 @@ void prepareApplication()
 
 Program::Program(const QString &home, Prompter *given)
     : dm(home)
+    , frmFileCheck(&frmMain)
     , messageBoxes(&frmMain)
     , prompter(given ? *given : messageBoxes)
     , frmSaveFiles(dm, frmProgress, prompter, &frmMain)
 {
-    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles});
+    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles, &frmFileCheck});
 }
 
 Program::~Program()

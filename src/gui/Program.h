@@ -3,6 +3,7 @@
 #include "GuiPrompter.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
+#include "TfrmFileCheck.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
 #include "TfrmSaveFiles.h"
@@ -16,10 +17,11 @@ namespace bm::gui {
 void prepareApplication();
 
 // Start-up: the program's windows and its data module, made in this order (members are made in
-// the order they are declared) and living together until the program ends, so their settings
-// carry over between uses. The main window is attached to the others; nothing is shown and the
-// database is not opened until the main window is first shown. The program, the screenshot tool
-// and the window tests all start this way.
+// the order they are declared: the main window, the data module, the progress window, the about
+// box, the file-check window and the Select Files dialog) and living together until the program
+// ends, so their settings carry over between uses. The main window is attached to the others;
+// nothing is shown and the database is not opened until the main window is first shown. The
+// program, the screenshot tool and the window tests all start this way.
 class Program
 {
 public:
@@ -35,6 +37,7 @@ public:
     Tdm dm;
     TfrmProgress frmProgress;
     TfrmAbout frmAbout;
+    TfrmFileCheck frmFileCheck;
     GuiPrompter messageBoxes; // message boxes and file dialogs over the main window
     Prompter &prompter;       // messageBoxes, or the prompter given
     TfrmSaveFiles frmSaveFiles;

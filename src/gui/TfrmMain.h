@@ -27,6 +27,7 @@ namespace bm::gui {
 class DataGrid;
 class TabStrip;
 class TfrmAbout;
+class TfrmFileCheck;
 class TfrmProgress;
 class TfrmSaveFiles;
 
@@ -48,6 +49,7 @@ public:
         TfrmAbout *frmAbout = nullptr;
         bm::Prompter *prompter = nullptr;
         TfrmSaveFiles *frmSaveFiles = nullptr;
+        TfrmFileCheck *frmFileCheck = nullptr;
     };
     void attach(const Forms &forms);
 
@@ -105,6 +107,11 @@ public:
     void About1Click();
     // Save Files: the Select Files dialog with one unticked entry per tab.
     void SaveFiles1Click();
+    // File Check: runs the program folder's FileCheck.SQL; what its checks find is appended to
+    // the file-check window, which comes up when a check finds rows. Window events run between
+    // the script's lines; closing the main window meanwhile ends the run after its line.
+    void Analyse1Click();
+    bool fileCheckRunning() const { return m_checkRunning; }
 
     // The steps of Load Files.
     QString UnZipFile(const QString &FName);
@@ -130,6 +137,7 @@ private:
     TfrmProgress *frmProgress = nullptr;
     TfrmAbout *frmAbout = nullptr;
     TfrmSaveFiles *frmSaveFiles = nullptr;
+    TfrmFileCheck *frmFileCheck = nullptr;
     bm::Prompter *m_prompter = nullptr;
     // qData: the browse query, the rows the grid shows (its statement is set by SetSQL).
     bm::GridModel *qData = nullptr;
@@ -173,6 +181,8 @@ private:
     bm::SortState m_sort;
     bool m_shown = false;
     bool m_closed = false;
+    bool m_checkRunning = false;
+    bool m_closeAfterCheck = false;
 };
 
 } // namespace bm::gui

@@ -29,6 +29,7 @@ struct MainWindowFixture
     bm::Tdm &dm = program.dm;
     bm::gui::TfrmProgress &frmProgress = program.frmProgress;
     bm::gui::TfrmAbout &frmAbout = program.frmAbout;
+    bm::gui::TfrmFileCheck &frmFileCheck = program.frmFileCheck;
     bm::gui::TfrmSaveFiles &frmSaveFiles = program.frmSaveFiles;
 
     MainWindowFixture() { frmMain.resize(1000, 611); }
@@ -55,6 +56,17 @@ struct MainWindowFixture
 
     void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }
     void clickButton(const char *name) { click(child<QWidget>(name)); }
+
+    // Opens the File menu with a click on its button and clicks the item named `action`.
+    void clickFileMenu(const char *action)
+    {
+        clickButton("btnActions");
+        auto *menu = child<QMenu>("pumActions");
+        QTRY_VERIFY(menu->isVisible());
+        QTest::mouseClick(menu, Qt::LeftButton, {},
+                          menu->actionGeometry(child<QAction>(action)).center());
+        QTRY_VERIFY(!menu->isVisible());
+    }
 
     // Opens a combo box's list with the mouse and picks the item with `text` in the list with
     // the keyboard (a click on the list item depends on the time since the list opened).
