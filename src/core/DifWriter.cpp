@@ -35,9 +35,10 @@ QByteArrayView view(const std::string &s)
 
 struct DifField
 {
-    enum class Kind { String, Number, Date, FloatFixed, FloatScaled, FloatPlain };
+    enum class FloatForm { Plain, Fixed, Scaled };
     QString name;
-    Kind kind = Kind::String;
+    FieldType type = FieldType::String;
+    FloatForm form = FloatForm::Plain;
     int column = -1;
     qsizetype start = 0; // zero-based
     qsizetype width = 0;
@@ -102,33 +103,18 @@ void DifLineBuilder::prepare(const Layout &layout, sqlite3_stmt *stmt)
                                 .arg(width));
         d.start = start - 1;
         d.width = width;
-        switch (f.type) {
-        case FieldType::String:
-            d.kind = DifField::Kind::String;
-            break;
-        case FieldType::Number:
-            d.kind = DifField::Kind::Number;
-            break;
-        case FieldType::Date:
-            d.kind = DifField::Kind::Date;
-            break;
-        case FieldType::Float:
-            // Decimals win over a scale; a Float with neither is written in its plain form.
-            if (f.decimals.isGiven()) {
-                d.kind = DifField::Kind::FloatFixed;
-                d.decimals = layoutInt(f, f.decimals);
-                if (d.decimals < 0 || d.decimals > 30)
-                    throw Error(
-                            u"Cannot save table %1: the layout %2 gives the field %3 %4 decimals"_s
+        d.type = f.type;
+        // A Float's form: decimals win over a scale; with neither, its plain form.
+        if (f.type == FieldType::Float && f.decimals.isGiven()) {
+            d.form = DifField::FloatForm::Fixed;
+            d.decimals = layoutInt(f, f.decimals);
+            if (d.decimals < 0 || d.decimals > 30)
+                throw Error(u"Cannot save table %1: the layout %2 gives the field %3 %4 decimals"_s
                                     .arg(m_table, m_defName, f.name)
                                     .arg(d.decimals));
-            } else if (f.scale.isGiven()) {
-                d.kind = DifField::Kind::FloatScaled;
-                d.scale = layoutInt(f, f.scale);
-            } else {
-                d.kind = DifField::Kind::FloatPlain;
-            }
-            break;
+        } else if (f.type == FieldType::Float && f.scale.isGiven()) {
+            d.form = DifField::FloatForm::Scaled;
+            d.scale = layoutInt(f, f.scale);
         }
         const auto found = columns.constFind(f.name.toLower());
         if (found == columns.cend())
@@ -200,11 +186,11 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
         if (type == SQLITE_NULL)
             continue; // a missing value stays blank, for every type
         m_scratch.clear();
-        switch (f.kind) {
-        case DifField::Kind::String:
+        switch (f.type) {
+        case FieldType::String:
             put(f, row, TrimBytes(columnText(stmt, f.column)), false);
             break;
-        case DifField::Kind::Number:
+        case FieldType::Number:
             if (type == SQLITE_INTEGER) {
                 numtext::appendInteger(m_scratch, sqlite3_column_int64(stmt, f.column));
             } else if (type == SQLITE_FLOAT) {
@@ -219,24 +205,22 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
             }
             put(f, row, view(m_scratch), true);
             break;
-        case DifField::Kind::FloatFixed:
-        case DifField::Kind::FloatScaled:
-        case DifField::Kind::FloatPlain: {
+        case FieldType::Float: {
             if (type != SQLITE_INTEGER && type != SQLITE_FLOAT)
                 fail(f, row, columnText(stmt, f.column), u"which is not a number"_s);
             const double v = sqlite3_column_double(stmt, f.column);
             if (!std::isfinite(v))
                 fail(f, row, numtext::general(v), u"which is not a finite number"_s);
-            if (f.kind == DifField::Kind::FloatFixed)
+            if (f.form == DifField::FloatForm::Fixed)
                 numtext::appendFixed(m_scratch, v, f.decimals);
-            else if (f.kind == DifField::Kind::FloatScaled)
+            else if (f.form == DifField::FloatForm::Scaled)
                 numtext::appendFixed(m_scratch, v * f.scale, 0);
             else
                 numtext::appendPlain(m_scratch, v);
             put(f, row, view(m_scratch), true);
             break;
         }
-        case DifField::Kind::Date: {
+        case FieldType::Date: {
             // Dates are held as ISO text; a time after the date is not written.
             const QByteArrayView text = columnText(stmt, f.column);
             auto digits = [&](qsizetype from, qsizetype n) {
