@@ -102,13 +102,6 @@ void appendFixed(std::string &out, double value, int decimals)
     }
 }
 
-void appendInteger(std::string &out, qint64 value)
-{
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, size_t(r.ptr - buf));
-}
-
 void appendGeneral(std::string &out, double value)
 {
     if (appendNonFinite(out, value))

@@ -165,12 +165,6 @@ Stmt Tdm::prepare(const QString &sql, const QString &context)
     return Stmt(raw);
 }
 
-QByteArrayView columnText(sqlite3_stmt *stmt, int column)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-    return QByteArrayView(text, sqlite3_column_bytes(stmt, column));
-}
-
 QString Tdm::sqliteError() const
 {
     return QString::fromUtf8(sqlite3_errmsg(handle()));
