@@ -247,7 +247,7 @@ qint64 CsvWriter::ExportCSV(const QString &QueryString, const QString &PathAndFi
     // qTemp: the Select Files dialog's own query, through which the writers read.
     Stmt qTemp = m_dm.prepare(QueryString, u"Cannot write \"%1\""_s.arg(target));
     const qint64 rows = m_dm.countRows(QueryString);
-    m_progress.start(u"Exporting Data."_s, rows, QString::number(rows));
+    m_progress.start(u"Exporting Data."_s, rows, countText(rows));
 
     std::vector<CellKind> kinds;
     for (int i = 0; i < sqlite3_column_count(qTemp.get()); ++i)

@@ -287,7 +287,7 @@ qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFi
     DifLineBuilder builder(table, DefName);
     builder.prepare(layout, qTemp.get());
     m_progress.show();
-    m_progress.start(u"Exporting DIF "_s + table, rows, QString::number(rows));
+    m_progress.start(u"Exporting DIF "_s + table, rows, countText(rows));
 
     TextWriter writer(PathAndFile);
     qint64 row = 0;

@@ -8,6 +8,7 @@
 #include "Text.h"
 
 #include <QDate>
+#include <QDir>
 
 #include <sqlite3.h>
 
@@ -20,6 +21,9 @@ namespace bm {
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Lines counted between two repaints of the progress window.
+constexpr qint64 kRepaintLines = 1 << 16;
 
 // A part of a date read as a whole decimal number: digits with an optional sign.
 bool datePart(QByteArrayView text, int &value)
@@ -136,24 +140,33 @@ const Importer::Counts &Importer::importTypeFile(const QString &FileName, const 
     return m_counts;
 }
 
+bool Importer::holdsRecords(const QString &FileName, const QString &code)
+{
+    TextReader reader(FileName);
+    return reader.next() && reader.text().left(3) == code;
+}
+
 void Importer::ImportFile(const QString &FileName, const QString &TableName, const QString &DefName)
 {
     m_counts = {};
+    if (!holdsRecords(FileName, DefName.mid(3, 3)))
+        return;
+    // The window names the file's table at once, and stays painted while the lines are counted.
+    m_progress.setStatus(u"Importing DIF "_s + DefName.mid(3, 3));
+    m_progress.setRecords(QString());
+    m_progress.setPosition(0);
+    m_progress.repaint();
     qint64 lineCount = 0;
     {
         TextReader reader(FileName);
-        if (!reader.next())
-            return;
-        if (reader.text().left(3) != DefName.mid(3, 3))
-            return;
-        lineCount = 1;
-        while (reader.next())
-            ++lineCount;
+        while (reader.next()) {
+            if (++lineCount % kRepaintLines == 0)
+                m_progress.repaint();
+        }
     }
     m_progress.setMaximum(lineCount - 1);
     m_progress.setPosition(0);
-    m_progress.setStatus(u"Importing DIF "_s + DefName.mid(3, 3));
-    m_progress.setRecords(QString::number(lineCount - 1));
+    m_progress.setRecords(countText(lineCount - 1));
     m_progress.repaint();
 
     TextReader reader(FileName);
@@ -183,8 +196,10 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
     };
 
     bool prompts = true;
-    qint64 lineNo = 0;
+    qint64 lineNo = 0;   // the record's number, as the line prompts count
+    qint64 fileLine = 0; // its line in the file, blank lines included
     while (lines.next()) {
+        ++fileLine;
         const bool ascii = lines.isAscii();
         QString text;
         QByteArrayView bytes;
@@ -246,8 +261,10 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
                         f.scale = f.def->scale.value();
                     qint64 n = 0;
                     if (!IsDecimalInteger(value, &n))
-                        throw Error(u"'%1' is not a valid integer value"_s.arg(
-                                QString::fromUtf8(value)));
+                        throw Error(u"\"%1\", line %2, field %3: '%4' is not a valid integer "
+                                    "value"_s.arg(QDir::toNativeSeparators(lines.path()))
+                                            .arg(fileLine)
+                                            .arg(f.def->name, QString::fromUtf8(value)));
                     sqlite3_bind_double(s, param, double(n) / *f.scale);
                     break;
                 }

@@ -44,6 +44,10 @@ public:
     // Imports the lines that `lines` yields (from its next line on).
     void ImportData(const QString &DefName, const QString &TableName, TextReader &lines);
 
+    // True when the import of `FileName` as a per-type file of record type `code` would read its
+    // lines: its first line begins with the code (ImportFile skips any other file).
+    static bool holdsRecords(const QString &FileName, const QString &code);
+
     // What the last import did.
     const Counts &counts() const { return m_counts; }
 

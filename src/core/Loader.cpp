@@ -3,6 +3,7 @@
 #include "DifSplitter.h"
 #include "Error.h"
 #include "Layout.h"
+#include "NumberText.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "Tdm.h"
@@ -136,7 +137,60 @@ Loader::Loader(Tdm &dm, ProgressSink &progress, Prompter &prompter)
 void Loader::load(const QString &FileName)
 {
     m_tables.clear();
+    m_made.clear();
     HideProgressAtEnd hideAtEnd(m_progress);
+    // The scratch files this load unpacks or splits are removed once it is done with them,
+    // however it ends, so the scratch folder never grows from one load to the next.
+    struct RemoveMade
+    {
+        QStringList &files;
+        ~RemoveMade()
+        {
+            for (const QString &file : std::as_const(files))
+                QFile::remove(file);
+            files.clear();
+        }
+    } removeMade{m_made};
+    try {
+        loadTables(FileName);
+    } catch (const Error &e) {
+        // Nothing is emptied before the data set is known to hold records, and the tables
+        // change in one transaction: whatever ended the load, they are as they were.
+        throw Error(tablesKept(e.message()));
+    }
+}
+
+QString Loader::summary(const QString &chosen) const
+{
+    qint64 records = 0;
+    qint64 failed = 0;
+    QStringList parts;
+    for (const TableLoad &t : m_tables) {
+        records += t.counts.inserted;
+        failed += t.counts.failedLines;
+        parts << u"%1: %2"_s.arg(t.code, countText(t.counts.inserted));
+    }
+    QString text = u"Loaded \"%1\": %2 %3"_s.arg(QFileInfo(chosen).fileName(), countText(records),
+                                                 records == 1 ? u"record"_s : u"records"_s);
+    if (!parts.isEmpty())
+        text += u" (%1)"_s.arg(parts.join(u", "_s));
+    if (failed > 0)
+        text += u"; %1 %2 with errors left out"_s.arg(countText(failed),
+                                                      failed == 1 ? u"line"_s : u"lines"_s);
+    return text;
+}
+
+QString Loader::tablesKept(const QString &message)
+{
+    const QString sentence
+            = message.endsWith(u'.') || message.endsWith(u'!') || message.endsWith(u'?')
+                      ? message
+                      : message + u'.';
+    return sentence + u" The tables were left as they were."_s;
+}
+
+void Loader::loadTables(const QString &FileName)
+{
     {
         // A file that is not there would otherwise just empty every table.
         QFile chosen(FileName);
@@ -155,18 +209,35 @@ void Loader::load(const QString &FileName)
     if (hasExtension(candidate, "DIF"_L1))
         candidate = SplitDIF(candidate);
 
-    Importer importer(m_dm, m_progress, m_prompter);
-    Transaction transaction(m_dm);
+    // The per-type files of the data set, in tab order. A data set without a single record of
+    // any record type (a wrong file, garbage, an archive of something else) would only empty
+    // every table: it is refused before anything changes.
+    QList<std::pair<QString, QString>> files; // record type, file
+    bool holdsRecords = false;
     for (const RecordType &type : recordTypes()) {
-        m_dm.exec(u"DELETE FROM "_s + Tdm::quoteId(type.code));
         if (candidate.isEmpty())
-            continue;
+            break;
         const QString file = withExtension(candidate, type.code);
         const QFileInfo info(file);
         if (!info.isFile() || info.isHidden() || info.size() <= 0)
             continue;
-        m_tables << TableLoad{type.code, file, importer.importTypeFile(file, type.code)};
+        files.append({type.code, file});
+        holdsRecords = holdsRecords || Importer::holdsRecords(file, type.code);
     }
+    if (!holdsRecords)
+        throw Error(u"\"%1\" holds no records of any record type"_s.arg(native(FileName)));
+
+    Importer importer(m_dm, m_progress, m_prompter);
+    Transaction transaction(m_dm);
+    for (const RecordType &type : recordTypes()) {
+        m_dm.exec(u"DELETE FROM "_s + Tdm::quoteId(type.code));
+        for (const auto &[code, file] : std::as_const(files)) {
+            if (code == type.code)
+                m_tables << TableLoad{code, file, importer.importTypeFile(file, code)};
+        }
+    }
+    m_progress.setStatus(u"Finishing the load"_s);
+    m_progress.repaint();
     transaction.commit();
 }
 
@@ -236,6 +307,7 @@ QString Loader::UnZipFile(const QString &FName)
         QFile out(target);
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             throw failure(out.errorString());
+        m_made << target;
         try {
             for (;;) {
                 const zip_int64_t n = zip_fread(in.get(), buffer.data(), buffer.size());
@@ -297,6 +369,7 @@ QString Loader::SplitDIF(const QString &FName)
     DifSplitter splitter(scratch, m_progress, m_locale);
     const DifSplitter::Result result = splitter.split(FName, stem);
     m_splitFiles = result.files;
+    m_made << result.files;
     return scratch + stem + u'.' + result.firstType;
 }
 

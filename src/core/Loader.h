@@ -53,6 +53,10 @@ public:
     // The collation that orders the lines of a combined file (default: the user's locale).
     void setCollationLocale(const QLocale &locale) { m_locale = locale; }
 
+    // Raises when the load cannot be done; the message then ends by saying that the tables were
+    // left as they were. A data set that holds no record of any record type is refused before
+    // any table is emptied. The files the load unpacked or split into the scratch folder are
+    // removed at its end, however it ends.
     void load(const QString &FileName);
 
     // Unpacks the archive `FName` into the scratch folder by bare entry names and returns the
@@ -66,16 +70,25 @@ public:
 
     // The per-type files the last load imported, in tab order.
     const QList<TableLoad> &tables() const { return m_tables; }
+    // What the last load of `chosen` did, in one line for the status line: the records of each
+    // table it filled, their sum, and the lines left out with errors.
+    QString summary(const QString &chosen) const;
     // The files the last SplitDIF wrote, in the order written.
     const QStringList &splitFiles() const { return m_splitFiles; }
 
+    // `message` followed by the sentence that the tables were left as they were.
+    static QString tablesKept(const QString &message);
+
 private:
+    void loadTables(const QString &FileName);
+
     Tdm &m_dm;
     ProgressSink &m_progress;
     Prompter &m_prompter;
     QLocale m_locale;
     QList<TableLoad> m_tables;
     QStringList m_splitFiles;
+    QStringList m_made; // scratch files made by UnZipFile and SplitDIF since the load began
 };
 
 } // namespace bm

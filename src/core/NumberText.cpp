@@ -215,4 +215,11 @@ QByteArray plain(double value)
 
 } // namespace numtext
 
+QString countText(qint64 count, const QLocale &locale)
+{
+    QLocale grouped = locale;
+    grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return grouped.toString(count);
+}
+
 } // namespace bm

@@ -43,4 +43,8 @@ void appendPlain(std::string &out, double value);
 bool parse(QByteArrayView text, double &value);
 } // namespace numtext
 
+// A count for people, as the status line and the progress window show it: the locale's digits
+// with its thousands separator (under the C locale too: 1,000,000).
+QString countText(qint64 count, const QLocale &locale = QLocale());
+
 } // namespace bm

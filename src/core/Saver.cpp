@@ -5,12 +5,14 @@
 #include "Error.h"
 #include "Layout.h"
 #include "Loader.h"
+#include "NumberText.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "Tdm.h"
 #include "Zip.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
@@ -26,6 +28,30 @@ namespace {
 const QString kNothingTicked = u"No record type is ticked: nothing was saved."_s;
 
 } // namespace
+
+QString saveSummary(const SaveResult &result)
+{
+    QString text;
+    if (!result.archive.isEmpty()) {
+        text = u"Saved \"%1\" holding %2 %3"_s.arg(
+                QDir::toNativeSeparators(result.archive), countText(result.written.size()),
+                result.written.size() == 1 ? u"file"_s : u"files"_s);
+    } else if (!result.written.isEmpty()) {
+        QStringList names;
+        for (const QString &path : result.written)
+            names << QFileInfo(path).fileName();
+        text = u"Saved %1 %2 in \"%3\": %4"_s.arg(
+                countText(result.written.size()),
+                result.written.size() == 1 ? u"file"_s : u"files"_s,
+                QDir::toNativeSeparators(QFileInfo(result.written.first()).absolutePath()),
+                names.join(u", "_s));
+    } else {
+        text = u"Nothing saved"_s;
+    }
+    if (!result.empty.isEmpty())
+        text += u" (empty, no file: %1)"_s.arg(result.empty.join(u", "_s));
+    return text;
+}
 
 Saver::Saver(Tdm &dm, ProgressSink &progress, Prompter &prompter)
     : m_dm(dm)
@@ -59,14 +85,67 @@ QString Saver::archivePath(const QString &chosen)
     return withExtension(QFileInfo(chosen).absoluteFilePath(), u"zip"_s);
 }
 
+QString Saver::offeredName(const SaveRequest &request, const QString &lastFile)
+{
+    if (lastFile.isEmpty())
+        return lastFile;
+    const QString suffix = QFileInfo(lastFile).suffix();
+    const bool ours = suffix.compare(u"zip"_s, Qt::CaseInsensitive) == 0
+                      || suffix.compare(u"csv"_s, Qt::CaseInsensitive) == 0;
+    const QString stem = ours ? lastFile.chopped(suffix.size() + 1) : lastFile;
+    if (request.zip)
+        return stem + u".zip"_s;
+    return request.format == SaveFormat::CSV ? stem + u".csv"_s : stem;
+}
+
+QStringList Saver::replacedFiles(const SaveRequest &request, const QString &chosen)
+{
+    QStringList replaced;
+    if (request.zip) {
+        const QString archive = archivePath(chosen);
+        if (QFileInfo::exists(archive))
+            replaced << archive;
+        return replaced;
+    }
+    const QString folder = QFileInfo(chosen).absolutePath() + u'/';
+    for (const RecordType &t : recordTypes()) {
+        const QString path = folder + outputName(request.format, chosen, t.code);
+        if (request.types.contains(t.code) && QFileInfo::exists(path))
+            replaced << path;
+    }
+    return replaced;
+}
+
+bool Saver::confirmReplace(const SaveRequest &request, const QString &chosen)
+{
+    const QStringList replaced = replacedFiles(request, chosen);
+    if (replaced.isEmpty())
+        return true;
+    const QString folder = QDir::toNativeSeparators(QFileInfo(replaced.first()).absolutePath());
+    QString head;
+    if (replaced.size() == 1) {
+        head = u"\"%1\" already exists in \"%2\" and will be replaced."_s.arg(
+                QFileInfo(replaced.first()).fileName(), folder);
+    } else {
+        QStringList names;
+        for (const QString &path : replaced)
+            names << QFileInfo(path).fileName();
+        const QString listed = names.size() <= 4 ? names.join(u", "_s)
+                                                 : names.first() + u" ... "_s + names.last();
+        head = u"%1 files already exist in \"%2\" and will be replaced (%3)."_s.arg(
+                countText(replaced.size()), folder, listed);
+    }
+    return m_prompter.askYesNo(head + u"\r\rDo you wish to continue."_s);
+}
+
 std::optional<QString> Saver::chooseFile(const SaveRequest &request, QString &lastFile)
 {
     if (request.types.isEmpty()) {
         m_prompter.notify(kNothingTicked);
         return std::nullopt;
     }
-    const std::optional<QString> chosen
-            = m_prompter.saveFile(fileFilter(request), defaultSuffix(request), lastFile);
+    const std::optional<QString> chosen = m_prompter.saveFile(
+            fileFilter(request), defaultSuffix(request), offeredName(request, lastFile));
     if (!chosen || chosen->isEmpty())
         return std::nullopt;
     lastFile = *chosen;
@@ -117,6 +196,19 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
     m_progress.show();
     const QString folder
             = request.zip ? scratchFolder(m_dm.home()) : QFileInfo(chosen).absolutePath() + u'/';
+    // Files written only to be packed are removed once the archive is made, or when the save
+    // ends without it: the scratch folder keeps nothing of a save.
+    struct RemoveScratchFiles
+    {
+        const bool zip;
+        const QStringList &files;
+        ~RemoveScratchFiles()
+        {
+            if (zip)
+                for (const QString &file : files)
+                    QFile::remove(file);
+        }
+    };
 
     const bool dif = request.format == SaveFormat::DIF;
     std::optional<Transaction> transaction;
@@ -125,6 +217,7 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
     DifWriter difWriter(m_dm, m_progress);
     CsvWriter csvWriter(m_dm, m_progress);
     QStringList fileList;
+    const RemoveScratchFiles removeScratchFiles{request.zip, fileList};
     for (const QString &code : std::as_const(codes)) {
         const QString path = folder + outputName(request.format, chosen, code);
         const QString query = u"SELECT * FROM "_s + Tdm::quoteId(code);

@@ -23,9 +23,11 @@ struct SaveRequest
 
 struct SaveResult
 {
-    QStringList written; // the files written, in tab order
-    QStringList empty;   // DIF: the record types whose table has no rows (no file written)
-    QString archive;     // the archive written, or empty
+    // The files written, in tab order; for an archive, the files packed into it (written to the
+    // scratch folder and removed from there once packed).
+    QStringList written;
+    QStringList empty; // DIF: the record types whose table has no rows (no file written)
+    QString archive;   // the archive written, or empty
 };
 
 // The Save Files command after its dialog: each ticked table written as DIF (re-stamped with its
@@ -33,6 +35,10 @@ struct SaveResult
 // scratch folder <home>Scratch/ and then packed into one archive. The data work is one
 // transaction: an error rolls the version stamps back; files finished before it stay, later
 // record types are not written and no archive is made.
+// What a finished save did, in one line for the status line: the files written and where, or
+// the archive, and the ticked tables that were empty.
+QString saveSummary(const SaveResult &result);
+
 class Saver
 {
 public:
@@ -47,10 +53,22 @@ public:
     // The chosen path with its extension replaced by ".zip".
     static QString archivePath(const QString &chosen);
 
+    // The name the save-file dialog offers, from the name chosen last: without ".zip" unless the
+    // files are zipped (herd.zip gives herd for DIF files, herd.csv for CSV files, and herd.csv
+    // gives herd.zip for an archive).
+    static QString offeredName(const SaveRequest &request, const QString &lastFile);
+    // The existing files that saving to `chosen` would replace (or, for a DIF file of an empty
+    // table, remove), in tab order; for an archive, the archive.
+    static QStringList replacedFiles(const SaveRequest &request, const QString &chosen);
+
     // The Save button's question: when nothing is ticked it says so and asks nothing; otherwise
-    // the save-file dialog, starting at `lastFile`, which then holds the choice. std::nullopt
-    // when nothing is ticked or the user cancels.
+    // the save-file dialog, offering offeredName() of `lastFile`, which then holds the choice.
+    // std::nullopt when nothing is ticked or the user cancels. The dialog itself does not ask
+    // about replacing files: confirmReplace() asks once about every file the save replaces.
     std::optional<QString> chooseFile(const SaveRequest &request, QString &lastFile);
+    // When saving to `chosen` would replace existing files, asks once, naming how many; true
+    // when there are none or the user answers Yes.
+    bool confirmReplace(const SaveRequest &request, const QString &chosen);
     // Saves to the chosen file. Raises on error.
     SaveResult save(const SaveRequest &request, const QString &chosen);
 

@@ -58,6 +58,7 @@ public:
     QByteArrayView bytes() const { return m_bytes; }
     // The current line as text (decoded on demand).
     QString text() const;
+    const QString &path() const { return m_path; }
     qint64 bytesRead() const { return m_consumed; }
     qint64 size() const { return m_size; }
 

@@ -120,6 +120,23 @@ TEST(Load, perTypeFileBringsInItsSiblingsAndEmptiesTheOtherTables)
     EXPECT_TRUE(f.progress.statuses.contains(u"Importing DIF 104"_s));
 }
 
+TEST(Load, summaryCountsTheRecordsOfEachTable)
+{
+    LoadFixture f;
+    f.write(u"herd.101"_s, rec("101", "H1"));
+    // The third line is too short for its layout's record type to be inserted: it fails.
+    QByteArray tests;
+    for (int i = 0; i < 1200; ++i)
+        tests += rec("104", "T" + QByteArray::number(i));
+    f.prompter.answers = {false};
+    const QString chosen = f.write(u"herd.104"_s, tests + "104x\r\n");
+    Loader loader(f.home.dm(), f.progress, f.prompter);
+    loader.load(chosen);
+    EXPECT_EQ(loader.summary(chosen),
+              u"Loaded \"herd.104\": 1,201 records (101: 1, 104: 1,200); 1 line with errors left "
+              "out"_s);
+}
+
 TEST(Load, combinedFileIsSplitInTheScratchFolder)
 {
     LoadFixture f;
@@ -131,11 +148,13 @@ TEST(Load, combinedFileIsSplitInTheScratchFolder)
     loader.load(file);
     EXPECT_EQ(f.tables(), (QStringList{u"101:H"_s, u"102:a,B,C"_s}));
 
+    // The load removes the files it split once it has read them.
     const QString scratch = f.home.path() + u"Scratch/"_s;
-    EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name),
-              (QStringList{u"Herd.101"_s, u"Herd.102"_s, u"Herd.999"_s}));
+    EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name), QStringList{});
     EXPECT_TRUE(f.progress.statuses.contains(u"Pre-Processing DIF File"_s));
     EXPECT_EQ(loader.SplitDIF(file), scratch + u"Herd.101"_s);
+    EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name),
+              (QStringList{u"Herd.101"_s, u"Herd.102"_s, u"Herd.999"_s}));
     EXPECT_EQ(loader.SplitDIF(f.write(u"empty.DIF"_s, "\r\n")), scratch + u"empty."_s);
     // The split files of the earlier load are gone; a group that is no record type stays.
     EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name), QStringList{u"Herd.999"_s});
@@ -177,10 +196,6 @@ TEST(Load, archivesPickTheirDataSet)
               {u"b.102"_s, rec("102", "B")},
               {u"a.104"_s, rec("104", "A")}},
              {u"102:A"_s, u"104:A"_s}},
-            {"no DIF file at all: every table emptied",
-             u"e.zip"_s,
-             {{u"readme.txt"_s, "nothing here"}},
-             {}},
     };
     for (const auto &c : cases) {
         LoadFixture f;
@@ -192,6 +207,49 @@ TEST(Load, archivesPickTheirDataSet)
         EXPECT_TRUE(f.progress.statuses.contains(u"Un-Zipping Data."_s)) << c.name;
         EXPECT_FALSE(f.progress.isVisible()) << c.name;
         EXPECT_TRUE(QFile::exists(archive)) << c.name;
+        EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{})
+                << c.name;
+    }
+}
+
+// A data set without a single record of any record type would only empty every table: it is
+// refused before anything changes, and whatever it unpacked or split is removed again.
+TEST(Load, dataSetWithoutRecordsLeavesTheTables)
+{
+    const struct
+    {
+        const char *name;
+        QString file;
+        QByteArray bytes; // empty: an archive of `entries`
+        Entries entries;
+    } cases[] = {
+            {"archive of something else", u"e.zip"_s, {}, {{u"readme.txt"_s, "nothing here"}}},
+            {"archive of garbage named like DIF", u"g.zip"_s, {}, {{u"x.104"_s, "garbage\r\n"}}},
+            {"combined file of garbage", u"junk.DIF"_s, "Lorem ipsum\r\ndolor sit amet\r\n", {}},
+            {"combined file of blank lines", u"blank.DIF"_s, "\r\n  \r\n", {}},
+            {"per-type file of another type", u"wrong.101"_s, rec("104", "H1"), {}},
+            {"per-type file of text", u"notes.104"_s, "Dear farmer,\r\n", {}},
+    };
+    for (const auto &c : cases) {
+        LoadFixture f;
+        f.load(f.write(u"good.101"_s, rec("101", "G1")));
+        const QString path = f.user(c.file);
+        if (c.bytes.isEmpty())
+            makeZip(path, c.entries);
+        else
+            f.write(c.file, c.bytes);
+        try {
+            f.load(path);
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const Error &e) {
+            EXPECT_EQ(e.message(), u"\"%1\" holds no records of any record type. The tables were "
+                                   "left as they were."_s.arg(path))
+                    << c.name;
+        }
+        EXPECT_EQ(f.tables(), QStringList{u"101:G1"_s}) << c.name;
+        EXPECT_FALSE(f.progress.isVisible()) << c.name;
+        EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{})
+                << c.name;
     }
 }
 
@@ -207,11 +265,13 @@ TEST(Load, archiveMadeByInfoZip)
     ASSERT_TRUE(zip.waitForFinished(30000));
     ASSERT_EQ(zip.exitCode(), 0) << zip.readAllStandardError().constData();
 
-    f.load(f.user(u"HERD.ZIP"_s));
-    EXPECT_EQ(f.tables(), (QStringList{u"101:Z"_s, u"104:Y,Z"_s}));
+    Loader loader(f.home.dm(), f.progress, f.prompter);
+    EXPECT_EQ(loader.UnZipFile(f.user(u"HERD.ZIP"_s)), f.home.path() + u"Scratch/Herd.Dif"_s);
     EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s)
                       .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
-              (QStringList{u"Herd.101"_s, u"Herd.104"_s, u"Herd.Dif"_s, u"notes.txt"_s}));
+              (QStringList{u"Herd.Dif"_s, u"notes.txt"_s}));
+    f.load(f.user(u"HERD.ZIP"_s));
+    EXPECT_EQ(f.tables(), (QStringList{u"101:Z"_s, u"104:Y,Z"_s}));
 }
 
 TEST(Load, entryNamesCannotPlaceFilesOutsideTheScratchFolder)
@@ -228,7 +288,9 @@ TEST(Load, entryNamesCannotPlaceFilesOutsideTheScratchFolder)
                       {u"dir\\escaped.104"_s, rec("104", "BS")},
                       {u".."_s, "dots"},
                       {u"sub/../../x.csv"_s, "csv"}});
-    f.load(archive);
+    Loader loader(f.home.dm(), f.progress, f.prompter);
+    // The first per-type file by name is chosen, as for any archive.
+    EXPECT_EQ(loader.UnZipFile(archive), f.home.path() + u"Scratch/absolute.102"_s);
     EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s)
                       .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
               (QStringList{u"absolute.102"_s, u"escaped.101"_s, u"escaped.104"_s, u"link.txt"_s,
@@ -240,7 +302,7 @@ TEST(Load, entryNamesCannotPlaceFilesOutsideTheScratchFolder)
     EXPECT_FALSE(QFile::exists(f.home.path() + u"escaped.101"_s));
     EXPECT_FALSE(QFile::exists(QFileInfo(f.home.path()).dir().absolutePath() + u"/escaped.101"_s));
     EXPECT_FALSE(QFile::exists(f.user(u"escaped.101"_s)));
-    // The first per-type file by name is chosen, as for any archive.
+    f.load(archive);
     EXPECT_EQ(f.tables(), (QStringList{u"102:ABS"_s}));
 }
 
@@ -268,6 +330,10 @@ TEST(Load, errorsLeaveEveryTableAsItWas)
             {"damaged entry", u"crc.zip"_s, stored, u"CRC error"_s},
             {"bad layout in a later table", u"herd.101"_s, {}, u"not a valid integer value"_s},
             {"missing file", u"missing.101"_s, {}, u"No such file"_s},
+            {"a value that ends the import in a later table",
+             u"herd.101"_s,
+             {},
+             u"herd.104\", line 3, field Milk: '3AB' is not a valid integer value. The tables were left as they were."_s},
     };
     for (const auto &c : cases) {
         LoadFixture f;
@@ -286,6 +352,13 @@ TEST(Load, errorsLeaveEveryTableAsItWas)
             f.write(u"herd.114"_s, rec("114", "NEW"));
             f.home.writeLayout(u"DIF114V3.ini"_s,
                                "[Records]\n01=RecordType,String,1,3\n02=VersionNo,Number,x,1\n");
+        }
+        if (QByteArray(c.name).startsWith("a value")) {
+            // Milk (columns 61-64) of the third line is no whole number.
+            f.write(u"herd.101"_s, rec("101", "NEW"));
+            f.write(u"herd.104"_s, rec("104", "N1") + "\r\n"
+                                           + rec("104", "N2").chopped(2).leftJustified(60, ' ')
+                                           + " 3AB\r\n");
         }
         try {
             f.load(f.user(c.file));
@@ -321,7 +394,7 @@ TEST(Load, scratchPatternsDeleteOnlyInTheScratchFolder)
     EXPECT_TRUE(QFile::exists(f.home.path() + u"Tembra.db"_s));
     EXPECT_EQ(QDir(scratch).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                                       QDir::Name),
-              (QStringList{u"keep.txt"_s, u"set.104"_s}));
+              QStringList{u"keep.txt"_s});
 
     // An archive that itself lies in the scratch folder and matches a pattern is not deleted
     // before it is read.
@@ -340,7 +413,8 @@ TEST(Load, scratchFileThatCannotBeDeletedStopsBeforeAnyTable)
         FAIL() << "no error";
     } catch (const Error &e) {
         EXPECT_EQ(e.message(),
-                  u"Cannot delete \"%1Scratch/stuck.102\". Is a directory"_s.arg(f.home.path()));
+                  u"Cannot delete \"%1Scratch/stuck.102\". Is a directory. The tables were left "
+                  "as they were."_s.arg(f.home.path()));
     }
     EXPECT_EQ(f.tables(), QStringList{u"101:G1"_s});
     EXPECT_FALSE(f.progress.isVisible());

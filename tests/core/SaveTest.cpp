@@ -128,6 +128,8 @@ TEST(Save, loadedCombinedFileSavesBackToTheFilesTheSplitWrote)
     ASSERT_EQ(loader.tables().size(), 12);
     const SaveResult r = f.save(SaveFormat::DIF, false, recordTypeCodes(), f.out + u"herd.zip"_s);
     EXPECT_EQ(r.written.size(), 12);
+    // The load removed its split files when it was done; the split writes them again.
+    loader.SplitDIF(QStringLiteral(BM_SOURCE_DIR "/samples/herd.DIF"));
     for (const QString &code : recordTypeCodes()) {
         SCOPED_TRACE(code.toStdString());
         const QByteArray split = test::readFile(f.home.path() + u"Scratch/herd."_s + code);
@@ -192,22 +194,28 @@ TEST(Save, zippedCsvLandsInOneArchiveThatOtherToolsRead)
     const SaveResult r
             = f.save(SaveFormat::CSV, true, {u"104"_s, u"101"_s, u"102"_s}, f.out + u"herd.csv"_s);
     EXPECT_EQ(r.archive, archive);
-    // The files were written to the scratch folder, in tab order; an empty table still has its
-    // header line.
+    // The files were written to the scratch folder, in tab order, and removed from there once
+    // packed; an empty table still has its header line.
     const QString scratch = f.home.path() + u"Scratch/"_s;
     EXPECT_EQ(r.written, (QStringList{scratch + u"herd_101.csv"_s, scratch + u"herd_102.csv"_s,
                                       scratch + u"herd_104.csv"_s}));
-    EXPECT_TRUE(test::readFile(scratch + u"herd_102.csv"_s).startsWith("RecordType,VersionNo,"));
+    EXPECT_EQ(QDir(scratch).entryList(QDir::Hidden | QDir::Files), QStringList{});
     EXPECT_FALSE(QFile::exists(f.out + u"herd_101.csv"_s));
+    EXPECT_EQ(saveSummary(r), u"Saved \"%1\" holding 3 files"_s.arg(archive));
 
+    // The same files written beside the chosen one, for their sizes.
+    const SaveResult plain
+            = f.save(SaveFormat::CSV, false, {u"104"_s, u"101"_s, u"102"_s}, f.out + u"herd.csv"_s);
+    EXPECT_TRUE(test::readFile(plain.written.at(1)).startsWith("RecordType,VersionNo,"));
     EXPECT_TRUE(unzipTest(archive));
     const QString listing = pythonZipList(archive);
     EXPECT_EQ(listing, u"herd_101.csv 8 0 %1\nherd_102.csv 8 0 %2\nherd_104.csv 8 0 %3\nok\n"_s
-                               .arg(QFileInfo(scratch + u"herd_101.csv"_s).size())
-                               .arg(QFileInfo(scratch + u"herd_102.csv"_s).size())
-                               .arg(QFileInfo(scratch + u"herd_104.csv"_s).size()));
-    EXPECT_TRUE(QDir(f.out).entryList(QDir::Hidden | QDir::Files).contains(u"herd.zip"_s));
-    EXPECT_EQ(QDir(f.out).entryList(QDir::Hidden | QDir::Files).size(), 1) << "temporary left";
+                               .arg(QFileInfo(plain.written.at(0)).size())
+                               .arg(QFileInfo(plain.written.at(1)).size())
+                               .arg(QFileInfo(plain.written.at(2)).size()));
+    EXPECT_EQ(QDir(f.out).entryList(QDir::Hidden | QDir::Files),
+              (QStringList{u"herd.zip"_s, u"herd_101.csv"_s, u"herd_102.csv"_s, u"herd_104.csv"_s}))
+            << "temporary left";
 }
 
 TEST(Save, emptyTablesWriteNoDifFileAndSaySo)
@@ -233,7 +241,6 @@ TEST(Save, failingTableStopsTheSaveAndRollsTheStampsBack)
         f.importSamples();
         f.home.dm().exec(u"UPDATE \"101\" SET VersionNo = 7"_s);
         f.home.dm().exec(u"UPDATE \"103\" SET HerdCode = 'TOOLONGHERD' WHERE rowid = 2"_s);
-        const QString folder = zip ? f.home.path() + u"Scratch/"_s : f.out;
         try {
             f.save(SaveFormat::DIF, zip, {u"101"_s, u"103"_s, u"104"_s}, f.out + u"herd.zip"_s);
             ADD_FAILURE() << "no error";
@@ -241,9 +248,12 @@ TEST(Save, failingTableStopsTheSaveAndRollsTheStampsBack)
             EXPECT_TRUE(e.message().contains(u"table 103: row 2, field HerdCode"_s))
                     << e.message().toStdString();
         }
-        EXPECT_TRUE(QFile::exists(folder + u"herd.101"_s));
-        EXPECT_FALSE(QFile::exists(folder + u"herd.103"_s));
-        EXPECT_FALSE(QFile::exists(folder + u"herd.104"_s));
+        // Beside the chosen file, the files before the failing table stay written; files
+        // written only to be packed are removed again.
+        EXPECT_EQ(QFile::exists(f.out + u"herd.101"_s), !zip);
+        EXPECT_FALSE(QFile::exists(f.out + u"herd.103"_s));
+        EXPECT_FALSE(QFile::exists(f.out + u"herd.104"_s));
+        EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
         EXPECT_FALSE(QFile::exists(f.out + u"herd.zip"_s));
         EXPECT_EQ(f.home.rows(u"SELECT DISTINCT VersionNo FROM \"101\""_s), QStringList{u"7"_s});
         EXPECT_FALSE(f.progress.isVisible());
@@ -298,6 +308,68 @@ TEST(Save, buttonAsksForTheFileOnlyWhenSomethingIsTicked)
     f.prompter.choices.push_back(f.out + u"h.csv"_s);
     EXPECT_EQ(saver.chooseFile({SaveFormat::CSV, false, {u"101"_s}}, last), f.out + u"h.csv"_s);
     EXPECT_EQ(last, f.out + u"h.csv"_s);
+}
+
+TEST(Save, offersTheLastNameInTheFormOfTheSave)
+{
+    const struct
+    {
+        const char *name;
+        SaveRequest request;
+        QString last;
+        QString offered;
+    } cases[] = {
+            {"DIF after a zip", {SaveFormat::DIF, false, {}}, u"/o/herd.zip"_s, u"/o/herd"_s},
+            {"DIF after a CSV", {SaveFormat::DIF, false, {}}, u"/o/herd.CSV"_s, u"/o/herd"_s},
+            {"DIF keeps other dots",
+             {SaveFormat::DIF, false, {}},
+             u"/o/my.herd"_s,
+             u"/o/my.herd"_s},
+            {"zip after DIF", {SaveFormat::DIF, true, {}}, u"/o/herd"_s, u"/o/herd.zip"_s},
+            {"zip after CSV", {SaveFormat::CSV, true, {}}, u"/o/herd.csv"_s, u"/o/herd.zip"_s},
+            {"CSV after zip", {SaveFormat::CSV, false, {}}, u"/o/h.Zip"_s, u"/o/h.csv"_s},
+            {"nothing chosen yet", {SaveFormat::DIF, true, {}}, QString(), QString()},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Saver::offeredName(c.request, c.last), c.offered) << c.name;
+}
+
+TEST(Save, asksOnceBeforeReplacingFiles)
+{
+    Fixture f;
+    f.importSamples();
+    Saver saver(f.home.dm(), f.progress, f.prompter);
+    const SaveRequest dif{SaveFormat::DIF, false, recordTypeCodes()};
+    const QString chosen = f.out + u"herd.zip"_s;
+    EXPECT_TRUE(saver.confirmReplace(dif, chosen));
+    EXPECT_TRUE(f.prompter.questions.isEmpty());
+
+    f.save(SaveFormat::DIF, false, recordTypeCodes(), chosen);
+    f.home.write(f.out + u"other.101"_s, "not ours");
+    f.prompter.answers = {false, true, true};
+    EXPECT_FALSE(saver.confirmReplace(dif, chosen));
+    EXPECT_TRUE(saver.confirmReplace({SaveFormat::DIF, false, {u"104"_s}}, chosen));
+    EXPECT_TRUE(saver.confirmReplace({SaveFormat::DIF, true, {u"104"_s}}, f.out + u"herd.101"_s));
+    const QString out = QDir::toNativeSeparators(QFileInfo(f.out + u"x"_s).absolutePath());
+    EXPECT_EQ(f.prompter.questions,
+              (QStringList{u"12 files already exist in \"%1\" and will be replaced (herd.101 ... "
+                           "herd.211).\r\rDo you wish to continue."_s.arg(out),
+                           u"\"herd.104\" already exists in \"%1\" and will be replaced.\r\rDo "
+                           "you wish to continue."_s.arg(out)}));
+    // An archive that is not there yet replaces nothing; the files beside the name do not count.
+    EXPECT_EQ(Saver::replacedFiles({SaveFormat::CSV, false, {u"101"_s}}, chosen), QStringList{});
+}
+
+TEST(Save, summaryNamesWhatWasWritten)
+{
+    Fixture f;
+    f.importSamples();
+    f.home.dm().exec(u"DELETE FROM \"102\""_s);
+    const SaveResult r
+            = f.save(SaveFormat::DIF, false, {u"101"_s, u"102"_s, u"104"_s}, f.out + u"herd.zip"_s);
+    const QString out = QDir::toNativeSeparators(QFileInfo(f.out + u"x"_s).absolutePath());
+    EXPECT_EQ(saveSummary(r),
+              u"Saved 2 files in \"%1\": herd.101, herd.104 (empty, no file: 102)"_s.arg(out));
 }
 
 TEST(Zip, packsBareNamesDeflatingOnlyWhatShrinks)
