@@ -265,7 +265,8 @@ int cmdCompact(Context &ctx)
     // What closing the program window does: the state now is kept as Backup.db and the compacted
     // copy becomes Tembra.db only once it is complete.
     const QString database = QDir::toNativeSeparators(ctx.home + u"Tembra.db"_s);
-    if (!compactDatabase(ctx.home, u"Tembra"_s, u"Backup"_s))
+    const HideProgressAtEnd hideAtEnd(ctx.progress);
+    if (!compactDatabase(ctx.home, u"Tembra"_s, u"Backup"_s, &ctx.progress))
         throw Error(u"Could not find file '%1'"_s.arg(database));
     if (!ctx.quiet)
         out(u"Compacted %1; the database as it was is kept as %2"_s.arg(

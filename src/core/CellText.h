@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDate>
+#include <QLocale>
 #include <QString>
 #include <QVariant>
 
@@ -17,6 +19,15 @@ QString display(int code, const QVariant &value, int decimals = -1);
 // The text an editor starts from: numbers in full, in the locale's form without group
 // separators; dates in the locale's short date form.
 QString edit(int code, const QVariant &value);
+// The date `text` stands for, typed as people type dates: in the short date form the grid shows
+// ("19 Nov 2010" under the C locale), or as day, month and year in the order of the locale's
+// short date form with any of "/", ".", "-", "," or blanks between them (19/11/2010 under a
+// day-first locale, 11/19/2010 under a month-first one), the month as a number or as a name
+// (the locale's or English, long or short), the year in four digits or two (two digits fall in
+// the hundred years ending 20 years from now); or as ISO 8601, 2010-11-19. A null date when the
+// text is no such date or its year lies outside 1 to 9999.
+QDate parseDate(const QString &text, const QLocale &locale = QLocale());
+
 // The value `text` typed into column `field` of type `code` stands for, or an error message in
 // `error`. Blank text in a number or date column, and empty text in a text column, is Null.
 QVariant parse(int code, const QString &field, const QString &text, QString *error);

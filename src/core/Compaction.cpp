@@ -1,14 +1,17 @@
 #include "Compaction.h"
 
 #include "Error.h"
+#include "ProgressSink.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -61,8 +64,43 @@ struct SqliteCloser
     void operator()(sqlite3 *db) const { sqlite3_close(db); }
 };
 
+// How far VACUUM INTO has come: the size the copy has reached against the size of the source's
+// pages in use, looked at every 100 ms from SQLite's progress callback.
+struct VacuumProgress
+{
+    ProgressSink *sink = nullptr;
+    QString target;
+    QElapsedTimer timer;
+
+    static int onStep(void *self)
+    {
+        auto *p = static_cast<VacuumProgress *>(self);
+        if (p->timer.elapsed() >= 100) {
+            p->timer.restart();
+            p->sink->setPosition(QFileInfo(p->target).size());
+            p->sink->repaint();
+        }
+        return 0; // go on
+    }
+};
+
+// The bytes of the database's pages in use: about the size of its compacted copy.
+qint64 pagesInUse(sqlite3 *db)
+{
+    qint64 values[3] = {0, 0, 0};
+    const char *pragmas[3] = {"PRAGMA page_count", "PRAGMA freelist_count", "PRAGMA page_size"};
+    for (int i = 0; i < 3; ++i) {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db, pragmas[i], -1, &stmt, nullptr) == SQLITE_OK
+            && sqlite3_step(stmt) == SQLITE_ROW)
+            values[i] = sqlite3_column_int64(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    return std::max<qint64>(0, values[0] - values[1]) * values[2];
+}
+
 // Writes a compacted copy of `source` to `target` (an empty file).
-void vacuumInto(const QString &source, const QString &target)
+void vacuumInto(const QString &source, const QString &target, ProgressSink *progress)
 {
     sqlite3 *raw = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(source).constData(), &raw,
@@ -74,6 +112,13 @@ void vacuumInto(const QString &source, const QString &target)
     };
     if (rc != SQLITE_OK)
         throw fail();
+    VacuumProgress watch{progress, target, {}};
+    if (progress) {
+        progress->show();
+        progress->start(u"Compacting Database"_s, pagesInUse(raw), QString());
+        watch.timer.start();
+        sqlite3_progress_handler(raw, 10000, &VacuumProgress::onStep, &watch);
+    }
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(raw, "VACUUM INTO ?1", -1, &stmt, nullptr) != SQLITE_OK)
         throw fail();
@@ -81,8 +126,13 @@ void vacuumInto(const QString &source, const QString &target)
     sqlite3_bind_text(stmt, 1, path.constData(), int(path.size()), SQLITE_TRANSIENT);
     const int step = sqlite3_step(stmt);
     sqlite3_finalize(stmt);
+    sqlite3_progress_handler(raw, 0, nullptr, nullptr);
     if (step != SQLITE_DONE)
         throw fail();
+    if (progress) {
+        progress->setPosition(progress->maximum());
+        progress->repaint();
+    }
 }
 
 // Gives `copy` the permissions of `original` (and its owner and group where the system lets
@@ -109,7 +159,8 @@ void keepAccess(const QString &original, const QString &copy)
 
 } // namespace
 
-bool compactDatabase(const QString &home, const QString &SourceName, const QString &DestName)
+bool compactDatabase(const QString &home, const QString &SourceName, const QString &DestName,
+                     ProgressSink *progress)
 {
     const QString folder = home.endsWith(u'/') ? home : home + u'/';
     const QString database = folder + SourceName + u".db"_s;
@@ -126,7 +177,7 @@ bool compactDatabase(const QString &home, const QString &SourceName, const QStri
     const QString temp = compacted.fileName();
     compacted.close();
 
-    vacuumInto(database, temp);
+    vacuumInto(database, temp, progress);
     keepAccess(database, temp);
     // A journal beside the database means another program is writing to it now: its changes
     // would be lost with the swap.

@@ -197,9 +197,23 @@ QString checkFilter(const FilterState &state)
             return incomplete;
         return QString();
     }
-    if ((state.startDateEnabled && !state.startDate.isValid())
-        || (state.endDateEnabled && !state.endDate.isValid()))
-        return incomplete;
+    const struct
+    {
+        bool enabled;
+        const QDate &date;
+        const QString &text;
+    } inputs[] = {{state.startDateEnabled, state.startDate, state.startDateText},
+                  {state.endDateEnabled, state.endDate, state.endDateText}};
+    for (const auto &input : inputs) {
+        if (input.enabled && !input.date.isValid() && input.text.trimmed().isEmpty())
+            return incomplete;
+    }
+    for (const auto &input : inputs) {
+        if (input.enabled && !input.date.isValid())
+            return u"'%1' is not a date. Type a date like %2."_s.arg(
+                    input.text.trimmed(),
+                    QLocale().toString(QDate::currentDate(), shortDateFormat()));
+    }
     if (state.op == opContains)
         return u"Cannot use the Contains Operator on a Date field."_s;
     return QString();

@@ -68,8 +68,10 @@ struct FilterState
     QString endText;
     bool startTextEnabled = true;
     bool endTextEnabled = true;
-    QDate startDate; // a null date stands for an empty date input
+    QDate startDate; // a null date stands for an empty date input, or one that holds no date
     QDate endDate;
+    QString startDateText; // the date inputs' text, as typed
+    QString endDateText;
     bool startDateEnabled = true;
     bool endDateEnabled = true;
     SortState sort;
@@ -103,7 +105,8 @@ FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fi
 QString CreateSQL(const FilterState &state, bool WhereOnly, const FieldTypeLookup &fieldType);
 
 // The Apply button's checks in their order: the first failing check's message, or empty text
-// when the filter bar is complete.
+// when the filter bar is complete. A date input that holds text which is no date is named in a
+// message of its own, with an example of a date typed the way the grid shows it.
 QString checkFilter(const FilterState &state);
 
 // A SQL text literal: single quotes, inner quotes doubled.

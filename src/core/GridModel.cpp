@@ -18,6 +18,8 @@ namespace {
 // Rows read at a time, and the rows kept in memory before the cache starts afresh.
 constexpr int kPage = 128;
 constexpr qsizetype kCacheLimit = 64 * kPage;
+// Rows from the end read in the reverse order before the whole order is read instead.
+constexpr qint64 kTailRows = 8 * kPage;
 // The key of a new row that is not yet in the table.
 constexpr qint64 kNewRow = std::numeric_limits<qint64>::min();
 
@@ -114,6 +116,7 @@ void GridModel::clearData()
     m_count = 0;
     m_keys.clear();
     m_keysComplete = false;
+    m_tail.clear();
     m_cache.clear();
     m_rowStmt.reset();
     dropPending();
@@ -146,13 +149,30 @@ QString keysStatement(const FilterQuery &q)
     return u"SELECT rowid FROM "_s + Tdm::quoteId(q.table) + u' ' + q.where + orderClause(q);
 }
 
+// The order of the statement turned round: every term the other way, so the last rows come
+// first, in exactly the reverse of the statement's order (NULLs and ties included).
+QString reverseOrderClause(const FilterQuery &q)
+{
+    if (q.sortColumn.isEmpty())
+        return u"ORDER BY rowid DESC"_s;
+    return u"ORDER BY "_s + Tdm::quoteId(q.sortColumn) + (q.descending ? QString() : u" DESC"_s)
+           + u", rowid DESC"_s;
+}
+
+// The rowids of the last `count` rows, last first.
+QString tailStatement(const FilterQuery &q, int count)
+{
+    return u"SELECT rowid FROM "_s + Tdm::quoteId(q.table) + u' ' + q.where + reverseOrderClause(q)
+           + u" LIMIT %1"_s.arg(count);
+}
+
 } // namespace
 
-QStringList GridModel::statements(const FilterQuery &query, bool keys)
+QStringList GridModel::statements(const FilterQuery &query, bool lastPage)
 {
     QStringList list{countStatement(query), firstPageStatement(query)};
-    if (keys)
-        list << keysStatement(query);
+    if (lastPage)
+        list << tailStatement(query, kPage);
     return list;
 }
 
@@ -203,6 +223,56 @@ void GridModel::load()
     m_active = true;
 }
 
+void GridModel::prepareRow(int position)
+{
+    if (position >= 0 && position < rowCount())
+        keyAt(position);
+}
+
+bool GridModel::rowIsCheap(int position) const
+{
+    if (m_keysComplete || position < 0 || size_t(position) < m_keys.size())
+        return true;
+    return m_count - position <= qsizetype(m_tail.size());
+}
+
+std::optional<qint64> GridModel::keyAt(int position) const
+{
+    if (m_keysComplete || size_t(position) < m_keys.size()) {
+        if (size_t(position) >= m_keys.size())
+            return std::nullopt;
+        return m_keys[size_t(position)];
+    }
+    // A row near the end is read in the reverse order, a page or a few at a time: a jump to the
+    // end of a large sorted table costs no more than its first page did.
+    const qint64 fromEnd = qint64(m_count) - position; // 1 for the last row
+    if (fromEnd <= qint64(m_tail.size()))
+        return m_tail[size_t(fromEnd - 1)];
+    if (fromEnd <= kTailRows) {
+        readTail(int(std::min<qint64>(kTailRows, (fromEnd + kPage - 1) / kPage * kPage)));
+        if (fromEnd <= qint64(m_tail.size()))
+            return m_tail[size_t(fromEnd - 1)];
+    }
+    // Anywhere else the whole order is read once.
+    ensureKeys();
+    if (size_t(position) >= m_keys.size())
+        return std::nullopt;
+    return m_keys[size_t(position)];
+}
+
+void GridModel::readTail(int count) const
+{
+    Stmt stmt = m_dm.prepare(tailStatement(m_query, count));
+    std::vector<qint64> keys;
+    keys.reserve(size_t(count));
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
+        keys.push_back(sqlite3_column_int64(stmt.get(), 0));
+    if (rc != SQLITE_DONE)
+        throw Error(m_dm.sqliteError());
+    m_tail = std::move(keys);
+}
+
 void GridModel::ensureKeys() const
 {
     if (m_keysComplete)
@@ -217,6 +287,7 @@ void GridModel::ensureKeys() const
         throw Error(m_dm.sqliteError());
     m_keys = std::move(keys);
     m_keysComplete = true;
+    m_tail.clear();
 }
 
 GridModel::Row GridModel::readRow(qint64 rowid) const
@@ -240,34 +311,34 @@ void GridModel::fetchAround(int position) const
 {
     if (m_cache.size() > kCacheLimit)
         m_cache.clear();
-    const size_t start = size_t(position / kPage) * kPage;
-    const size_t end = std::min(start + kPage, m_keys.size());
-    for (size_t p = start; p < end; ++p) {
-        const qint64 key = m_keys[p];
-        if (key != kNewRow && !m_cache.contains(key))
-            m_cache.insert(key, readRow(key));
+    // The page around the row, of the rows whose place is known without reading more.
+    const int start = position / kPage * kPage;
+    const int end = std::min(start + kPage, rowCount());
+    for (int p = start; p < end; ++p) {
+        if (!rowIsCheap(p))
+            continue;
+        const std::optional<qint64> key = keyAt(p);
+        if (key && *key != kNewRow && !m_cache.contains(*key))
+            m_cache.insert(*key, readRow(*key));
     }
 }
 
 const GridModel::Row *GridModel::row(int position) const
 {
-    if (!m_active || position < 0)
+    if (!m_active || position < 0 || position >= rowCount())
         return nullptr;
+    std::optional<qint64> key;
     try {
-        if (size_t(position) >= m_keys.size())
-            ensureKeys();
+        key = keyAt(position);
     } catch (const Error &) {
         return nullptr; // the table cannot be read now; the cells show empty
     }
-    if (size_t(position) >= m_keys.size())
+    if (!key || *key == kNewRow)
         return nullptr;
-    const qint64 key = m_keys[size_t(position)];
-    if (key == kNewRow)
-        return nullptr;
-    auto it = m_cache.constFind(key);
+    auto it = m_cache.constFind(*key);
     if (it == m_cache.constEnd()) {
         fetchAround(position);
-        it = m_cache.constFind(key);
+        it = m_cache.constFind(*key);
     }
     return it == m_cache.constEnd() ? nullptr : &it.value();
 }

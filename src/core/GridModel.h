@@ -8,14 +8,16 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <optional>
 #include <vector>
 
 namespace bm {
 
 // The browse query qData: the rows of the browse statement for the main window's grid. The row
 // count comes from count(*); rows are read as the view asks for them (the first page with the
-// statement's own LIMIT, the rest through the ordered list of rowids, read in full only once the
-// view needs rows beyond the first page), so a table of a million rows opens at once. Sort and
+// statement's own LIMIT, the last pages through the reverse order with a LIMIT, the rest through
+// the ordered list of rowids, read in full only once the view needs a row in between), so a
+// table of a million rows opens at once and jumps to its end at once. Sort and
 // filter are in the SQL. Edits go to a pending row that is written by submitRow() (the window calls
 // it when the user leaves the row) as UPDATE ... WHERE rowid = ?, or as INSERT for a new row.
 // Stored values are never changed by the display: Date columns show in the locale's short date form
@@ -68,8 +70,17 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     // The statements the model runs for `query`: the row count and the first page, and with
-    // `keys` the ordered rowids it reads once the view needs rows past the first page.
-    static QStringList statements(const FilterQuery &query, bool keys);
+    // `lastPage` the rowids of the last page, read in the reverse order when the view jumps to
+    // the end.
+    static QStringList statements(const FilterQuery &query, bool lastPage);
+
+    // False when showing the row at `position` first has to read the order of every row of the
+    // statement (a full sort of a large table takes a while); rows of the first page and of the
+    // last pages are cheap.
+    bool rowIsCheap(int position) const;
+    // Reads what showing the row at `position` needs now (the window calls it under the wait
+    // cursor where rowIsCheap() is false). Raises when the table cannot be read.
+    void prepareRow(int position);
 
 Q_SIGNALS:
     // An edit that does not suit its column was refused; `message` says why.
@@ -84,6 +95,9 @@ private:
     void load(); // count, columns and first page of m_query; raises
     void clearData();
     void ensureKeys() const;
+    // The rowid at `position`, reading the last rows or the whole order where needed; raises.
+    std::optional<qint64> keyAt(int position) const;
+    void readTail(int count) const;
     const Row *row(int position) const;
     void fetchAround(int position) const;
     Row readRow(qint64 rowid) const;
@@ -103,6 +117,8 @@ private:
     // Rowids in display order: the first page's until the whole list is read.
     mutable std::vector<qint64> m_keys;
     mutable bool m_keysComplete = false;
+    // Rowids of the last rows, last first, until the whole list is read.
+    mutable std::vector<qint64> m_tail;
     mutable QHash<qint64, Row> m_cache;
     mutable Stmt m_rowStmt;
 

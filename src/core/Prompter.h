@@ -20,7 +20,8 @@ public:
     virtual void notify(const QString &text) = 0;
     // The standard error box; `message` is the error's message as raised.
     virtual void showError(const QString &message) = 0;
-    // File choices and the input box; std::nullopt when the user cancels.
+    // File choices and the input box; std::nullopt when the user cancels. The save-file choice
+    // does not ask about replacing a file: the caller asks about the files it will replace.
     virtual std::optional<QString> openFile(const QString &filter, const QString &initial) = 0;
     virtual std::optional<QString> saveFile(const QString &filter, const QString &defaultSuffix,
                                             const QString &initial)

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -33,6 +34,16 @@ int runBox(QWidget *parent, QMessageBox::Icon icon, const QString &text,
         QApplication::setOverrideCursor(Qt::ArrowCursor);
     QMessageBox box(icon, bm::gui::appTitle(), boxText(text), buttons, parent);
     box.setDefaultButton(defaultButton);
+    // A short message makes a narrow box whose title bar cuts the title off: the box is made
+    // wide enough for the whole title and the title bar's buttons.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
+        QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+        titleFont.setBold(true);
+        const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(bm::gui::appTitle());
+        grid->addItem(
+                new QSpacerItem(titleWidth + 140, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                grid->rowCount(), 0, 1, grid->columnCount());
+    }
     const int answer = box.exec();
     if (busy)
         QApplication::restoreOverrideCursor();
@@ -93,6 +104,9 @@ std::optional<QString> GuiPrompter::saveFile(const QString &filter, const QStrin
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
+    // The save asks once about every file it replaces (the files written are named after the
+    // chosen one, which itself may never be written).
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();

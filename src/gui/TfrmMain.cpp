@@ -1,9 +1,11 @@
 #include "TfrmMain.h"
 
 #include "Artwork.h"
+#include "CellText.h"
 #include "Command.h"
 #include "Compaction.h"
 #include "DataGrid.h"
+#include "DateBox.h"
 #include "Error.h"
 #include "FileCheck.h"
 #include "GridModel.h"
@@ -11,6 +13,7 @@
 #include "Layout.h"
 #include "Loader.h"
 #include "Look.h"
+#include "NumberText.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "TabStrip.h"
@@ -21,16 +24,17 @@
 #include "TfrmSaveFiles.h"
 
 #include <QApplication>
-#include <QCalendarWidget>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateEdit>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
+#include <QSettings>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -54,40 +58,6 @@ public:
         return Acceptable;
     }
 };
-
-// Date inputs hold "no date" as their minimum, shown blank; a calendar opened on an empty input
-// shows the current month.
-class DateInput : public QDateEdit
-{
-public:
-    explicit DateInput(QWidget *parent)
-        : QDateEdit(parent)
-    {
-        setDisplayFormat(bm::shortDateFormat());
-        setSpecialValueText(u" "_s);
-        setCalendarPopup(true);
-        clearDate();
-        calendarWidget()->installEventFilter(this);
-    }
-    void clearDate() { setDate(minimumDate()); }
-    // A null date when the input is empty.
-    QDate value() const { return date() == minimumDate() ? QDate() : date(); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == calendarWidget() && event->type() == QEvent::Show && !value().isValid()) {
-            const QDate today = QDate::currentDate();
-            calendarWidget()->setCurrentPage(today.year(), today.month());
-        }
-        return QDateEdit::eventFilter(watched, event);
-    }
-};
-
-DateInput *dateInput(QDateEdit *edit)
-{
-    return static_cast<DateInput *>(edit);
-}
 
 // A file-check run as the desktop shows it: findings come up in the file-check window, and
 // pending window events run between the script's lines.
@@ -148,12 +118,28 @@ TfrmMain::TfrmMain(QWidget *parent)
     dbg->setObjectName(u"dbg"_s);
     dbg->setFont(tahoma(8));
 
+    // The status line: the table and its count in the first panel, what the last command did
+    // in the second.
+    auto statusPanel = [this](QLabel *label) {
+        label->setFixedHeight(32);
+        label->setFont(tahoma(12));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setContentsMargins(6, 0, 6, 0);
+    };
     pnlBottom = new QLabel(u"Table Name"_s, this);
     pnlBottom->setObjectName(u"pnlBottom"_s);
-    pnlBottom->setFixedHeight(32);
-    pnlBottom->setFont(tahoma(12));
-    pnlBottom->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    pnlBottom->setContentsMargins(6, 0, 6, 0);
+    statusPanel(pnlBottom);
+    lblMessage = new QLabel(this);
+    lblMessage->setObjectName(u"lblMessage"_s);
+    statusPanel(lblMessage);
+    lblMessage->installEventFilter(this);
+    lblMessage->setMinimumWidth(0);
+    lblMessage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    auto *bottom = new QHBoxLayout;
+    bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->setSpacing(2);
+    bottom->addWidget(pnlBottom);
+    bottom->addWidget(lblMessage, 1);
 
     auto *page = new QVBoxLayout;
     page->setContentsMargins(4, 4, 4, 4);
@@ -166,7 +152,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(pnlTop);
     layout->addLayout(page, 1);
-    layout->addWidget(pnlBottom);
+    layout->addLayout(bottom);
 
     // Keyboard order of the filter bar; the buttons take no focus.
     setTabOrder(cmbFilter, cmbOperator);
@@ -182,6 +168,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     auto *previousTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp), this);
     connect(previousTab, &QShortcut::activated, this,
             [this] { tc->setCurrentIndex((tc->currentIndex() + tc->count() - 1) % tc->count()); });
+    auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -203,74 +191,164 @@ void TfrmMain::buildTopBar()
     lblTitle = new QLabel(u"Corvelle Brindlemark"_s, pnlTop);
     lblTitle->setObjectName(u"lblTitle"_s);
     lblTitle->setFont(tahoma(18, true));
-    lblTitle->setGeometry(78, 2, 420, 36);
     QPalette black = lblTitle->palette();
     black.setColor(QPalette::WindowText, Qt::black);
     lblTitle->setPalette(black);
 
     imgBanner = new QLabel(pnlTop);
+    imgBanner->setObjectName(u"imgBanner"_s);
     imgBanner->setPixmap(artwork::banner());
     imgBanner->resize(131, 61);
 
-    const int row = 42;
-    btnActions = new QPushButton(u"File"_s, pnlTop);
+    // "&File": Alt+F opens the File menu.
+    btnActions = new QPushButton(u"&File"_s, pnlTop);
     btnActions->setObjectName(u"btnActions"_s);
-    btnActions->setGeometry(78, row, 99, 25);
     btnActions->setFocusPolicy(Qt::NoFocus);
+    btnActions->setToolTip(u"The commands: load, save, filter, clean up, check (Alt+F)"_s);
 
     lblFilter = new QLabel(u"Filter :"_s, pnlTop);
-    lblFilter->setGeometry(185, row + 2, 38, 21);
 
     cmbFilter = new QComboBox(pnlTop);
     cmbFilter->setObjectName(u"cmbFilter"_s);
-    cmbFilter->setGeometry(223, row + 2, 140, 21);
     cmbFilter->setMaxVisibleItems(25);
+    cmbFilter->setToolTip(u"The column to filter on"_s);
     connect(cmbFilter, &QComboBox::activated, this, &TfrmMain::cmbFilterChange);
 
     cmbOperator = new QComboBox(pnlTop);
     cmbOperator->setObjectName(u"cmbOperator"_s);
-    cmbOperator->setGeometry(369, row + 2, 134, 21);
     cmbOperator->setMaxVisibleItems(10);
     cmbOperator->addItems(bm::operatorCaptions());
     cmbOperator->setCurrentIndex(-1);
+    cmbOperator->setToolTip(u"How the column is compared with the value"_s);
     connect(cmbOperator, &QComboBox::activated, this, &TfrmMain::cmbOperatorChange);
 
+    const QString valueTip = u"The value to compare with; Enter applies the filter"_s;
+    const QString dateTip
+            = u"The date to compare with, typed like %1 or picked from the "
+              "calendar (Alt+Down); Up and Down step a day; Enter applies the filter"_s;
     edtStart = new QLineEdit(pnlTop);
     edtStart->setObjectName(u"edtStart"_s);
-    edtStart->setGeometry(509, row + 2, 100, 21);
     edtStart->setValidator(new UpperCaseValidator(edtStart));
-    deStart = new DateInput(pnlTop);
+    edtStart->setToolTip(valueTip);
+    deStart = new DateBox(pnlTop);
     deStart->setObjectName(u"deStart"_s);
-    deStart->setGeometry(509, row + 2, 100, 21);
     deStart->hide();
 
     lblAnd = new QLabel(u"and"_s, pnlTop);
     lblAnd->setObjectName(u"lblAnd"_s);
-    lblAnd->setGeometry(616, row + 2, 22, 21);
 
     edtEnd = new QLineEdit(pnlTop);
     edtEnd->setObjectName(u"edtEnd"_s);
-    edtEnd->setGeometry(640, row + 2, 100, 21);
     edtEnd->setValidator(new UpperCaseValidator(edtEnd));
-    deEnd = new DateInput(pnlTop);
+    edtEnd->setToolTip(u"The end value of \"Is Between\"; Enter applies the filter"_s);
+    deEnd = new DateBox(pnlTop);
     deEnd->setObjectName(u"deEnd"_s);
-    deEnd->setGeometry(640, row + 2, 100, 21);
     deEnd->hide();
+    for (DateBox *box : {deStart, deEnd}) {
+        box->lineEdit()->setToolTip(
+                dateTip.arg(QLocale().toString(QDate(2010, 11, 19), bm::shortDateFormat())));
+        connect(box, &DateBox::returnPressed, this, &TfrmMain::btnApplyClick);
+    }
+    connect(edtStart, &QLineEdit::returnPressed, this, &TfrmMain::btnApplyClick);
+    connect(edtEnd, &QLineEdit::returnPressed, this, &TfrmMain::btnApplyClick);
 
     btnApply = new QPushButton(u"Apply"_s, pnlTop);
     btnApply->setObjectName(u"btnApply"_s);
-    btnApply->setGeometry(747, row, 50, 25);
     btnApply->setFocusPolicy(Qt::NoFocus);
+    btnApply->setToolTip(u"Show the rows that meet the filter (Enter in a value box)"_s);
     connect(btnApply, &QPushButton::clicked, this, &TfrmMain::btnApplyClick);
 
     btnClear = new QPushButton(u"Clear"_s, pnlTop);
     btnClear->setObjectName(u"btnClear"_s);
-    btnClear->setGeometry(800, row, 50, 25);
     btnClear->setFocusPolicy(Qt::NoFocus);
+    btnClear->setToolTip(u"Remove the filter and show every row, ordered by RecordType"_s);
     connect(btnClear, &QPushButton::clicked, this, &TfrmMain::btnClearClick);
 
     // Disabled inputs take the window colour.
-    pnlTop->setStyleSheet(u"QLineEdit:disabled, QDateEdit:disabled { background: #FFFFE6; }"_s);
+    pnlTop->setStyleSheet(u"QLineEdit:disabled { background: #FFFFE6; }"_s);
+    layoutTopBar();
+}
+
+void TfrmMain::layoutTopBar()
+{
+    // The designed bar, left to right from x 78 on its lower row: File, "Filter :", field,
+    // operator, start, "and", end, Apply, Clear, each after a fixed gap; the artwork at the right.
+    const int width = this->width(); // the bar spans the window
+    const int banner = imgBanner->width() + 8;
+    struct Item
+    {
+        QWidget *widget;
+        int gap;     // before the item
+        int natural; // designed width
+        int least;   // narrowest usable width
+        int height;
+    };
+    QWidget *start = m_dateMode ? static_cast<QWidget *>(deStart) : edtStart;
+    QWidget *end = m_dateMode ? static_cast<QWidget *>(deEnd) : edtEnd;
+    const Item first[] = {{btnActions, 0, 99, 70, 25},
+                          {lblFilter, 8, 38, 38, 21},
+                          {cmbFilter, 0, 140, 110, 21},
+                          {cmbOperator, 6, 134, 128, 21}};
+    const Item second[] = {{start, 6, 100, 86, 21},
+                           {lblAnd, 7, 22, 22, 21},
+                           {end, 2, 100, 86, 21},
+                           {btnApply, 7, 50, 46, 25},
+                           {btnClear, 3, 50, 46, 25}};
+    auto span = [](const auto &items, bool least) {
+        int sum = 0;
+        for (const Item &item : items)
+            sum += item.gap + (least ? item.least : item.natural);
+        return sum;
+    };
+    const int left = 78;
+    const int natural = span(first, false) + span(second, false);
+    const int least = span(first, true) + span(second, true);
+    const int room = width - left - 4;
+
+    // One row when the bar fits (at its designed widths beside the artwork, or shrunk down to its
+    // narrowest widths without it); two rows otherwise.
+    const bool twoRows = least > room;
+    const bool showBanner = !twoRows && natural + banner <= room;
+    const int available = showBanner ? room - banner : room;
+    auto place = [&](const auto &items, int x, int y, int spare, int shrinkable) {
+        for (const Item &item : items) {
+            int w = item.natural;
+            if (spare < 0 && shrinkable > 0)
+                w -= (item.natural - item.least) * -spare / shrinkable;
+            w = std::max(w, item.least);
+            x += item.gap;
+            item.widget->setGeometry(x, y + (25 - item.height) / 2, w, item.height);
+            x += w;
+        }
+        return x;
+    };
+    auto shrinkable = [](const auto &items) {
+        int sum = 0;
+        for (const Item &item : items)
+            sum += item.natural - item.least;
+        return sum;
+    };
+    if (!twoRows) {
+        const int spare = std::min(0, available - natural);
+        const int total = shrinkable(first) + shrinkable(second);
+        const int x = place(first, left, 42, spare, total);
+        place(second, x, 42, spare, total);
+        pnlTop->setFixedHeight(73);
+    } else {
+        place(first, left, 42, std::min(0, room - span(first, false)), shrinkable(first));
+        const int x = lblFilter->geometry().right() + 1;
+        place(second, x - 6, 71, std::min(0, room - (x - left) - span(second, false)),
+              shrinkable(second));
+        pnlTop->setFixedHeight(101);
+    }
+    // The date inputs stand where the text inputs stand.
+    edtStart->setGeometry(start->geometry());
+    deStart->setGeometry(start->geometry());
+    edtEnd->setGeometry(end->geometry());
+    deEnd->setGeometry(end->geometry());
+    lblTitle->setGeometry(left, 2, std::max(0, (showBanner ? width - banner : width) - left), 36);
+    imgBanner->move(width - imgBanner->width() - 4, 6);
+    imgBanner->setVisible(showBanner);
 }
 
 void TfrmMain::buildMenu()
@@ -311,6 +389,14 @@ void TfrmMain::buildMenu()
     About1->setEnabled(true);
     connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
 
+    // The desktop's keys for the commands, shown beside them in the menu and working while the
+    // menu is closed.
+    LoadFiles1->setShortcut(QKeySequence::Open);
+    SaveFiles1->setShortcut(QKeySequence::Save);
+    About1->setShortcut(QKeySequence::HelpContents);
+    for (QAction *action : {LoadFiles1, SaveFiles1, About1})
+        addAction(action);
+
     connect(btnActions, &QPushButton::clicked, this, [this] {
         pumActions->popup(btnActions->mapToGlobal(QPoint(0, btnActions->height())));
     });
@@ -350,10 +436,26 @@ void TfrmMain::attach(const Forms &forms)
             },
             Qt::QueuedConnection);
     // Messages from inside the grid's editing come after the editor has closed.
+    // The typed text goes back into the editor for correction once the message is read.
     connect(
             qData, &bm::GridModel::editRefused, this,
-            [this](const QString &message) { m_prompter->showError(message); },
+            [this](const QString &message) {
+                m_prompter->showError(message);
+                dbg->restoreRefusedEdit();
+            },
             Qt::QueuedConnection);
+    // The count follows the rows the grid lists: Insert adds one, Ctrl+Delete removes one.
+    connect(qData, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (qData->isActive())
+            showRecordsListed();
+    });
+    connect(qData, &QAbstractItemModel::rowsRemoved, this, [this] {
+        if (qData->isActive())
+            showRecordsListed();
+    });
+    connect(dbg->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int width) { rememberWidth(section, width); });
+    loadWidths();
     connect(
             qData, &bm::GridModel::reopenFailed, this,
             [this](const QString &message) { m_prompter->showError(message); },
@@ -391,8 +493,10 @@ bm::FilterState TfrmMain::filterState() const
     s.endText = edtEnd->text();
     s.startTextEnabled = edtStart->isEnabled();
     s.endTextEnabled = edtEnd->isEnabled();
-    s.startDate = dateInput(deStart)->value();
-    s.endDate = dateInput(deEnd)->value();
+    s.startDate = deStart->date();
+    s.endDate = deEnd->date();
+    s.startDateText = deStart->text();
+    s.endDateText = deEnd->text();
     s.startDateEnabled = deStart->isEnabled();
     s.endDateEnabled = deEnd->isEnabled();
     s.sort = m_sort;
@@ -471,12 +575,31 @@ void TfrmMain::SetSQL()
     sizeColumns();
     showSortIndicator();
     FormatGrid(query.table);
-    const int index = bm::recordTypeIndex(query.table);
-    const QString description
-            = index < 0 ? query.table
-                        : bm::displayDescription(bm::recordTypes().at(index).description);
-    pnlBottom->setText(u"%1  :  %2  Records Listed"_s.arg(description).arg(qData->rowCount()));
+    showRecordsListed();
     QApplication::restoreOverrideCursor();
+}
+
+void TfrmMain::showRecordsListed()
+{
+    const QString table = qData->query().table;
+    const int index = bm::recordTypeIndex(table);
+    const QString description
+            = index < 0 ? table : bm::displayDescription(bm::recordTypes().at(index).description);
+    pnlBottom->setText(
+            u"%1  :  %2  Records Listed"_s.arg(description, bm::countText(qData->rowCount())));
+}
+
+void TfrmMain::showMessage(const QString &text)
+{
+    m_message = text;
+    lblMessage->setToolTip(text);
+    lblMessage->setText(lblMessage->fontMetrics().elidedText(
+            text, Qt::ElideMiddle, std::max(0, lblMessage->contentsRect().width())));
+}
+
+QString TfrmMain::message() const
+{
+    return m_message;
 }
 
 void TfrmMain::FillCombo()
@@ -506,8 +629,8 @@ void TfrmMain::ClearFilter()
     m_fieldPos = -1;
     edtStart->clear();
     edtEnd->clear();
-    dateInput(deStart)->clearDate();
-    dateInput(deEnd)->clearDate();
+    deStart->clear();
+    deEnd->clear();
     setDateMode(false);
     setPairsEnabled(true, true);
     m_sort.column = u"RecordType"_s;
@@ -529,6 +652,21 @@ void TfrmMain::setPairsEnabled(bool start, bool end)
     edtEnd->setEnabled(end);
     deEnd->setEnabled(end);
     lblAnd->setEnabled(end);
+}
+
+QDate TfrmMain::dateInGrid(const QString &field) const
+{
+    const int column = qData->columnIndex(field);
+    if (column < 0 || qData->rowCount() == 0)
+        return QDate();
+    const QModelIndex current = dbg->currentIndex();
+    for (const int row : {current.isValid() ? current.row() : 0, 0}) {
+        const QDate d
+                = bm::celltext::parseDate(qData->index(row, column).data(Qt::EditRole).toString());
+        if (d.isValid())
+            return d;
+    }
+    return QDate();
 }
 
 void TfrmMain::focusNextAfter(QWidget *widget)
@@ -560,15 +698,54 @@ void TfrmMain::showSortIndicator()
 void TfrmMain::sizeColumns()
 {
     // Widths from titles and the rows in view, the same whichever column is sorted; the sort
-    // column gets room for its arrow.
+    // column gets room for its arrow. A width the user set for a column of this table wins.
+    const QScopedValueRollback<bool> sizing(m_sizing, true);
     dbg->horizontalHeader()->setSortIndicatorShown(false);
     dbg->resizeColumnsToContents();
     const int sorted
             = m_sort.direction == bm::SortDirection::None ? -1 : qData->columnIndex(m_sort.column);
+    const QHash<QString, int> set = m_widths.value(qData->query().table);
     for (int c = 0; c < qData->columnCount(); ++c) {
         const int width = dbg->columnWidth(c) + (c == sorted ? 14 : 0);
-        dbg->setColumnWidth(c, std::min(width, 240));
+        dbg->setColumnWidth(c, set.value(qData->columnNames().at(c), std::min(width, 240)));
     }
+}
+
+namespace {
+
+QString widthsFile(const QString &home)
+{
+    return home + u"Brindlemark.ini"_s;
+}
+
+} // namespace
+
+void TfrmMain::rememberWidth(int section, int width)
+{
+    const QString table = qData->query().table;
+    if (m_sizing || table.isEmpty() || section < 0 || section >= qData->columnCount())
+        return;
+    const QString column = qData->columnNames().at(section);
+    m_widths[table][column] = width;
+    // Written to the file a moment later, and when the program ends.
+    m_settings->setValue(u"ColumnWidths/%1/%2"_s.arg(table, column), width);
+}
+
+void TfrmMain::loadWidths()
+{
+    m_settings = std::make_unique<QSettings>(widthsFile(dm->home()), QSettings::IniFormat);
+    m_settings->beginGroup(u"ColumnWidths"_s);
+    for (const QString &table : m_settings->childGroups()) {
+        m_settings->beginGroup(table);
+        for (const QString &column : m_settings->childKeys()) {
+            bool ok = false;
+            const int width = m_settings->value(column).toInt(&ok);
+            if (ok && width > 0 && width < 4000)
+                m_widths[table][column] = width;
+        }
+        m_settings->endGroup();
+    }
+    m_settings->endGroup();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -580,6 +757,12 @@ void TfrmMain::cmbFilterChange(int index)
             return;
         const int code = GetFieldType(cmbFilter->itemText(index));
         setDateMode(code == bm::ftDateTime);
+        if (code == bm::ftDateTime) {
+            // An empty date input opens its calendar on a date of the table.
+            const QDate shown = dateInGrid(cmbFilter->itemText(index));
+            deStart->setCalendarStart(shown);
+            deEnd->setCalendarStart(shown);
+        }
         m_fieldPos = index;
         focusNextAfter(cmbFilter);
     });
@@ -660,6 +843,7 @@ void TfrmMain::LoadFiles1Click()
         if (!chosen)
             return;
         odFileName = *chosen;
+        showMessage(QString());
         // An edit still open in the grid belongs to the data being replaced: write it first,
         // so it can never land on a row of the new data.
         postEdits();
@@ -667,6 +851,7 @@ void TfrmMain::LoadFiles1Click()
         bm::Loader loader(*dm, progress(), *m_prompter);
         loader.load(*chosen);
         ChangeFile();
+        showMessage(loader.summary(*chosen));
     });
 }
 
@@ -697,6 +882,8 @@ void TfrmMain::SaveFiles1Click()
         frmSaveFiles->addEntry(captions.at(i) + u" - "_s
                                + bm::displayDescription(types.at(i).description));
     frmSaveFiles->exec();
+    if (!frmSaveFiles->lastSummary().isEmpty())
+        showMessage(frmSaveFiles->lastSummary());
 }
 
 void TfrmMain::Analyse1Click()
@@ -753,6 +940,8 @@ void TfrmMain::FormClose()
     runCommand([this] { postEdits(); });
     qData->close();
     dm->close();
+    // The window goes at once; the progress window shows the compaction until it is done.
+    hide();
     PackDB(u"Tembra"_s, u"Backup"_s);
 }
 
@@ -785,14 +974,23 @@ bool TfrmMain::PackDB(const QString &SourceName, const QString &DestName)
 {
     bool packed = false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    runCommand([&] { packed = bm::compactDatabase(dm->home(), SourceName, DestName); });
+    runCommand(
+            [&] { packed = bm::compactDatabase(dm->home(), SourceName, DestName, &progress()); });
     return packed;
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    imgBanner->move(pnlTop->width() - imgBanner->width() - 4, 6);
+    layoutTopBar();
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // The message keeps to its panel, shortened in the middle where the window is narrow.
+    if (watched == lblMessage && event->type() == QEvent::Resize)
+        showMessage(m_message);
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace bm::gui

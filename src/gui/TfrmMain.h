@@ -3,17 +3,19 @@
 #include "FilterQuery.h"
 
 #include <QDate>
+#include <QHash>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QComboBox;
-class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QSettings;
 
 namespace bm {
 class GridModel;
@@ -25,6 +27,7 @@ class Tdm;
 namespace bm::gui {
 
 class DataGrid;
+class DateBox;
 class TabStrip;
 class TfrmAbout;
 class TfrmFileCheck;
@@ -74,6 +77,11 @@ public:
     void SetSQL();
     void FillCombo();
     void FormatGrid(const QString &TableName);
+    // The status line: "<description>  :  <count>  Records Listed" for the rows the grid lists.
+    void showRecordsListed();
+    // What the last command did, beside the status line ("Loaded ...", "Saved ...").
+    void showMessage(const QString &text);
+    QString message() const;
     void ClearFilter();
     // Compacts <home><SourceName>.db, keeping the state at close as <home><DestName>.db.
     bool PackDB(const QString &SourceName, const QString &DestName);
@@ -122,15 +130,27 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildTopBar();
+    // Places the title, the File button, the filter bar and the artwork for the window's width:
+    // the filter bar shrinks where the window is narrow and wraps onto a second row where even
+    // that does not fit; the artwork at the right shows only where nothing overlaps it.
+    void layoutTopBar();
     void buildMenu();
     void setDateMode(bool dateMode);
     void setPairsEnabled(bool start, bool end);
     void focusNextAfter(QWidget *widget);
     void showSortIndicator();
     void sizeColumns();
+    // Column widths the user set, per table and column, kept while the program runs and in
+    // Brindlemark.ini of the program folder from one run to the next.
+    void rememberWidth(int section, int width);
+    void loadWidths();
+    // The date of the current row (or the first row) in column `field`, where the calendar of
+    // the date inputs opens.
+    QDate dateInGrid(const QString &field) const;
     bm::ProgressSink &progress();
 
     bm::Tdm *dm = nullptr;
@@ -152,15 +172,17 @@ private:
     QComboBox *cmbFilter = nullptr;
     QComboBox *cmbOperator = nullptr;
     QLineEdit *edtStart = nullptr;
-    QDateEdit *deStart = nullptr;
+    DateBox *deStart = nullptr;
     QLabel *lblAnd = nullptr;
     QLineEdit *edtEnd = nullptr;
-    QDateEdit *deEnd = nullptr;
+    DateBox *deEnd = nullptr;
     QPushButton *btnApply = nullptr;
     QPushButton *btnClear = nullptr;
     TabStrip *tc = nullptr;
     DataGrid *dbg = nullptr;
     QLabel *pnlBottom = nullptr;
+    QLabel *lblMessage = nullptr; // beside the status line: what the last command did
+    QString m_message;
 
     QAction *LoadFiles1 = nullptr;
     QAction *SaveFiles1 = nullptr;
@@ -179,6 +201,9 @@ private:
     bool m_dateMode = false;
     int m_fieldPos = -1; // the field list position the input mode was last set for
     bm::SortState m_sort;
+    QHash<QString, QHash<QString, int>> m_widths; // table -> column -> width the user set
+    bool m_sizing = false;                        // the program itself is setting column widths
+    std::unique_ptr<QSettings> m_settings;
     bool m_shown = false;
     bool m_closed = false;
     bool m_checkRunning = false;

@@ -3,9 +3,11 @@
 #include "Look.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
+#include <QWindow>
 
 namespace bm::gui {
 
@@ -57,6 +59,13 @@ void TfrmProgress::onVisibleChanged(bool visible)
             move(screen->availableGeometry().center() - rect().center());
         QWidget::show();
         raise();
+        // The window is drawn before the work starts: wait (briefly) until the window system
+        // has mapped it, then paint it.
+        QElapsedTimer waited;
+        waited.start();
+        while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 250)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        paintNow(true);
     } else {
         QWidget::hide();
     }
@@ -65,25 +74,39 @@ void TfrmProgress::onVisibleChanged(bool visible)
 void TfrmProgress::onStatusChanged()
 {
     lblStatus->setText(status());
+    paintNow(false);
 }
 
 void TfrmProgress::onRecordsChanged()
 {
     lblRecords->setText(records());
+    paintNow(false);
 }
 
 void TfrmProgress::onGaugeChanged()
 {
     Gauge->setValue(percent());
+    paintNow(false);
 }
 
 void TfrmProgress::onRepaint()
 {
+    paintNow(true);
+}
+
+void TfrmProgress::paintNow(bool always)
+{
     if (!QWidget::isVisible())
         return;
+    // Every change shows at once, at most every 40 ms, so a gauge that moves with each record
+    // costs the work nothing.
+    if (!always && m_painted.isValid() && m_painted.elapsed() < 40)
+        return;
     QWidget::repaint();
-    // Let the window system map and draw the window; no user input is handled here.
+    // Let the window system draw the window (and the main window behind it); no user input is
+    // handled here.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_painted.start();
 }
 
 } // namespace bm::gui

@@ -2,6 +2,7 @@
 
 #include "ProgressSink.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QLabel;
@@ -33,6 +34,12 @@ protected:
     void onRecordsChanged() override;
     void onGaugeChanged() override;
     void onRepaint() override;
+
+private:
+    // Paints the window now; unless `always`, only when the last paint is 40 ms old.
+    void paintNow(bool always);
+
+    QElapsedTimer m_painted;
 };
 
 } // namespace bm::gui

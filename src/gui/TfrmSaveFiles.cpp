@@ -105,6 +105,8 @@ void TfrmSaveFiles::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
+        m_summary.clear();
+        fitList();
         if (const QScreen *screen = this->screen())
             move(screen->availableGeometry().center() - rect().center());
         clbFiles->setFocus();
@@ -122,7 +124,37 @@ void TfrmSaveFiles::addEntry(const QString &text)
 {
     auto *item = new QListWidgetItem(text, clbFiles);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setCheckState(Qt::Unchecked);
+    item->setCheckState(m_ticked.contains(text.left(3)) ? Qt::Checked : Qt::Unchecked);
+}
+
+void TfrmSaveFiles::done(int result)
+{
+    // The ticks carry over to the next use, as the file type and the zip tick do.
+    m_ticked = request().types;
+    QDialog::done(result);
+}
+
+void TfrmSaveFiles::fitList()
+{
+    // The designed list is 249 x 161 at (10, 66); it grows to show every entry whole and the
+    // controls below it move down with it.
+    const int frame = 2 * clbFiles->frameWidth();
+    int rows = 0;
+    for (int i = 0; i < clbFiles->count(); ++i)
+        rows += clbFiles->sizeHintForRow(i);
+    const int widest = clbFiles->count() > 0 ? clbFiles->sizeHintForColumn(0) : 0;
+    const int height = std::max(161, rows + frame + 2);
+    const int width = std::max(249, widest + frame + 4);
+    const int grow = height - 161;
+    const int widen = width - 249;
+    clbFiles->setGeometry(10, 66, width, height);
+    rgFileType->setGeometry(10, 235 + grow, 249 + widen, 59);
+    ckbZip->move(18, 300 + grow);
+    btnSave->move(55 + widen / 2, 330 + grow);
+    btnCancel->move(136 + widen / 2, 330 + grow);
+    btnSelectAll->move(55 + widen / 2, 35);
+    btnClearAll->move(136 + widen / 2, 35);
+    setFixedSize(267 + widen, 366 + grow);
 }
 
 void TfrmSaveFiles::setAllTicked(bool ticked)
@@ -158,17 +190,23 @@ void TfrmSaveFiles::btnSaveClick()
     const bm::SaveRequest r = request();
     bm::Saver saver(m_dm, m_progress, m_prompter);
     std::optional<QString> chosen;
-    if (!bm::gui::runCommand(&m_progress, m_prompter,
-                             [&] { chosen = saver.chooseFile(r, m_lastFile); }))
-        return;
-    if (!chosen && r.types.isEmpty())
-        return; // told that nothing is ticked; the user may tick some now
-    if (chosen) {
-        bm::gui::runCommand(&m_progress, m_prompter, [&] {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            saver.save(r, *chosen);
-        });
+    for (;;) {
+        if (!bm::gui::runCommand(&m_progress, m_prompter,
+                                 [&] { chosen = saver.chooseFile(r, m_lastFile); }))
+            return;
+        if (!chosen)
+            return; // nothing ticked, or the file dialog cancelled: back to the ticks
+        bool replace = false;
+        if (!bm::gui::runCommand(&m_progress, m_prompter,
+                                 [&] { replace = saver.confirmReplace(r, *chosen); }))
+            return;
+        if (replace)
+            break;
     }
+    bm::gui::runCommand(&m_progress, m_prompter, [&] {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_summary = bm::saveSummary(saver.save(r, *chosen));
+    });
     accept();
 }
 

@@ -22,8 +22,9 @@ struct SaveRequest;
 namespace bm::gui {
 
 // The Select Files dialog: tick record types, choose DIF or CSV and whether to zip, and Save.
-// Made once at start-up, so the file type, the zip tick and the last file name chosen carry over
-// between uses; the list is refilled, all unticked, every time the dialog opens.
+// Made once at start-up, so the file type, the zip tick, the ticks of the list and the last file
+// name chosen carry over between uses; the list is refilled every time the dialog opens, each
+// entry ticked as it was when the dialog last closed. The list shows every entry whole.
 class TfrmSaveFiles : public QDialog
 {
     Q_OBJECT
@@ -31,15 +32,22 @@ public:
     TfrmSaveFiles(bm::Tdm &dm, bm::ProgressSink &progress, bm::Prompter &prompter,
                   QWidget *parent = nullptr);
 
-    // The list of entries, "<record type> - <description>", each unticked.
+    // The list of entries, "<record type> - <description>", ticked as they were last time.
     void clearEntries();
     void addEntry(const QString &text);
 
     void btnSelectAllClick();
     void btnClearAllClick();
-    // Asks for the file name and saves the ticked tables. The dialog closes afterwards, unless
-    // nothing was ticked: then it says so and stays open.
+    // Asks for the file name and saves the ticked tables; when the save replaces files that
+    // exist, it asks once first (No goes back to the file name). The dialog closes after the
+    // save, whether it ended well or with an error. Nothing ticked: it says so and stays open;
+    // Cancel in the file dialog comes back to it too.
     void btnSaveClick();
+    // What the last save did, in one line ("Saved ..."); empty when the dialog closed without
+    // saving.
+    const QString &lastSummary() const { return m_summary; }
+
+    void done(int result) override;
 
     // The writers and the packing, as the save uses them.
     qint64 ExportDIF(const QString &QueryString, const QString &PathAndFile, const QString &DefName,
@@ -65,11 +73,15 @@ protected:
 private:
     bm::SaveRequest request() const;
     void setAllTicked(bool ticked);
+    // Sizes the list to show every entry whole, moving what lies below it and growing the window.
+    void fitList();
 
     bm::Tdm &m_dm;
     bm::ProgressSink &m_progress;
     bm::Prompter &m_prompter;
-    QString m_lastFile; // the save-file dialog starts here
+    QString m_lastFile;   // the save-file dialog starts here
+    QStringList m_ticked; // the record types ticked when the dialog last closed
+    QString m_summary;
 };
 
 } // namespace bm::gui

@@ -57,6 +57,15 @@ FilterState dated(FilterState s, QDate start, QDate end = {})
     return s;
 }
 
+// Date inputs holding text that is no date.
+FilterState typedDates(FilterState s, const QString &start, const QString &end = {})
+{
+    s.dateMode = true;
+    s.startDateText = start;
+    s.endDateText = end;
+    return s;
+}
+
 struct SqlCase
 {
     const char *name;
@@ -255,6 +264,11 @@ TEST(Filter, applyChecksRunInOrder)
             {"dateBetweenWithoutEnd", dated(state(u"104"_s, u"TestDate"_s, opBetween), day),
              incomplete},
             {"dateBetween", dated(state(u"104"_s, u"TestDate"_s, opBetween), day, day), QString()},
+            {"typedTextIsNoDate", typedDates(state(u"104"_s, u"TestDate"_s, opEqual), u"5 Marc"_s),
+             u"'5 Marc' is not a date. Type a date like %1."_s.arg(
+                     QLocale().toString(QDate::currentDate(), shortDateFormat()))},
+            {"emptyEndBeforeAWrongStart",
+             typedDates(state(u"104"_s, u"TestDate"_s, opBetween), u"x"_s, u" "_s), incomplete},
     };
     for (const auto &c : cases)
         EXPECT_EQ(checkFilter(c.s), c.message) << c.name;

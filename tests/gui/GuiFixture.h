@@ -41,6 +41,13 @@ struct MainWindowFixture
         return QTest::qWaitForWindowExposed(&frmMain);
     }
 
+    // Makes the main window the active window, as a click on it does, so its keys reach it.
+    bool activate()
+    {
+        frmMain.activateWindow();
+        return QTest::qWaitForWindowActive(&frmMain);
+    }
+
     template<class T>
     T *child(const char *name) const
     {

@@ -1,11 +1,11 @@
 #include "GuiFixture.h"
 
+#include "DateBox.h"
 #include "Error.h"
 #include "FilterQuery.h"
 #include "HyperlinkLabel.h"
 #include "Layout.h"
 
-#include <QDateEdit>
 #include <QDesktopServices>
 #include <QDir>
 #include <QLineEdit>
@@ -243,9 +243,9 @@ void MainWindowTest::operatorEnablesTheInputs()
     QTRY_VERIFY(f.combo("cmbOperator")->hasFocus());
     f.pick("cmbOperator", caption);
     QCOMPARE(f.child<QLineEdit>("edtStart")->isEnabled(), start);
-    QCOMPARE(f.child<QDateEdit>("deStart")->isEnabled(), start);
+    QCOMPARE(f.child<DateBox>("deStart")->isEnabled(), start);
     QCOMPARE(f.child<QLineEdit>("edtEnd")->isEnabled(), end);
-    QCOMPARE(f.child<QDateEdit>("deEnd")->isEnabled(), end);
+    QCOMPARE(f.child<DateBox>("deEnd")->isEnabled(), end);
     QCOMPARE(f.child<QLabel>("lblAnd")->isEnabled(), end);
     // The focus moves on to the next input that can take it.
     QWidget *next = start ? f.child<QWidget>("edtStart") : static_cast<QWidget *>(f.grid());
@@ -259,22 +259,22 @@ void MainWindowTest::dateFieldSwitchesToDateInputsAndBack()
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     auto *edtStart = f.child<QLineEdit>("edtStart");
-    auto *deStart = f.child<QDateEdit>("deStart");
-    auto *deEnd = f.child<QDateEdit>("deEnd");
+    auto *deStart = f.child<DateBox>("deStart");
+    auto *deEnd = f.child<DateBox>("deEnd");
 
     f.pick("cmbFilter", u"TestDate"_s);
     QVERIFY(deStart->isVisible() && deEnd->isVisible());
     QVERIFY(!edtStart->isVisible());
     f.pick("cmbOperator", u"Contains"_s);
     f.clickButton("btnApply");
-    deStart->setDate(QDate(2021, 3, 1));
+    QTest::keyClicks(deStart->lineEdit(), u"1 Mar 2021"_s);
     f.clickButton("btnApply");
     QCOMPARE(f.prompter.notices,
              (QStringList{u"Incomplete Filter."_s,
                           u"Cannot use the Contains Operator on a Date field."_s}));
 
     f.pick("cmbOperator", u"Is Between"_s);
-    deEnd->setDate(QDate(2021, 4, 30));
+    QTest::keyClicks(deEnd->lineEdit(), u"30 Apr 2021"_s);
     f.clickButton("btnApply");
     QCOMPARE(f.status(), u"Test Day  :  2  Records Listed"_s);
     QCOMPARE(f.shown(u"TestDate"_s), (QStringList{u"5 Mar 2021"_s, u"10 Apr 2021"_s}));
@@ -400,7 +400,7 @@ void MainWindowTest::fieldListFollowsTheNewTable()
     f.clickTab(u"104"_s);
     f.pick("cmbFilter", u"CalvingDate"_s);
     const int oldPosition = f.combo("cmbFilter")->currentIndex();
-    QVERIFY(f.child<QDateEdit>("deStart")->isVisible());
+    QVERIFY(f.child<DateBox>("deStart")->isVisible());
     f.clickTab(u"103"_s);
     QCOMPARE(f.combo("cmbFilter")->currentText(), u"CalvingDate"_s);
     QCOMPARE(f.combo("cmbFilter")->count(), f.home.dm().columns(u"103"_s).size());

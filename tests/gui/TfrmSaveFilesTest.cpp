@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -44,11 +45,13 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void ticksAndSavesCsvBesideTheChosenFile();
-    void choicesStayAndTicksAreClearedAtTheNextOpening();
+    void choicesAndTicksStayForTheNextOpening();
     void nothingTickedKeepsTheDialogOpen();
-    void cancelWritesNothing();
+    void cancelInTheFileDialogComesBackToTheTicks();
+    void replacingFilesIsAskedOnce();
     void errorIsShownAndTheDialogCloses();
-    void fileMenuOpensTheDialogWithEveryTabUnticked();
+    void everyEntryIsWhollyVisible();
+    void fileMenuOpensTheDialogAndTheStatusLineTellsWhatWasSaved();
 
 private:
     // What the main window's Save Files command does before showing the dialog.
@@ -122,7 +125,7 @@ void TfrmSaveFilesTest::ticksAndSavesCsvBesideTheChosenFile()
     QVERIFY(!QApplication::overrideCursor());
 }
 
-void TfrmSaveFilesTest::choicesStayAndTicksAreClearedAtTheNextOpening()
+void TfrmSaveFilesTest::choicesAndTicksStayForTheNextOpening()
 {
     open();
     QTest::mouseClick(m_dialog->rbCSV, Qt::LeftButton);
@@ -133,24 +136,38 @@ void TfrmSaveFilesTest::choicesStayAndTicksAreClearedAtTheNextOpening()
     m_prompter->choices.push_back(outDir() + u"first.zip"_s);
     QTest::mouseClick(m_dialog->btnSave, Qt::LeftButton);
     QVERIFY(QFile::exists(outDir() + u"first.zip"_s));
+    // Packed and gone from the scratch folder.
+    QCOMPARE(QDir(m_home->path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
 
     open();
     QVERIFY(m_dialog->rbCSV->isChecked());
     QVERIFY(m_dialog->ckbZip->isChecked());
+    QStringList ticked;
     for (int i = 0; i < m_dialog->clbFiles->count(); ++i)
-        QCOMPARE(m_dialog->clbFiles->item(i)->checkState(), Qt::Unchecked);
+        if (m_dialog->clbFiles->item(i)->checkState() == Qt::Checked)
+            ticked << m_dialog->clbFiles->item(i)->text().left(3);
+    QCOMPARE(ticked, QStringList{u"103"_s});
 
     QTest::mouseClick(m_dialog->rbDIF, Qt::LeftButton);
     QTest::mouseClick(m_dialog->btnSelectAll, Qt::LeftButton);
     m_prompter->choices.push_back(outDir() + u"herd.zip"_s);
     QTest::mouseClick(m_dialog->btnSave, Qt::LeftButton);
     QCOMPARE(m_prompter->filters.last(), u"zip File (*.zip)"_s);
+    QCOMPARE(m_prompter->initials.last(), outDir() + u"first.zip"_s);
     QVERIFY(m_prompter->errors.isEmpty());
     // Only the three tables with rows have a file to pack.
     const bm::test::ProcessResult listing
             = bm::test::runProgram(u"unzip"_s, {u"-Z1"_s, outDir() + u"herd.zip"_s});
     QCOMPARE(listing.out, u"herd.101\nherd.103\nherd.104\n"_s);
     QCOMPARE(bm::test::runProgram(u"unzip"_s, {u"-tq"_s, outDir() + u"herd.zip"_s}).exitCode, 0);
+
+    // Unzipped DIF files: the name offered has no ".zip".
+    open();
+    QTest::mouseClick(m_dialog->ckbZip, Qt::LeftButton);
+    m_prompter->choices.push_back(outDir() + u"plain"_s);
+    QTest::mouseClick(m_dialog->btnSave, Qt::LeftButton);
+    QCOMPARE(m_prompter->initials.last(), outDir() + u"herd"_s);
+    QVERIFY(QFile::exists(outDir() + u"plain.104"_s));
 }
 
 void TfrmSaveFilesTest::nothingTickedKeepsTheDialogOpen()
@@ -163,19 +180,49 @@ void TfrmSaveFilesTest::nothingTickedKeepsTheDialogOpen()
     QTest::mouseClick(m_dialog->btnCancel, Qt::LeftButton);
 }
 
-void TfrmSaveFilesTest::cancelWritesNothing()
+void TfrmSaveFilesTest::cancelInTheFileDialogComesBackToTheTicks()
 {
     open();
     tick(u"101"_s);
     QTest::mouseClick(m_dialog->btnSave, Qt::LeftButton); // the save-file dialog is cancelled
-    QVERIFY(!m_dialog->isVisible());
-    open();
-    tick(u"101"_s);
+    QVERIFY(m_dialog->isVisible());
+    QCOMPARE(m_prompter->filters.size(), 1);
+    QCOMPARE(m_dialog->clbFiles->item(0)->checkState(), Qt::Checked);
     QTest::mouseClick(m_dialog->btnCancel, Qt::LeftButton);
     QCOMPARE(m_dialog->result(), int(QDialog::Rejected));
+    QVERIFY(!m_dialog->isVisible());
+    QVERIFY(m_dialog->lastSummary().isEmpty());
     QVERIFY(QDir(outDir()).isEmpty());
     QCOMPARE(m_home->rows(u"SELECT count(*) FROM \"101\" WHERE VersionNo = 2"_s),
              QStringList{u"2"_s});
+}
+
+void TfrmSaveFilesTest::replacingFilesIsAskedOnce()
+{
+    const QStringList codes = bm::recordTypeCodes();
+    for (const QString &code : codes)
+        m_home->write(outDir() + u"herd."_s + code, "old\r\n");
+    open();
+    QTest::mouseClick(m_dialog->btnSelectAll, Qt::LeftButton);
+    // No: back to the file dialog, where another name is cancelled; nothing is written.
+    m_prompter->choices = {outDir() + u"herd"_s};
+    m_prompter->answers = {false};
+    QTest::mouseClick(m_dialog->btnSave, Qt::LeftButton);
+    QCOMPARE(m_prompter->questions.size(), 1);
+    QVERIFY(m_prompter->questions.first().startsWith(u"12 files already exist in"_s));
+    QCOMPARE(m_prompter->filters.size(), 2);
+    QVERIFY(m_dialog->isVisible());
+    QCOMPARE(bm::test::readFile(outDir() + u"herd.104"_s), QByteArray("old\r\n"));
+
+    // Yes: every ticked table is written; the empty ones lose their old file.
+    m_prompter->choices = {outDir() + u"herd"_s};
+    m_prompter->answers = {true};
+    QTest::mouseClick(m_dialog->btnSave, Qt::LeftButton);
+    QCOMPARE(m_prompter->questions.size(), 2);
+    QVERIFY(!m_dialog->isVisible());
+    QVERIFY(bm::test::readFile(outDir() + u"herd.104"_s).startsWith("1042"));
+    QVERIFY(!QFile::exists(outDir() + u"herd.102"_s));
+    QVERIFY(m_dialog->lastSummary().startsWith(u"Saved 3 files in"_s));
 }
 
 void TfrmSaveFilesTest::errorIsShownAndTheDialogCloses()
@@ -196,7 +243,22 @@ void TfrmSaveFilesTest::errorIsShownAndTheDialogCloses()
     QVERIFY(!QApplication::overrideCursor());
 }
 
-void TfrmSaveFilesTest::fileMenuOpensTheDialogWithEveryTabUnticked()
+void TfrmSaveFilesTest::everyEntryIsWhollyVisible()
+{
+    open();
+    QListWidget *list = m_dialog->clbFiles;
+    for (int i = 0; i < list->count(); ++i) {
+        const QRect entry = list->visualItemRect(list->item(i));
+        QVERIFY2(list->viewport()->rect().contains(entry), qPrintable(list->item(i)->text()));
+        const int text = list->fontMetrics().horizontalAdvance(list->item(i)->text());
+        QVERIFY2(text + 24 < entry.width(), qPrintable(list->item(i)->text()));
+    }
+    // What lies below the list stays below it, inside the window.
+    QVERIFY(m_dialog->rgFileType->geometry().top() > list->geometry().bottom());
+    QVERIFY(m_dialog->rect().contains(m_dialog->btnCancel->geometry()));
+}
+
+void TfrmSaveFilesTest::fileMenuOpensTheDialogAndTheStatusLineTellsWhatWasSaved()
 {
     MainWindowFixture f;
     QVERIFY(f.show());
@@ -220,26 +282,36 @@ void TfrmSaveFilesTest::fileMenuOpensTheDialogWithEveryTabUnticked()
     openFromMenu([&](TfrmSaveFiles &d) {
         for (int i = 0; i < d.clbFiles->count(); ++i)
             entries << d.clbFiles->item(i)->text();
-        tickEntry(d, u"101"_s);
         QTest::mouseClick(d.btnCancel, Qt::LeftButton);
     });
     QCOMPARE(entries.size(), 12);
     QCOMPARE(entries.first(), u"101 - Herd"_s);
     QCOMPARE(entries.last(), u"211 - Cow ABV 211"_s);
+    QVERIFY(f.frmMain.message().isEmpty());
 
-    bool untickedAgain = false;
     openFromMenu([&](TfrmSaveFiles &d) {
-        untickedAgain = d.clbFiles->item(0)->checkState() == Qt::Unchecked;
         tickEntry(d, u"101"_s);
         QTest::mouseClick(d.rbCSV, Qt::LeftButton);
         f.prompter.choices.push_back(out);
         QTest::mouseClick(d.btnSave, Qt::LeftButton);
     });
-    QVERIFY(untickedAgain);
     QVERIFY(f.prompter.errors.isEmpty());
     QFile csv(f.home.path() + u"herd_101.csv"_s);
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QVERIFY(csv.readAll().startsWith("RecordType,VersionNo,HerdCode,"));
+    QCOMPARE(f.frmMain.message(), u"Saved 1 file in \"%1\": herd_101.csv"_s.arg(
+                                          QDir::toNativeSeparators(QFileInfo(out).absolutePath())));
+    QVERIFY(f.child<QLabel>("lblMessage")->text().startsWith(u"Saved 1 file"_s));
+
+    // Ctrl+S opens the dialog, with the tick of the last use.
+    QVERIFY(f.activate());
+    bool ticked = false;
+    QTimer::singleShot(0, &f.frmSaveFiles, [&] {
+        ticked = f.frmSaveFiles.clbFiles->item(0)->checkState() == Qt::Checked;
+        f.frmSaveFiles.reject();
+    });
+    QTest::keyClick(&f.frmMain, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(ticked);
 }
 
 QTEST_MAIN(TfrmSaveFilesTest)
