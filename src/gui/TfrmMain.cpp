@@ -938,6 +938,8 @@ void TfrmMain::FormClose()
         return;
     m_closed = true;
     runCommand([this] { postEdits(); });
+    if (m_settings)
+        m_settings->sync();
     qData->close();
     dm->close();
     // The window goes at once; the progress window shows the compaction until it is done.

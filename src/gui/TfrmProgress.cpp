@@ -3,6 +3,7 @@
 #include "Look.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
@@ -50,6 +51,11 @@ TfrmProgress::TfrmProgress(QWidget *parent)
     lblRecords->setFont(tahoma(14));
     lblRecords->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblRecords->setGeometry(236, 66, 97, 26);
+}
+
+void TfrmProgress::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
 }
 
 void TfrmProgress::onVisibleChanged(bool visible)

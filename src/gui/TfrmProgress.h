@@ -29,6 +29,8 @@ public:
     QLabel *lblRecords = nullptr;
 
 protected:
+    // The window cannot be closed by the user: the command it shows cannot be cancelled.
+    void closeEvent(QCloseEvent *event) override;
     void onVisibleChanged(bool visible) override;
     void onStatusChanged() override;
     void onRecordsChanged() override;

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 using namespace bm::gui;
@@ -30,6 +32,8 @@ private Q_SLOTS:
     void loadsTheChosenDataSetAndShowsIt();
     void cancelChangesNothing();
     void errorIsShownAndEveryTableStaysAsItWas();
+    void garbageLeavesTheTablesAndSaysSo();
+    void progressWindowIsOnScreenThroughTheLoad();
     void openEditIsWrittenBeforeTheTablesAreReplaced();
 };
 
@@ -95,6 +99,72 @@ void LoadFilesTest::errorIsShownAndEveryTableStaysAsItWas()
     QCOMPARE(f.model()->rowCount(), 1);
     QVERIFY(!f.frmProgress.QWidget::isVisible());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void LoadFilesTest::garbageLeavesTheTablesAndSaysSo()
+{
+    MainWindowFixture f;
+    f.home.dm().exec(uR"(INSERT INTO "101" (RecordType, HerdCode) VALUES ('101', 'KEEP'))"_s);
+    QVERIFY(f.show());
+    QTemporaryDir dir;
+    QFile garbage(dir.path() + u"/notes.DIF"_s);
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write("Dear farmer,\r\nplease find the test results attached.\r\n");
+    garbage.close();
+
+    f.prompter.choices = {garbage.fileName()};
+    clickLoadFiles(f);
+    QTRY_COMPARE(f.prompter.errors.size(), 1);
+    QCOMPARE(
+            f.prompter.errors.first(),
+            u"\"%1\" holds no records of any record type. The tables were left as they were."_s.arg(
+                    garbage.fileName()));
+    QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101")"_s), QStringList{u"KEEP"_s});
+    QCOMPARE(f.model()->rowCount(), 1);
+    QCOMPARE(f.status(), u"Herd  :  1  Records Listed"_s);
+    QVERIFY(f.frmMain.message().isEmpty());
+    QCOMPARE(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
+
+    // A good load says what it did beside the status line, without a box.
+    f.prompter.choices = {sample("herd.zip")};
+    clickLoadFiles(f);
+    QTRY_COMPARE(f.model()->rowCount(), 2);
+    QVERIFY(f.prompter.notices.isEmpty());
+    QCOMPARE(f.frmMain.message(),
+             u"Loaded \"herd.zip\": 462 records (101: 2, 102: 12, 103: 21, 104: 190, 105: 27, "
+             "106: 1, 107: 111, 108: 51, 112: 21, 114: 6, 202: 10, 211: 10)"_s);
+    QCOMPARE(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
+}
+
+void LoadFilesTest::progressWindowIsOnScreenThroughTheLoad()
+{
+    MainWindowFixture f;
+    QVERIFY(f.show());
+    // The states of the progress window the screen shows, seen from the events the load lets
+    // through while it paints the window.
+    QStringList seen;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &watch, [&] {
+        const QWindow *window = f.frmProgress.windowHandle();
+        if (!f.frmProgress.QWidget::isVisible() || !window || !window->isExposed())
+            return;
+        const QString line = f.frmProgress.lblStatus->text();
+        if (seen.isEmpty() || seen.last() != line)
+            seen << line;
+    });
+    watch.start(0);
+    f.prompter.choices = {sample("herd.zip"), sample("herd.DIF")};
+    clickLoadFiles(f);
+    QTRY_COMPARE(f.model()->rowCount(), 2);
+    clickLoadFiles(f);
+    QTRY_COMPARE(f.prompter.filters.size(), 2);
+    watch.stop();
+    // Every phase is on screen: unpacking, the split, each table's import, the end.
+    for (const QString &phase :
+         {u"Un-Zipping Data."_s, u"Pre-Processing DIF File"_s, u"Importing DIF 101"_s,
+          u"Importing DIF 104"_s, u"Importing DIF 211"_s, u"Finishing the load"_s})
+        QVERIFY2(seen.contains(phase), qPrintable(phase + u": "_s + seen.join(u" | "_s)));
+    QVERIFY(!f.frmProgress.QWidget::isVisible());
 }
 
 void LoadFilesTest::openEditIsWrittenBeforeTheTablesAreReplaced()
