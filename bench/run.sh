@@ -270,7 +270,7 @@ case_sort() {
     grid_case sort "title-click sort ($ROWS rows)" --sort Milk
 }
 
-# scroll: the sorted grid, then a jump to its last row (the ordered rowids read once).
+# scroll: the sorted grid, then a jump to its last row (its last page read in reverse order).
 case_scroll() {
     grid_case scroll "sort, then jump to the end" --sort Milk --last
 }

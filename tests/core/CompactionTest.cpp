@@ -54,7 +54,15 @@ TEST(Compaction, backupHoldsTheStateAtCloseAndTheCompactedFileTheSameRows)
     const QStringList rows = rowsOf(home.path(), u"Tembra.db"_s);
     ASSERT_EQ(rows.size(), 5);
 
-    EXPECT_TRUE(compactDatabase(home.path(), u"Tembra"_s, u"Backup"_s));
+    test::RecordingProgress progress;
+    EXPECT_TRUE(compactDatabase(home.path(), u"Tembra"_s, u"Backup"_s, &progress));
+    // The progress window shows the compaction, its gauge full at the end (of about the pages
+    // in use); the caller hides it.
+    EXPECT_EQ(progress.statuses, QStringList{u"Compacting Database"_s});
+    EXPECT_EQ(progress.shows, 1);
+    EXPECT_EQ(progress.percent(), 100);
+    EXPECT_GE(progress.maximum(), QFileInfo(db).size() / 2);
+    EXPECT_LE(progress.maximum(), atClose.size());
     EXPECT_EQ(bytes(home.path() + u"Backup.db"_s), atClose);
     EXPECT_LT(QFileInfo(db).size(), atClose.size());
     EXPECT_EQ(rowsOf(home.path(), u"Tembra.db"_s), rows);

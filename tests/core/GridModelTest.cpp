@@ -111,6 +111,47 @@ TEST(GridModel, readsEveryRowInTheStatementsOrderPageByPage)
     EXPECT_EQ(model.columnNames(), home.dm().columns(u"104"_s));
 }
 
+// A jump to the end reads the last rows in the reverse order, without the order of every row;
+// what it shows is exactly the end of the statement's order, ties and empty cells included.
+TEST(GridModel, lastRowsAreReadWithoutTheWholeOrder)
+{
+    test::TestHome home;
+    fill104(home.dm(), 3000);
+    home.dm().exec(u"UPDATE \"104\" SET Milk = NULL WHERE CellCount % 11 = 0"_s);
+    const struct
+    {
+        const char *name;
+        QString sort;
+        bool desc;
+        QString order;
+    } cases[] = {
+            {"unsorted", QString(), false, u"rowid"_s},
+            {"ascending, ties and Nulls", u"Milk"_s, false, u"Milk, rowid"_s},
+            {"descending, ties and Nulls", u"Milk"_s, true, u"Milk DESC, rowid"_s},
+            {"text", u"HerdCode"_s, true, u"HerdCode DESC, rowid"_s},
+    };
+    for (const auto &c : cases) {
+        GridModel model(home.dm());
+        model.setQuery(query104(u"WHERE \"CellCount\" >= 5 "_s, c.sort, c.desc));
+        const QStringList expected = home.rows(
+                u"SELECT HerdCode FROM \"104\" WHERE CellCount >= 5 ORDER BY %1"_s.arg(c.order));
+        ASSERT_EQ(model.rowCount(), expected.size()) << c.name;
+        const int last = model.rowCount() - 1;
+        EXPECT_FALSE(model.rowIsCheap(last - 200)) << c.name;
+        EXPECT_TRUE(model.rowIsCheap(0)) << c.name;
+        // The last three pages, from the very end back.
+        for (int row = last; row > last - 3 * 128; --row)
+            ASSERT_EQ(cell(model, row, u"HerdCode"_s), expected.at(row)) << c.name << " " << row;
+        EXPECT_TRUE(model.rowIsCheap(last - 200)) << c.name;
+        EXPECT_FALSE(model.rowIsCheap(last / 2)) << c.name << ": the whole order was read";
+        // A row in the middle reads the whole order once.
+        model.prepareRow(last / 2);
+        EXPECT_TRUE(model.rowIsCheap(last / 2)) << c.name;
+        EXPECT_EQ(cell(model, last / 2, u"HerdCode"_s), expected.at(last / 2)) << c.name;
+        EXPECT_EQ(cell(model, last, u"HerdCode"_s), expected.at(last)) << c.name;
+    }
+}
+
 TEST(GridModel, refusedStatementLeavesTheGridEmpty)
 {
     test::TestHome home;
