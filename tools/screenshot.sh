@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Takes a picture of the main window with the sample data set loaded, under the offscreen
-# platform, and saves it as docs/main-window.png (or the file given as the first argument).
-# Usage: tools/screenshot.sh [OUT.png] [TAB] [SORT-COLUMN]
+# Takes a picture of the main window after loading the sample data set with Load Files, under
+# the offscreen platform: the test-day table filtered to the test days between two typed dates
+# and sorted by CowID. Saves it as docs/main-window.png (or the file given as the first argument)
+# at 1280 x 720, or at another size given as the fourth argument.
+# Usage: tools/screenshot.sh [OUT.png] [TAB] [SORT-COLUMN] [WIDTHxHEIGHT]
+#        tools/screenshot.sh --narrow  (docs/main-window-800.png, the window 800 pixels wide)
 #        tools/screenshot.sh --file-check [OUT.png]
 # The second form loads a generated data set with planted faults, runs File Check with the
 # shipped script and saves a picture of the file-check window (default docs/file-check.png).
@@ -11,6 +14,8 @@ check=false
 if [ "${1:-}" = "--file-check" ]; then
   check=true
   shift
+elif [ "${1:-}" = "--narrow" ]; then
+  set -- docs/main-window-800.png 104 CowID 800x600
 fi
 
 cmake -S . -B build -G Ninja >/dev/null
@@ -31,9 +36,11 @@ else
   out=${1:-docs/main-window.png}
   tab=${2:-104}
   sort=${3:-CowID}
-  "$cli" --home "$home" --quiet load samples/herd.DIF >/dev/null
+  size=${4:-1280x720}
+  filter=()
+  [ "$tab" = 104 ] && filter=(--filter "TestDate|Is Between|19 Nov 2010|19/02/2011")
   mkdir -p "$(dirname "$out")"
-  QT_QPA_PLATFORM=offscreen build/bm-screenshot --home "$home" --out "$out" --tab "$tab" \
-    --sort "$sort" --size 1280x720
+  QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 build/bm-screenshot --home "$home" --out "$out" \
+    --load samples/herd.zip --tab "$tab" "${filter[@]}" --sort "$sort" --size "$size"
 fi
 echo "Saved $out"

@@ -64,11 +64,7 @@ DateBox::DateBox(QWidget *parent)
     });
     // A date typed in another form is shown in the grid's form once the box is left, so the user
     // sees which date was understood; text that is no date stays for correction, in red.
-    connect(m_edit, &QLineEdit::editingFinished, this, [this] {
-        const QDate d = date();
-        if (d.isValid())
-            setDate(d);
-    });
+    connect(m_edit, &QLineEdit::editingFinished, this, &DateBox::tidy);
     connect(m_edit, &QLineEdit::textChanged, this, [this](const QString &typed) {
         QPalette pal = m_edit->palette();
         const bool wrong = !typed.trimmed().isEmpty() && !date().isValid();
@@ -92,6 +88,13 @@ void DateBox::setDate(const QDate &date)
 {
     m_edit->setText(date.isValid() ? QLocale().toString(date, shortDateFormat()) : QString());
     remember();
+}
+
+void DateBox::tidy()
+{
+    const QDate d = date();
+    if (d.isValid() && m_edit->text() != QLocale().toString(d, shortDateFormat()))
+        setDate(d);
 }
 
 void DateBox::clear()

@@ -33,6 +33,9 @@ public:
     void setCalendarStart(const QDate &date) { m_calendarStart = date; }
     // Opens the calendar under the box.
     void showCalendar();
+    // Shows a date typed in another form in the grid's form (as leaving the box does), so the
+    // user sees which date was understood; text that is no date is left as it is.
+    void tidy();
 
     QLineEdit *lineEdit() const { return m_edit; }
     QToolButton *calendarButton() const { return m_button; }

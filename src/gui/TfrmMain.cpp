@@ -777,6 +777,8 @@ void TfrmMain::cmbOperatorChange(int index)
 
 void TfrmMain::btnApplyClick()
 {
+    deStart->tidy();
+    deEnd->tidy();
     runCommand([this] {
         const QString problem = bm::checkFilter(filterState());
         if (!problem.isEmpty()) {

@@ -22,6 +22,7 @@ private:
         QString title;
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
+        int width = 0;
     };
     // Presses `button` on the next message box once it is up, and records what it showed.
     void answer(QMessageBox::StandardButton button, Seen &seen)
@@ -30,7 +31,7 @@ private:
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
                 return;
-            seen = {box->windowTitle(), box->text(), box->icon()};
+            seen = {box->windowTitle(), box->text(), box->icon(), box->width()};
             box->button(button)->click();
         });
     }
@@ -47,6 +48,15 @@ void GuiPrompterTest::boxesCarryTheTitleIconAndText()
     QCOMPARE(seen.title, u"Corvelle Brindlemark"_s);
     QCOMPARE(seen.text, u"Disk full."_s);
     QCOMPARE(seen.icon, QMessageBox::Critical);
+
+    // A short text still gives a box wide enough for its whole title and the title bar's
+    // buttons.
+    answer(QMessageBox::Ok, seen);
+    prompter.notify(u"Incomplete Filter."_s);
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    QVERIFY2(seen.width >= QFontMetrics(titleFont).horizontalAdvance(seen.title) + 140,
+             qPrintable(QString::number(seen.width)));
 
     answer(QMessageBox::Ok, seen);
     prompter.showError(u"Cannot open 'x' (in use)"_s);

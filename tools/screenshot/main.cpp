@@ -1,6 +1,8 @@
-// bm-screenshot --home DIR --out FILE.png [--tab CODE] [--sort COLUMN] [--size WIDTHxHEIGHT]
+// bm-screenshot --home DIR --out FILE.png [--load FILE] [--tab CODE]
+//               [--filter FIELD|OPERATOR|START[|END]] [--sort COLUMN] [--size WIDTHxHEIGHT]
 //               [--file-check]
-// Starts the main window on the program folder DIR as the program does, selects a tab, clicks
+// Starts the main window on the program folder DIR as the program does, loads a data set with
+// its Load Files command, selects a tab, fills in the filter bar as typed and applies it, clicks
 // a column title, and saves a picture of the window; with --file-check it runs File Check on
 // the folder's FileCheck.SQL and saves a picture of the file-check window instead. Messages the
 // window would show in a box go to stderr.
@@ -12,8 +14,11 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -35,7 +40,13 @@ public:
     }
     void notify(const QString &text) override { print(text); }
     void showError(const QString &message) override { print(bm::errorBoxText(message)); }
-    std::optional<QString> openFile(const QString &, const QString &) override { return {}; }
+    std::optional<QString> openFile(const QString &, const QString &) override
+    {
+        if (chosen.isEmpty())
+            return {};
+        return chosen;
+    }
+    QString chosen; // the file the open-file dialog gives
     std::optional<QString> saveFile(const QString &, const QString &, const QString &) override
     {
         return {};
@@ -70,7 +81,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption sizeOption(u"size"_s, u"Window size."_s, u"WxH"_s, u"1280x720"_s);
     const QCommandLineOption checkOption(u"file-check"_s,
                                          u"Run File Check and picture its window."_s);
-    parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption, checkOption});
+    const QCommandLineOption loadOption(u"load"_s, u"Data set to load with Load Files."_s,
+                                        u"FILE"_s);
+    const QCommandLineOption filterOption(
+            u"filter"_s, u"Filter to type and apply: field, operator, values, split by |."_s,
+            u"SPEC"_s);
+    parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption, checkOption,
+                       loadOption, filterOption});
     parser.process(app);
     if (!parser.isSet(homeOption) || !parser.isSet(outOption))
         parser.showHelp(2);
@@ -82,6 +99,10 @@ int main(int argc, char *argv[])
     TfrmFileCheck &frmFileCheck = program.frmFileCheck;
     frmMain.resize(size.value(0).toInt(), size.value(1).toInt());
     frmMain.show();
+    if (parser.isSet(loadOption)) {
+        prompter.chosen = QFileInfo(parser.value(loadOption)).absoluteFilePath();
+        frmMain.LoadFiles1Click();
+    }
     if (parser.isSet(tabOption)) {
         const int index = frmMain.tables().indexOf(parser.value(tabOption));
         if (index < 0) {
@@ -89,6 +110,27 @@ int main(int argc, char *argv[])
             return 2;
         }
         frmMain.findChild<TabStrip *>(u"tc"_s)->setCurrentIndex(index);
+    }
+    if (parser.isSet(filterOption)) {
+        // The filter bar as a user fills it in: the field and the operator picked, the values
+        // typed into whichever inputs the field shows.
+        const QStringList spec = parser.value(filterOption).split(u'|');
+        auto *field = frmMain.findChild<QComboBox *>(u"cmbFilter"_s);
+        auto *op = frmMain.findChild<QComboBox *>(u"cmbOperator"_s);
+        field->setCurrentIndex(field->findText(spec.value(0)));
+        frmMain.cmbFilterChange(field->currentIndex());
+        op->setCurrentIndex(op->findText(spec.value(1)));
+        frmMain.cmbOperatorChange(op->currentIndex());
+        const bool dates = frmMain.findChild<QWidget *>(u"deStart"_s)->isVisibleTo(&frmMain);
+        const char *inputs[2][2] = {{"edtStart", "edtEnd"}, {"deStart", "deEnd"}};
+        for (int i = 0; i < 2 && 2 + i < spec.size(); ++i) {
+            QWidget *input = frmMain.findChild<QWidget *>(QString::fromLatin1(inputs[dates][i]));
+            auto *edit = qobject_cast<QLineEdit *>(input);
+            if (!edit)
+                edit = input->findChild<QLineEdit *>();
+            edit->setText(spec.at(2 + i));
+        }
+        frmMain.btnApplyClick();
     }
     if (parser.isSet(sortOption)) {
         const int column = frmMain.gridModel()->columnIndex(parser.value(sortOption));
