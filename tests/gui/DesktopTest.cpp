@@ -16,17 +16,6 @@ using namespace bm::gui;
 
 namespace {
 
-// Three test days and two herds, each table in its own order.
-void seed(MainWindowFixture &f)
-{
-    bm::Tdm &dm = f.home.dm();
-    dm.exec(uR"(INSERT INTO "101" (RecordType, HerdCode) VALUES ('101', 'H2'), ('101', 'H1'))"_s);
-    dm.exec(uR"(INSERT INTO "104" (RecordType, HerdCode, CowID, Milk, CellCount, TestDate) VALUES
-                ('104', 'H1', 'C3', 25.25, 120, '2010-11-19'),
-                ('104', 'H2', 'C1', 30, 80, '2011-02-19'),
-                ('104', 'H1', 'C2', 18.7, 300, '2010-12-31'))"_s);
-}
-
 // Starts editing the cell with F2 and returns its editor.
 QLineEdit *editCell(MainWindowFixture &f, int row, const QString &column)
 {
@@ -75,9 +64,9 @@ void DesktopTest::datesAreTypedInTheLocalesForm_data()
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("end");
     QTest::addColumn<QString>("shownEnd"); // the end date as the box shows it once applied
-    QTest::newRow("C") << QLocale::c() << u"19 Nov 2010"_s << u"31-dec-10"_s << u"31 Dec 2010"_s;
-    QTest::newRow("en_GB") << QLocale(QLocale::English, QLocale::UnitedKingdom) << u"19/11/2010"_s
-                           << u"31.12.10"_s << u"31/12/2010"_s;
+    QTest::newRow("C") << QLocale::c() << u"5 Mar 2021"_s << u"31-dec-21"_s << u"31 Dec 2021"_s;
+    QTest::newRow("en_GB") << QLocale(QLocale::English, QLocale::UnitedKingdom) << u"05/03/2021"_s
+                           << u"31.12.21"_s << u"31/12/2021"_s;
 }
 
 void DesktopTest::datesAreTypedInTheLocalesForm()
@@ -88,7 +77,7 @@ void DesktopTest::datesAreTypedInTheLocalesForm()
     QFETCH(QString, shownEnd);
     const bm::test::LocaleScope scope(locale);
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     f.pick("cmbFilter", u"TestDate"_s);
@@ -106,7 +95,7 @@ void DesktopTest::datesAreTypedInTheLocalesForm()
     QCOMPARE(f.status(), u"Test Day  :  2  Records Listed"_s);
     QCOMPARE(deStart->text(), start); // already in the locale's form
     QCOMPARE(deEnd->text(), shownEnd);
-    QCOMPARE(deEnd->date(), QDate(2010, 12, 31));
+    QCOMPARE(deEnd->date(), QDate(2021, 12, 31));
 
     // Text that is no date is named, and stays in the box for correction.
     deEnd->lineEdit()->clear();
@@ -127,10 +116,10 @@ void DesktopTest::datesAreTypedInTheLocalesForm()
 void DesktopTest::calendarAndArrowsStartFromADateOfTheTable()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
-    f.clickCell(1, u"HerdCode"_s); // the current row's test day: 19 Feb 2011
+    f.clickCell(1, u"HerdCode"_s); // the current row's test day: 10 Apr 2021
     f.pick("cmbFilter", u"TestDate"_s);
     f.pick("cmbOperator", u"Is Equal To"_s);
     auto *deStart = f.child<DateBox>("deStart");
@@ -138,20 +127,20 @@ void DesktopTest::calendarAndArrowsStartFromADateOfTheTable()
     // The calendar of an empty box opens on the current row's date, not on today.
     QTest::mouseClick(deStart->calendarButton(), Qt::LeftButton);
     QTRY_VERIFY(deStart->calendar()->isVisible());
-    QCOMPARE(deStart->calendar()->selectedDate(), QDate(2011, 2, 19));
-    QCOMPARE(deStart->calendar()->yearShown(), 2011);
+    QCOMPARE(deStart->calendar()->selectedDate(), QDate(2021, 4, 10));
+    QCOMPARE(deStart->calendar()->yearShown(), 2021);
     // Picking a day with the keyboard fills the box.
     QTest::keyClick(deStart->calendar()->focusWidget(), Qt::Key_Left);
     QTest::keyClick(deStart->calendar()->focusWidget(), Qt::Key_Return);
     QTRY_VERIFY(!deStart->calendar()->isVisible());
-    QCOMPARE(deStart->date(), QDate(2011, 2, 18));
+    QCOMPARE(deStart->date(), QDate(2021, 4, 9));
 
     // Up and Down step a day; Page Up a month.
     deStart->lineEdit()->setFocus();
     QTest::keyClick(deStart->lineEdit(), Qt::Key_Up);
     QTest::keyClick(deStart->lineEdit(), Qt::Key_Up);
     QTest::keyClick(deStart->lineEdit(), Qt::Key_Down);
-    QCOMPARE(deStart->date(), QDate(2011, 2, 19));
+    QCOMPARE(deStart->date(), QDate(2021, 4, 10));
     QTest::keyClick(deStart->lineEdit(), Qt::Key_Return);
     QCOMPARE(f.status(), u"Test Day  :  1  Records Listed"_s);
 
@@ -161,11 +150,11 @@ void DesktopTest::calendarAndArrowsStartFromADateOfTheTable()
     QVERIFY(deStart->text().isEmpty());
     deStart->lineEdit()->setFocus();
     QTest::keyClick(deStart->lineEdit(), Qt::Key_PageUp);
-    QCOMPARE(deStart->date(), QDate(2011, 3, 19));
+    QCOMPARE(deStart->date(), QDate(2021, 5, 10));
     deStart->lineEdit()->clear();
     QTest::keyClick(deStart->lineEdit(), Qt::Key_Down, Qt::AltModifier);
     QTRY_VERIFY(deStart->calendar()->isVisible());
-    QCOMPARE(deStart->calendar()->selectedDate(), QDate(2011, 3, 19));
+    QCOMPARE(deStart->calendar()->selectedDate(), QDate(2021, 5, 10));
     QTest::keyClick(deStart->calendar()->focusWidget(), Qt::Key_Escape);
     QTRY_VERIFY(!deStart->calendar()->isVisible());
 }
@@ -173,13 +162,13 @@ void DesktopTest::calendarAndArrowsStartFromADateOfTheTable()
 void DesktopTest::countFollowsInsertAndDelete()
 {
     MainWindowFixture f;
-    seed(f);
-    // 1,234 pedigree rows: the count carries the thousands separator.
+    seedTables(f);
+    // 1,238 pedigree rows: the count carries the thousands separator.
     f.home.dm().exec(uR"(WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n
                          WHERE i < 1234) INSERT INTO "102" (CowID) SELECT 'C' || i FROM n)"_s);
     QVERIFY(f.show());
     f.clickTab(u"102"_s);
-    QCOMPARE(f.status(), u"Cow Pedigree  :  1,234  Records Listed"_s);
+    QCOMPARE(f.status(), u"Cow Pedigree  :  1,238  Records Listed"_s);
 
     f.clickTab(u"104"_s);
     f.clickCell(0, u"HerdCode"_s);
@@ -221,7 +210,7 @@ void DesktopTest::columnWidthsSurviveSortTabChangeAndRestart()
     };
 
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     const int before = widthOf(f, u"CowID"_s);
@@ -263,7 +252,7 @@ void DesktopTest::columnWidthsSurviveSortTabChangeAndRestart()
 void DesktopTest::refusedValueStaysInTheEditor()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     QLineEdit *editor = editCell(f, 1, u"CellCount"_s);
@@ -289,7 +278,7 @@ void DesktopTest::refusedValueStaysInTheEditor()
 void DesktopTest::ctrlCCopiesARangeAsShown()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     // A click, then Shift and a click: the range between the two cells.
@@ -302,7 +291,7 @@ void DesktopTest::ctrlCCopiesARangeAsShown()
     const qsizetype from = columns.indexOf(u"CowID"_s);
     const qsizetype to = columns.indexOf(u"TestDate"_s);
     QCOMPARE(to - from, 2); // CowID, NationalID, TestDate
-    QCOMPARE(QApplication::clipboard()->text(), u"C3\t\t19 Nov 2010\nC1\t\t19 Feb 2011"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"C3\t\t5 Mar 2021\nC1\t\t10 Apr 2021"_s);
 
     // Shift and the arrow keys grow the range from the current cell; Milk as the grid shows it.
     f.clickCell(0, u"Milk"_s);
@@ -315,7 +304,7 @@ void DesktopTest::ctrlCCopiesARangeAsShown()
 void DesktopTest::desktopKeys()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     QVERIFY(f.activate());
     auto *menu = f.child<QMenu>("pumActions");
@@ -403,7 +392,7 @@ void DesktopTest::filterBarFitsNarrowWindows()
 void DesktopTest::closingShowsTheCompaction()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     // What the screen shows while the window closes, seen from the events the compaction lets
     // through while it paints the progress window.

@@ -130,3 +130,20 @@ struct MainWindowFixture
                           grid()->visualRect(index).center());
     }
 };
+
+// Three test-day rows, two herd rows and some pedigree rows; each table in its own order.
+inline void seedTables(MainWindowFixture &f)
+{
+    using namespace Qt::StringLiterals;
+    bm::Tdm &dm = f.home.dm();
+    dm.exec(uR"(INSERT INTO "101" (RecordType, HerdCode) VALUES ('101', 'H2'), ('101', 'H1'))"_s);
+    dm.exec(uR"(INSERT INTO "104" (RecordType, HerdCode, CowID, Milk, FatPercent, ProteinPercent,
+                LactosePercent, TotalSolidsPercent, CellCount, TestDate, MilkUrea) VALUES
+                ('104', 'H1', 'C3', 25.25, 4.5, 3.125, 4.8, 13.005, 120, '2021-03-05', 12.25),
+                ('104', 'H2', 'C1', 30, 4, 3.5, 4.9, 12.5, 80, '2021-04-10', 10),
+                ('104', 'H1', 'C2', 18.7, 3.9, 3.2, 4.7, 12, 300, '2020-12-31', NULL))"_s);
+    dm.exec(uR"(INSERT INTO "102" (RecordType, HerdCode, CowID) VALUES
+                ('102', 'H1', 'C1'), ('102', 'H2', 'C2'), ('102', 'H1', 'C3'), ('102', 'H3', 'C4'))"_s);
+    dm.exec(uR"(INSERT INTO "211" (RecordType, HerdCode, FatPercent, ProteinPercent, MilkBV)
+                VALUES ('211', 'H1', 0.125, -0.045, 250))"_s);
+}

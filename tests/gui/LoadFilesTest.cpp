@@ -31,8 +31,9 @@ class LoadFilesTest : public QObject
 private Q_SLOTS:
     void loadsTheChosenDataSetAndShowsIt();
     void cancelChangesNothing();
+    void errorIsShownAndEveryTableStaysAsItWas_data();
     void errorIsShownAndEveryTableStaysAsItWas();
-    void garbageLeavesTheTablesAndSaysSo();
+    void loadSaysWhatItDidBesideTheStatusLine();
     void progressWindowIsOnScreenThroughTheLoad();
     void openEditIsWrittenBeforeTheTablesAreReplaced();
 };
@@ -79,53 +80,49 @@ void LoadFilesTest::cancelChangesNothing()
     QVERIFY(!f.frmProgress.QWidget::isVisible());
 }
 
-void LoadFilesTest::errorIsShownAndEveryTableStaysAsItWas()
+void LoadFilesTest::errorIsShownAndEveryTableStaysAsItWas_data()
 {
-    MainWindowFixture f;
-    f.home.dm().exec(uR"(INSERT INTO "101" (RecordType, HerdCode) VALUES ('101', 'KEEP'))"_s);
-    QVERIFY(f.show());
-    QTemporaryDir dir;
-    QFile broken(dir.path() + u"/broken.zip"_s);
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("PK\x03\x04 not an archive");
-    broken.close();
-
-    f.prompter.choices = {broken.fileName()};
-    clickLoadFiles(f);
-    QTRY_COMPARE(f.prompter.errors.size(), 1);
-    QVERIFY2(f.prompter.errors.first().startsWith(u"Cannot open the archive"_s),
-             qPrintable(f.prompter.errors.first()));
-    QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101")"_s), QStringList{u"KEEP"_s});
-    QCOMPARE(f.model()->rowCount(), 1);
-    QVERIFY(!f.frmProgress.QWidget::isVisible());
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message"); // %1: the file chosen
+    QTest::newRow("damaged archive")
+            << u"broken.zip"_s << QByteArray("PK\x03\x04 not an archive")
+            << u"Cannot open the archive \"%1\". Not a zip archive. The tables were left as "
+               "they were."_s;
+    QTest::newRow("garbage") << u"notes.DIF"_s
+                             << QByteArray("Dear farmer,\r\nthe results are attached.\r\n")
+                             << u"\"%1\" holds no records of any record type. The tables were "
+                                "left as they were."_s;
 }
 
-void LoadFilesTest::garbageLeavesTheTablesAndSaysSo()
+void LoadFilesTest::errorIsShownAndEveryTableStaysAsItWas()
 {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
     MainWindowFixture f;
     f.home.dm().exec(uR"(INSERT INTO "101" (RecordType, HerdCode) VALUES ('101', 'KEEP'))"_s);
     QVERIFY(f.show());
     QTemporaryDir dir;
-    QFile garbage(dir.path() + u"/notes.DIF"_s);
-    QVERIFY(garbage.open(QIODevice::WriteOnly));
-    garbage.write("Dear farmer,\r\nplease find the test results attached.\r\n");
-    garbage.close();
+    const QString chosen = f.home.write(dir.path() + u'/' + name, bytes);
 
-    f.prompter.choices = {garbage.fileName()};
+    f.prompter.choices = {chosen};
     clickLoadFiles(f);
     QTRY_COMPARE(f.prompter.errors.size(), 1);
-    QCOMPARE(
-            f.prompter.errors.first(),
-            u"\"%1\" holds no records of any record type. The tables were left as they were."_s.arg(
-                    garbage.fileName()));
+    QCOMPARE(f.prompter.errors.first(), message.arg(chosen));
     QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101")"_s), QStringList{u"KEEP"_s});
     QCOMPARE(f.model()->rowCount(), 1);
     QCOMPARE(f.status(), u"Herd  :  1  Records Listed"_s);
     QVERIFY(f.frmMain.message().isEmpty());
     QCOMPARE(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
+    QVERIFY(!f.frmProgress.QWidget::isVisible());
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
 
-    // A good load says what it did beside the status line, without a box.
+void LoadFilesTest::loadSaysWhatItDidBesideTheStatusLine()
+{
+    MainWindowFixture f;
+    QVERIFY(f.show());
     f.prompter.choices = {sample("herd.zip")};
     clickLoadFiles(f);
     QTRY_COMPARE(f.model()->rowCount(), 2);
@@ -133,6 +130,8 @@ void LoadFilesTest::garbageLeavesTheTablesAndSaysSo()
     QCOMPARE(f.frmMain.message(),
              u"Loaded \"herd.zip\": 462 records (101: 2, 102: 12, 103: 21, 104: 190, 105: 27, "
              "106: 1, 107: 111, 108: 51, 112: 21, 114: 6, 202: 10, 211: 10)"_s);
+    QCOMPARE(f.child<QLabel>("lblMessage")->toolTip(), f.frmMain.message());
+    // The files unpacked for the load are gone.
     QCOMPARE(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
 }
 

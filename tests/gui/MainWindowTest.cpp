@@ -19,22 +19,6 @@ using namespace bm::gui;
 
 namespace {
 
-// Three test-day rows, two herd rows and some pedigree rows; each table in its own order.
-void seed(MainWindowFixture &f)
-{
-    bm::Tdm &dm = f.home.dm();
-    dm.exec(uR"(INSERT INTO "101" (RecordType, HerdCode) VALUES ('101', 'H2'), ('101', 'H1'))"_s);
-    dm.exec(uR"(INSERT INTO "104" (RecordType, HerdCode, CowID, Milk, FatPercent, ProteinPercent,
-                LactosePercent, TotalSolidsPercent, CellCount, TestDate, MilkUrea) VALUES
-                ('104', 'H1', 'C3', 25.25, 4.5, 3.125, 4.8, 13.005, 120, '2021-03-05', 12.25),
-                ('104', 'H2', 'C1', 30, 4, 3.5, 4.9, 12.5, 80, '2021-04-10', 10),
-                ('104', 'H1', 'C2', 18.7, 3.9, 3.2, 4.7, 12, 300, '2020-12-31', NULL))"_s);
-    dm.exec(uR"(INSERT INTO "102" (RecordType, HerdCode, CowID) VALUES
-                ('102', 'H1', 'C1'), ('102', 'H2', 'C2'), ('102', 'H1', 'C3'), ('102', 'H3', 'C4'))"_s);
-    dm.exec(uR"(INSERT INTO "211" (RecordType, HerdCode, FatPercent, ProteinPercent, MilkBV)
-                VALUES ('211', 'H1', 0.125, -0.045, 250))"_s);
-}
-
 // The rows of a database file, read without the program.
 QStringList rowsIn(const QString &file, const char *sql)
 {
@@ -93,7 +77,7 @@ private Q_SLOTS:
 void MainWindowTest::startsOnTable101UnfilteredAndUnsorted()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     QCOMPARE(f.frmMain.windowTitle(), u"Corvelle Automation Systems"_s);
     QCOMPARE(f.frmMain.tables(), bm::recordTypeCodes());
@@ -178,7 +162,7 @@ void MainWindowTest::fileMenuHoldsEveryCommandAndTheAboutBox()
 void MainWindowTest::applyChecksRunInTheirOrder()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     const QString unfiltered = f.status();
@@ -255,7 +239,7 @@ void MainWindowTest::operatorEnablesTheInputs()
 void MainWindowTest::dateFieldSwitchesToDateInputsAndBack()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     auto *edtStart = f.child<QLineEdit>("edtStart");
@@ -306,7 +290,7 @@ void MainWindowTest::pickingTheSameFieldAgainDoesNothing()
 void MainWindowTest::titleClicksCycleTheSort()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     const int milk = f.model()->columnIndex(u"Milk"_s);
@@ -332,7 +316,7 @@ void MainWindowTest::titleClicksCycleTheSort()
 void MainWindowTest::clearSortsByRecordTypeWithoutADirection()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     f.home.dm().exec(uR"(UPDATE "104" SET RecordType = '10' || (4 - rowid))"_s);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
@@ -357,7 +341,7 @@ void MainWindowTest::clearSortsByRecordTypeWithoutADirection()
 void MainWindowTest::tabChangeKeepsOrClearsFilterAndSort()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     f.pick("cmbFilter", u"HerdCode"_s);
@@ -415,7 +399,7 @@ void MainWindowTest::fieldListFollowsTheNewTable()
 void MainWindowTest::statusLineNamesTheTable()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"108"_s);
     QCOMPARE(f.status(), u"Mating & Preg Test  :  0  Records Listed"_s);
@@ -427,7 +411,7 @@ void MainWindowTest::statusLineNamesTheTable()
 void MainWindowTest::displayFormatsShowFixedDecimals()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     QCOMPARE(f.shown(u"Milk"_s), (QStringList{u"25.3"_s, u"30.0"_s, u"18.7"_s}));
@@ -455,7 +439,7 @@ void MainWindowTest::displayFormatsShowFixedDecimals()
 void MainWindowTest::editIsWrittenWhenLeavingTheRow()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     const QString status = f.status();
@@ -509,7 +493,7 @@ void MainWindowTest::editIsWrittenWhenLeavingTheRow()
 void MainWindowTest::insertAndCtrlDeleteChangeTheTable()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     f.clickCell(1, u"HerdCode"_s);
@@ -540,7 +524,7 @@ void MainWindowTest::insertAndCtrlDeleteChangeTheTable()
 void MainWindowTest::refusedStatementKeepsTheStatusLine()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     QVERIFY(f.show());
     f.clickTab(u"104"_s);
     const QString status = f.status();
@@ -594,7 +578,7 @@ void MainWindowTest::commandErrorsHideProgressAndRestoreTheCursor()
 void MainWindowTest::closingCompactsAndKeepsTheStateAtClose()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     f.home.dm().exec(uR"(INSERT INTO "104" (HerdCode) SELECT HerdCode || 'X' FROM "104")"_s);
     f.home.dm().exec(uR"(DELETE FROM "104" WHERE HerdCode LIKE '%X')"_s);
     f.home.dm().close();
@@ -621,7 +605,7 @@ void MainWindowTest::closingCompactsAndKeepsTheStateAtClose()
 void MainWindowTest::failingCompactionKeepsTheDatabase()
 {
     MainWindowFixture f;
-    seed(f);
+    seedTables(f);
     f.home.dm().close();
     QVERIFY(QDir().mkpath(f.home.path() + u"Backup.db/in-the-way"_s));
     QVERIFY(f.show());
