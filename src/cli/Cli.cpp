@@ -155,7 +155,7 @@ int cmdImport(Context &ctx)
         throw Error(u"Cannot open file \"%1\". No such file"_s.arg(QDir::toNativeSeparators(file)));
 
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     Importer importer(dm, ctx.progress, ctx.prompter);
     ctx.progress.show();
     Transaction transaction(dm);
@@ -176,7 +176,7 @@ int cmdLoad(Context &ctx)
     if (ctx.args.size() != 1)
         throw UsageError{u"load takes one file"_s};
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     Loader loader(dm, ctx.progress, ctx.prompter);
     loader.load(ctx.args.first());
     if (!ctx.quiet) {
@@ -215,7 +215,7 @@ int cmdStats(Context &ctx)
     if (!ctx.args.isEmpty())
         throw UsageError{u"stats takes no arguments"_s};
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     for (const RecordType &t : recordTypes())
         out(u"%1 %2"_s.arg(t.code).arg(dm.rowCount(t.code)));
     return 0;
@@ -246,7 +246,7 @@ int cmdSave(Context &ctx)
     }
 
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     Saver saver(dm, ctx.progress, ctx.prompter);
     const SaveResult result = saver.save(request, QFileInfo(ctx.args.first()).absoluteFilePath());
     if (!ctx.quiet) {
@@ -281,7 +281,7 @@ int cmdCheck(Context &ctx)
     if (!ctx.args.isEmpty())
         throw UsageError{u"check takes no arguments"_s};
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     PrintedFindings output;
     runFileCheck(dm, output);
     return 0;

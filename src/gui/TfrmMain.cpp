@@ -433,7 +433,7 @@ void TfrmMain::showEvent(QShowEvent *event)
 void TfrmMain::FormShow()
 {
     runCommand([this] {
-        dm->ConnectDB();
+        dm->ConnectDB(&progress());
         ChangeFile();
     });
 }
