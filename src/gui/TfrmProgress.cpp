@@ -84,3 +84,11 @@ void TfrmProgress::onRepaint()
     // Let the window system map and draw the window; no user input is handled here.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
+
+void TfrmProgress::onBusyChanged(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+}

@@ -31,4 +31,5 @@ protected:
     void onRecordsChanged() override;
     void onGaugeChanged() override;
     void onRepaint() override;
+    void onBusyChanged(bool busy) override;
 };

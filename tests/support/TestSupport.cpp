@@ -58,10 +58,17 @@ std::optional<QString> ScriptedPrompter::saveFile(const QString &filter, const Q
     return openFile(filter, initial);
 }
 
-std::optional<QString> ScriptedPrompter::inputText(const QString &, const QString &,
-                                                   const QString &)
+std::optional<QString> ScriptedPrompter::inputText(const QString &caption, const QString &prompt,
+                                                   const QString &initial)
 {
-    return openFile(QString(), QString());
+    inputs << caption + u'|' + prompt + u'|' + initial;
+    if (choices.empty())
+        return std::nullopt;
+    const QString c = choices.front();
+    choices.pop_front();
+    if (c.isNull())
+        return std::nullopt;
+    return c;
 }
 
 QByteArray readFile(const QString &path)

@@ -52,6 +52,7 @@ public:
     QStringList errors;
     QStringList filters;  // the filter of every file dialog
     QStringList initials; // the file every file dialog opened on
+    QStringList inputs;   // every input box as "<caption>|<prompt>|<default>"
 };
 
 // Sets the default locale for one test.
