@@ -44,7 +44,8 @@ public:
     // Runs the query. On failure the model is left empty (no columns) and the error is raised.
     // A pending edit is dropped: the window submits it first.
     void setQuery(const FilterQuery &query);
-    // Re-reads the rows of the current query (other commands changed the table). Never raises:
+    // Re-reads the rows of the current query (other commands changed the table), keeping the
+    // display decimals of its columns. Never raises:
     // a failure leaves the model empty and is announced by reopenFailed().
     void reopen();
     // Empties the model and releases every statement.

@@ -11,6 +11,7 @@
 #include "Layout.h"
 #include "Loader.h"
 #include "Look.h"
+#include "Maintenance.h"
 #include "TabStrip.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
@@ -324,6 +325,19 @@ void TfrmMain::attach(const Forms &forms)
         SaveFiles1->setEnabled(true);
         connect(SaveFiles1, &QAction::triggered, this, &TfrmMain::SaveFiles1Click);
     }
+    const std::pair<QAction *, void (TfrmMain::*)()> maintenance[] = {
+            {ApplyFilterToCurrentTable1, &TfrmMain::ApplyFilterToCurrentTable1Click},
+            {RemoveFilteredDataFromCurrrentTable1,
+             &TfrmMain::RemoveFilteredDataFromCurrrentTable1Click},
+            {RemoveDataForCowsNotIn1021, &TfrmMain::RemoveDataForCowsNotIn1021Click},
+            {RemoveCowsNotIn1031, &TfrmMain::RemoveCowsNotIn1031Click},
+            {ChangeHerdcode1, &TfrmMain::ChangeHerdcode1Click},
+            {MergeNationalIDs1, &TfrmMain::MergeNationalIDs1Click},
+    };
+    for (const auto &[action, handler] : maintenance) {
+        action->setEnabled(true);
+        connect(action, &QAction::triggered, this, handler);
+    }
     frmFileCheck = forms.frmFileCheck;
     if (frmFileCheck) {
         Analyse1->setEnabled(true);
@@ -469,12 +483,17 @@ void TfrmMain::SetSQL()
     sizeColumns();
     showSortIndicator();
     FormatGrid(query.table);
-    const int index = bm::recordTypeIndex(query.table);
-    const QString description
-            = index < 0 ? query.table
-                        : bm::displayDescription(bm::recordTypes().at(index).description);
-    pnlBottom->setText(u"%1  :  %2  Records Listed"_s.arg(description).arg(m_model->rowCount()));
+    showRecordsListed();
     QApplication::restoreOverrideCursor();
+}
+
+void TfrmMain::showRecordsListed()
+{
+    const QString table = m_model->query().table;
+    const int index = bm::recordTypeIndex(table);
+    const QString description
+            = index < 0 ? table : bm::displayDescription(bm::recordTypes().at(index).description);
+    pnlBottom->setText(u"%1  :  %2  Records Listed"_s.arg(description).arg(m_model->rowCount()));
 }
 
 void TfrmMain::FillCombo()
@@ -716,6 +735,81 @@ void TfrmMain::Analyse1Click()
     Analyse1->setEnabled(true);
     if (m_closeAfterCheck)
         close();
+}
+
+void TfrmMain::runMaintenance(const std::function<void(bm::Maintenance &)> &command)
+{
+    runCommand([&] {
+        // The command sees the data as the grid shows it: an open grid edit is written first.
+        postEdits();
+        bm::Maintenance maintenance(*dm, progress(), *m_prompter);
+        command(maintenance);
+    });
+    // However the command ended, the grid shows the table as it now is, under the same filter
+    // and sort.
+    if (!m_model->query().table.isEmpty()) {
+        m_model->reopen();
+        if (m_model->isActive())
+            showRecordsListed();
+    }
+}
+
+void TfrmMain::RemoveDataForCowsNotIn1021Click()
+{
+    runMaintenance([](bm::Maintenance &m) { m.RemoveDataForCowsNotIn102(); });
+}
+
+void TfrmMain::RemoveCowsNotIn1031Click()
+{
+    runMaintenance([](bm::Maintenance &m) { m.RemoveCowsNotIn103(); });
+}
+
+void TfrmMain::FileClean(const QString &MasterTable, const QString &ClientTable)
+{
+    runMaintenance([&](bm::Maintenance &m) { m.FileClean(MasterTable, ClientTable); });
+}
+
+void TfrmMain::ApplyFilterToCurrentTable1Click()
+{
+    runMaintenance([this](bm::Maintenance &m) { m.ApplyFilterToCurrentTable(m_model->query()); });
+}
+
+void TfrmMain::RemoveFilteredDataFromCurrrentTable1Click()
+{
+    runMaintenance([this](bm::Maintenance &m) { m.RemoveDisplayedData(m_model->query()); });
+}
+
+QString TfrmMain::currentRecordText(const QString &column) const
+{
+    const int c = m_model->columnIndex(column);
+    if (c < 0 || m_model->rowCount() == 0)
+        return QString();
+    const QModelIndex current = dbg->currentIndex();
+    return m_model->index(current.isValid() ? current.row() : 0, c).data(Qt::EditRole).toString();
+}
+
+void TfrmMain::ChangeHerdcode1Click()
+{
+    runMaintenance(
+            [this](bm::Maintenance &m) { m.ChangeHerdcode(currentRecordText(u"Herdcode"_s)); });
+}
+
+void TfrmMain::MergeNationalIDs1Click()
+{
+    runMaintenance([this](bm::Maintenance &m) {
+        // The dialog keeps the name it was given, the ".102" file, however the merge ends.
+        struct KeepName
+        {
+            bm::Maintenance &m;
+            QString &name;
+            ~KeepName()
+            {
+                if (!m.mergeFile().isEmpty())
+                    name = m.mergeFile();
+            }
+        } keep{m, odFileName};
+        m.MergeNationalIDs(odFileName);
+    });
 }
 
 void TfrmMain::About1Click()

@@ -161,6 +161,8 @@ TEST(Cleanup, notIn102AsksSixTimesAndRemovesTheUnmatchedRows)
     EXPECT_EQ(f.home.rows(u"SELECT count(*) FROM sqlite_master WHERE type = 'index'"_s),
               QStringList{u"0"_s});
     EXPECT_EQ(f.home.rows(u"SELECT count(*) FROM sqlite_temp_master"_s), QStringList{u"0"_s});
+    // The wait cursor came on for every step's count and delete, and is off again.
+    EXPECT_GE(f.progress.busySpells, 12);
     EXPECT_FALSE(f.progress.isBusy());
 }
 

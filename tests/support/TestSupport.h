@@ -69,9 +69,11 @@ class RecordingProgress final : public ProgressSink
 public:
     QStringList statuses;
     int shows = 0;
+    int busySpells = 0; // times the wait cursor came on
 
 protected:
     void onVisibleChanged(bool visible) override { shows += visible ? 1 : 0; }
+    void onBusyChanged(bool busy) override { busySpells += busy ? 1 : 0; }
     void onStatusChanged() override { statuses << status(); }
 };
 
