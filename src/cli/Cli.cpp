@@ -70,16 +70,26 @@ void CliProgress::draw()
 
 // ---------------------------------------------------------------------------------------------
 
-bool CliPrompter::askYesNo(const QString &text)
+namespace {
+
+// The text before the first carriage return: a prompt's count or message without its question.
+QString firstLine(const QString &text)
 {
     const qsizetype cr = text.indexOf(u'\r');
-    err(cr < 0 ? text : text.left(cr));
-    return m_answer != Answer::No;
+    return cr < 0 ? text : text.left(cr);
+}
+
+} // namespace
+
+bool CliPrompter::askYesNo(const QString &text)
+{
+    err(firstLine(text));
+    return m_answer == Answer::Yes || (m_answer == Answer::Default && m_defaultYes);
 }
 
 void CliPrompter::notify(const QString &text)
 {
-    err(QString(text).replace(u'\r', u' '));
+    err(firstLine(text));
 }
 
 void CliPrompter::showError(const QString &message)
@@ -89,7 +99,7 @@ void CliPrompter::showError(const QString &message)
 
 std::optional<QString> CliPrompter::openFile(const QString &, const QString &)
 {
-    return std::nullopt;
+    return m_choice;
 }
 
 std::optional<QString> CliPrompter::saveFile(const QString &, const QString &, const QString &)
@@ -99,7 +109,7 @@ std::optional<QString> CliPrompter::saveFile(const QString &, const QString &, c
 
 std::optional<QString> CliPrompter::inputText(const QString &, const QString &, const QString &)
 {
-    return std::nullopt;
+    return m_choice;
 }
 
 // ---------------------------------------------------------------------------------------------

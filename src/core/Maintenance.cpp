@@ -136,6 +136,7 @@ qint64 Maintenance::removeUnmatched(const QString &client, const QString &condit
             throw Error(u"Table %1 changed during the clean-up"_s.arg(client));
     }
     m_dm.exec(u"DELETE FROM "_s + kUnmatched);
+    m_changes << TableChange{client, removed};
     return removed;
 }
 
@@ -190,6 +191,7 @@ qint64 Maintenance::cleanTestDays()
 qint64 Maintenance::cleanUp(const QList<std::pair<QString, QString>> &pairs, bool testDays)
 {
     m_indexes.clear();
+    m_changes.clear();
     qint64 removed = 0;
     Transaction transaction(m_dm);
     try {
@@ -202,6 +204,7 @@ qint64 Maintenance::cleanUp(const QList<std::pair<QString, QString>> &pairs, boo
         m_dm.exec(u"DROP TABLE IF EXISTS "_s + kUnmatched);
     } catch (...) {
         m_indexes.clear(); // the rollback takes them away
+        m_changes.clear();
         throw;
     }
     transaction.commit();
@@ -239,6 +242,7 @@ void Maintenance::RemoveCowsNotIn103()
 
 void Maintenance::ApplyFilterToCurrentTable(const FilterQuery &applied)
 {
+    m_changes.clear();
     const QString table = q(applied.table);
     const QString condition = conditionOf(applied);
     Transaction transaction(m_dm);
@@ -268,11 +272,13 @@ void Maintenance::ApplyFilterToCurrentTable(const FilterQuery &applied)
             throw Error(u"Table %1 changed during the command"_s.arg(applied.table));
     }
     transaction.commit();
+    m_changes << TableChange{applied.table, excluded};
     m_prompter.notify(u"Finished."_s);
 }
 
 void Maintenance::RemoveDisplayedData(const FilterQuery &applied)
 {
+    m_changes.clear();
     const QString table = q(applied.table);
     const QString condition = conditionOf(applied);
     const QString where = condition.isEmpty() ? QString() : u" WHERE "_s + condition;
@@ -293,11 +299,22 @@ void Maintenance::RemoveDisplayedData(const FilterQuery &applied)
             throw Error(u"Table %1 changed during the command"_s.arg(applied.table));
     }
     transaction.commit();
+    m_changes << TableChange{applied.table, listed};
     m_prompter.notify(u"Finished."_s);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Herd code and national IDs
+
+QString Maintenance::herdcodeOf(const QString &typed)
+{
+    QString code = typed;
+    if (code.startsWith(u'\''))
+        code.remove(0, 1);
+    if (code.endsWith(u'\''))
+        code.chop(1);
+    return code;
+}
 
 void Maintenance::ChangeHerdcode(const QString &current)
 {
@@ -310,12 +327,7 @@ void Maintenance::ChangeHerdcode(const QString &current)
         m_prompter.notify(u"Herdcode must be less than 7 characters."_s);
         return;
     }
-    // The code as typed; apostrophes around it are no part of it.
-    QString code = *typed;
-    if (code.startsWith(u'\''))
-        code.remove(0, 1);
-    if (code.endsWith(u'\''))
-        code.chop(1);
+    const QString code = herdcodeOf(*typed);
     if (code.isEmpty())
         return;
 
@@ -335,10 +347,10 @@ void Maintenance::ChangeHerdcode(const QString &current)
             changes << TableChange{type.code, sqlite3_changes64(m_dm.handle())};
         }
     }
-    m_changes = changes;
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
+    m_changes = changes;
 }
 
 void Maintenance::MergeNationalIDs(const QString &initial)
@@ -390,10 +402,10 @@ void Maintenance::MergeNationalIDs(const QString &initial)
         m_dm.exec(u"DROP INDEX "_s + q(index));
     }
     m_dm.exec(u"DELETE FROM "_s + q(merge));
-    m_changes = changes;
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
+    m_changes = changes;
     m_progress.hide();
     m_prompter.notify(u"Finished Merge."_s);
 }

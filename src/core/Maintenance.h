@@ -22,7 +22,7 @@ class Prompter;
 class Maintenance
 {
 public:
-    // Rows a herd-code change or a merge changed in one table.
+    // Rows a command deleted or changed in one table.
     struct TableChange
     {
         QString table;
@@ -69,8 +69,13 @@ public:
     // The file the last merge looked for (the chosen name with ".102"); empty when cancelled.
     const QString &mergeFile() const { return m_mergeFile; }
 
+    // The herd code a typed text stands for: the text as typed, without apostrophes around it.
+    static QString herdcodeOf(const QString &typed);
+
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
-    // What the last herd-code change or merge did, table by table.
+    // What the last command did: the rows each clean-up step or trim deleted (one entry per
+    // step, 0 included), or the rows a herd-code change or a merge updated in each table that has
+    // the columns. Empty when it changed nothing.
     const QList<TableChange> &changes() const { return m_changes; }
 
 private:
