@@ -1,8 +1,12 @@
 #include "GuiFixture.h"
 
+#include "Layout.h"
 #include "Loader.h"
 
+#include <QDir>
 #include <QLineEdit>
+
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -29,6 +33,30 @@ void typeStart(MainWindowFixture &f, const QString &text)
     QTest::keyClicks(edtStart, text);
 }
 
+// Every row of every record-type table of a database file, read without the program.
+QStringList everyRow(const QString &file)
+{
+    QStringList rows;
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    for (const QString &table : bm::recordTypeCodes()) {
+        sqlite3_stmt *stmt = nullptr;
+        const QByteArray sql = "SELECT * FROM \"" + table.toLatin1() + "\" ORDER BY rowid";
+        sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr);
+        while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+            QString row = table;
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+                row += u'|' + (text ? QString::fromUtf8(text) : u"<null>"_s);
+            }
+            rows << row;
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
 QStringList firstLines(const QStringList &texts)
 {
     QStringList lines;
@@ -49,6 +77,7 @@ private Q_SLOTS:
     void textSortsWithoutRegardToCase();
     void changeHerdcodeOffersTheCurrentRowsCode();
     void mergeKeepsTheChosenNameForTheNextDialog();
+    void menuAndCommandLineGiveTheSameResults();
 };
 
 void MaintenanceMenuTest::cleanupKeepsTheGridsFilterAndSort()
@@ -210,6 +239,61 @@ void MaintenanceMenuTest::mergeKeepsTheChosenNameForTheNextDialog()
     f.clickFileMenu("MergeNationalIDs1");
     QCOMPARE(f.prompter.initials.last(), file);
     QCOMPARE(f.prompter.notices.size(), 1);
+}
+
+void MaintenanceMenuTest::menuAndCommandLineGiveTheSameResults()
+{
+    // The sample data set with the test days' national IDs taken away, for the merge to bring
+    // back; a copy of it for the command line.
+    MainWindowFixture f;
+    bm::NullProgress progress;
+    bm::Loader(f.home.dm(), progress, f.prompter)
+            .load(QStringLiteral(BM_SOURCE_DIR "/samples/herd.DIF"));
+    f.home.dm().exec(uR"(UPDATE "104" SET NationalID = NULL)"_s);
+    QTemporaryDir other;
+    const QString home = other.path() + u'/';
+    QVERIFY(QFile::copy(f.home.path() + u"Tembra.db"_s, home + u"Tembra.db"_s));
+    const QString sample102 = QStringLiteral(BM_SOURCE_DIR "/samples/herd.102");
+
+    QVERIFY(f.show());
+    f.clickFileSubmenu("Cleanup1", "RemoveCowsNotIn1031");
+    f.clickTab(u"104"_s);
+    f.pick("cmbFilter", u"Milk"_s);
+    f.pick("cmbOperator", u"Is Greater Than"_s);
+    typeStart(f, u"20"_s);
+    f.clickButton("btnApply");
+    f.clickFileSubmenu("Filter1", "ApplyFilterToCurrentTable1");
+    f.prompter.choices = {sample102};
+    f.clickFileMenu("MergeNationalIDs1");
+    f.prompter.choices = {u"ABC"_s};
+    f.clickFileMenu("ChangeHerdcode1");
+    QVERIFY(f.prompter.errors.isEmpty());
+    QCOMPARE(f.prompter.notices,
+             (QStringList{u"Finished Cleanup."_s, u"Finished."_s, u"Finished Merge."_s}));
+
+    const auto cli = [&](const QStringList &args) {
+        const bm::test::ProcessResult r = bm::test::runProgram(
+                QStringLiteral(BM_CLI_PATH), QStringList{u"--home"_s, home} + args);
+        if (r.exitCode != 0)
+            qWarning("%s: %s", qPrintable(args.join(u' ')), qPrintable(r.err));
+        return r;
+    };
+    QCOMPARE(cli({u"--quiet"_s, u"init"_s}).exitCode, 0); // the layouts; the database stays
+    const bm::test::ProcessResult cleaned = cli({u"--yes"_s, u"clean"_s, u"103"_s});
+    QCOMPARE(cleaned.exitCode, 0);
+    QCOMPARE(cleaned.err.split(u'\n', Qt::SkipEmptyParts).mid(0, 7),
+             firstLines(f.prompter.questions).mid(0, 7));
+    QCOMPARE(
+            cli({u"--yes"_s, u"trim"_s, u"keep"_s, u"104"_s, u"Milk"_s, u"gt"_s, u"20"_s}).exitCode,
+            0);
+    QCOMPARE(cli({u"--yes"_s, u"merge"_s, sample102}).exitCode, 0);
+    QCOMPARE(cli({u"--yes"_s, u"herdcode"_s, u"ABC"_s}).exitCode, 0);
+
+    const QStringList window = everyRow(f.home.path() + u"Tembra.db"_s);
+    QVERIFY(window.size() > 200);
+    QVERIFY(f.home.rows(uR"(SELECT count(*) FROM "104" WHERE NationalID IS NULL)"_s)
+            == QStringList{u"0"_s}); // the merge gave every test day its ID back
+    QCOMPARE(everyRow(home + u"Tembra.db"_s), window);
 }
 
 QTEST_MAIN(MaintenanceMenuTest)
