@@ -33,17 +33,6 @@ QString conditionOf(const FilterQuery &query)
     return where.mid(6);
 }
 
-// "NOT EXISTS (SELECT 1 FROM <master> AS m WHERE m.<a> = c.<a> AND ...)": the client row (alias
-// c) has no master row equal on every column of `columns`. Null equals nothing, and both tables'
-// text columns compare without regard to case.
-QString noPartner(const QString &master, const QStringList &columns)
-{
-    QStringList equal;
-    for (const QString &column : columns)
-        equal << u"m.%1 = c.%1"_s.arg(q(column));
-    return u"NOT EXISTS (SELECT 1 FROM %1 AS m WHERE %2)"_s.arg(q(master), equal.join(u" AND "_s));
-}
-
 // Hides the progress window when the command ends, however it ends.
 struct HideAtEnd
 {
@@ -56,16 +45,13 @@ const QString kCowID = u"CowID"_s;
 const QString kHerdCode = u"HerdCode"_s;
 const QString kCalvingDate = u"CalvingDate"_s;
 
-// The temporary table that holds the rowids a clean-up step would delete: the set-based
-// counterpart of a marker column, kept apart from the user's tables.
-const QString kUnmatched = u"temp.bm_unmatched"_s;
-
 } // namespace
 
 Maintenance::Maintenance(Tdm &dm, ProgressSink &progress, Prompter &prompter)
     : m_dm(dm)
     , m_progress(progress)
     , m_prompter(prompter)
+    , m_finder(dm)
 {}
 
 bool Maintenance::hasColumns(const QString &table, const QStringList &columns)
@@ -95,47 +81,29 @@ qint64 Maintenance::execCount(const QString &sql)
 // ---------------------------------------------------------------------------------------------
 // Orphan clean-up
 
-void Maintenance::indexMaster(const QString &master, const QStringList &columns)
+qint64 Maintenance::removeUnmatched(const QString &master, const QString &client,
+                                    const QList<QStringList> &matches, const Prompt &prompt)
 {
-    // The look-ups of a step go through an index of the master table with the columns' own
-    // collation; it lives only while the clean-up runs, so the schema stays as it was.
-    const QString name = u"bm_clean_"_s + master + u'_' + columns.join(u'_');
-    if (m_indexes.contains(name))
-        return;
-    QStringList quoted;
-    for (const QString &column : columns)
-        quoted << q(column);
-    m_dm.exec(u"CREATE INDEX %1 ON %2 (%3)"_s.arg(q(name), q(master), quoted.join(u", "_s)));
-    m_indexes << name;
-}
-
-void Maintenance::dropIndexes()
-{
-    for (const QString &name : std::as_const(m_indexes))
-        m_dm.exec(u"DROP INDEX IF EXISTS "_s + q(name));
-    m_indexes.clear();
-}
-
-qint64 Maintenance::removeUnmatched(const QString &client, const QString &condition,
-                                    const Prompt &prompt)
-{
-    qint64 unmatched = 0;
+    std::vector<qint64> unmatched;
     {
         BusyCursor busy(m_progress);
-        m_dm.exec(u"CREATE TEMP TABLE IF NOT EXISTS bm_unmatched (id INTEGER PRIMARY KEY)"_s);
-        m_dm.exec(u"DELETE FROM "_s + kUnmatched);
-        unmatched = execCount(u"INSERT INTO %1 SELECT c.rowid FROM %2 AS c WHERE %3"_s.arg(
-                kUnmatched, q(client), condition));
+        unmatched = m_finder.find(master, client, matches);
     }
     qint64 removed = 0;
-    if (m_prompter.askYesNo(prompt(unmatched)) && unmatched > 0) {
+    if (m_prompter.askYesNo(prompt(qint64(unmatched.size()))) && !unmatched.empty()) {
         BusyCursor busy(m_progress);
-        removed = execCount(
-                u"DELETE FROM %1 WHERE rowid IN (SELECT id FROM %2)"_s.arg(q(client), kUnmatched));
-        if (removed != unmatched)
+        Stmt remove = m_dm.prepare(u"DELETE FROM %1 WHERE rowid = ?1"_s.arg(q(client)));
+        for (const qint64 rowid : unmatched) {
+            sqlite3_bind_int64(remove.get(), 1, rowid);
+            if (sqlite3_step(remove.get()) != SQLITE_DONE)
+                throw Error(m_dm.sqliteError());
+            removed += sqlite3_changes64(m_dm.handle());
+            sqlite3_reset(remove.get());
+        }
+        if (removed != qint64(unmatched.size()))
             throw Error(u"Table %1 changed during the clean-up"_s.arg(client));
+        m_finder.tableChanged(client);
     }
-    m_dm.exec(u"DELETE FROM "_s + kUnmatched);
     m_changes << TableChange{client, removed};
     return removed;
 }
@@ -147,42 +115,19 @@ qint64 Maintenance::FileClean(const QString &MasterTable, const QString &ClientT
 
 qint64 Maintenance::cleanStep(const QString &MasterTable, const QString &ClientTable)
 {
-    QStringList conditions;
-    {
-        BusyCursor busy(m_progress);
-        if (hasColumns(MasterTable, {kNationalID}) && hasColumns(ClientTable, {kNationalID})) {
-            // With a calving date the same index serves the test-day step as well.
-            indexMaster(MasterTable, hasColumns(MasterTable, {kCalvingDate})
-                                             ? QStringList{kNationalID, kCalvingDate}
-                                             : QStringList{kNationalID});
-            conditions << noPartner(MasterTable, {kNationalID});
-        }
-        const QStringList cowAndHerd{kCowID, kHerdCode};
-        if (hasColumns(MasterTable, cowAndHerd) && hasColumns(ClientTable, cowAndHerd)) {
-            indexMaster(MasterTable, cowAndHerd);
-            conditions << noPartner(MasterTable, cowAndHerd);
-        }
-    }
-    // A row survives through either match; with neither possible, no row has a partner.
-    const QString condition = conditions.isEmpty() ? u"1"_s : conditions.join(u" AND "_s);
-    return removeUnmatched(ClientTable, condition, [&](qint64 count) {
-        return u"%1 Unmatched records found in %2 file.\r\rDo you wish to remove them."_s.arg(count)
-                .arg(ClientTable);
-    });
+    // A row survives through a national ID or through its cow and herd.
+    return removeUnmatched(MasterTable, ClientTable, {{kNationalID}, {kCowID, kHerdCode}},
+                           [&](qint64 count) {
+                               return u"%1 Unmatched records found in %2 file.\r\rDo you wish to "
+                                      "remove them."_s.arg(count)
+                                              .arg(ClientTable);
+                           });
 }
 
 qint64 Maintenance::cleanTestDays()
 {
-    const QString master = u"103"_s;
-    const QString client = u"104"_s;
-    const QStringList columns{kNationalID, kCalvingDate};
-    QString condition = u"1"_s;
-    if (hasColumns(master, columns) && hasColumns(client, columns)) {
-        BusyCursor busy(m_progress);
-        indexMaster(master, columns);
-        condition = noPartner(master, columns);
-    }
-    return removeUnmatched(client, condition, [](qint64 count) {
+    // A test day survives only through a lactation of the same cow and calving date.
+    return removeUnmatched(u"103"_s, u"104"_s, {{kNationalID, kCalvingDate}}, [](qint64 count) {
         return u"%1 Records found in 104 file with no corresponding 103 record.\r\rDo you wish "
                "to remove them."_s.arg(count);
     });
@@ -190,8 +135,8 @@ qint64 Maintenance::cleanTestDays()
 
 qint64 Maintenance::cleanUp(const QList<std::pair<QString, QString>> &pairs, bool testDays)
 {
-    m_indexes.clear();
     m_changes.clear();
+    m_finder.reset();
     qint64 removed = 0;
     Transaction transaction(m_dm);
     try {
@@ -200,10 +145,9 @@ qint64 Maintenance::cleanUp(const QList<std::pair<QString, QString>> &pairs, boo
         if (testDays)
             removed += cleanTestDays();
         BusyCursor busy(m_progress);
-        dropIndexes();
-        m_dm.exec(u"DROP TABLE IF EXISTS "_s + kUnmatched);
+        m_finder.dropIndexes();
     } catch (...) {
-        m_indexes.clear(); // the rollback takes them away
+        m_finder.reset(); // the rollback takes the indexes away
         m_changes.clear();
         throw;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FilterQuery.h"
+#include "OrphanFinder.h"
 
 #include <QList>
 #include <QString>
@@ -73,6 +74,8 @@ public:
     static QString herdcodeOf(const QString &typed);
 
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
+    // How the clean-up finds rows without a partner (tests compare the two ways).
+    void setMatchStrategy(OrphanFinder::Strategy strategy) { m_finder.setStrategy(strategy); }
     // What the last command did: the rows each clean-up step or trim deleted (one entry per
     // step, 0 included), or the rows a herd-code change or a merge updated in each table that has
     // the columns. Empty when it changed nothing.
@@ -83,9 +86,8 @@ private:
     qint64 cleanUp(const QList<std::pair<QString, QString>> &pairs, bool testDays);
     qint64 cleanStep(const QString &master, const QString &client);
     qint64 cleanTestDays();
-    qint64 removeUnmatched(const QString &client, const QString &condition, const Prompt &prompt);
-    void indexMaster(const QString &master, const QStringList &columns);
-    void dropIndexes();
+    qint64 removeUnmatched(const QString &master, const QString &client,
+                           const QList<QStringList> &matches, const Prompt &prompt);
     bool hasColumns(const QString &table, const QStringList &columns);
     qint64 count(const QString &sql);
     qint64 execCount(const QString &sql);
@@ -96,7 +98,7 @@ private:
     Confirm m_confirm;
     QString m_mergeFile;
     QList<TableChange> m_changes;
-    QStringList m_indexes; // made by the running clean-up, dropped at its end
+    OrphanFinder m_finder;
 };
 
 } // namespace bm
