@@ -4,11 +4,14 @@
 #include "Cli.h"
 
 #include "Error.h"
+#include "Export.h"
 #include "FilterQuery.h"
+#include "GridModel.h"
 #include "Layout.h"
 #include "Maintenance.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace bm::cli {
@@ -178,6 +181,32 @@ int cmdTrim(Context &ctx)
     else
         maintenance.RemoveDisplayedData(query);
     report(ctx, maintenance.changes(), u"removed"_s);
+    return 0;
+}
+
+int cmdList(Context &ctx)
+{
+    const QStringList &a = ctx.args;
+    if (a.isEmpty())
+        throw UsageError{u"list takes TABLE [FIELD OP [VALUE [VALUE2]]]"_s};
+    const QString table = recordTypeArg(a.first());
+    const bool sorted = ctx.parser->isSet(u"sort"_s);
+    if (ctx.parser->isSet(u"desc"_s) && !sorted)
+        throw UsageError{u"--desc needs --sort FIELD"_s};
+    Tdm dm(ctx.home);
+    dm.ConnectDB(&ctx.progress);
+    FilterState state = filterFrom(dm, table, a.mid(1));
+    if (sorted) {
+        state.sort.column = ctx.parser->value(u"sort"_s);
+        GetFieldType(dm, table, state.sort.column); // the column must exist
+        state.sort.direction = ctx.parser->isSet(u"desc"_s) ? SortDirection::Descending
+                                                            : SortDirection::Ascending;
+    }
+    const FilterQuery query = buildFilterQuery(state, typeLookup(dm, table));
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly))
+        throw Error(u"Cannot write to standard output"_s);
+    Exporter(dm, ctx.progress).ExportCSV(GridModel::rowsStatement(query), out);
     return 0;
 }
 

@@ -54,6 +54,10 @@ const std::map<QString, Command> &commands()
               "                       OP: eq lt le gt ge between empty notempty contains,\n"
               "                       dates as YYYY-MM-DD"_s,
               cmdTrim}},
+            {u"list"_s,
+             {u"list TABLE [FIELD OP [VALUE [VALUE2]]] [--sort FIELD [--desc]]\n"
+              "                       the rows the grid would show, as CSV on standard output"_s,
+              cmdList}},
             {u"herdcode"_s,
              {u"herdcode CODE        write CODE (at most 7 characters) into every herd code"_s,
               cmdHerdcode}},
@@ -103,6 +107,11 @@ int main(int argc, char *argv[])
                                u"save: the record types to save, comma-separated (default: all)."_s,
                                u"LIST"_s)};
     parser.addOptions(saveOptions);
+    // Options of the list command.
+    const QList<QCommandLineOption> listOptions
+            = {QCommandLineOption(u"sort"_s, u"list: sort by this column."_s, u"FIELD"_s),
+               QCommandLineOption(u"desc"_s, u"list: sort in descending order."_s)};
+    parser.addOptions(listOptions);
     parser.addPositionalArgument(u"command"_s, u"The command to run."_s);
 
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -132,6 +141,9 @@ int main(int argc, char *argv[])
     for (const QCommandLineOption &option : saveOptions)
         if (name != u"save"_s && parser.isSet(option))
             return usage(u"--%1 belongs to the save command"_s.arg(option.names().first()));
+    for (const QCommandLineOption &option : listOptions)
+        if (name != u"list"_s && parser.isSet(option))
+            return usage(u"--%1 belongs to the list command"_s.arg(option.names().first()));
 
     CliPrompter prompter(parser.isSet(yesOption)  ? CliPrompter::Answer::Yes
                          : parser.isSet(noOption) ? CliPrompter::Answer::No

@@ -638,7 +638,26 @@ qint64 Exporter::ExportCSV(const QString &QueryString, const QString &PathAndFil
 {
     HideAtEnd hideAtEnd(m_progress, HideProgress);
     m_progress.show();
-    Stmt stmt = openQuery(m_dm, QueryString, u"Cannot write \"%1\""_s.arg(native(PathAndFile)));
+    TextWriter writer(PathAndFile);
+    const qint64 rows = writeCSV(QueryString, writer, PathAndFile, Titles);
+    writer.commit();
+    return rows;
+}
+
+qint64 Exporter::ExportCSV(const QString &QueryString, QIODevice &out)
+{
+    HideAtEnd hideAtEnd(m_progress, true);
+    m_progress.show();
+    TextWriter writer(out, u"standard output"_s);
+    const qint64 rows = writeCSV(QueryString, writer, u"standard output"_s, true);
+    writer.commit();
+    return rows;
+}
+
+qint64 Exporter::writeCSV(const QString &QueryString, TextWriter &writer, const QString &name,
+                          bool Titles)
+{
+    Stmt stmt = openQuery(m_dm, QueryString, u"Cannot write \"%1\""_s.arg(native(name)));
     const qint64 rows = countRows(m_dm, QueryString);
     startGauge(m_progress, rows, u"Exporting Data."_s);
 
@@ -646,8 +665,7 @@ qint64 Exporter::ExportCSV(const QString &QueryString, const QString &PathAndFil
     for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i)
         kinds.push_back(cellKindOf(sqlite3_column_decltype(stmt.get(), i)));
 
-    CsvLineBuilder builder(QFileInfo(PathAndFile).fileName());
-    TextWriter writer(PathAndFile);
+    CsvLineBuilder builder(QFileInfo(name).fileName());
     const QByteArray header = builder.header(stmt.get());
     if (Titles)
         writer.writeRawLine(header);
@@ -658,8 +676,7 @@ qint64 Exporter::ExportCSV(const QString &QueryString, const QString &PathAndFil
         m_progress.step();
     }
     if (rc != SQLITE_DONE)
-        throw Error(u"Cannot write \"%1\": %2"_s.arg(native(PathAndFile), m_dm.sqliteError()));
-    writer.commit();
+        throw Error(u"Cannot write \"%1\": %2"_s.arg(native(name), m_dm.sqliteError()));
     return row;
 }
 

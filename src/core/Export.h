@@ -3,10 +3,13 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 namespace bm {
 
 class Tdm;
 class ProgressSink;
+class TextWriter;
 
 // Writes the rows of one query as a per-type DIF file or as a CSV file. Rows are read one at a
 // time through the raw SQLite handle and streamed to a temporary file beside the target, which
@@ -33,8 +36,13 @@ public:
     // number of rows written.
     qint64 ExportCSV(const QString &QueryString, const QString &PathAndFile, bool Titles,
                      bool HideProgress);
+    // The same lines written to an open device (standard output), with the column names.
+    qint64 ExportCSV(const QString &QueryString, QIODevice &out);
 
 private:
+    qint64 writeCSV(const QString &QueryString, TextWriter &writer, const QString &name,
+                    bool Titles);
+
     Tdm &m_dm;
     ProgressSink &m_progress;
 };

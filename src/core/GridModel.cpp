@@ -217,6 +217,12 @@ QString keysStatement(const FilterQuery &q)
 
 } // namespace
 
+QString GridModel::rowsStatement(const FilterQuery &query)
+{
+    return u"SELECT * FROM "_s + Tdm::quoteId(query.table) + u' ' + query.where
+           + orderClause(query);
+}
+
 QStringList GridModel::statements(const FilterQuery &query, bool keys)
 {
     QStringList list{countStatement(query), firstPageStatement(query)};

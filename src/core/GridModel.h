@@ -85,6 +85,9 @@ public:
     // The statements the model runs for `query`: the row count and the first page, and with
     // `keys` the ordered rowids it reads once the view needs rows past the first page.
     static QStringList statements(const FilterQuery &query, bool keys);
+    // Every row the grid shows for `query`, every column, in the grid's order (ties in row
+    // order).
+    static QString rowsStatement(const FilterQuery &query);
 
     // The value a typed text stands for in column `column`, or an error message in `error`.
     QVariant parseEdit(int column, const QString &text, QString *error) const;

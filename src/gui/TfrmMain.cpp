@@ -771,12 +771,20 @@ void TfrmMain::FileClean(const QString &MasterTable, const QString &ClientTable)
 
 void TfrmMain::ApplyFilterToCurrentTable1Click()
 {
-    runMaintenance([this](bm::Maintenance &m) { m.ApplyFilterToCurrentTable(m_model->query()); });
+    runMaintenance([this](bm::Maintenance &m) { m.ApplyFilterToCurrentTable(shownFilter()); });
 }
 
 void TfrmMain::RemoveFilteredDataFromCurrrentTable1Click()
 {
-    runMaintenance([this](bm::Maintenance &m) { m.RemoveDisplayedData(m_model->query()); });
+    runMaintenance([this](bm::Maintenance &m) { m.RemoveDisplayedData(shownFilter()); });
+}
+
+bm::FilterQuery TfrmMain::shownFilter() const
+{
+    bm::FilterQuery shown = m_model->query();
+    if (shown.table.isEmpty())
+        shown.table = currentTable(); // nothing shown yet: the table without a filter
+    return shown;
 }
 
 QString TfrmMain::currentRecordText(const QString &column) const

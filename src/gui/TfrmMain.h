@@ -146,6 +146,8 @@ private:
     void showRecordsListed();
     void runMaintenance(const std::function<void(bm::Maintenance &)> &command);
     QString currentRecordText(const QString &column) const;
+    // The filter the grid shows, which the trimming commands count and delete by.
+    bm::FilterQuery shownFilter() const;
     bm::ProgressSink &progress();
 
     bm::Tdm *dm = nullptr;

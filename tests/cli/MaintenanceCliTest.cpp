@@ -195,3 +195,39 @@ TEST(CliHerdcodeAndMerge, sayWhatTheyWouldDoUnlessToldYes)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(lines(r.err), QStringList{u"DIF 102 does not exist."_s});
 }
+
+TEST(CliList, printsTheRowsTheGridWouldShowAsCsv)
+{
+    bm::test::TestHome home;
+    home.dm().exec(uR"(INSERT INTO "104" (HerdCode, CellCount) VALUES ('b', 2), ('A', 1),
+                       ('a', 3), ('B', 4), (NULL, 5), ('x,"y"', 6))"_s);
+    const QString h = home.path();
+    const auto listed = [&](const QStringList &args) {
+        const bm::test::ProcessResult r = cli(h, QStringList{u"list"_s, u"104"_s} + args);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        QStringList cells; // HerdCode:CellCount of each row
+        const QStringList rows = r.out.split(u"\r\n"_s);
+        EXPECT_TRUE(rows.first().startsWith(u"RecordType,VersionNo,HerdCode,CowID,"_s));
+        EXPECT_EQ(rows.last(), QString()) << "every line ends in CR LF";
+        for (const QString &row : rows.mid(1, rows.size() - 2)) {
+            const QString herd = row.section(u',', 2, 2);
+            cells << herd + u':'
+                             + row.section(u',', 14 + (herd.startsWith(u"\"x"_s) ? 1 : 0),
+                                           14 + (herd.startsWith(u"\"x"_s) ? 1 : 0));
+        }
+        return cells;
+    };
+    // Sorted without regard to case, ties in row order, Null first; text quoted as in CSV files.
+    EXPECT_EQ(listed({u"--sort"_s, u"HerdCode"_s}),
+              (QStringList{u":5"_s, u"\"A\":1"_s, u"\"a\":3"_s, u"\"b\":2"_s, u"\"B\":4"_s,
+                           u"\"x:6"_s}));
+    EXPECT_EQ(listed({u"HerdCode"_s, u"eq"_s, u"a"_s, u"--sort"_s, u"CellCount"_s, u"--desc"_s}),
+              (QStringList{u"\"a\":3"_s, u"\"A\":1"_s}));
+    EXPECT_EQ(listed({u"CellCount"_s, u"gt"_s, u"4"_s}), (QStringList{u":5"_s, u"\"x:6"_s}));
+    EXPECT_EQ(listed({u"HerdCode"_s, u"empty"_s}), QStringList{u":5"_s});
+
+    EXPECT_EQ(cli(h, {u"list"_s}).exitCode, 2);
+    EXPECT_EQ(cli(h, {u"list"_s, u"104"_s, u"--desc"_s}).exitCode, 2);
+    EXPECT_EQ(cli(h, {u"list"_s, u"104"_s, u"--sort"_s, u"Nope"_s}).exitCode, 1);
+    EXPECT_EQ(cli(h, {u"stats"_s, u"--sort"_s, u"CellCount"_s}).exitCode, 2);
+}
