@@ -3,8 +3,8 @@
 // command that deletes or changes rows only says what it would do and answers No.
 #include "Cli.h"
 
+#include "CsvWriter.h"
 #include "Error.h"
-#include "Export.h"
 #include "FilterQuery.h"
 #include "GridModel.h"
 #include "Layout.h"
@@ -206,7 +206,7 @@ int cmdList(Context &ctx)
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
         throw Error(u"Cannot write to standard output"_s);
-    Exporter(dm, ctx.progress).ExportCSV(GridModel::rowsStatement(query), out);
+    CsvWriter(dm, ctx.progress).ExportCSV(GridModel::rowsStatement(query), out);
     return 0;
 }
 

@@ -22,6 +22,10 @@ struct Command
 const std::map<QString, Command> &commands()
 {
     static const std::map<QString, Command> table = {
+            {u"compact"_s,
+             {u"compact              compact the herd database, keeping it as it was in "
+              "Backup.db"_s,
+              cmdCompact}},
             {u"init"_s,
              {u"init                 create the herd database of the home folder"_s, cmdInit}},
             {u"import"_s,

@@ -4,8 +4,9 @@
 #include "Importer.h"
 #include "Layout.h"
 #include "Loader.h"
+#include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
-#include "Ui.h"
 
 #include <QFileInfo>
 
@@ -32,13 +33,6 @@ QString conditionOf(const FilterQuery &query)
         throw Error(u"The filter of table %1 cannot be read"_s.arg(query.table));
     return where.mid(6);
 }
-
-// Hides the progress window when the command ends, however it ends.
-struct HideAtEnd
-{
-    ProgressSink &progress;
-    ~HideAtEnd() { progress.hide(); }
-};
 
 const QString kNationalID = u"NationalID"_s;
 const QString kCowID = u"CowID"_s;
@@ -314,12 +308,11 @@ void Maintenance::MergeNationalIDs(const QString &initial)
     const QString merge = u"MergeCow"_s;
     const QStringList keys{kCowID, kHerdCode};
     const QStringList columns{kCowID, kHerdCode, kNationalID};
-    HideAtEnd hide{m_progress};
+    HideProgressAtEnd hide(m_progress);
     Transaction transaction(m_dm);
     m_dm.exec(u"DELETE FROM "_s + q(merge));
     m_progress.show();
-    Importer(m_dm, m_progress, m_prompter)
-            .ImportFile(file, merge, layoutName(u"102"_s, GetDIFVersion(file)));
+    Importer(m_dm, m_progress, m_prompter).importTypeFile(file, u"102"_s, merge);
 
     QList<TableChange> changes;
     if (hasColumns(merge, columns)) {

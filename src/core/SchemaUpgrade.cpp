@@ -4,8 +4,8 @@
 
 #include "Error.h"
 #include "Layout.h"
+#include "ProgressSink.h"
 #include "Tdm.h"
-#include "Ui.h"
 
 #include <sqlite3.h>
 
@@ -149,12 +149,6 @@ private:
     Tdm &m_dm;
 };
 
-struct HideAtEnd
-{
-    ProgressSink &progress;
-    ~HideAtEnd() { progress.hide(); }
-};
-
 } // namespace
 
 bool upgradeSchema(Tdm &dm, ProgressSink &progress)
@@ -172,7 +166,7 @@ bool upgradeSchema(Tdm &dm, ProgressSink &progress)
     if (plans.isEmpty())
         return false;
 
-    HideAtEnd hide{progress};
+    HideProgressAtEnd hide(progress);
     progress.show();
     progress.setStatus(u"Updating Database"_s);
     progress.setMaximum(plans.size());

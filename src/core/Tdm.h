@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDate>
 #include <QLocale>
 #include <QObject>
@@ -10,8 +11,7 @@
 
 #include <memory>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include <sqlite3.h>
 
 namespace bm {
 
@@ -25,7 +25,11 @@ struct StmtDeleter
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
 
 // The data module: the one connection to the herd database <home>Tembra.db and its statement
-// runner and probes. Bulk paths use the raw SQLite handle with prepared statements.
+// runner and probes. Bulk paths use the raw SQLite handle with prepared statements. Its queries
+// live where they are used: the statement runner qRunSQL in RunSQL; the scratch query qTemp in
+// FieldExists and countRows (the writers' own qTemp in DifWriter and CsvWriter); the browse query
+// qData is the grid's GridModel (TfrmMain::qData), linked to the grid by dsData
+// (DataGrid::setDataSource).
 class Tdm : public QObject
 {
     Q_OBJECT
@@ -55,12 +59,16 @@ public:
     // The number of rows `strSQL` returns; raises when it cannot be run. Asks the browse view
     // to re-read its rows afterwards, as every count does.
     qint64 GetRecordCount(const QString &strSQL);
+    // The number of rows the SELECT statement `query` returns, without side effects; raises when
+    // it cannot be run.
+    qint64 countRows(const QString &query);
     const QString &lastError() const { return m_lastError; }
 
     // Runs `sql` (no rows) on the raw handle; raises with SQLite's message on failure.
     void exec(const QString &sql);
-    // Prepares `sql` on the raw handle; raises with SQLite's message on failure.
-    Stmt prepare(const QString &sql);
+    // Prepares `sql` on the raw handle; raises with SQLite's message on failure, after
+    // "<context>: " when a context is given.
+    Stmt prepare(const QString &sql, const QString &context = QString());
     // SQLite's message for the last failure on the raw handle.
     QString sqliteError() const;
 
@@ -69,6 +77,8 @@ public:
     // Declared types of a table's columns, upper case, in table order.
     QStringList columnTypes(const QString &table);
     qint64 rowCount(const QString &table);
+    // True while a transaction is open on the connection.
+    bool inTransaction() const;
 
     // Quotes an identifier for SQL: "name" with inner quotes doubled.
     static QString quoteId(const QString &name);
@@ -83,6 +93,14 @@ private:
     QSqlDatabase m_db;
     QString m_lastError;
 };
+
+// The text of column `column` of the current row of `stmt` (UTF-8, as SQLite holds it). Inline:
+// it is on the path of every cell a writer writes.
+inline QByteArrayView columnText(sqlite3_stmt *stmt, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+    return QByteArrayView(text, sqlite3_column_bytes(stmt, column));
+}
 
 // One transaction for one command: commits in commit(), rolls back when destroyed before.
 class Transaction

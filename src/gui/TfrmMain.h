@@ -7,7 +7,6 @@
 
 #include <functional>
 
-class DataGrid;
 class QAction;
 class QComboBox;
 class QDateEdit;
@@ -15,11 +14,6 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class TabStrip;
-class TfrmAbout;
-class TfrmFileCheck;
-class TfrmProgress;
-class TfrmSaveFiles;
 
 namespace bm {
 class GridModel;
@@ -28,6 +22,15 @@ class ProgressSink;
 class Prompter;
 class Tdm;
 } // namespace bm
+
+namespace bm::gui {
+
+class DataGrid;
+class TabStrip;
+class TfrmAbout;
+class TfrmFileCheck;
+class TfrmProgress;
+class TfrmSaveFiles;
 
 // The main window: one record-type table at a time in the grid, one tab per record type, the
 // filter bar and the File menu above, the status line below. Closing it compacts the database.
@@ -57,7 +60,7 @@ public:
     QStringList tables() const;
     // The number of rows listed in the grid.
     int recordsListed() const;
-    bm::GridModel *gridModel() const { return m_model; }
+    bm::GridModel *gridModel() const { return qData; }
 
     // What the filter bar and the grid's sort hold now.
     bm::FilterState filterState() const;
@@ -156,7 +159,8 @@ private:
     TfrmSaveFiles *frmSaveFiles = nullptr;
     TfrmFileCheck *frmFileCheck = nullptr;
     bm::Prompter *m_prompter = nullptr;
-    bm::GridModel *m_model = nullptr;
+    // qData: the browse query, the rows the grid shows (its statement is set by SetSQL).
+    bm::GridModel *qData = nullptr;
 
     QWidget *pnlTop = nullptr;
     QLabel *imgLogo = nullptr;
@@ -200,3 +204,5 @@ private:
     bool m_checkRunning = false;
     bool m_closeAfterCheck = false;
 };
+
+} // namespace bm::gui

@@ -7,8 +7,9 @@
 #include <QProgressBar>
 #include <QScreen>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
-using namespace bm::gui;
 
 TfrmProgress::TfrmProgress(QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -92,3 +93,5 @@ void TfrmProgress::onBusyChanged(bool busy)
     else if (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
 }
+
+} // namespace bm::gui

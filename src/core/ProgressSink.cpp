@@ -1,15 +1,8 @@
-#include "Ui.h"
+#include "ProgressSink.h"
 
 #include "Error.h"
 
 namespace bm {
-
-QString errorBoxText(const QString &message)
-{
-    if (!message.isEmpty() && message.back().unicode() <= u'.')
-        return message;
-    return message + u'.';
-}
 
 void ProgressSink::show()
 {
@@ -79,6 +72,15 @@ void ProgressSink::setBusy(bool busy)
         if (--m_busy == 0)
             onBusyChanged(false);
     }
+}
+
+void ProgressSink::start(const QString &status, qint64 maximum, const QString &records)
+{
+    setMaximum(maximum);
+    setPosition(0);
+    setStatus(status);
+    setRecords(records);
+    repaint();
 }
 
 void ProgressSink::setRecords(const QString &text)
