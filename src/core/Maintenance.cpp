@@ -180,64 +180,49 @@ void Maintenance::RemoveCowsNotIn103()
 
 void Maintenance::ApplyFilterToCurrentTable(const FilterQuery &applied)
 {
-    m_changes.clear();
-    const QString table = q(applied.table);
-    const QString condition = conditionOf(applied);
-    Transaction transaction(m_dm);
-    qint64 excluded = 0;
-    {
-        // The number announced and the rows deleted come from one condition: the filter the
-        // grid shows. A condition the database refuses ends the command here.
-        BusyCursor busy(m_progress);
-        const qint64 total = count(u"SELECT count(*) FROM "_s + table);
-        const qint64 listed
-                = condition.isEmpty()
-                          ? total
-                          : count(u"SELECT count(*) FROM %1 WHERE %2"_s.arg(table, condition));
-        excluded = total - listed;
-    }
-    if (!m_prompter.askYesNo(
-                u"This will remove %1 records from the %2 file that have been "
-                "excluded by the current filter.\r\rDo you wish to continue."_s.arg(excluded)
-                        .arg(applied.table)))
-        return;
-    if (excluded > 0) {
-        BusyCursor busy(m_progress);
-        // A row the condition does not hold for (false or Null) is excluded.
-        const qint64 removed
-                = execCount(u"DELETE FROM %1 WHERE NOT ifnull((%2), 0)"_s.arg(table, condition));
-        if (removed != excluded)
-            throw Error(u"Table %1 changed during the command"_s.arg(applied.table));
-    }
-    transaction.commit();
-    m_changes << TableChange{applied.table, excluded};
-    m_prompter.notify(u"Finished."_s);
+    trim(applied, true);
 }
 
 void Maintenance::RemoveDisplayedData(const FilterQuery &applied)
 {
+    trim(applied, false);
+}
+
+void Maintenance::trim(const FilterQuery &applied, bool keepListed)
+{
     m_changes.clear();
     const QString table = q(applied.table);
     const QString condition = conditionOf(applied);
-    const QString where = condition.isEmpty() ? QString() : u" WHERE "_s + condition;
     Transaction transaction(m_dm);
-    qint64 listed = 0;
+    qint64 doomed = 0;
     {
+        // The number announced and the rows deleted come from one condition: the filter the
+        // grid shows. A condition the database refuses ends the command here.
         BusyCursor busy(m_progress);
-        listed = count(u"SELECT count(*) FROM "_s + table + where);
+        const qint64 listed = count(u"SELECT count(*) FROM "_s + table
+                                    + (condition.isEmpty() ? QString() : u" WHERE "_s + condition));
+        doomed = keepListed ? count(u"SELECT count(*) FROM "_s + table) - listed : listed;
     }
-    if (!m_prompter.askYesNo(u"This will remove the %1 records displayed from the %2 file.\r\rDo "
-                             "you wish to continue."_s.arg(listed)
-                                     .arg(applied.table)))
+    const QString question
+            = keepListed ? u"This will remove %1 records from the %2 file that have been excluded "
+                           "by the current filter."_s
+                         : u"This will remove the %1 records displayed from the %2 file."_s;
+    if (!m_prompter.askYesNo(question.arg(doomed).arg(applied.table)
+                             + u"\r\rDo you wish to continue."_s))
         return;
-    {
+    if (doomed > 0) {
         BusyCursor busy(m_progress);
-        const qint64 removed = execCount(u"DELETE FROM "_s + table + where);
-        if (removed != listed)
+        // Kept are the rows the condition holds for; false or Null is excluded. Without a
+        // condition every row is listed, so there is nothing to keep out or everything to remove.
+        QString where;
+        if (!condition.isEmpty())
+            where = keepListed ? u" WHERE NOT ifnull((%1), 0)"_s.arg(condition)
+                               : u" WHERE "_s + condition;
+        if (execCount(u"DELETE FROM "_s + table + where) != doomed)
             throw Error(u"Table %1 changed during the command"_s.arg(applied.table));
     }
     transaction.commit();
-    m_changes << TableChange{applied.table, listed};
+    m_changes << TableChange{applied.table, doomed};
     m_prompter.notify(u"Finished."_s);
 }
 

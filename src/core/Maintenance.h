@@ -88,6 +88,7 @@ private:
     qint64 cleanTestDays();
     qint64 removeUnmatched(const QString &master, const QString &client,
                            const QList<QStringList> &matches, const Prompt &prompt);
+    void trim(const FilterQuery &applied, bool keepListed);
     bool hasColumns(const QString &table, const QStringList &columns);
     qint64 count(const QString &sql);
     qint64 execCount(const QString &sql);

@@ -39,10 +39,8 @@ void ScriptedPrompter::showError(const QString &message)
     errors << message;
 }
 
-std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const QString &initial)
+std::optional<QString> ScriptedPrompter::nextChoice()
 {
-    filters << filter;
-    initials << initial;
     if (choices.empty())
         return std::nullopt;
     const QString c = choices.front();
@@ -50,6 +48,13 @@ std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const Q
     if (c.isNull())
         return std::nullopt;
     return c;
+}
+
+std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const QString &initial)
+{
+    filters << filter;
+    initials << initial;
+    return nextChoice();
 }
 
 std::optional<QString> ScriptedPrompter::saveFile(const QString &filter, const QString &,
@@ -62,13 +67,7 @@ std::optional<QString> ScriptedPrompter::inputText(const QString &caption, const
                                                    const QString &initial)
 {
     inputs << caption + u'|' + prompt + u'|' + initial;
-    if (choices.empty())
-        return std::nullopt;
-    const QString c = choices.front();
-    choices.pop_front();
-    if (c.isNull())
-        return std::nullopt;
-    return c;
+    return nextChoice();
 }
 
 QByteArray readFile(const QString &path)

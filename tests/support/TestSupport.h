@@ -54,6 +54,9 @@ public:
     QStringList filters;  // the filter of every file dialog
     QStringList initials; // the file every file dialog opened on
     QStringList inputs;   // every input box as "<caption>|<prompt>|<default>"
+
+private:
+    std::optional<QString> nextChoice();
 };
 
 // Sets the default locale for one test.
