@@ -58,14 +58,6 @@ bool Maintenance::hasColumns(const QString &table, const QStringList &columns)
     return true;
 }
 
-qint64 Maintenance::count(const QString &sql)
-{
-    Stmt stmt = m_dm.prepare(sql);
-    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
-        throw Error(m_dm.sqliteError());
-    return sqlite3_column_int64(stmt.get(), 0);
-}
-
 qint64 Maintenance::execCount(const QString &sql)
 {
     m_dm.exec(sql);
@@ -199,9 +191,10 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
         // The number announced and the rows deleted come from one condition: the filter the
         // grid shows. A condition the database refuses ends the command here.
         BusyCursor busy(m_progress);
-        const qint64 listed = count(u"SELECT count(*) FROM "_s + table
-                                    + (condition.isEmpty() ? QString() : u" WHERE "_s + condition));
-        doomed = keepListed ? count(u"SELECT count(*) FROM "_s + table) - listed : listed;
+        const qint64 listed
+                = m_dm.countRows(u"SELECT * FROM "_s + table
+                                 + (condition.isEmpty() ? QString() : u" WHERE "_s + condition));
+        doomed = keepListed ? m_dm.rowCount(applied.table) - listed : listed;
     }
     const QString question
             = keepListed ? u"This will remove %1 records from the %2 file that have been excluded "
@@ -305,7 +298,7 @@ void Maintenance::MergeNationalIDs(const QString &initial)
         m_progress.setStatus(u"Merging National ID's"_s);
         m_progress.setMaximum(types.size());
         m_progress.setPosition(0);
-        m_progress.setRecords(QString::number(count(u"SELECT count(*) FROM "_s + q(merge))));
+        m_progress.setRecords(QString::number(m_dm.rowCount(merge)));
         m_progress.repaint();
         const QString index = u"bm_merge_keys"_s;
         m_dm.exec(u"CREATE INDEX %1 ON %2 (%3, %4)"_s.arg(q(index), q(merge), q(kCowID),

@@ -90,7 +90,6 @@ private:
                            const QList<QStringList> &matches, const Prompt &prompt);
     void trim(const FilterQuery &applied, bool keepListed);
     bool hasColumns(const QString &table, const QStringList &columns);
-    qint64 count(const QString &sql);
     qint64 execCount(const QString &sql);
 
     Tdm &m_dm;
