@@ -18,8 +18,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Above this many master rows the keys are not held in memory.
-constexpr qint64 kMaxMasterRowsInMemory = 8'000'000;
+// Above this many master rows the keys are not held in memory (at about 30 bytes a key and a
+// match, two million rows take some 120 MB).
+constexpr qint64 kMaxMasterRowsInMemory = 2'000'000;
 
 QString q(const QString &name)
 {
