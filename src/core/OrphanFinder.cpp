@@ -18,8 +18,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Above this many master rows the keys are not held in memory (at about 30 bytes a key and a
-// match, two million rows take some 120 MB).
+// Above this many master rows the keys are not held in memory (at about 45 bytes a key, two
+// matches of two million rows take some 180 MB).
 constexpr qint64 kMaxMasterRowsInMemory = 2'000'000;
 
 QString q(const QString &name)
