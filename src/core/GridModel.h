@@ -32,7 +32,8 @@ public:
     // Runs the query. On failure the model is left empty (no columns) and the error is raised.
     // A pending edit is dropped: the window submits it first.
     void setQuery(const FilterQuery &query);
-    // Re-reads the rows of the current query (other commands changed the table). Never raises:
+    // Re-reads the rows of the current query (other commands changed the table), keeping the
+    // display decimals of its columns. Never raises:
     // a failure leaves the model empty and is announced by reopenFailed().
     void reopen();
     // Empties the model and releases every statement.
@@ -73,6 +74,9 @@ public:
     // `lastPage` the rowids of the last page, read in the reverse order when the view jumps to
     // the end.
     static QStringList statements(const FilterQuery &query, bool lastPage);
+    // Every row the grid shows for `query`, every column, in the grid's order (ties in row
+    // order).
+    static QString rowsStatement(const FilterQuery &query);
 
     // False when showing the row at `position` first has to read the order of every row of the
     // statement (a full sort of a large table takes a while); rows of the first page and of the

@@ -390,11 +390,17 @@ qint64 countLines(const QString &path)
 TextWriter::TextWriter(const QString &path)
     : m_path(path)
     , m_file(path)
+    , m_out(&m_file)
 {
     if (!m_file.open(QIODevice::WriteOnly))
         throw Error(u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                            m_file.errorString()));
 }
+
+TextWriter::TextWriter(QIODevice &device, const QString &name)
+    : m_path(name)
+    , m_out(&device)
+{}
 
 void TextWriter::writeLine(QStringView line, const QString &context)
 {
@@ -424,18 +430,20 @@ void TextWriter::flushIfLarge()
 {
     if (m_buffer.size() < kChunk)
         return;
-    if (m_file.write(m_buffer) != m_buffer.size())
+    if (m_out->write(m_buffer) != m_buffer.size())
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                          m_file.errorString()));
+                                                          m_out->errorString()));
     m_buffer.resize(0); // keeps the allocation for the next chunk
 }
 
 void TextWriter::commit()
 {
-    if (!m_buffer.isEmpty() && m_file.write(m_buffer) != m_buffer.size())
+    if (!m_buffer.isEmpty() && m_out->write(m_buffer) != m_buffer.size())
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                          m_file.errorString()));
+                                                          m_out->errorString()));
     m_buffer.clear();
+    if (m_out != &m_file)
+        return;
     if (!m_file.commit())
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
                                                           m_file.errorString()));

@@ -115,4 +115,12 @@ void TfrmProgress::paintNow(bool always)
     m_painted.start();
 }
 
+void TfrmProgress::onBusyChanged(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+}
+
 } // namespace bm::gui

@@ -36,6 +36,7 @@ protected:
     void onRecordsChanged() override;
     void onGaugeChanged() override;
     void onRepaint() override;
+    void onBusyChanged(bool busy) override;
 
 private:
     // Paints the window now; unless `always`, only when the last paint is 40 ms old.
