@@ -108,6 +108,16 @@ TEST(CliLoad, errorsAndUsage)
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_EQ(home.rows(u"SELECT HerdCode FROM [101]"_s), QStringList{u"HERD0001"_s});
 
+    // A wrong file empties nothing, and the message says so.
+    writeFile(d + u"letter.DIF"_s, "Dear farmer,\r\n");
+    r = cli({u"--home"_s, home.path(), u"load"_s, d + u"letter.DIF"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, u"brindlemark-cli: \"%1letter.DIF\" holds no records of any record type. The "
+                     u"tables were left "
+                     "as they were.\n"_s.arg(d));
+    EXPECT_EQ(home.rows(u"SELECT HerdCode FROM [101]"_s), QStringList{u"HERD0001"_s});
+    EXPECT_EQ(QDir(home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
+
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s}).exitCode, 2);
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s, u"a"_s, u"b"_s}).exitCode, 2);
 }
