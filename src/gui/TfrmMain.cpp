@@ -102,6 +102,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     setPalette(pal);
     // The size and place when not maximised: the design size, centred on the screen.
     resize(1000, 611);
+    // Narrower than this the filter bar could not show its controls even on two rows.
+    setMinimumSize(480, 360);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
