@@ -339,9 +339,10 @@ void TfrmMain::layoutTopBar()
         pnlTop->setFixedHeight(73);
     } else {
         place(first, left, 42, std::min(0, room - span(first, false)), shrinkable(first));
-        const int x = lblFilter->geometry().right() + 1;
-        place(second, x - 6, 71, std::min(0, room - (x - left) - span(second, false)),
-              shrinkable(second));
+        // The values under the field where they fit there, else under the File button.
+        const int under = lblFilter->geometry().right() + 1 - 6;
+        const int x = under + span(second, true) <= width - 4 ? under : left - 6;
+        place(second, x, 71, std::min(0, width - 4 - x - span(second, false)), shrinkable(second));
         pnlTop->setFixedHeight(101);
     }
     // The date inputs stand where the text inputs stand.

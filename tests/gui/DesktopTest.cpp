@@ -356,6 +356,7 @@ void DesktopTest::filterBarFitsNarrowWindows_data()
     QTest::newRow("designed 1000") << 1000 << true << false;
     QTest::newRow("800") << 800 << false << false;
     QTest::newRow("640") << 640 << false << true;
+    QTest::newRow("narrowest") << 480 << false << true;
 }
 
 void DesktopTest::filterBarFitsNarrowWindows()
