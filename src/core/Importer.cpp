@@ -149,6 +149,8 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
     if (!layout.isEmpty()) {
         try {
             stmt = m_dm.prepare(sql);
+        } catch (const DatabaseError &) {
+            throw;
         } catch (const Error &) {
             stmt.reset();
         }
@@ -271,7 +273,9 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         }
 
         if (!lineFailed) {
-            const int rc = sqlite3_step(stmt.get());
+            // A failure of the database itself raises here and ends the command; only the
+            // line's own data makes a line error.
+            const int rc = m_dm.step(stmt.get());
             sqlite3_reset(stmt.get());
             lineFailed = rc != SQLITE_DONE;
         }

@@ -104,7 +104,7 @@ void Saver::stampVersion(const QString &code, const QString &version)
         const QByteArray text = version.toUtf8();
         sqlite3_bind_text(stmt.get(), 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
     }
-    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+    if (m_dm.step(stmt.get()) != SQLITE_DONE)
         throw Error(u"Cannot stamp table %1 with version %2: %3"_s.arg(code, version,
                                                                        m_dm.sqliteError()));
 }
