@@ -5,6 +5,7 @@
 #include "Compaction.h"
 #include "DataGrid.h"
 #include "Error.h"
+#include "FolderLock.h"
 #include "GridModel.h"
 #include "Importer.h"
 #include "Layout.h"
@@ -397,6 +398,15 @@ void TfrmMain::showEvent(QShowEvent *event)
 
 void TfrmMain::FormShow()
 {
+    // The window holds the lock of the program folder while it is open. When another copy of
+    // the program has it, the message says so and the window closes without touching the data:
+    // the program ends, and the user starts it again once the other copy is done.
+    const bool locked
+            = runCommand([this] { m_lock = std::make_unique<bm::FolderLock>(dm->home()); });
+    if (!locked) {
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
     runCommand([this] {
         dm->ConnectDB();
         ChangeFile();
@@ -688,10 +698,13 @@ void TfrmMain::FormClose()
     if (m_closed || !dm)
         return;
     m_closed = true;
+    if (!m_lock)
+        return; // the data was never opened: another copy of the program has it
     runCommand([this] { postEdits(); });
     m_model->close();
     dm->close();
     PackDB(u"Tembra"_s, u"Backup"_s);
+    m_lock.reset(); // held through the compaction
 }
 
 qint64 TfrmMain::GetRecordCount(const QString &strSQL)

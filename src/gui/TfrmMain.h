@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class DataGrid;
 class QAction;
@@ -21,6 +22,7 @@ class TfrmProgress;
 class TfrmSaveFiles;
 
 namespace bm {
+class FolderLock;
 class GridModel;
 class ProgressSink;
 class Prompter;
@@ -169,4 +171,6 @@ private:
     bm::SortState m_sort;
     bool m_shown = false;
     bool m_closed = false;
+    // The lock of the program folder, held from the first show through compaction at close.
+    std::unique_ptr<bm::FolderLock> m_lock;
 };
