@@ -233,6 +233,14 @@ QString Loader::UnZipFile(const QString &FName)
             return Error(u"Cannot unpack \"%1\" from the archive \"%2\". %3"_s.arg(
                     entry, native(FName), why));
         };
+        // An entry is unpacked only up to the size it declares, which the free space was
+        // checked against: an entry that holds more is damaged or made to fill the disk.
+        zip_stat_t st;
+        if (zip_stat_index(archive.get(), zip_uint64_t(i), 0, &st) != 0
+            || !(st.valid & ZIP_STAT_SIZE))
+            throw failure(u"The archive does not say how large the entry is"_s);
+        const qint64 declared = qint64(st.size);
+        qint64 unpacked = 0;
         const std::unique_ptr<zip_file_t, ZipFileCloser> in(
                 zip_fopen_index(archive.get(), zip_uint64_t(i), 0));
         if (!in)
@@ -250,6 +258,10 @@ QString Loader::UnZipFile(const QString &FName)
                     throw failure(QString::fromLocal8Bit(zip_file_strerror(in.get())));
                 if (n == 0)
                     break;
+                unpacked += n;
+                if (unpacked > declared)
+                    throw failure(u"The entry holds more than the %1 bytes it declares: the "
+                                  "archive is damaged"_s.arg(declared));
                 if (out.write(buffer.constData(), n) != n)
                     throw failure(out.errorString());
                 done += n;

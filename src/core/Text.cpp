@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <array>
 #include <cstring>
@@ -212,10 +213,14 @@ namespace {
 constexpr qsizetype kChunk = 1 << 20;
 }
 
-TextReader::TextReader(const QString &path)
+TextReader::TextReader(const QString &path, qsizetype maxLine)
     : m_file(path)
     , m_path(path)
+    , m_maxLine(maxLine)
 {
+    if (QFileInfo(path).isDir())
+        throw Error(u"Cannot open file \"%1\". It is a folder, not a file"_s.arg(
+                QDir::toNativeSeparators(path)));
     if (!m_file.open(QIODevice::ReadOnly))
         throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                          m_file.errorString()));
@@ -258,11 +263,23 @@ bool TextReader::fill()
     return n > 0;
 }
 
+Error TextReader::lineTooLong() const
+{
+    return Error(u"Cannot read file \"%1\": line %2 is longer than %3 characters, far longer "
+                 "than any record"_s.arg(QDir::toNativeSeparators(m_path))
+                         .arg(m_lineNo + 1)
+                         .arg(QLocale(QLocale::English, QLocale::UnitedStates)
+                                      .toString(qint64(m_maxLine))));
+}
+
 bool TextReader::next()
 {
     m_textValid = false;
     if (m_mode == Mode::Utf16)
         return nextUtf16();
+    // Bytes of the unfinished line already searched for its end: each byte is searched once,
+    // however many reads the line takes.
+    qsizetype searched = 0;
     for (;;) {
         // A CR that ended the previous line swallows one LF that follows it.
         if (m_pendingCr) {
@@ -274,25 +291,30 @@ bool TextReader::next()
             }
             m_pendingCr = false;
         }
-        const char *base = m_buffer.constData();
         const qsizetype avail = m_buffer.size() - m_pos;
-        const char *start = base + m_pos;
-        const char *lf = static_cast<const char *>(std::memchr(start, '\n', avail));
-        const qsizetype scan = lf ? lf - start : avail;
-        const char *cr = static_cast<const char *>(std::memchr(start, '\r', scan));
+        const char *start = m_buffer.constData() + m_pos;
+        const char *from = start + searched;
+        const qsizetype rest = avail - searched;
+        const char *lf = static_cast<const char *>(std::memchr(from, '\n', size_t(rest)));
+        const qsizetype scan = lf ? lf - from : rest;
+        const char *cr = static_cast<const char *>(std::memchr(from, '\r', size_t(scan)));
         const char *brk = cr ? cr : lf;
+        const qsizetype len = brk ? brk - start : avail;
+        if (len > m_maxLine)
+            throw lineTooLong();
         if (!brk && !m_eof) {
-            fill();
+            searched = avail;
+            fill(); // moves the unfinished line to the front of the buffer
             continue;
         }
         if (!brk && avail == 0)
             return false;
-        const qsizetype len = brk ? brk - start : avail;
         m_bytes = QByteArrayView(start, len);
         m_pos += len + (brk ? 1 : 0);
         m_consumed += len + (brk ? 1 : 0);
         if (brk == cr && cr)
             m_pendingCr = true;
+        ++m_lineNo;
         m_ascii = isAsciiBytes(m_bytes);
         if (m_mode == Mode::Utf8Bom && !m_ascii) {
             m_text = QString::fromUtf8(m_bytes);
@@ -304,6 +326,7 @@ bool TextReader::next()
 
 bool TextReader::nextUtf16()
 {
+    qsizetype searched = 0; // characters of the unfinished line already searched
     for (;;) {
         if (m_pendingCr) {
             if (m_widePos >= m_wide.size()) {
@@ -320,10 +343,13 @@ bool TextReader::nextUtf16()
                 ++m_widePos;
             m_pendingCr = false;
         }
-        qsizetype i = m_widePos;
+        qsizetype i = m_widePos + searched;
         while (i < m_wide.size() && m_wide.at(i) != u'\r' && m_wide.at(i) != u'\n')
             ++i;
+        if (i - m_widePos > m_maxLine)
+            throw lineTooLong();
         if (i == m_wide.size() && !m_eof) {
+            searched = i - m_widePos;
             m_wide.remove(0, m_widePos);
             m_widePos = 0;
             fill();
@@ -344,6 +370,7 @@ bool TextReader::nextUtf16()
             m_widePos = i;
         }
         m_consumed = m_file.pos();
+        ++m_lineNo;
         return true;
     }
 }

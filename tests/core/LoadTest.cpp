@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <cstring>
 #include <utility>
 
 using namespace bm;
@@ -257,6 +258,19 @@ TEST(Load, errorsLeaveEveryTableAsItWas)
         stored = z.readAll();
         stored[stored.indexOf("DAMAGED")] = 'X';
     }
+    QByteArray liar;
+    {
+        // An entry of a megabyte that says it holds 100 bytes, in both of its headers.
+        QTemporaryDir dir;
+        makeZip(dir.path() + u"/l.zip"_s,
+                {{u"herd.104"_s, rec("104", "LIE") + QByteArray(1 << 20, '\0')}});
+        liar = test::readFile(dir.path() + u"/l.zip"_s);
+        const quint32 declared = 100;
+        const qsizetype central = liar.indexOf("PK\x01\x02");
+        ASSERT_TRUE(liar.startsWith("PK\x03\x04") && central > 0);
+        std::memcpy(liar.data() + 22, &declared, 4);
+        std::memcpy(liar.data() + central + 24, &declared, 4);
+    }
     const struct
     {
         const char *name;
@@ -266,6 +280,9 @@ TEST(Load, errorsLeaveEveryTableAsItWas)
     } cases[] = {
             {"not an archive", u"bad.zip"_s, "PK but not really", u"Not a zip archive"_s},
             {"damaged entry", u"crc.zip"_s, stored, u"CRC error"_s},
+            {"entry larger than it says", u"liar.zip"_s, liar, u"more than the 100 bytes"_s},
+            {"line far longer than any record", u"long.DIF"_s,
+             rec("101", "L") + QByteArray(1 << 20, 'x') + "\r\n", u"line 2 is longer than"_s},
             {"bad layout in a later table", u"herd.101"_s, {}, u"not a valid integer value"_s},
             {"missing file", u"missing.101"_s, {}, u"No such file"_s},
     };
