@@ -1,6 +1,7 @@
 #include "DifSplitter.h"
 
 #include "Error.h"
+#include "FileWrite.h"
 #include "LineCollation.h"
 #include "Text.h"
 #include "Ui.h"
@@ -253,9 +254,12 @@ public:
         if (!file->open())
             throw Error(u"Cannot create a temporary file in \"%1\". %2"_s.arg(
                     QDir::toNativeSeparators(folder), file->errorString()));
-        auto failed = [&] {
-            return Error(u"Cannot write the temporary file \"%1\". %2"_s.arg(
-                    QDir::toNativeSeparators(file->fileName()), file->errorString()));
+        auto write = [&](const QByteArray &bytes) {
+            QString why;
+            if (!writeAll(*file, bytes, why)
+                || (!file->flush() && !(why = file->errorString()).isEmpty()))
+                throw Error(u"Cannot write the temporary file \"%1\". %2"_s.arg(
+                        QDir::toNativeSeparators(file->fileName()), why));
         };
         QByteArray out;
         out.reserve(kRunBuffer + 4096);
@@ -273,13 +277,11 @@ public:
                 out.append(bytes(e));
             }
             if (out.size() >= kRunBuffer) {
-                if (file->write(out) != out.size())
-                    throw failed();
+                write(out);
                 out.resize(0);
             }
         }
-        if (file->write(out) != out.size() || !file->flush())
-            throw failed();
+        write(out);
         return file;
     }
 

@@ -1,6 +1,7 @@
 #include "FolderLock.h"
 
 #include "Error.h"
+#include "FileWrite.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,11 +20,6 @@ namespace bm {
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QString systemMessage(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // The process id written in a lock file, or 0 when there is none (yet).
 qint64 holderOf(const QString &path)

@@ -2,6 +2,7 @@
 
 #include "DifSplitter.h"
 #include "Error.h"
+#include "FileWrite.h"
 #include "Layout.h"
 #include "Tdm.h"
 #include "Ui.h"
@@ -32,11 +33,6 @@ constexpr qint64 kProgressBytes = 1 << 20;
 QString native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
-}
-
-QString systemMessage(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 bool hasExtension(const QString &path, QLatin1StringView ext)
@@ -207,11 +203,13 @@ QString Loader::UnZipFile(const QString &FName)
     // Refuse an archive that cannot fit, rather than fill the disk before failing.
     const QStorageInfo volume(scratch);
     if (volume.isValid() && volume.bytesAvailable() >= 0 && total > volume.bytesAvailable())
-        throw Error(u"Cannot unpack the archive \"%1\": it holds %2 MB, and only %3 MB are free "
-                    "in \"%4\""_s.arg(native(FName))
-                            .arg((total + (1 << 20) - 1) >> 20)
-                            .arg(volume.bytesAvailable() >> 20)
-                            .arg(native(scratch)));
+        throw Error(u"Cannot unpack the archive \"%1\": it holds %2, and only %3 are free in "
+                    "\"%4\""_s.arg(native(FName),
+                                   QLocale().formattedDataSize(total, 1,
+                                                               QLocale::DataSizeTraditionalFormat),
+                                   QLocale().formattedDataSize(volume.bytesAvailable(), 1,
+                                                               QLocale::DataSizeTraditionalFormat),
+                                   native(scratch)));
     m_progress.setMaximum(total);
     qint64 done = 0;
     qint64 tick = kProgressBytes;
@@ -249,7 +247,7 @@ QString Loader::UnZipFile(const QString &FName)
         const QString target = scratch + name;
         removeExisting(target);
         QFile out(target);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
             throw failure(out.errorString());
         try {
             for (;;) {
@@ -262,16 +260,15 @@ QString Loader::UnZipFile(const QString &FName)
                 if (unpacked > declared)
                     throw failure(u"The entry holds more than the %1 bytes it declares: the "
                                   "archive is damaged"_s.arg(declared));
-                if (out.write(buffer.constData(), n) != n)
-                    throw failure(out.errorString());
+                QString why;
+                if (!writeAll(out, QByteArrayView(buffer.constData(), n), why))
+                    throw failure(why);
                 done += n;
                 if (done >= tick) {
                     m_progress.setPosition(done);
                     tick = done + kProgressBytes;
                 }
             }
-            if (!out.flush())
-                throw failure(out.errorString());
         } catch (...) {
             out.remove();
             throw;

@@ -119,6 +119,13 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
         if (request.types.contains(t.code))
             codes << t.code;
 
+    // The chosen name must name a file: a folder would have the files written beside it, named
+    // after the folder.
+    const QFileInfo chosenInfo(chosen);
+    if (chosenInfo.isDir() || chosen.endsWith(u'/') || chosenInfo.fileName().isEmpty())
+        throw Error(u"Cannot save to \"%1\": it is a folder. Choose a file name in it"_s.arg(
+                QDir::toNativeSeparators(chosen)));
+
     SaveResult result;
     if (codes.isEmpty()) {
         m_prompter.notify(kNothingTicked);

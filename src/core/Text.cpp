@@ -1,12 +1,14 @@
 #include "Text.h"
 
 #include "Error.h"
+#include "FileWrite.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 namespace bm {
@@ -219,8 +221,8 @@ TextReader::TextReader(const QString &path, qsizetype maxLine)
     , m_maxLine(maxLine)
 {
     if (QFileInfo(path).isDir())
-        throw Error(u"Cannot open file \"%1\". It is a folder, not a file"_s.arg(
-                QDir::toNativeSeparators(path)));
+        throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
+                                                         systemMessage(EISDIR)));
     if (!m_file.open(QIODevice::ReadOnly))
         throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                          m_file.errorString()));
@@ -399,7 +401,9 @@ TextWriter::TextWriter(const QString &path)
     : m_path(path)
     , m_file(path)
 {
-    if (!m_file.open(QIODevice::WriteOnly))
+    // Unbuffered: the lines are gathered in m_buffer, and each write reaches the system at once,
+    // so a failure is reported with the system's reason.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw Error(u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                            m_file.errorString()));
 }
@@ -437,19 +441,21 @@ void TextWriter::writeRawLine(QByteArrayView bytes)
 
 void TextWriter::flushIfLarge()
 {
-    if (m_buffer.size() < kChunk)
-        return;
-    if (m_file.write(m_buffer) != m_buffer.size())
-        throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                          m_file.errorString()));
+    if (m_buffer.size() >= kChunk)
+        writeBuffer();
+}
+
+void TextWriter::writeBuffer()
+{
+    QString why;
+    if (!writeAll(m_file, m_buffer, why))
+        throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path), why));
     m_buffer.resize(0); // keeps the allocation for the next chunk
 }
 
 void TextWriter::commit()
 {
-    if (!m_buffer.isEmpty() && m_file.write(m_buffer) != m_buffer.size())
-        throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                          m_file.errorString()));
+    writeBuffer();
     m_buffer.clear();
     if (!m_file.commit())
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),

@@ -111,6 +111,7 @@ public:
 
 private:
     void flushIfLarge();
+    void writeBuffer();
     QString m_path;
     QSaveFile m_file;
     QByteArray m_buffer;
