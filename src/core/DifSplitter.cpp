@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "FileWrite.h"
+#include "Layout.h"
 #include "LineCollation.h"
 #include "Text.h"
 #include "Ui.h"
@@ -115,12 +116,9 @@ private:
         Group g;
         g.name = name;
         g.path = m_folder + m_stem + u'.' + name;
-        g.writable = QFileInfo(g.path).absoluteFilePath() != m_input;
-        for (QChar c : name) {
-            if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7F
-                || c.isSurrogate())
-                g.writable = false;
-        }
+        // Nothing but a record type can be loaded; any other name could be anything at all
+        // (a file of random bytes has thousands).
+        g.writable = recordTypeIndex(name) >= 0 && QFileInfo(g.path).absoluteFilePath() != m_input;
         m_groups.push_back(g);
         return quint32(m_groups.size() - 1);
     }
@@ -441,10 +439,14 @@ public:
             if (g.writable) {
                 m_writer = std::make_unique<TextWriter>(g.path);
                 m_result.files << g.path;
+            } else {
+                ++m_result.otherGroups;
             }
         }
-        if (!m_writer)
+        if (!m_writer) {
+            ++m_result.otherLines;
             return;
+        }
         if (line.ref.wide)
             m_writer->writeLine(*line.ref.wide, u"line %1 of %2"_s.arg(line.seq).arg(m_inputName));
         else

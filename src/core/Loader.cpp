@@ -313,6 +313,13 @@ QString Loader::SplitDIF(const QString &FName)
     DifSplitter splitter(scratch, m_progress, m_locale);
     const DifSplitter::Result result = splitter.split(FName, stem);
     m_splitFiles = result.files;
+    // Only record types are written: the rest is counted and told, never loaded.
+    if (result.otherLines > 0) {
+        const bool one = result.otherLines == 1;
+        m_prompter.notify(u"Left out %1 %2 of \"%3\" that %4 with no record type"_s.arg(
+                QLocale().toString(result.otherLines), one ? u"line"_s : u"lines"_s, native(FName),
+                one ? u"begins"_s : u"begin"_s));
+    }
     return scratch + stem + u'.' + result.firstType;
 }
 

@@ -133,13 +133,17 @@ TEST(Load, combinedFileIsSplitInTheScratchFolder)
     EXPECT_EQ(f.tables(), (QStringList{u"101:H"_s, u"102:a,B,C"_s}));
 
     const QString scratch = f.home.path() + u"Scratch/"_s;
+    // The group that is no record type is told, not written.
     EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name),
-              (QStringList{u"Herd.101"_s, u"Herd.102"_s, u"Herd.999"_s}));
+              (QStringList{u"Herd.101"_s, u"Herd.102"_s}));
+    EXPECT_EQ(
+            f.prompter.notices,
+            QStringList{u"Left out 1 line of \"%1\" that begins with no record type"_s.arg(file)});
     EXPECT_TRUE(f.progress.statuses.contains(u"Pre-Processing DIF File"_s));
     EXPECT_EQ(loader.SplitDIF(file), scratch + u"Herd.101"_s);
     EXPECT_EQ(loader.SplitDIF(f.write(u"empty.DIF"_s, "\r\n")), scratch + u"empty."_s);
-    // The split files of the earlier load are gone; a group that is no record type stays.
-    EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name), QStringList{u"Herd.999"_s});
+    // The split files of the earlier load are gone.
+    EXPECT_TRUE(QDir(scratch).entryList(QDir::Files, QDir::Name).isEmpty());
 }
 
 TEST(Load, archivesPickTheirDataSet)
