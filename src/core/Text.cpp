@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -251,9 +252,13 @@ bool TextReader::fill()
         m_buffer.remove(0, m_pos);
         m_pos = 0;
     }
+    // Up to a chunk at a time, and no more than the file holds: a small file, or a reader that
+    // needs only the first line, never takes a whole chunk of memory.
+    const qint64 left = m_size - m_file.pos();
+    const qsizetype want = qsizetype(std::clamp<qint64>(left + 1, 4096, kChunk));
     const qsizetype old = m_buffer.size();
-    m_buffer.resize(old + kChunk);
-    const qint64 n = m_file.read(m_buffer.data() + old, kChunk);
+    m_buffer.resize(old + want);
+    const qint64 n = m_file.read(m_buffer.data() + old, want);
     if (n < 0) {
         m_buffer.resize(old);
         throw Error(u"Cannot read file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
