@@ -156,3 +156,20 @@ TEST(DatabaseFailure, aTransactionRolledBackUnderTheCommandEndsIt)
     }
     EXPECT_EQ(f.everything(), before);
 }
+
+// The statement runner reports a statement's own failure with false, as before, but a failure
+// of the database itself is never swallowed.
+TEST(DatabaseFailure, runSqlRaisesOnlyForTheDatabaseItself)
+{
+    Fixture f;
+    Tdm &dm = f.home.dm();
+    EXPECT_FALSE(dm.RunSQL(u"DELETE FROM [999]"_s));
+    f.readOnly();
+    try {
+        dm.RunSQL(u"DELETE FROM [104]"_s);
+        ADD_FAILURE() << "no error";
+    } catch (const DatabaseError &e) {
+        EXPECT_EQ(e.cause(), kReadOnly);
+    }
+    EXPECT_EQ(dm.rowCount(u"104"_s), 190);
+}
