@@ -8,6 +8,7 @@ bm_packages=(
   libgtest-dev googletest
   zip unzip python3 clang-format
   xvfb xauth fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 bm_install_packages() {
   local missing=()
