@@ -7,7 +7,7 @@ bm_packages=(
   libsqlite3-dev sqlite3 libzip-dev
   libgtest-dev googletest
   zip unzip python3 clang-format
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
 )
 bm_install_packages() {

@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "Error.h"
+#include "FileCheck.h"
 #include "Importer.h"
 #include "Layout.h"
 #include "Loader.h"
@@ -260,6 +261,32 @@ int cmdSave(Context &ctx)
             for (const QString &path : result.written)
                 out(QDir::toNativeSeparators(path));
     }
+    return 0;
+}
+
+namespace {
+
+// The lines the findings window would get, on stdout as they come.
+class PrintedFindings final : public CheckOutput
+{
+public:
+    void findings(const QStringList &lines) override
+    {
+        for (const QString &line : lines)
+            out(line);
+    }
+};
+
+} // namespace
+
+int cmdCheck(Context &ctx)
+{
+    if (!ctx.args.isEmpty())
+        throw UsageError{u"check takes no arguments"_s};
+    Tdm dm(ctx.home);
+    dm.ConnectDB();
+    PrintedFindings output;
+    runFileCheck(dm, output);
     return 0;
 }
 

@@ -76,5 +76,6 @@ int cmdLoad(Context &ctx);
 int cmdSplit(Context &ctx);
 int cmdStats(Context &ctx);
 int cmdSave(Context &ctx);
+int cmdCheck(Context &ctx);
 
 } // namespace bm::cli

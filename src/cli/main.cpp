@@ -54,6 +54,10 @@ const std::map<QString, Command> &commands()
               "                       save the record-type tables (all without --types) as\n"
               "                       DIF or CSV files named after OUT, or zipped into OUT.zip"_s,
               cmdSave, Lock::Home}},
+            {u"check"_s,
+             {u"check                run the file-check script FileCheck.SQL of the home folder\n"
+              "                       and print what its checks find"_s,
+              cmdCheck, Lock::Home}},
     };
     return table;
 }

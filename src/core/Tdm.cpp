@@ -301,7 +301,6 @@ bool isDatabaseFailure(int rc)
     case SQLITE_NOTADB:
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
-    case SQLITE_AUTH:
     case SQLITE_NOLFS:
     case SQLITE_INTERRUPT:
     case SQLITE_ABORT:
@@ -333,7 +332,6 @@ QString databaseFailureCause(int rc, sqlite3 *db)
     case SQLITE_CANTOPEN:
         return u"the herd database file cannot be opened"_s;
     case SQLITE_PERM:
-    case SQLITE_AUTH:
         return u"access to the herd database is denied"_s;
     case SQLITE_NOLFS:
         return u"the herd database is too large for its file system"_s;

@@ -105,8 +105,8 @@ private:
 
 // True when `rc` (a primary or extended SQLite result code) is a failure of the database itself:
 // it is full, cannot be read or written, is read-only, locked, damaged, or memory ran out. Any
-// other failure (a constraint, a type mismatch, a statement the database refuses) belongs to the
-// statement and its data.
+// other failure (a constraint, a type mismatch, a statement the database refuses or an
+// authorizer denies) belongs to the statement and its data.
 bool isDatabaseFailure(int rc);
 // What happened, in the user's words: "database or disk is full", "the herd database is
 // read-only", ... `db` adds the system's own error for an I/O error (may be null).

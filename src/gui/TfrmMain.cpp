@@ -5,6 +5,7 @@
 #include "Compaction.h"
 #include "DataGrid.h"
 #include "Error.h"
+#include "FileCheck.h"
 #include "FolderLock.h"
 #include "GridModel.h"
 #include "Importer.h"
@@ -14,6 +15,7 @@
 #include "TabStrip.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
+#include "TfrmFileCheck.h"
 #include "TfrmProgress.h"
 #include "TfrmSaveFiles.h"
 #include "Ui.h"
@@ -26,6 +28,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -84,6 +87,33 @@ DateInput *dateInput(QDateEdit *edit)
 {
     return static_cast<DateInput *>(edit);
 }
+
+// A file-check run as the desktop shows it: findings come up in the file-check window, and
+// pending window events run between the script's lines.
+class FindingsWindow final : public bm::CheckOutput
+{
+public:
+    FindingsWindow(TfrmFileCheck &window, const bool &stop)
+        : m_window(window)
+        , m_stop(stop)
+    {}
+    void findings(const QStringList &lines) override
+    {
+        m_window.show();
+        m_window.raise();
+        m_window.activateWindow();
+        m_window.mOutput->appendPlainText(lines.join(u'\n'));
+    }
+    bool lineDone() override
+    {
+        QApplication::processEvents();
+        return !m_stop;
+    }
+
+private:
+    TfrmFileCheck &m_window;
+    const bool &m_stop;
+};
 
 } // namespace
 
@@ -294,6 +324,11 @@ void TfrmMain::attach(const Forms &forms)
     if (frmSaveFiles) {
         SaveFiles1->setEnabled(true);
         connect(SaveFiles1, &QAction::triggered, this, &TfrmMain::SaveFiles1Click);
+    }
+    frmFileCheck = forms.frmFileCheck;
+    if (frmFileCheck) {
+        Analyse1->setEnabled(true);
+        connect(Analyse1, &QAction::triggered, this, &TfrmMain::Analyse1Click);
     }
     m_prompter = forms.prompter;
     Q_ASSERT(dm && m_prompter);
@@ -673,6 +708,26 @@ void TfrmMain::SaveFiles1Click()
     frmSaveFiles->exec();
 }
 
+void TfrmMain::Analyse1Click()
+{
+    // Window events run between the script's lines: the command cannot be started again
+    // meanwhile, and a close of the main window waits for the run to end.
+    if (!frmFileCheck || m_checkRunning)
+        return;
+    m_checkRunning = true;
+    Analyse1->setEnabled(false);
+    runCommand([this] {
+        // The checks see the data as the grid shows it: an open grid edit is written first.
+        postEdits();
+        FindingsWindow output(*frmFileCheck, m_closeAfterCheck);
+        bm::runFileCheck(*dm, output);
+    });
+    m_checkRunning = false;
+    Analyse1->setEnabled(true);
+    if (m_closeAfterCheck)
+        close();
+}
+
 void TfrmMain::About1Click()
 {
     if (!frmAbout)
@@ -689,6 +744,12 @@ void TfrmMain::About1Click()
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
+    if (m_checkRunning) {
+        // The connection stays open until the file check has finished its line.
+        m_closeAfterCheck = true;
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
 }

@@ -18,6 +18,7 @@ class QMenu;
 class QPushButton;
 class TabStrip;
 class TfrmAbout;
+class TfrmFileCheck;
 class TfrmProgress;
 class TfrmSaveFiles;
 
@@ -47,6 +48,7 @@ public:
         TfrmAbout *frmAbout = nullptr;
         bm::Prompter *prompter = nullptr;
         TfrmSaveFiles *frmSaveFiles = nullptr;
+        TfrmFileCheck *frmFileCheck = nullptr;
     };
     void attach(const Forms &forms);
 
@@ -104,6 +106,11 @@ public:
     void About1Click();
     // Save Files: the Select Files dialog with one unticked entry per tab.
     void SaveFiles1Click();
+    // File Check: runs the program folder's FileCheck.SQL; what its checks find is appended to
+    // the file-check window, which comes up when a check finds rows. Window events run between
+    // the script's lines; closing the main window meanwhile ends the run after its line.
+    void Analyse1Click();
+    bool fileCheckRunning() const { return m_checkRunning; }
 
     // The steps of Load Files.
     QString UnZipFile(const QString &FName);
@@ -129,6 +136,7 @@ private:
     TfrmProgress *frmProgress = nullptr;
     TfrmAbout *frmAbout = nullptr;
     TfrmSaveFiles *frmSaveFiles = nullptr;
+    TfrmFileCheck *frmFileCheck = nullptr;
     bm::Prompter *m_prompter = nullptr;
     bm::GridModel *m_model = nullptr;
 
@@ -171,6 +179,8 @@ private:
     bm::SortState m_sort;
     bool m_shown = false;
     bool m_closed = false;
+    bool m_checkRunning = false;
+    bool m_closeAfterCheck = false;
     // The lock of the program folder, held from the first show through compaction at close.
     std::unique_ptr<bm::FolderLock> m_lock;
 };

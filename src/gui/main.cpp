@@ -2,6 +2,7 @@
 #include "Look.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
+#include "TfrmFileCheck.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
 #include "TfrmSaveFiles.h"
@@ -27,9 +28,10 @@ int main(int argc, char *argv[])
     bm::Tdm dm(home);
     TfrmProgress frmProgress;
     TfrmAbout frmAbout;
+    TfrmFileCheck frmFileCheck(&frmMain);
     GuiPrompter prompter(&frmMain);
     TfrmSaveFiles frmSaveFiles(dm, frmProgress, prompter, &frmMain);
-    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles});
+    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles, &frmFileCheck});
 
     frmMain.showMaximized();
     return app.exec();

@@ -41,6 +41,7 @@ TEST(CliLock, oneCommandAtATimePerProgramFolder)
             {"split", {u"split"_s, samples + u"herd.DIF"_s}},
             {"save", {u"save"_s, u"--csv"_s, out}},
             {"init", {u"init"_s}},
+            {"check", {u"check"_s}},
     };
     for (const auto &c : changing) {
         const bm::test::ProcessResult r = cli(QStringList{u"--home"_s, home.path()} + c.args);

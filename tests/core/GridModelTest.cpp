@@ -17,14 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Sets the default locale for one test.
-struct LocaleScope
-{
-    explicit LocaleScope(const QLocale &locale) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(m_saved); }
-    QLocale m_saved;
-};
-
 // Counts the item-model tester's complaints.
 struct TesterWarnings
 {
@@ -153,7 +145,7 @@ TEST(GridModel, fixedDecimalsRoundHalfAwayFromZeroOnTheDecimalForm)
 
 TEST(GridModel, displayFormatsAndDatesLeaveStoredValuesAlone)
 {
-    LocaleScope german(QLocale(QLocale::German, QLocale::Germany));
+    test::LocaleScope german(QLocale(QLocale::German, QLocale::Germany));
     test::TestHome home;
     fill104(home.dm(), 2);
     home.dm().exec(u"UPDATE \"104\" SET FatPercent = 4.5, ProteinPercent = 3.125"_s);
@@ -178,7 +170,7 @@ TEST(GridModel, displayFormatsAndDatesLeaveStoredValuesAlone)
 
 TEST(GridModel, editsAreCheckedAgainstTheColumnTypeAndWrittenWhenSubmitted)
 {
-    LocaleScope british(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    test::LocaleScope british(QLocale(QLocale::English, QLocale::UnitedKingdom));
     test::TestHome home;
     fill104(home.dm(), 1);
     const struct

@@ -7,6 +7,7 @@
 #include "Tdm.h"
 #include "TestSupport.h"
 #include "TfrmAbout.h"
+#include "TfrmFileCheck.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
 #include "TfrmSaveFiles.h"
@@ -27,6 +28,7 @@ struct MainWindowFixture
     bm::Tdm dm{home.path()};
     TfrmProgress frmProgress;
     TfrmAbout frmAbout;
+    TfrmFileCheck frmFileCheck{&frmMain};
     bm::test::ScriptedPrompter prompter;
     TfrmSaveFiles frmSaveFiles{dm, frmProgress, prompter};
 
@@ -38,7 +40,7 @@ struct MainWindowFixture
             return true;
         }();
         Q_UNUSED(styled);
-        frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles});
+        frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles, &frmFileCheck});
         frmMain.resize(1000, 611);
     }
     ~MainWindowFixture()
@@ -69,6 +71,17 @@ struct MainWindowFixture
 
     void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }
     void clickButton(const char *name) { click(child<QWidget>(name)); }
+
+    // Opens the File menu with a click on its button and clicks the item named `action`.
+    void clickFileMenu(const char *action)
+    {
+        clickButton("btnActions");
+        auto *menu = child<QMenu>("pumActions");
+        QTRY_VERIFY(menu->isVisible());
+        QTest::mouseClick(menu, Qt::LeftButton, {},
+                          menu->actionGeometry(child<QAction>(action)).center());
+        QTRY_VERIFY(!menu->isVisible());
+    }
 
     // Opens a combo box's list with the mouse and picks the item with `text` in the list with
     // the keyboard (a click on the list item depends on the time since the list opened).

@@ -15,15 +15,9 @@ QString sample(const char *name)
     return QStringLiteral(BM_SOURCE_DIR "/samples/") + QString::fromLatin1(name);
 }
 
-// Opens the File menu with a click on its button and clicks "Load Files".
 void clickLoadFiles(MainWindowFixture &f)
 {
-    f.clickButton("btnActions");
-    auto *menu = f.child<QMenu>("pumActions");
-    QTRY_VERIFY(menu->isVisible());
-    QTest::mouseClick(menu, Qt::LeftButton, {},
-                      menu->actionGeometry(f.child<QAction>("LoadFiles1")).center());
-    QTRY_VERIFY(!menu->isVisible());
+    f.clickFileMenu("LoadFiles1");
 }
 
 } // namespace

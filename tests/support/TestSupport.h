@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -53,6 +54,14 @@ public:
     QStringList errors;
     QStringList filters;  // the filter of every file dialog
     QStringList initials; // the file every file dialog opened on
+};
+
+// Sets the default locale for one test.
+struct LocaleScope
+{
+    explicit LocaleScope(const QLocale &locale) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(m_saved); }
+    QLocale m_saved;
 };
 
 // Records what the progress window was told.

@@ -1,13 +1,16 @@
 // bm-screenshot --home DIR --out FILE.png [--tab CODE] [--sort COLUMN] [--size WIDTHxHEIGHT]
+//               [--file-check]
 // Starts the main window on the program folder DIR as the program does, selects a tab, clicks
-// a column title, and saves a picture of the window. Messages the window would show in a box go to
-// stderr.
+// a column title, and saves a picture of the window; with --file-check it runs File Check on
+// the folder's FileCheck.SQL and saves a picture of the file-check window instead. Messages the
+// window would show in a box go to stderr.
 #include "Error.h"
 #include "GridModel.h"
 #include "Look.h"
 #include "TabStrip.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
+#include "TfrmFileCheck.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
 #include "Ui.h"
@@ -17,6 +20,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <cstdio>
@@ -71,7 +75,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption tabOption(u"tab"_s, u"Record type to show."_s, u"CODE"_s);
     const QCommandLineOption sortOption(u"sort"_s, u"Column title to click."_s, u"COLUMN"_s);
     const QCommandLineOption sizeOption(u"size"_s, u"Window size."_s, u"WxH"_s, u"1280x720"_s);
-    parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption});
+    const QCommandLineOption checkOption(u"file-check"_s,
+                                         u"Run File Check and picture its window."_s);
+    parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption, checkOption});
     parser.process(app);
     if (!parser.isSet(homeOption) || !parser.isSet(outOption))
         parser.showHelp(2);
@@ -81,8 +87,9 @@ int main(int argc, char *argv[])
     bm::Tdm dm(QDir(parser.value(homeOption)).absolutePath() + u'/');
     TfrmProgress frmProgress;
     TfrmAbout frmAbout;
+    TfrmFileCheck frmFileCheck(&frmMain);
     StderrPrompter prompter;
-    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter});
+    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, nullptr, &frmFileCheck});
     frmMain.resize(size.value(0).toInt(), size.value(1).toInt());
     frmMain.show();
     if (parser.isSet(tabOption)) {
@@ -105,7 +112,19 @@ int main(int argc, char *argv[])
     auto *grid = frmMain.findChild<QAbstractItemView *>(u"dbg"_s);
     grid->setCurrentIndex(grid->model()->index(0, 0));
     QApplication::processEvents();
-    const QPixmap picture = frmMain.grab();
+    QWidget *pictured = &frmMain;
+    if (parser.isSet(checkOption)) {
+        frmMain.Analyse1Click();
+        if (!frmFileCheck.isVisible()) {
+            std::fprintf(stderr, "bm-screenshot: File Check found nothing to show\n");
+            return 1;
+        }
+        // The first findings in view, as after a run that started with an empty window.
+        frmFileCheck.mOutput->moveCursor(QTextCursor::Start);
+        pictured = &frmFileCheck;
+        QApplication::processEvents();
+    }
+    const QPixmap picture = pictured->grab();
     if (!picture.save(parser.value(outOption))) {
         std::fprintf(stderr, "bm-screenshot: cannot write %s\n",
                      qPrintable(parser.value(outOption)));
