@@ -4,13 +4,13 @@
 # finds a crash, a sanitizer report or a leak; the input that did it is left in build-fuzz/.
 #
 #   fuzz/run.sh [SECONDS] [TARGET...]      default: 60 seconds each, every target
-#   targets: fuzz_import fuzz_layout fuzz_split
+#   targets: fuzz_import fuzz_layout fuzz_split fuzz_checkscript
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(fuzz_import fuzz_layout fuzz_split)
+((${#targets[@]})) || targets=(fuzz_import fuzz_layout fuzz_split fuzz_checkscript)
 
 build=build-fuzz
 if [ ! -f "$build/build.ninja" ]; then
@@ -32,6 +32,7 @@ seed() {
 }
 seed fuzz_import samples/herd.1* samples/herd.2*
 seed fuzz_layout data/Defs/*.ini
+seed fuzz_checkscript data/FileCheck.SQL
 if [ ! -d "$build/corpus/fuzz_split" ]; then
   mkdir -p "$build/corpus/fuzz_split"
   # The first byte of a split input chooses the collation.
@@ -44,7 +45,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
 for t in "${targets[@]}"; do
   case $t in
-    fuzz_layout) max=4096 ;;
+    fuzz_layout | fuzz_checkscript) max=4096 ;;
     *) max=16384 ;;
   esac
   echo "== $t for ${seconds}s"
