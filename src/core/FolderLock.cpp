@@ -47,7 +47,20 @@ FolderLock::FolderLock(const QString &home)
         throw Error(u"The program folder \"%1\" does not exist"_s.arg(
                 QDir::toNativeSeparators(folder)));
     // Not inherited by programs this one starts: the lock ends with this process.
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const QByteArray name = QFile::encodeName(path);
+    m_fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        // A folder this user may not write to (a shared installation): a lock file that is
+        // there is locked all the same, through a descriptor that only reads. Without one,
+        // nothing can be changed here by this user (the database's journal needs the folder
+        // too): the program may still show the data, and there is nothing to lock.
+        const int error = errno;
+        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0 && errno == ENOENT)
+            return;
+        if (m_fd < 0)
+            errno = error;
+    }
     if (m_fd < 0)
         throw Error(u"Cannot lock the herd data in \"%1\": %2"_s.arg(
                 QDir::toNativeSeparators(folder), systemMessage(errno)));
