@@ -66,18 +66,6 @@ layout_of() {
     echo "$ROOT/data/Defs/DIF$1V$version.ini"
 }
 
-# CREATE TABLE of a record type as the program's schema has it (current layout first, then the
-# fields only older layouts have).
-table_sql() {
-    local current files=()
-    current=$(layout_of "$1")
-    files=("$current")
-    for f in "$ROOT"/data/Defs/DIF"$1"V*.ini; do
-        [ "$f" = "$current" ] || files+=("$f")
-    done
-    awk -v table="$1" -f "$BENCH/lib/layout-sql.awk" "${files[@]}"
-}
-
 # Test-day data: $DATA/td-ROWS.104 (DIF) and td-ROWS.csv (the same rows as CSV), made again
 # when the generator is newer than them.
 TD_DIF=
@@ -173,14 +161,13 @@ report() {
 # Cases
 
 # import: a test-day file of ROWS lines into an empty herd database, against the sqlite3
-# shell's .import of the same rows as CSV into an equal table (same columns and types) of a
-# fresh database, with the shell's default settings.
+# shell's .import of the same rows as CSV into another empty herd database made the same way
+# (brindlemark-cli init), with the shell's default settings.
 case_import() {
     testday_data
 
     local shell_db
-    shell_db=$(fresh_dir shell)/shell.db
-    table_sql 104 | sqlite3 "$shell_db"
+    shell_db=$(fresh_home shell)/Tembra.db
     timed shell sqlite3 "$shell_db" ".import --csv --skip 1 '$TD_CSV' 104"
     [ "$(rows_in "$shell_db" 104)" -eq "$ROWS" ] || die "sqlite3 .import did not load $ROWS rows"
 
@@ -217,17 +204,14 @@ case_split() {
 
 # load: the combined file loaded into an empty herd database (split, then every table filled in
 # one transaction), against the sqlite3 shell's .import of the same rows as CSV, one file per
-# table, into equal tables of a fresh database.
+# table, into another empty herd database.
 case_load() {
     mixed_data
     local lines
     lines=$(wc -l <"$MIX_DIF")
 
     local shell_db imports=() code
-    shell_db=$(fresh_dir shell)/shell.db
-    for code in "${TYPES[@]}"; do
-        table_sql "$code"
-    done | sqlite3 "$shell_db"
+    shell_db=$(fresh_home shell)/Tembra.db
     for code in "${TYPES[@]}"; do
         imports+=(".import --csv --skip 1 '$MIX_STEM-$code.csv' $code")
     done

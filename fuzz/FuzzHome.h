@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Ui.h"
+#include "Prompter.h"
 
 #include <QByteArray>
 #include <QString>

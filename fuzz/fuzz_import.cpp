@@ -5,6 +5,7 @@
 #include "FuzzHome.h"
 #include "Importer.h"
 #include "Layout.h"
+#include "ProgressSink.h"
 #include "Tdm.h"
 
 using namespace Qt::StringLiterals;

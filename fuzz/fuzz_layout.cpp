@@ -2,7 +2,6 @@
 #include "Error.h"
 #include "FuzzHome.h"
 #include "Layout.h"
-#include "Text.h"
 
 using namespace Qt::StringLiterals;
 
@@ -14,9 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const bm::Layout layout = bm::readLayout(home.path(), u"DIF104V9.ini"_s);
         // Every item of every field as its user converts it.
         for (const bm::FieldDef &field : layout) {
-            for (const QString *item : {&field.start, &field.width, &field.scale, &field.decimals})
-                if (!item->isEmpty())
-                    bm::StrToInt(*item);
+            for (const bm::LayoutInt *item :
+                 {&field.start, &field.width, &field.scale, &field.decimals})
+                if (item->isGiven())
+                    item->value();
         }
     } catch (const bm::Error &) {
     }

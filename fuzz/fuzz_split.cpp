@@ -4,6 +4,7 @@
 #include "DifSplitter.h"
 #include "Error.h"
 #include "FuzzHome.h"
+#include "ProgressSink.h"
 
 #include <QDir>
 #include <QLocale>

@@ -3,11 +3,15 @@
 # Sourced by run.sh and test.sh.
 bm_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libqt6sql6-sqlite libgl-dev
-  libsqlite3-dev sqlite3 libzip-dev
-  libgtest-dev googletest
-  zip unzip python3 clang-format
-  xvfb xauth fonts-dejavu-core fonts-liberation2
+  qt6-base-dev libqt6sql6-sqlite
+  libsqlite3-dev libzip-dev
+  libgtest-dev
+  # The tests check archives with unzip and read CSV files back with python3; test.sh checks
+  # the formatting with clang-format.
+  unzip python3 clang-format
+  # The windows' fonts: DejaVu Sans stands in for Tahoma, Liberation Sans for Arial.
+  fonts-dejavu-core fonts-liberation2
+  # fuzz/run.sh (and so .ci/run) builds the fuzz targets with clang and its libFuzzer runtime.
   clang libclang-rt-14-dev
 )
 bm_install_packages() {

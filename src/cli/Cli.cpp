@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include "Compaction.h"
 #include "Error.h"
 #include "FileCheck.h"
 #include "Importer.h"
@@ -160,12 +161,8 @@ int cmdImport(Context &ctx)
     Tdm dm(ctx.home);
     dm.ConnectDB();
     Importer importer(dm, ctx.progress, ctx.prompter);
-    ctx.progress.show();
-    Transaction transaction(dm);
-    importer.ImportFile(file, code, layoutName(code, GetDIFVersion(file)));
-    transaction.commit();
+    const Importer::Counts &c = importer.importTypeFile(file, code);
     ctx.progress.hide();
-    const auto &c = importer.counts();
     if (!ctx.quiet)
         out(u"%1 %2 rows imported, %3 lines failed, %4 field errors"_s.arg(code)
                     .arg(c.inserted)
@@ -261,6 +258,21 @@ int cmdSave(Context &ctx)
             for (const QString &path : result.written)
                 out(QDir::toNativeSeparators(path));
     }
+    return 0;
+}
+
+int cmdCompact(Context &ctx)
+{
+    if (!ctx.args.isEmpty())
+        throw UsageError{u"compact takes no arguments"_s};
+    // What closing the program window does: the state now is kept as Backup.db and the compacted
+    // copy becomes Tembra.db only once it is complete.
+    const QString database = QDir::toNativeSeparators(ctx.home + u"Tembra.db"_s);
+    if (!compactDatabase(ctx.home, u"Tembra"_s, u"Backup"_s))
+        throw Error(u"Could not find file '%1'"_s.arg(database));
+    if (!ctx.quiet)
+        out(u"Compacted %1; the database as it was is kept as %2"_s.arg(
+                database, QDir::toNativeSeparators(ctx.home + u"Backup.db"_s)));
     return 0;
 }
 

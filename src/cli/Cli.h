@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
-#include "Ui.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -76,6 +77,7 @@ int cmdLoad(Context &ctx);
 int cmdSplit(Context &ctx);
 int cmdStats(Context &ctx);
 int cmdSave(Context &ctx);
+int cmdCompact(Context &ctx);
 int cmdCheck(Context &ctx);
 
 } // namespace bm::cli

@@ -34,6 +34,10 @@ struct Command
 const std::map<QString, Command> &commands()
 {
     static const std::map<QString, Command> table = {
+            {u"compact"_s,
+             {u"compact              compact the herd database, keeping it as it was in "
+              "Backup.db"_s,
+              cmdCompact, Lock::Home}},
             {u"init"_s,
              {u"init                 create the herd database of the home folder"_s, cmdInit,
               Lock::NewHome}},

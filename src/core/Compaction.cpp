@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace bm {
@@ -84,6 +85,28 @@ void vacuumInto(const QString &source, const QString &target)
         throw fail();
 }
 
+// Gives `copy` the permissions of `original` (and its owner and group where the system lets
+// us), so the compacted database is open to whoever could open it before.
+void keepAccess(const QString &original, const QString &copy)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(original).constData(), &st) != 0)
+        throw Error(u"Cannot read the permissions of '%1': %2"_s.arg(native(original),
+                                                                     systemError(errno)));
+    const QByteArray path = QFile::encodeName(copy);
+    if (::chmod(path.constData(), st.st_mode & 07777) != 0)
+        throw Error(
+                u"Cannot set the permissions of '%1': %2"_s.arg(native(copy), systemError(errno)));
+    // The owner and group follow where the system allows it (root, or the owner handing the
+    // file to one of its own groups); the mode is kept in any case.
+    struct stat now;
+    if (::stat(path.constData(), &now) == 0
+        && (now.st_uid != st.st_uid || now.st_gid != st.st_gid)) {
+        const int ignored = ::chown(path.constData(), st.st_uid, st.st_gid);
+        Q_UNUSED(ignored);
+    }
+}
+
 } // namespace
 
 bool compactDatabase(const QString &home, const QString &SourceName, const QString &DestName)
@@ -104,6 +127,7 @@ bool compactDatabase(const QString &home, const QString &SourceName, const QStri
     compacted.close();
 
     vacuumInto(database, temp);
+    keepAccess(database, temp);
     // A journal beside the database means another program is writing to it now: its changes
     // would be lost with the swap.
     for (const char *suffix : {"-journal", "-wal"}) {

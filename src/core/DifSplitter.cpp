@@ -4,8 +4,8 @@
 #include "FileWrite.h"
 #include "Layout.h"
 #include "LineCollation.h"
+#include "ProgressSink.h"
 #include "Text.h"
-#include "Ui.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,15 +33,6 @@ constexpr qsizetype kRunBuffer = 1 << 20;
 // Flags of a line in a run file.
 constexpr char kWide = 1; // the line is UTF-8 text, not plain ASCII bytes
 constexpr char kFast = 2; // printable ASCII: compared through the collation's table
-
-bool isAsciiText(QStringView text)
-{
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return false;
-    }
-    return true;
-}
 
 // A line on its way through the sort: its group (first three characters), its line number in
 // the input file (the tie-break that keeps equal lines in file order) and its text.
@@ -96,7 +87,7 @@ public:
 
     quint32 idOf(QStringView first3)
     {
-        if (isAsciiText(first3))
+        if (isAscii(first3))
             return idOf(QByteArrayView(first3.toLatin1()));
         const QString name = first3.toString();
         auto it = m_other.constFind(name);
@@ -562,7 +553,7 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
                 text.remove(0, bom);
                 if (TrimText(text).size() < 3)
                     continue;
-                if (isAsciiText(text)) {
+                if (isAscii(text)) {
                     const QByteArray bytes = text.toLatin1();
                     chunk.addAscii(groups.idOf(QByteArrayView(bytes).first(3)), seq, bytes);
                 } else {

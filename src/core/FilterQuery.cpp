@@ -150,11 +150,18 @@ FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fi
     QString value;
     if (hasField && (state.startTextEnabled || state.startDateEnabled)) {
         const int code = fieldType(state.field);
-        value = literal(code, state.startText, state.startDate, state.field);
-        const bool endEnabled = code == ftDateTime ? state.endDateEnabled : state.endTextEnabled;
-        if (endEnabled
-            && (code == ftInteger || code == ftFloat || code == ftDateTime || code == ftWideString))
-            value += u" and "_s + literal(code, state.endText, state.endDate, state.field);
+        // Only an operator that compares with the value writes it, so only then is typed text
+        // that is no number refused: "Contains" makes a pattern of its own, and with no
+        // operator (say, a title click with old text in the start input) nothing is compared.
+        if (state.op >= opEqual && state.op <= opBetween) {
+            value = literal(code, state.startText, state.startDate, state.field);
+            const bool endEnabled
+                    = code == ftDateTime ? state.endDateEnabled : state.endTextEnabled;
+            if (endEnabled
+                && (code == ftInteger || code == ftFloat || code == ftDateTime
+                    || code == ftWideString))
+                value += u" and "_s + literal(code, state.endText, state.endDate, state.field);
+        }
     }
 
     if (hasField && state.op >= opEqual && state.op <= opContains) {

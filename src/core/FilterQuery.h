@@ -11,7 +11,7 @@ namespace bm {
 class Tdm;
 
 // Field type codes of the filter builder, mapped from a column's declared type.
-enum FieldType : int {
+enum FieldTypeCode : int {
     ftUnknown = 0,     // no declared type
     ftInteger = 3,     // INTEGER
     ftBoolean = 5,     // BOOLEAN
@@ -93,9 +93,10 @@ struct FilterQuery
 using FieldTypeLookup = std::function<int(const QString &fieldName)>;
 
 // Builds the browse statement from the filter bar. The field's type is asked of `fieldType`
-// only when a value may be needed (a filter field and an enabled start input). A value that is
-// not a number for a number column raises an error naming the value and the field; an empty
-// value leaves the comparison without a value, which the database refuses.
+// only when a value may be needed (a filter field and an enabled start input). A value that an
+// operator compares with and that is not a number for a number column raises an error naming
+// the value and the field; text that no comparison uses ("Contains", no operator) is never
+// refused. An empty value leaves the comparison without a value, which the database refuses.
 FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fieldType);
 
 // The whole statement, or with `WhereOnly` only its WHERE clause (empty without a filter).

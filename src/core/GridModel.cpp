@@ -1,13 +1,12 @@
 #include "GridModel.h"
 
+#include "CellText.h"
 #include "Error.h"
 
 #include <QDate>
-#include <QRegularExpression>
 
 #include <sqlite3.h>
 
-#include <cmath>
 #include <limits>
 
 namespace bm {
@@ -55,66 +54,7 @@ void bindValue(sqlite3_stmt *stmt, int i, const QVariant &v)
     }
 }
 
-bool isNumber(const QVariant &v)
-{
-    return v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Double;
-}
-
-QLocale displayLocale()
-{
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
-    return locale;
-}
-
 } // namespace
-
-QString formatFixed(double value, int decimals, const QLocale &locale)
-{
-    // The shortest decimal form that reads back as `value`, rounded on its digits.
-    const QString plain = QString::number(std::abs(value), 'f', QLocale::FloatingPointShortest);
-    const qsizetype dot = plain.indexOf(u'.');
-    QString digits = dot < 0 ? plain : plain.left(dot);
-    const qsizetype intLength = digits.size();
-    QString fraction = dot < 0 ? QString() : plain.mid(dot + 1);
-    const bool roundUp = fraction.size() > decimals && fraction.at(decimals) >= u'5';
-    fraction = fraction.left(decimals).leftJustified(decimals, u'0');
-    digits += fraction;
-    qsizetype grown = 0;
-    if (roundUp) {
-        qsizetype i = digits.size() - 1;
-        for (; i >= 0; --i) {
-            if (digits.at(i) == u'9') {
-                digits[i] = u'0';
-            } else {
-                digits[i] = QChar(digits.at(i).unicode() + 1);
-                break;
-            }
-        }
-        if (i < 0) {
-            digits.prepend(u'1');
-            grown = 1;
-        }
-    }
-    QString result = digits.left(intLength + grown);
-    if (decimals > 0)
-        result += locale.decimalPoint() + digits.mid(intLength + grown);
-    const bool zero = !digits.contains(QRegularExpression(u"[1-9]"_s));
-    if (value < 0 && !zero)
-        result.prepend(locale.negativeSign());
-    return result;
-}
-
-QList<DisplayFormat> displayFormats(const QString &table)
-{
-    QList<DisplayFormat> formats;
-    if (table == u"104"_s || table == u"107"_s)
-        formats << DisplayFormat{u"Milk"_s, 1} << DisplayFormat{u"TotalSolidsPercent"_s, 2}
-                << DisplayFormat{u"LactosePercent"_s, 2};
-    if (table == u"104"_s || table == u"107"_s || table == u"211"_s)
-        formats << DisplayFormat{u"FatPercent"_s, 2} << DisplayFormat{u"ProteinPercent"_s, 2};
-    return formats;
-}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -367,39 +307,6 @@ int GridModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_names.size());
 }
 
-QString GridModel::displayText(int column, const QVariant &v) const
-{
-    if (v.isNull())
-        return QString();
-    const int code = m_codes.value(column);
-    if (code == ftDateTime && v.typeId() == QMetaType::QString) {
-        const QDate d = QDate::fromString(v.toString(), Qt::ISODate);
-        return d.isValid() ? QLocale().toString(d, shortDateFormat()) : v.toString();
-    }
-    if (isNumber(v)) {
-        const auto decimals = m_decimals.constFind(column);
-        if (decimals != m_decimals.constEnd())
-            return formatFixed(v.toDouble(), decimals.value());
-    }
-    return editText(column, v);
-}
-
-QString GridModel::editText(int column, const QVariant &v) const
-{
-    if (v.isNull())
-        return QString();
-    if (v.typeId() == QMetaType::LongLong)
-        return displayLocale().toString(v.toLongLong());
-    if (v.typeId() == QMetaType::Double)
-        return displayLocale().toString(v.toDouble(), 'f', QLocale::FloatingPointShortest);
-    if (m_codes.value(column) == ftDateTime) {
-        const QDate d = QDate::fromString(v.toString(), Qt::ISODate);
-        if (d.isValid())
-            return QLocale().toString(d, shortDateFormat());
-    }
-    return v.toString();
-}
-
 QVariant GridModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
@@ -418,50 +325,9 @@ QVariant GridModel::data(const QModelIndex &index, int role) const
     } else if (const Row *r = row(index.row())) {
         value = r->value(column);
     }
-    return role == Qt::DisplayRole ? displayText(column, value) : editText(column, value);
-}
-
-QVariant GridModel::parseEdit(int column, const QString &text, QString *error) const
-{
-    const int code = m_codes.value(column);
-    const QString field = m_names.value(column);
-    const QString t = text.trimmed();
-    if (code == ftInteger || code == ftFloat || code == ftDateTime ? t.isEmpty() : text.isEmpty())
-        return QVariant();
-    const QLocale locale = displayLocale();
-    bool ok = false;
-    switch (code) {
-    case ftInteger: {
-        qint64 v = locale.toLongLong(t, &ok);
-        if (!ok)
-            v = QLocale::c().toLongLong(t, &ok);
-        if (ok)
-            return QVariant(v);
-        *error = u"'%1' is not a valid whole number for the field %2"_s.arg(text, field);
-        return QVariant();
-    }
-    case ftFloat: {
-        double v = locale.toDouble(t, &ok);
-        if (!ok)
-            v = QLocale::c().toDouble(t, &ok);
-        if (ok && std::isfinite(v))
-            return QVariant(v);
-        *error = u"'%1' is not a valid number for the field %2"_s.arg(text, field);
-        return QVariant();
-    }
-    case ftDateTime: {
-        QDate d = QLocale().toDate(t, shortDateFormat());
-        if (!d.isValid())
-            d = QDate::fromString(t, Qt::ISODate);
-        if (d.isValid() && d.year() >= 1 && d.year() <= 9999)
-            return QVariant(isoDate(d));
-        *error = u"'%1' is not a valid date for the field %2 (type it like %3)"_s.arg(
-                text, field, QLocale().toString(QDate::currentDate(), shortDateFormat()));
-        return QVariant();
-    }
-    default:
-        return QVariant(text);
-    }
+    if (role == Qt::EditRole)
+        return celltext::edit(m_codes.value(column), value);
+    return celltext::display(m_codes.value(column), value, m_decimals.value(column, -1));
 }
 
 bool GridModel::setData(const QModelIndex &index, const QVariant &value, int role)
@@ -474,7 +340,8 @@ bool GridModel::setData(const QModelIndex &index, const QVariant &value, int rol
     QString error;
     const QVariant v = value.typeId() == QMetaType::QDate
                                ? QVariant(isoDate(value.toDate()))
-                               : parseEdit(column, value.toString(), &error);
+                               : celltext::parse(m_codes.value(column), m_names.value(column),
+                                                 value.toString(), &error);
     if (!error.isEmpty()) {
         Q_EMIT editRefused(error);
         return false;

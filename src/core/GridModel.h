@@ -5,7 +5,6 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
-#include <QLocale>
 #include <QStringList>
 #include <QVariant>
 
@@ -13,27 +12,14 @@
 
 namespace bm {
 
-// `value` with exactly `decimals` digits after the locale's decimal separator, no thousands
-// separator, rounded half away from zero on the shortest decimal form of the value (so 1.005
-// shows as 1.01 with two decimals, as it reads).
-QString formatFixed(double value, int decimals, const QLocale &locale = QLocale());
-
-// The display formats of a table: the columns shown with fixed decimals.
-struct DisplayFormat
-{
-    QString column;
-    int decimals;
-};
-QList<DisplayFormat> displayFormats(const QString &table);
-
-// The rows of the browse statement for the main window's grid. The row count comes from
-// count(*); rows are read as the view asks for them (the first page with the statement's own
-// LIMIT, the rest through the ordered list of rowids, read in full only once the view needs rows
-// beyond the first page), so a table of a million rows opens at once. Sort and filter are in
-// the SQL. Edits go to a pending row that is written by submitRow() (the window calls it when
-// the user leaves the row) as UPDATE ... WHERE rowid = ?, or as INSERT for a new row. Stored
-// values are never changed by the display: Date columns show in the locale's short date form and
-// are stored as ISO text; columns with display decimals show fixed decimals.
+// The browse query qData: the rows of the browse statement for the main window's grid. The row
+// count comes from count(*); rows are read as the view asks for them (the first page with the
+// statement's own LIMIT, the rest through the ordered list of rowids, read in full only once the
+// view needs rows beyond the first page), so a table of a million rows opens at once. Sort and
+// filter are in the SQL. Edits go to a pending row that is written by submitRow() (the window calls
+// it when the user leaves the row) as UPDATE ... WHERE rowid = ?, or as INSERT for a new row.
+// Stored values are never changed by the display: Date columns show in the locale's short date form
+// and are stored as ISO text; columns with display decimals show fixed decimals.
 class GridModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -85,9 +71,6 @@ public:
     // `keys` the ordered rowids it reads once the view needs rows past the first page.
     static QStringList statements(const FilterQuery &query, bool keys);
 
-    // The value a typed text stands for in column `column`, or an error message in `error`.
-    QVariant parseEdit(int column, const QString &text, QString *error) const;
-
 Q_SIGNALS:
     // An edit that does not suit its column was refused; `message` says why.
     void editRefused(const QString &message);
@@ -108,8 +91,6 @@ private:
     // Writes the pending row when it is another row than `position`; returns where the row at
     // `position` stands afterwards.
     int submitOtherRow(int position);
-    QString displayText(int column, const QVariant &v) const;
-    QString editText(int column, const QVariant &v) const;
 
     Tdm &m_dm;
     FilterQuery m_query;

@@ -1,15 +1,17 @@
 #include "Importer.h"
 
 #include "Error.h"
+#include "NumberText.h"
+#include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
 #include "Text.h"
-#include "Ui.h"
 
 #include <QDate>
 
 #include <sqlite3.h>
 
-#include <charconv>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -18,43 +20,6 @@ namespace bm {
 using namespace Qt::StringLiterals;
 
 namespace {
-
-enum class Kind { String, Number, Float, ScaledFloat, Date, Other };
-
-struct Field
-{
-    QString name;
-    Kind kind = Kind::Other;
-    qsizetype start = 0; // zero-based
-    qsizetype width = 0;
-    QString scaleText;
-    std::optional<qint64> scale; // converted at its first use
-};
-
-Kind kindOf(const FieldDef &f)
-{
-    if (f.type == u"String"_s)
-        return Kind::String;
-    if (f.type == u"Number"_s)
-        return Kind::Number;
-    if (f.type == u"Float"_s)
-        return f.scale.isEmpty() ? Kind::Float : Kind::ScaledFloat;
-    if (f.type == u"Date"_s)
-        return Kind::Date;
-    return Kind::Other;
-}
-
-// A number as the database would read it from statement text: a whole number or a decimal
-// fraction with "." (never the locale's separator), optionally signed and with an exponent.
-bool parseDouble(QByteArrayView text, double &value)
-{
-    const char *begin = text.data();
-    const char *end = begin + text.size();
-    if (begin != end && *begin == '+')
-        ++begin;
-    const auto r = std::from_chars(begin, end, value, std::chars_format::general);
-    return r.ec == std::errc() && r.ptr == end;
-}
 
 // A part of a date read as a whole decimal number: digits with an optional sign.
 bool datePart(QByteArrayView text, int &value)
@@ -97,6 +62,60 @@ QString continuePrompt(const QString &head)
     return head + u"\r\rContinue to display errors in this file?"_s;
 }
 
+// One field of a layout as the reader uses it.
+struct Column
+{
+    const FieldDef *def = nullptr;
+    qsizetype start = 0; // zero-based
+    qsizetype width = 0;
+    std::optional<double> scale; // a scaled Float's scale, converted at its first use
+};
+
+// The lines of one version: its layout, its INSERT statement, and the field positions,
+// converted at the first line that uses them.
+struct VersionReader
+{
+    Layout layout;
+    Stmt stmt; // null when the statement cannot be prepared: every line then fails
+    std::vector<Column> columns;
+    bool converted = false;
+    std::vector<QByteArray> keep; // UTF-8 of non-ASCII values until the step
+
+    VersionReader(Tdm &dm, const QString &defName, const QString &table)
+        : layout(readLayout(dm.home(), defName))
+        , keep(size_t(layout.size()))
+    {
+        if (layout.isEmpty())
+            return;
+        QStringList names;
+        QStringList params;
+        for (const FieldDef &f : std::as_const(layout)) {
+            names << Tdm::quoteId(f.name);
+            params << u"?%1"_s.arg(params.size() + 1);
+        }
+        // A statement that cannot be prepared (a missing table or column) fails every line, as
+        // running it line by line would.
+        try {
+            stmt = dm.prepare(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(
+                    Tdm::quoteId(table), names.join(u','), params.join(u',')));
+        } catch (const DatabaseError &) {
+            throw;
+        } catch (const Error &) {
+            stmt.reset();
+        }
+    }
+
+    void convert()
+    {
+        if (converted)
+            return;
+        columns.reserve(size_t(layout.size()));
+        for (const FieldDef &f : std::as_const(layout))
+            columns.push_back(Column{&f, std::max(f.start.value(), 1) - 1, f.width.value(), {}});
+        converted = true;
+    }
+};
+
 } // namespace
 
 Importer::Importer(Tdm &dm, ProgressSink &progress, Prompter &prompter)
@@ -104,6 +123,20 @@ Importer::Importer(Tdm &dm, ProgressSink &progress, Prompter &prompter)
     , m_progress(progress)
     , m_prompter(prompter)
 {}
+
+const Importer::Counts &Importer::importTypeFile(const QString &FileName, const QString &code,
+                                                 const QString &TableName)
+{
+    m_progress.show();
+    const QString defName = layoutName(code, GetDIFVersion(FileName));
+    std::optional<Transaction> own;
+    if (!m_dm.inTransaction())
+        own.emplace(m_dm);
+    ImportFile(FileName, TableName.isEmpty() ? code : TableName, defName);
+    if (own)
+        own->commit();
+    return m_counts;
+}
 
 void Importer::ImportFile(const QString &FileName, const QString &TableName, const QString &DefName)
 {
@@ -132,33 +165,24 @@ void Importer::ImportFile(const QString &FileName, const QString &TableName, con
 void Importer::ImportData(const QString &DefName, const QString &TableName, TextReader &lines)
 {
     m_counts = {};
-    const Layout layout = readLayout(m_dm.home(), DefName);
-
-    QStringList names;
-    for (const FieldDef &f : layout)
-        names << Tdm::quoteId(f.name);
-    QStringList params;
-    for (qsizetype i = 1; i <= layout.size(); ++i)
-        params << u"?%1"_s.arg(i);
-    const QString sql = u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(
-            Tdm::quoteId(TableName), names.join(u','), params.join(u','));
-
-    // A statement that cannot be prepared (no fields, a missing table or column) fails every
-    // line, as running it line by line would.
-    Stmt stmt;
-    if (!layout.isEmpty()) {
-        try {
-            stmt = m_dm.prepare(sql);
-        } catch (const DatabaseError &) {
-            throw;
-        } catch (const Error &) {
-            stmt.reset();
-        }
-    }
-
-    std::vector<Field> fields;
-    bool fieldsReady = false;
-    std::vector<QByteArray> keep(layout.size()); // UTF-8 of non-ASCII values until the step
+    const QString code = DefName.mid(3, 3);
+    // The layout the caller names reads the lines of the first line's version; a line of another
+    // version is read with its own version's layout, made when that version first shows.
+    VersionReader named(m_dm, DefName, TableName);
+    std::vector<std::pair<QChar, std::unique_ptr<VersionReader>>> others;
+    std::optional<QChar> firstVersion;
+    auto readerFor = [&](std::optional<QChar> version) -> VersionReader & {
+        if (!firstVersion)
+            firstVersion = version ? *version : QChar();
+        if (!version || *version == *firstVersion)
+            return named;
+        for (auto &[v, reader] : others)
+            if (v == *version)
+                return *reader;
+        others.emplace_back(*version, std::make_unique<VersionReader>(
+                                              m_dm, layoutName(code, *version), TableName));
+        return *others.back().second;
+    };
 
     bool prompts = true;
     qint64 lineNo = 0;
@@ -166,83 +190,77 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         const bool ascii = lines.isAscii();
         QString text;
         QByteArrayView bytes;
+        std::optional<QChar> version;
         if (ascii) {
             bytes = lines.bytes();
             if (TrimBytes(bytes).isEmpty())
                 continue;
+            if (bytes.size() >= 4)
+                version = QChar(char16_t(uchar(bytes[3])));
         } else {
             text = lines.text();
             if (TrimText(text).isEmpty())
                 continue;
+            if (text.size() >= 4)
+                version = text.at(3);
         }
         ++lineNo;
 
+        VersionReader &v = readerFor(version);
         // Start columns and widths are converted at the first line that uses them.
-        if (!fieldsReady) {
-            fields.reserve(layout.size());
-            for (const FieldDef &f : layout) {
-                Field field;
-                field.name = f.name;
-                field.kind = kindOf(f);
-                field.start = std::max(StrToInt(f.start), 1) - 1;
-                field.width = StrToInt(f.width);
-                field.scaleText = f.scale;
-                fields.push_back(field);
-            }
-            fieldsReady = true;
-        }
+        v.convert();
 
-        bool lineFailed = !stmt;
-        for (size_t i = 0; i < fields.size() && stmt; ++i) {
-            Field &f = fields[i];
+        sqlite3_stmt *s = v.stmt.get();
+        bool lineFailed = !s;
+        for (size_t i = 0; i < v.columns.size() && s; ++i) {
+            Column &f = v.columns[i];
             const int param = int(i) + 1;
             QByteArrayView value;
             if (ascii) {
                 value = TrimBytes(slice(bytes, f.start, f.width));
             } else {
                 const QString part = f.start < text.size() ? text.mid(f.start, f.width) : QString();
-                keep[i] = TrimText(part).toUtf8();
-                value = keep[i];
+                v.keep[i] = TrimText(part).toUtf8();
+                value = v.keep[i];
             }
-            sqlite3_stmt *s = stmt.get();
             if (value.isEmpty()) {
                 sqlite3_bind_null(s, param);
                 continue;
             }
-            switch (f.kind) {
-            case Kind::String:
+            switch (f.def->type) {
+            case FieldType::String:
                 sqlite3_bind_text(s, param, value.data(), int(value.size()), SQLITE_STATIC);
                 break;
-            case Kind::Number: {
+            case FieldType::Number: {
                 qint64 n = 0;
                 double d = 0;
                 if (IsDecimalInteger(value, &n))
                     sqlite3_bind_int64(s, param, n);
-                else if (parseDouble(value, d))
+                else if (numtext::parse(value, d))
                     sqlite3_bind_double(s, param, d);
                 else
                     lineFailed = true;
                 break;
             }
-            case Kind::Float: {
+            case FieldType::Float: {
+                if (f.def->scale.isGiven()) {
+                    if (!f.scale)
+                        f.scale = f.def->scale.value();
+                    qint64 n = 0;
+                    if (!IsDecimalInteger(value, &n))
+                        throw Error(u"'%1' is not a valid integer value"_s.arg(
+                                QString::fromUtf8(value)));
+                    sqlite3_bind_double(s, param, double(n) / *f.scale);
+                    break;
+                }
                 double d = 0;
-                if (parseDouble(value, d))
+                if (numtext::parse(value, d))
                     sqlite3_bind_double(s, param, d);
                 else
                     lineFailed = true;
                 break;
             }
-            case Kind::ScaledFloat: {
-                if (!f.scale)
-                    f.scale = StrToInt(f.scaleText);
-                qint64 n = 0;
-                if (!IsDecimalInteger(value, &n))
-                    throw Error(
-                            u"'%1' is not a valid integer value"_s.arg(QString::fromUtf8(value)));
-                sqlite3_bind_double(s, param, double(n) / double(*f.scale));
-                break;
-            }
-            case Kind::Date: {
+            case FieldType::Date: {
                 // Year from characters 1-4, month from 5-6, day from the last two.
                 int year = 0, month = 0, day = 0;
                 const bool parts
@@ -261,22 +279,18 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
                         prompts = m_prompter.askYesNo(continuePrompt(
                                 u"Error in %1 File - Line : %2 - Field : %3"_s.arg(TableName)
                                         .arg(lineNo)
-                                        .arg(f.name)));
+                                        .arg(f.def->name)));
                 }
                 break;
             }
-            case Kind::Other:
-                // A type the import has no conversion for leaves the value out of the row.
-                lineFailed = true;
-                break;
             }
         }
 
         if (!lineFailed) {
             // A failure of the database itself raises here and ends the command; only the
             // line's own data makes a line error.
-            const int rc = m_dm.step(stmt.get());
-            sqlite3_reset(stmt.get());
+            const int rc = m_dm.step(s);
+            sqlite3_reset(s);
             lineFailed = rc != SQLITE_DONE;
         }
         if (lineFailed) {

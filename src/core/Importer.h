@@ -12,9 +12,11 @@ class Prompter;
 class TextReader;
 
 // Reads per-type DIF files into tables: one row per non-blank line, each field converted by the
-// type its layout gives it, all lines through one prepared statement inside the caller's
-// transaction. Bad dates and failed lines are reported through the prompter and the import goes
-// on; layout errors and a scaled Float that is not a whole number end the command.
+// type its layout gives it, all lines through prepared statements inside one transaction. A line
+// is read with the layout of its own version character (the layouts are read once per file and
+// version); lines of the first line's version, and lines too short to have one, use the layout
+// the caller names. Bad dates and failed lines are reported through the prompter and the import
+// goes on; layout errors and a scaled Float that is not a whole number end the command.
 class Importer
 {
 public:
@@ -27,14 +29,22 @@ public:
 
     Importer(Tdm &dm, ProgressSink &progress, Prompter &prompter);
 
+    // The import command for one per-type file: the layout of record type `code` for the file's
+    // version character (GetDIFVersion), the progress window shown, and the rows inserted in one
+    // transaction, which is the caller's when one is open (a load's) and its own otherwise. The
+    // rows go to `TableName`, or to the table `code` when it is empty. Raises what ends the
+    // command; the caller hides the progress window at the end.
+    const Counts &importTypeFile(const QString &FileName, const QString &code,
+                                 const QString &TableName = QString());
+
     // Imports `FileName` into `TableName` through the layout `DefName` ("DIF<type>V<v>.ini").
     // An empty file, or one whose first line is of another record type than the layout's,
-    // inserts nothing and says nothing.
+    // inserts nothing and says nothing. Runs inside the caller's transaction.
     void ImportFile(const QString &FileName, const QString &TableName, const QString &DefName);
     // Imports the lines that `lines` yields (from its next line on).
     void ImportData(const QString &DefName, const QString &TableName, TextReader &lines);
 
-    // What the last ImportFile or ImportData did.
+    // What the last import did.
     const Counts &counts() const { return m_counts; }
 
 private:

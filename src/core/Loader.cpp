@@ -4,8 +4,9 @@
 #include "Error.h"
 #include "FileWrite.h"
 #include "Layout.h"
+#include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
-#include "Ui.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,13 +40,6 @@ bool hasExtension(const QString &path, QLatin1StringView ext)
 {
     return QFileInfo(path).suffix().compare(ext, Qt::CaseInsensitive) == 0;
 }
-
-// Hides the progress window when the command ends, however it ends.
-struct HideProgress
-{
-    ProgressSink &progress;
-    ~HideProgress() { progress.hide(); }
-};
 
 struct ZipCloser
 {
@@ -138,7 +132,7 @@ Loader::Loader(Tdm &dm, ProgressSink &progress, Prompter &prompter)
 void Loader::load(const QString &FileName)
 {
     m_tables.clear();
-    HideProgress hide{m_progress};
+    HideProgressAtEnd hideAtEnd(m_progress);
     {
         // A file that is not there would otherwise just empty every table.
         QFile chosen(FileName);
@@ -167,8 +161,7 @@ void Loader::load(const QString &FileName)
         const QFileInfo info(file);
         if (!info.isFile() || info.isHidden() || info.size() <= 0)
             continue;
-        importer.ImportFile(file, type.code, layoutName(type.code, GetDIFVersion(file)));
-        m_tables << TableLoad{type.code, file, importer.counts()};
+        m_tables << TableLoad{type.code, file, importer.importTypeFile(file, type.code)};
     }
     transaction.commit();
 }

@@ -146,6 +146,52 @@ void appendPlain(std::string &out, double value)
     out.append(buf, size_t(r.ptr - buf));
 }
 
+bool parse(QByteArrayView text, double &value)
+{
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    if (begin != end && *begin == '+')
+        ++begin;
+    // Only digits may follow the sign: from_chars would read "inf" and "nan" as well.
+    const char *digits = begin != end && *begin == '-' ? begin + 1 : begin;
+    if (digits == end || !((*digits >= '0' && *digits <= '9') || *digits == '.'))
+        return false;
+    double v = 0;
+    const auto r = std::from_chars(begin, end, v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
+QString fixedText(double value, int decimals, const QLocale &locale)
+{
+    std::string digits;
+    appendFixed(digits, value, decimals);
+    QString text = QString::fromLatin1(digits.data(), qsizetype(digits.size()));
+    text.replace(u'.', locale.decimalPoint());
+    if (text.startsWith(u'-'))
+        text.replace(0, 1, locale.negativeSign());
+    return text;
+}
+
+void appendRoundedGeneral(std::string &out, double value, int decimals)
+{
+    if (std::isfinite(value) && std::fabs(value) < 1e15) {
+        // The fixed text has a decimal point when there are decimals, so this stops at it.
+        appendFixed(out, value, decimals);
+        if (decimals > 0) {
+            while (out.back() == '0')
+                out.pop_back();
+            if (out.back() == '.')
+                out.pop_back();
+        }
+        return;
+    }
+    const QByteArray rounded = fixed(value, decimals);
+    appendGeneral(out, std::strtod(rounded.constData(), nullptr));
+}
+
 QByteArray fixed(double value, int decimals)
 {
     std::string out;

@@ -1,11 +1,13 @@
 #include "Saver.h"
 
+#include "CsvWriter.h"
+#include "DifWriter.h"
 #include "Error.h"
-#include "Export.h"
 #include "Layout.h"
 #include "Loader.h"
+#include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
-#include "Ui.h"
 #include "Zip.h"
 
 #include <QDir>
@@ -22,20 +24,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kNothingTicked = u"No record type is ticked: nothing was saved."_s;
-
-class HideProgress
-{
-public:
-    explicit HideProgress(ProgressSink &progress)
-        : m_progress(progress)
-    {}
-    ~HideProgress() { m_progress.hide(); }
-    HideProgress(const HideProgress &) = delete;
-    HideProgress &operator=(const HideProgress &) = delete;
-
-private:
-    ProgressSink &m_progress;
-};
 
 } // namespace
 
@@ -132,7 +120,7 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
         return result;
     }
 
-    HideProgress hideAtEnd(m_progress);
+    HideProgressAtEnd hideAtEnd(m_progress);
     m_progress.show();
     const QString folder
             = request.zip ? scratchFolder(m_dm.home()) : QFileInfo(chosen).absolutePath() + u'/';
@@ -141,7 +129,8 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
     std::optional<Transaction> transaction;
     if (dif)
         transaction.emplace(m_dm);
-    Exporter exporter(m_dm, m_progress);
+    DifWriter difWriter(m_dm, m_progress);
+    CsvWriter csvWriter(m_dm, m_progress);
     QStringList fileList;
     for (const QString &code : std::as_const(codes)) {
         const QString path = folder + outputName(request.format, chosen, code);
@@ -150,12 +139,12 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
         if (dif) {
             const QString version = currentVersion(m_dm.home(), code);
             stampVersion(code, version);
-            if (exporter.ExportDIF(query, path, layoutName(code, version), false) > 0)
+            if (difWriter.ExportDIF(query, path, layoutName(code, version), false) > 0)
                 result.written << path;
             else
                 result.empty << code;
         } else {
-            exporter.ExportCSV(query, path, true, false);
+            csvWriter.ExportCSV(query, path, true, false);
             result.written << path;
         }
     }

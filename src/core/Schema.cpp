@@ -19,14 +19,18 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString sqlTypeOf(const QString &fieldType)
+QString sqlTypeOf(FieldType type)
 {
-    if (fieldType == u"Number"_s)
+    switch (type) {
+    case FieldType::Number:
         return u"INTEGER"_s;
-    if (fieldType == u"Float"_s)
+    case FieldType::Float:
         return u"REAL"_s;
-    if (fieldType == u"Date"_s)
+    case FieldType::Date:
         return u"DATE"_s;
+    case FieldType::String:
+        break;
+    }
     return u"TEXT"_s;
 }
 

@@ -131,19 +131,24 @@ bool Tdm::FieldExists(const QString &TableName, const QString &FieldName)
     const QByteArray sql
             = (u"SELECT "_s + quoteId(FieldName) + u" FROM "_s + quoteId(TableName)).toUtf8();
     const int rc = sqlite3_prepare_v2(handle(), sql.constData(), int(sql.size()), &raw, nullptr);
-    Stmt stmt(raw);
-    return rc == SQLITE_OK && stmt;
+    const Stmt qTemp(raw);
+    return rc == SQLITE_OK && qTemp;
 }
 
 qint64 Tdm::GetRecordCount(const QString &strSQL)
 {
-    Stmt stmt = prepare(u"SELECT count(*) FROM ("_s + strSQL + u")"_s);
-    if (step(stmt.get()) != SQLITE_ROW)
-        throw Error(sqliteError());
-    const qint64 n = sqlite3_column_int64(stmt.get(), 0);
-    stmt.reset();
+    const qint64 n = countRows(strSQL);
     Q_EMIT browseReopenRequested();
     return n;
+}
+
+qint64 Tdm::countRows(const QString &query)
+{
+    // qTemp: the scratch query of counts and probes.
+    Stmt qTemp = prepare(u"SELECT count(*) FROM ("_s + query + u")"_s);
+    if (step(qTemp.get()) != SQLITE_ROW)
+        throw Error(sqliteError());
+    return sqlite3_column_int64(qTemp.get(), 0);
 }
 
 void Tdm::exec(const QString &sql)
@@ -166,7 +171,7 @@ void Tdm::run(const QString &sql)
     }
 }
 
-Stmt Tdm::prepare(const QString &sql)
+Stmt Tdm::prepare(const QString &sql, const QString &context)
 {
     sqlite3_stmt *raw = nullptr;
     const QByteArray utf8 = sql.toUtf8();
@@ -174,7 +179,7 @@ Stmt Tdm::prepare(const QString &sql)
     if (rc != SQLITE_OK) {
         sqlite3_finalize(raw);
         raiseIfDatabaseFailure(rc);
-        throw Error(sqliteError());
+        throw Error(context.isEmpty() ? sqliteError() : context + u": "_s + sqliteError());
     }
     return Stmt(raw);
 }
@@ -243,6 +248,11 @@ qint64 Tdm::rowCount(const QString &table)
     if (step(stmt.get()) != SQLITE_ROW)
         throw Error(sqliteError());
     return sqlite3_column_int64(stmt.get(), 0);
+}
+
+bool Tdm::inTransaction() const
+{
+    return sqlite3_get_autocommit(handle()) == 0;
 }
 
 QString Tdm::quoteId(const QString &name)

@@ -2,6 +2,7 @@
 
 #include "Error.h"
 
+#include <QByteArrayView>
 #include <QDate>
 #include <QLocale>
 #include <QObject>
@@ -12,8 +13,7 @@
 
 #include <memory>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include <sqlite3.h>
 
 namespace bm {
 
@@ -25,7 +25,11 @@ struct StmtDeleter
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
 
 // The data module: the one connection to the herd database <home>Tembra.db and its statement
-// runner and probes. Bulk paths use the raw SQLite handle with prepared statements.
+// runner and probes. Bulk paths use the raw SQLite handle with prepared statements. Its queries
+// live where they are used: the statement runner qRunSQL in RunSQL; the scratch query qTemp in
+// FieldExists and countRows (the writers' own qTemp in DifWriter and CsvWriter); the browse query
+// qData is the grid's GridModel (TfrmMain::qData), linked to the grid by dsData
+// (DataGrid::setDataSource).
 class Tdm : public QObject
 {
     Q_OBJECT
@@ -55,14 +59,17 @@ public:
     // The number of rows `strSQL` returns; raises when it cannot be run. Asks the browse view
     // to re-read its rows afterwards, as every count does.
     qint64 GetRecordCount(const QString &strSQL);
+    // The number of rows the SELECT statement `query` returns, without side effects; raises when
+    // it cannot be run.
+    qint64 countRows(const QString &query);
     const QString &lastError() const { return m_lastError; }
 
     // Runs `sql` (no rows) on the raw handle; raises with SQLite's message on failure, and
     // DatabaseError when the database itself failed.
     void exec(const QString &sql);
-    // Prepares `sql` on the raw handle; raises with SQLite's message on failure, and
-    // DatabaseError when the database itself failed.
-    Stmt prepare(const QString &sql);
+    // Prepares `sql` on the raw handle; raises with SQLite's message on failure, after
+    // "<context>: " when a context is given, and DatabaseError when the database itself failed.
+    Stmt prepare(const QString &sql, const QString &context = QString());
     // Steps a statement once. Returns SQLITE_ROW or SQLITE_DONE, or the result code of a
     // failure of the statement's own data (a constraint, a value the column refuses), which
     // the caller reports. A failure of the database itself raises DatabaseError; so does any
@@ -80,6 +87,8 @@ public:
     // Declared types of a table's columns, upper case, in table order.
     QStringList columnTypes(const QString &table);
     qint64 rowCount(const QString &table);
+    // True while a transaction is open on the connection.
+    bool inTransaction() const;
 
     // Quotes an identifier for SQL: "name" with inner quotes doubled.
     static QString quoteId(const QString &name);
@@ -103,6 +112,30 @@ private:
     QString m_lastError;
 };
 
+// The text of column `column` of the current row of `stmt` (UTF-8, as SQLite holds it). Inline:
+// it is on the path of every cell a writer writes.
+inline QByteArrayView columnText(sqlite3_stmt *stmt, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+    return QByteArrayView(text, sqlite3_column_bytes(stmt, column));
+}
+
+// One transaction for one command: commits in commit(), rolls back when destroyed before.
+// While it is open, Tdm::step and Tdm::exec refuse to run once SQLite has rolled it back.
+class Transaction
+{
+public:
+    explicit Transaction(Tdm &dm);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    Tdm &m_dm;
+    bool m_done = false;
+};
+
 // True when `rc` (a primary or extended SQLite result code) is a failure of the database itself:
 // it is full, cannot be read or written, is read-only, locked, damaged, or memory ran out. Any
 // other failure (a constraint, a type mismatch, a statement the database refuses or an
@@ -122,22 +155,6 @@ public:
 
 private:
     QString m_cause;
-};
-
-// One transaction for one command: commits in commit(), rolls back when destroyed before.
-// While it is open, Tdm::step and Tdm::exec refuse to run once SQLite has rolled it back.
-class Transaction
-{
-public:
-    explicit Transaction(Tdm &dm);
-    ~Transaction();
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-    void commit();
-
-private:
-    Tdm &m_dm;
-    bool m_done = false;
 };
 
 // "<month>/<day>/<year>" without leading zeros.

@@ -117,14 +117,6 @@ constexpr std::array<char16_t, 32> kHigh
            0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
            0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-bool isAsciiBytes(QByteArrayView bytes)
-{
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
-
 bool isValidUtf8(QByteArrayView bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
@@ -167,7 +159,7 @@ bool isValidUtf8(QByteArrayView bytes)
 
 QString decodeLine(QByteArrayView bytes)
 {
-    if (isAsciiBytes(bytes))
+    if (isAscii(bytes))
         return QString::fromLatin1(bytes);
     if (isValidUtf8(bytes))
         return QString::fromUtf8(bytes);
@@ -175,6 +167,22 @@ QString decodeLine(QByteArrayView bytes)
 }
 
 } // namespace
+
+bool isAscii(QByteArrayView bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+bool isAscii(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
 
 QString fromWindows1252(QByteArrayView bytes)
 {
@@ -187,27 +195,37 @@ QString fromWindows1252(QByteArrayView bytes)
     return out;
 }
 
-bool toWindows1252(QStringView text, QByteArray &out)
+bool toWindows1252(QStringView text, QByteArray &out, QString *bad)
 {
     out.reserve(out.size() + text.size());
-    for (QChar ch : text) {
-        const char16_t u = ch.unicode();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
         if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
             out.append(char(u));
             continue;
         }
-        int found = -1;
-        for (int k = 0; k < 32; ++k) {
-            if (kHigh[k] == u) {
-                found = k;
-                break;
+        const auto found = std::find(kHigh.cbegin(), kHigh.cend(), u);
+        if (found == kHigh.cend()) {
+            if (bad) {
+                // The whole character, both halves of a surrogate pair.
+                const bool pair = QChar::isHighSurrogate(u) && i + 1 < text.size()
+                                  && text[i + 1].isLowSurrogate();
+                *bad = text.mid(i, pair ? 2 : 1).toString();
             }
-        }
-        if (found < 0)
             return false;
-        out.append(char(0x80 + found));
+        }
+        out.append(char(0x80 + (found - kHigh.cbegin())));
     }
     return true;
+}
+
+bool utf8ToWindows1252(QByteArrayView utf8, QByteArray &out, QString *bad)
+{
+    if (isAscii(utf8)) {
+        out.append(utf8);
+        return true;
+    }
+    return toWindows1252(QString::fromUtf8(utf8), out, bad);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -322,7 +340,7 @@ bool TextReader::next()
         if (brk == cr && cr)
             m_pendingCr = true;
         ++m_lineNo;
-        m_ascii = isAsciiBytes(m_bytes);
+        m_ascii = bm::isAscii(m_bytes);
         if (m_mode == Mode::Utf8Bom && !m_ascii) {
             m_text = QString::fromUtf8(m_bytes);
             m_textValid = true;
@@ -415,15 +433,8 @@ TextWriter::TextWriter(const QString &path)
 
 void TextWriter::writeLine(QStringView line, const QString &context)
 {
-    if (!toWindows1252(line, m_buffer)) {
-        QString bad;
-        for (QChar ch : line) {
-            QByteArray probe;
-            if (!toWindows1252(QStringView(&ch, 1), probe)) {
-                bad = ch;
-                break;
-            }
-        }
+    QString bad;
+    if (!toWindows1252(line, m_buffer, &bad)) {
         throw Error(u"Cannot write \"%1\" to \"%2\"%3: the character is not in the Windows-1252 "
                     "code page"_s.arg(bad, QFileInfo(m_path).fileName(),
                                       context.isEmpty() ? QString() : u" ("_s + context + u')'));

@@ -28,10 +28,17 @@ int StrToInt(const QString &text);
 // The same test without raising.
 bool IsDecimalInteger(QByteArrayView text, qint64 *value = nullptr);
 
+// True when every byte (or character) is plain ASCII, below 0x80.
+bool isAscii(QByteArrayView bytes);
+bool isAscii(QStringView text);
+
 // Windows-1252, the ANSI code page of the systems that exchange DIF files.
 QString fromWindows1252(QByteArrayView bytes);
-// Encodes `text`; returns false (and leaves `out` partial) when a character cannot be held.
-bool toWindows1252(QStringView text, QByteArray &out);
+// Appends `text` encoded to `out`. Returns false (and leaves `out` partial) when a character
+// cannot be held; `bad` then receives the first such character.
+bool toWindows1252(QStringView text, QByteArray &out, QString *bad = nullptr);
+// The same for UTF-8 bytes, as SQLite holds text; plain ASCII is copied as it is.
+bool utf8ToWindows1252(QByteArrayView utf8, QByteArray &out, QString *bad = nullptr);
 
 // Streams the lines of a text file. A UTF-8 or UTF-16 byte-order mark selects that encoding;
 // without one, a line whose bytes are valid UTF-8 is read as UTF-8, any other as Windows-1252.

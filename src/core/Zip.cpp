@@ -1,7 +1,7 @@
 #include "Zip.h"
 
 #include "Error.h"
-#include "Ui.h"
+#include "ProgressSink.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,8 @@
 #include "Command.h"
 
 #include "Error.h"
-#include "Ui.h"
+#include "ProgressSink.h"
+#include "Prompter.h"
 
 #include <QApplication>
 

@@ -8,8 +8,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
-using namespace bm::gui;
 
 DataGrid::DataGrid(QWidget *parent)
     : QTableView(parent)
@@ -44,15 +45,15 @@ DataGrid::DataGrid(QWidget *parent)
             "QHeaderView::section:pressed { background-color: #B8E6B8; }"_s);
 }
 
-void DataGrid::setGridModel(bm::GridModel *model)
+void DataGrid::setDataSource(bm::GridModel *qData)
 {
-    m_model = model;
-    setModel(model);
+    dsData = qData;
+    setModel(qData);
     auto repaintIndicator = [this] {
         verticalHeader()->viewport()->update();
     };
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, repaintIndicator);
-    connect(model, &bm::GridModel::pendingChanged, this, repaintIndicator);
+    connect(qData, &bm::GridModel::pendingChanged, this, repaintIndicator);
 }
 
 void DataGrid::finishEditing()
@@ -109,7 +110,7 @@ void IndicatorHeader::paintSection(QPainter *painter, const QRect &rect, int log
     painter->setPen(QColor(0xA8, 0xBF, 0xA8));
     painter->drawLine(rect.topRight(), rect.bottomRight());
     painter->drawLine(rect.bottomLeft(), rect.bottomRight());
-    const bm::GridModel *model = m_grid->gridModel();
+    const bm::GridModel *model = m_grid->dataSource();
     const bool pending = model && model->pendingRow() == logicalIndex;
     const bool current
             = m_grid->currentIndex().isValid() && m_grid->currentIndex().row() == logicalIndex;
@@ -133,3 +134,5 @@ void IndicatorHeader::paintSection(QPainter *painter, const QRect &rect, int log
     }
     painter->restore();
 }
+
+} // namespace bm::gui

@@ -7,6 +7,8 @@ namespace bm {
 class GridModel;
 }
 
+namespace bm::gui {
+
 // The main window's grid: in-place editing, Insert adds a row, Ctrl+Delete asks to delete the
 // current row, Escape outside an editor drops the row's unwritten changes. A record indicator
 // column at the left marks the current row (an arrow), a row with unwritten changes (a bar) and
@@ -16,8 +18,9 @@ class DataGrid : public QTableView
     Q_OBJECT
 public:
     explicit DataGrid(QWidget *parent = nullptr);
-    void setGridModel(bm::GridModel *model);
-    bm::GridModel *gridModel() const { return m_model; }
+    // dsData: the data source that links the browse query qData to the grid.
+    void setDataSource(bm::GridModel *qData);
+    bm::GridModel *dataSource() const { return dsData; }
     // Writes the text of an open editor into the model and closes the editor.
     void finishEditing();
 
@@ -30,7 +33,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    bm::GridModel *m_model = nullptr;
+    bm::GridModel *dsData = nullptr;
 };
 
 // The record indicator column.
@@ -46,3 +49,5 @@ protected:
 private:
     DataGrid *m_grid;
 };
+
+} // namespace bm::gui

@@ -8,6 +8,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -106,3 +108,5 @@ std::optional<QString> GuiPrompter::inputText(const QString &caption, const QStr
         return std::nullopt;
     return text;
 }
+
+} // namespace bm::gui

@@ -1,9 +1,11 @@
 #pragma once
 
-#include "Ui.h"
+#include "Prompter.h"
 
 #include <QPointer>
 #include <QWidget>
+
+namespace bm::gui {
 
 // Every modal interaction of the core as a Qt dialog over the main window. Message boxes carry
 // the application title; the standard error box shows the error icon and the message as
@@ -28,3 +30,5 @@ private:
 
     QPointer<QWidget> m_parent;
 };
+
+} // namespace bm::gui

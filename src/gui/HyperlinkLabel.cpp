@@ -3,6 +3,8 @@
 #include <QDesktopServices>
 #include <QMouseEvent>
 
+namespace bm::gui {
+
 HyperlinkLabel::HyperlinkLabel(const QString &text, const QUrl &url, QWidget *parent)
     : QLabel(text, parent)
     , m_url(url)
@@ -41,3 +43,5 @@ void HyperlinkLabel::mouseReleaseEvent(QMouseEvent *event)
         QDesktopServices::openUrl(m_url);
     QLabel::mouseReleaseEvent(event);
 }
+
+} // namespace bm::gui

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QUrl>
 
+namespace bm::gui {
+
 // A label that opens a link when clicked: blue, bold and underlined, red while the mouse is over
 // it, with the hand-pointer cursor.
 class HyperlinkLabel : public QLabel
@@ -21,3 +23,5 @@ private:
     void setColour(const QColor &colour);
     QUrl m_url;
 };
+
+} // namespace bm::gui

@@ -4,6 +4,8 @@
 #include <QStyleOptionTab>
 #include <QStylePainter>
 
+namespace bm::gui {
+
 TabStrip::TabStrip(QWidget *parent)
     : QWidget(parent)
 {
@@ -125,3 +127,5 @@ void TabStrip::mousePressEvent(QMouseEvent *event)
         }
     }
 }
+
+} // namespace bm::gui

@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QWidget>
 
+namespace bm::gui {
+
 // A row of tabs of one fixed size that wraps onto further rows when the tabs do not fit across,
 // above one shared page (the grid). The selected tab's caption names the current table.
 class TabStrip : public QWidget
@@ -39,3 +41,5 @@ private:
     int m_current = -1;
     QSize m_tabSize{85, 20};
 };
+
+} // namespace bm::gui

@@ -11,8 +11,9 @@
 #include <QScreen>
 #include <QUrlQuery>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
-using namespace bm::gui;
 
 const char *const TfrmAbout::kSupportMail = "support@corvelle.example";
 const char *const TfrmAbout::kWebAddress = "https://www.corvelle.example/";
@@ -93,3 +94,5 @@ void TfrmAbout::paintEvent(QPaintEvent *event)
     p.drawLine(3, r.bottom() - 3, r.right() - 3, r.bottom() - 3);
     p.drawLine(r.right() - 3, 3, r.right() - 3, r.bottom() - 3);
 }
+
+} // namespace bm::gui

@@ -2,8 +2,11 @@
 
 #include <QDialog>
 
-class HyperlinkLabel;
 class QPushButton;
+
+namespace bm::gui {
+
+class HyperlinkLabel;
 
 // The about box: our picture, the support contact and the web address, and a Close button. It
 // has no border or caption and stays on top; the main window shows it modally.
@@ -23,3 +26,5 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
+
+} // namespace bm::gui

@@ -8,8 +8,9 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
-using namespace bm::gui;
 
 TfrmFileCheck::TfrmFileCheck(QWidget *parent)
     : QWidget(parent, Qt::Window)
@@ -51,3 +52,5 @@ void TfrmFileCheck::resizeEvent(QResizeEvent *event)
     // The text grows with the window; at the design size it is 473 x 382 at (8, 43).
     mOutput->setGeometry(8, 43, width() - 15, height() - 53);
 }
+
+} // namespace bm::gui

@@ -5,6 +5,8 @@
 class QLabel;
 class QPlainTextEdit;
 
+namespace bm::gui {
+
 // The file-check window: what the checks of the file-check script find, as text. Every run
 // appends below the text of the runs before it; closing the window only hides it, so its text
 // stays until the program ends. The text may be edited, for notes or to copy from.
@@ -20,3 +22,5 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
 };
+
+} // namespace bm::gui

@@ -12,13 +12,14 @@
 #include "Layout.h"
 #include "Loader.h"
 #include "Look.h"
+#include "ProgressSink.h"
+#include "Prompter.h"
 #include "TabStrip.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
 #include "TfrmFileCheck.h"
 #include "TfrmProgress.h"
 #include "TfrmSaveFiles.h"
-#include "Ui.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -37,8 +38,9 @@
 
 #include <optional>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
-using namespace bm::gui;
 
 namespace {
 
@@ -333,28 +335,28 @@ void TfrmMain::attach(const Forms &forms)
     m_prompter = forms.prompter;
     Q_ASSERT(dm && m_prompter);
 
-    m_model = new bm::GridModel(*dm, this);
-    dbg->setGridModel(m_model);
+    qData = new bm::GridModel(*dm, this);
+    dbg->setDataSource(qData);
     connect(dbg->horizontalHeader(), &QHeaderView::sectionClicked, this, &TfrmMain::dbgTitleClick);
     connect(dbg, &DataGrid::insertRequested, this, &TfrmMain::dbgInsert);
     connect(dbg, &DataGrid::deleteRequested, this, &TfrmMain::dbgDelete);
-    connect(dbg, &DataGrid::revertRequested, this, [this] { m_model->revertRow(); });
+    connect(dbg, &DataGrid::revertRequested, this, [this] { qData->revertRow(); });
     // Changes are written when the user leaves the row, once the grid has closed its editor.
     connect(
             dbg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] {
-                const int pending = m_model->pendingRow();
+                const int pending = qData->pendingRow();
                 if (pending >= 0 && dbg->currentIndex().row() != pending)
-                    runCommand([this] { m_model->submitRow(); });
+                    runCommand([this] { qData->submitRow(); });
             },
             Qt::QueuedConnection);
     // Messages from inside the grid's editing come after the editor has closed.
     connect(
-            m_model, &bm::GridModel::editRefused, this,
+            qData, &bm::GridModel::editRefused, this,
             [this](const QString &message) { m_prompter->showError(message); },
             Qt::QueuedConnection);
     connect(
-            m_model, &bm::GridModel::reopenFailed, this,
+            qData, &bm::GridModel::reopenFailed, this,
             [this](const QString &message) { m_prompter->showError(message); },
             Qt::QueuedConnection);
 }
@@ -376,7 +378,7 @@ QStringList TfrmMain::tables() const
 
 int TfrmMain::recordsListed() const
 {
-    return m_model ? m_model->rowCount() : 0;
+    return qData ? qData->rowCount() : 0;
 }
 
 bm::FilterState TfrmMain::filterState() const
@@ -419,7 +421,7 @@ bool TfrmMain::runCommand(const std::function<void()> &command)
 void TfrmMain::postEdits()
 {
     dbg->finishEditing();
-    m_model->submitRow();
+    qData->submitRow();
 }
 
 void TfrmMain::showEvent(QShowEvent *event)
@@ -471,7 +473,7 @@ void TfrmMain::SetSQL()
             filterState(), [this](const QString &field) { return GetFieldType(field); });
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
-        m_model->setQuery(query);
+        qData->setQuery(query);
     } catch (...) {
         showSortIndicator();
         throw;
@@ -483,7 +485,7 @@ void TfrmMain::SetSQL()
     const QString description
             = index < 0 ? query.table
                         : bm::displayDescription(bm::recordTypes().at(index).description);
-    pnlBottom->setText(u"%1  :  %2  Records Listed"_s.arg(description).arg(m_model->rowCount()));
+    pnlBottom->setText(u"%1  :  %2  Records Listed"_s.arg(description).arg(qData->rowCount()));
     QApplication::restoreOverrideCursor();
 }
 
@@ -491,7 +493,7 @@ void TfrmMain::FillCombo()
 {
     const QString kept = cmbFilter->currentIndex() >= 0 ? cmbFilter->currentText() : QString();
     cmbFilter->clear();
-    cmbFilter->addItems(m_model->columnNames());
+    cmbFilter->addItems(qData->columnNames());
     const int position = kept.isEmpty() ? -1 : cmbFilter->findText(kept, Qt::MatchFixedString);
     cmbFilter->setCurrentIndex(position);
     m_fieldPos = position;
@@ -500,10 +502,10 @@ void TfrmMain::FillCombo()
 void TfrmMain::FormatGrid(const QString &TableName)
 {
     for (const bm::DisplayFormat &format : bm::displayFormats(TableName)) {
-        const int column = m_model->columnIndex(format.column);
+        const int column = qData->columnIndex(format.column);
         if (column < 0)
             throw bm::Error(u"Field '%1' not found"_s.arg(format.column));
-        m_model->setDecimals(column, format.decimals);
+        qData->setDecimals(column, format.decimals);
     }
 }
 
@@ -554,7 +556,7 @@ void TfrmMain::focusNextAfter(QWidget *widget)
 void TfrmMain::showSortIndicator()
 {
     QHeaderView *header = dbg->horizontalHeader();
-    const int column = m_model->columnIndex(m_sort.column);
+    const int column = qData->columnIndex(m_sort.column);
     if (column < 0 || m_sort.column.isEmpty() || m_sort.direction == bm::SortDirection::None) {
         header->setSortIndicatorShown(false);
         return;
@@ -571,10 +573,9 @@ void TfrmMain::sizeColumns()
     // column gets room for its arrow.
     dbg->horizontalHeader()->setSortIndicatorShown(false);
     dbg->resizeColumnsToContents();
-    const int sorted = m_sort.direction == bm::SortDirection::None
-                               ? -1
-                               : m_model->columnIndex(m_sort.column);
-    for (int c = 0; c < m_model->columnCount(); ++c) {
+    const int sorted
+            = m_sort.direction == bm::SortDirection::None ? -1 : qData->columnIndex(m_sort.column);
+    for (int c = 0; c < qData->columnCount(); ++c) {
         const int width = dbg->columnWidth(c) + (c == sorted ? 14 : 0);
         dbg->setColumnWidth(c, std::min(width, 240));
     }
@@ -624,7 +625,7 @@ void TfrmMain::btnClearClick()
 void TfrmMain::dbgTitleClick(int section)
 {
     runCommand([this, section] {
-        bm::titleClick(m_sort, m_model->headerData(section, Qt::Horizontal).toString());
+        bm::titleClick(m_sort, qData->headerData(section, Qt::Horizontal).toString());
         SetSQL();
     });
 }
@@ -635,8 +636,8 @@ void TfrmMain::dbgInsert()
         dbg->finishEditing();
         const QModelIndex current = dbg->currentIndex();
         const int row = current.isValid() ? current.row() : 0;
-        m_model->insertRowAt(row);
-        const QModelIndex cell = m_model->index(row, current.isValid() ? current.column() : 0);
+        qData->insertRowAt(row);
+        const QModelIndex cell = qData->index(row, current.isValid() ? current.column() : 0);
         dbg->setCurrentIndex(cell);
         dbg->scrollTo(cell);
     });
@@ -651,7 +652,7 @@ void TfrmMain::dbgDelete()
             return;
         if (!m_prompter->confirm(u"Delete record?"_s))
             return;
-        m_model->deleteRow(current.row());
+        qData->deleteRow(current.row());
     });
 }
 
@@ -762,7 +763,7 @@ void TfrmMain::FormClose()
     if (!m_lock)
         return; // the data was never opened: another copy of the program has it
     runCommand([this] { postEdits(); });
-    m_model->close();
+    qData->close();
     dm->close();
     PackDB(u"Tembra"_s, u"Backup"_s);
     m_lock.reset(); // held through the compaction
@@ -806,3 +807,5 @@ void TfrmMain::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     imgBanner->move(pnlTop->width() - imgBanner->width() - 4, 6);
 }
+
+} // namespace bm::gui

@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 
-class DataGrid;
 class QAction;
 class QComboBox;
 class QDateEdit;
@@ -16,11 +15,6 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class TabStrip;
-class TfrmAbout;
-class TfrmFileCheck;
-class TfrmProgress;
-class TfrmSaveFiles;
 
 namespace bm {
 class FolderLock;
@@ -29,6 +23,15 @@ class ProgressSink;
 class Prompter;
 class Tdm;
 } // namespace bm
+
+namespace bm::gui {
+
+class DataGrid;
+class TabStrip;
+class TfrmAbout;
+class TfrmFileCheck;
+class TfrmProgress;
+class TfrmSaveFiles;
 
 // The main window: one record-type table at a time in the grid, one tab per record type, the
 // filter bar and the File menu above, the status line below. Closing it compacts the database.
@@ -58,7 +61,7 @@ public:
     QStringList tables() const;
     // The number of rows listed in the grid.
     int recordsListed() const;
-    bm::GridModel *gridModel() const { return m_model; }
+    bm::GridModel *gridModel() const { return qData; }
 
     // What the filter bar and the grid's sort hold now.
     bm::FilterState filterState() const;
@@ -138,7 +141,8 @@ private:
     TfrmSaveFiles *frmSaveFiles = nullptr;
     TfrmFileCheck *frmFileCheck = nullptr;
     bm::Prompter *m_prompter = nullptr;
-    bm::GridModel *m_model = nullptr;
+    // qData: the browse query, the rows the grid shows (its statement is set by SetSQL).
+    bm::GridModel *qData = nullptr;
 
     QWidget *pnlTop = nullptr;
     QLabel *imgLogo = nullptr;
@@ -184,3 +188,5 @@ private:
     // The lock of the program folder, held from the first show through compaction at close.
     std::unique_ptr<bm::FolderLock> m_lock;
 };
+
+} // namespace bm::gui

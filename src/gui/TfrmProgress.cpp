@@ -7,8 +7,9 @@
 #include <QProgressBar>
 #include <QScreen>
 
+namespace bm::gui {
+
 using namespace Qt::StringLiterals;
-using namespace bm::gui;
 
 TfrmProgress::TfrmProgress(QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -84,3 +85,5 @@ void TfrmProgress::onRepaint()
     // Let the window system map and draw the window; no user input is handled here.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
+
+} // namespace bm::gui

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "Ui.h"
+#include "ProgressSink.h"
 
 #include <QWidget>
 
 class QLabel;
 class QProgressBar;
+
+namespace bm::gui {
 
 // The progress window: "Please Wait", a status line, a gauge and a record count. Commands drive
 // it through bm::ProgressSink; show() and hide() are the sink's, so the window and the sink's
@@ -32,3 +34,5 @@ protected:
     void onGaugeChanged() override;
     void onRepaint() override;
 };
+
+} // namespace bm::gui

@@ -1,10 +1,12 @@
 #include "TfrmSaveFiles.h"
 
 #include "Command.h"
-#include "Export.h"
+#include "CsvWriter.h"
+#include "DifWriter.h"
 #include "Look.h"
+#include "ProgressSink.h"
+#include "Prompter.h"
 #include "Saver.h"
-#include "Ui.h"
 #include "Zip.h"
 
 #include <QApplication>
@@ -17,6 +19,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+
+namespace bm::gui {
 
 using namespace Qt::StringLiterals;
 
@@ -171,17 +175,20 @@ void TfrmSaveFiles::btnSaveClick()
 qint64 TfrmSaveFiles::ExportDIF(const QString &QueryString, const QString &PathAndFile,
                                 const QString &DefName, bool HideProgress)
 {
-    return bm::Exporter(m_dm, m_progress)
+    return bm::DifWriter(m_dm, m_progress)
             .ExportDIF(QueryString, PathAndFile, DefName, HideProgress);
 }
 
 qint64 TfrmSaveFiles::ExportCSV(const QString &QueryString, const QString &PathAndFile, bool Titles,
                                 bool HideProgress)
 {
-    return bm::Exporter(m_dm, m_progress).ExportCSV(QueryString, PathAndFile, Titles, HideProgress);
+    return bm::CsvWriter(m_dm, m_progress)
+            .ExportCSV(QueryString, PathAndFile, Titles, HideProgress);
 }
 
 int TfrmSaveFiles::ZipFileList(const QString &PathAndFile, const QStringList &FileList)
 {
     return bm::ZipFileList(PathAndFile, FileList, m_progress);
 }
+
+} // namespace bm::gui

@@ -19,6 +19,8 @@ class Tdm;
 struct SaveRequest;
 } // namespace bm
 
+namespace bm::gui {
+
 // The Select Files dialog: tick record types, choose DIF or CSV and whether to zip, and Save.
 // Made once at start-up, so the file type, the zip tick and the last file name chosen carry over
 // between uses; the list is refilled, all unticked, every time the dialog opens.
@@ -69,3 +71,5 @@ private:
     bm::Prompter &m_prompter;
     QString m_lastFile; // the save-file dialog starts here
 };
+
+} // namespace bm::gui

@@ -70,3 +70,28 @@ TEST(Cli, exitCodes)
     cli({u"--home"_s, home, u"init"_s});
     EXPECT_EQ(cli({u"--home"_s, home, u"import"_s, home + u"missing.104"_s}).exitCode, 1);
 }
+
+TEST(Cli, compactKeepsTheBackupAndTheRows)
+{
+    QTemporaryDir dir;
+    const QString home = dir.path() + u"/"_s;
+    // No database: nothing to compact, a command error.
+    bm::test::ProcessResult r = cli({u"--home"_s, home, u"compact"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"Tembra.db"_s)) << r.err.toStdString();
+
+    ASSERT_EQ(cli({u"--home"_s, home, u"init"_s}).exitCode, 0);
+    QFile f(home + u"herd.101"_s);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("1012H1\r\n1012H2\r\n");
+    f.close();
+    ASSERT_EQ(cli({u"--home"_s, home, u"import"_s, f.fileName()}).exitCode, 0);
+    const QByteArray before = bm::test::readFile(home + u"Tembra.db"_s);
+
+    r = cli({u"--home"_s, home, u"compact"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(u"Backup.db"_s)) << r.out.toStdString();
+    EXPECT_EQ(bm::test::readFile(home + u"Backup.db"_s), before);
+    EXPECT_EQ(cli({u"--home"_s, home, u"stats"_s}).out.section(u'\n', 0, 0), u"101 2"_s);
+    EXPECT_EQ(cli({u"--home"_s, home, u"compact"_s, u"x"_s}).exitCode, 2);
+}

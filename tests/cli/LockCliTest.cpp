@@ -42,6 +42,7 @@ TEST(CliLock, oneCommandAtATimePerProgramFolder)
             {"save", {u"save"_s, u"--csv"_s, out}},
             {"init", {u"init"_s}},
             {"check", {u"check"_s}},
+            {"compact", {u"compact"_s}},
     };
     for (const auto &c : changing) {
         const bm::test::ProcessResult r = cli(QStringList{u"--home"_s, home.path()} + c.args);

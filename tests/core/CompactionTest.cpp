@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace bm;
 using namespace Qt::StringLiterals;
 
@@ -107,5 +109,19 @@ TEST(Compaction, failureKeepsTheDatabaseAsItWasAtClose)
             EXPECT_EQ(bytes(home.path() + u"Backup.db"_s), QByteArray("old backup"));
         else
             EXPECT_EQ(rowsOf(home.path(), u"Tembra.db"_s), QStringList{u"KEEP|<null>"_s});
+    }
+}
+
+TEST(Compaction, theCompactedDatabaseKeepsThePermissionsOfTheOldOne)
+{
+    test::TestHome home;
+    const QString db = home.path() + u"Tembra.db"_s;
+    for (const mode_t mode : {mode_t(0664), mode_t(0640), mode_t(0600)}) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(::chmod(QFile::encodeName(db).constData(), mode), 0);
+        ASSERT_TRUE(compactDatabase(home.path(), u"Tembra"_s, u"Backup"_s));
+        struct stat st;
+        ASSERT_EQ(::stat(QFile::encodeName(db).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
     }
 }

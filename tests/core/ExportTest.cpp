@@ -1,6 +1,6 @@
-#include "Export.h"
+#include "CsvWriter.h"
+#include "DifWriter.h"
 #include "Error.h"
-#include "NumberText.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
@@ -35,13 +35,13 @@ struct Fixture
     }
     qint64 dif()
     {
-        Exporter exporter(home.dm(), progress);
-        return exporter.ExportDIF(u"SELECT * FROM t"_s, target, u"DIF999V1.ini"_s, true);
+        DifWriter writer(home.dm(), progress);
+        return writer.ExportDIF(u"SELECT * FROM t"_s, target, u"DIF999V1.ini"_s, true);
     }
     qint64 csv(const QString &path)
     {
-        Exporter exporter(home.dm(), progress);
-        return exporter.ExportCSV(u"SELECT * FROM t"_s, path, true, true);
+        CsvWriter writer(home.dm(), progress);
+        return writer.ExportCSV(u"SELECT * FROM t"_s, path, true, true);
     }
 };
 
@@ -278,36 +278,4 @@ TEST(ExportCsv, emptyTableWritesTheHeaderAndErrorsKeepTheOldFile)
     }
     EXPECT_EQ(test::readFile(path), QByteArray("old\r\n"));
     EXPECT_FALSE(f.progress.isVisible());
-}
-
-TEST(NumberText, roundsOnTheDecimalExpansion)
-{
-    struct Case
-    {
-        double value;
-        int decimals;
-        const char *fixed;
-    };
-    const Case cases[] = {
-            {2.5, 0, "3"},
-            {-2.5, 0, "-3"},
-            {0.5, 0, "1"},
-            {2.675, 2, "2.67"},
-            {1.005, 2, "1.00"},
-            {0.125, 2, "0.13"},
-            {-0.004, 2, "0.00"},
-            {999.995, 2, "1000.00"},
-            {1e17 + 16, 0, "100000000000000016"},
-            {1.5e20, 0, "150000000000000000000"},
-            {0.000001, 3, "0.000"},
-            {12.25, 12, "12.250000000000"},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(numtext::fixed(c.value, c.decimals), QByteArray(c.fixed)) << c.value;
-    EXPECT_EQ(numtext::general(1e15), "1E15");
-    EXPECT_EQ(numtext::general(1.5e-6), "1.5E-6");
-    EXPECT_EQ(numtext::general(0.00012), "0.00012");
-    EXPECT_EQ(numtext::general(123456789012345.0), "123456789012345");
-    EXPECT_EQ(numtext::general(-2.5), "-2.5");
-    EXPECT_EQ(numtext::plain(1e20), "100000000000000000000");
 }

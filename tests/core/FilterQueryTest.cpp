@@ -259,3 +259,23 @@ TEST(Filter, applyChecksRunInOrder)
     for (const auto &c : cases)
         EXPECT_EQ(checkFilter(c.s), c.message) << c.name;
 }
+
+TEST(Filter, textNoComparisonUsesIsNotRefusedForANumberColumn)
+{
+    // "Contains" on a number column makes its own pattern; with no operator (a title click with
+    // old text in the start input) nothing is compared.
+    EXPECT_EQ(CreateSQL(state(u"104"_s, u"CellCount"_s, opContains, u"1X"_s), true, typeOf),
+              uR"(WHERE "CellCount" LIKE '%1X%' ESCAPE '\' )"_s);
+    EXPECT_EQ(CreateSQL(sorted(state(u"104"_s, u"Milk"_s, -1, u"ABC"_s), u"Milk"_s,
+                               SortDirection::Ascending),
+                        false, typeOf),
+              uR"(SELECT * FROM "104" ORDER BY "Milk")"_s);
+
+    // In the database: "Contains" on a number column matches the number's text.
+    test::TestHome home;
+    home.dm().exec(u"INSERT INTO \"104\" (HerdCode, CellCount) VALUES ('A', 212), ('B', 99)"_s);
+    const FilterQuery q = buildFilterQuery(
+            state(u"104"_s, u"CellCount"_s, opContains, u"21"_s),
+            [&](const QString &f) { return GetFieldType(home.dm(), u"104"_s, f); });
+    EXPECT_EQ(home.rows(u"SELECT HerdCode FROM \"104\" "_s + q.where), QStringList{u"A"_s});
+}

@@ -1,6 +1,7 @@
 #include "GridModel.h"
 #include "Error.h"
 #include "FilterQuery.h"
+#include "Layout.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
@@ -120,27 +121,6 @@ TEST(GridModel, refusedStatementLeavesTheGridEmpty)
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.columnCount(), 0);
     EXPECT_FALSE(model.isActive());
-}
-
-TEST(GridModel, fixedDecimalsRoundHalfAwayFromZeroOnTheDecimalForm)
-{
-    const struct
-    {
-        double value;
-        int decimals;
-        const char *text;
-    } cases[] = {
-            {1.005, 2, "1.01"},   {2.25, 1, "2.3"},
-            {-2.25, 1, "-2.3"},   {9.995, 2, "10.00"},
-            {25, 1, "25.0"},      {0.04, 1, "0.0"},
-            {-0.04, 1, "0.0"},    {1234567.891, 2, "1234567.89"},
-            {4.5, 0, "5"},        {99.95, 1, "100.0"},
-            {3.14159, 2, "3.14"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(formatFixed(c.value, c.decimals, QLocale::c()), QString::fromLatin1(c.text))
-                << c.value;
-    EXPECT_EQ(formatFixed(25.25, 1, QLocale(QLocale::German)), u"25,3"_s);
 }
 
 TEST(GridModel, displayFormatsAndDatesLeaveStoredValuesAlone)

@@ -274,8 +274,7 @@ TEST(Import, shippedSampleRecordsOfEveryTypeImport)
     Importer importer(home.dm(), progress, prompter);
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         const QString code = it.key().left(3);
-        const QString file = home.write(u"s."_s + code, it.value());
-        importer.ImportFile(file, code, layoutName(code, GetDIFVersion(file)));
+        importer.importTypeFile(home.write(u"s."_s + code, it.value()), code);
         EXPECT_EQ(importer.counts().failedLines + importer.counts().fieldErrors, 0)
                 << it.key().toStdString();
         EXPECT_GT(importer.counts().inserted, 0) << it.key().toStdString();
@@ -283,4 +282,52 @@ TEST(Import, shippedSampleRecordsOfEveryTypeImport)
     EXPECT_TRUE(prompter.questions.isEmpty()) << prompter.questions.join(u'\n').toStdString();
     EXPECT_EQ(home.rows(u"SELECT VersionNo, count(*) FROM [211] GROUP BY 1"_s),
               (QStringList{u"1|2"_s, u"2|2"_s, u"3|2"_s}));
+}
+
+TEST(Import, infinityAndNanAreNoNumbers)
+{
+    // In a Number field and in a Float field without scale alike: the line fails as any other
+    // text that is not a number does.
+    const char *const texts[] = {"inf", "-inf", "nan", "NaN", "INF", "+inf", "1e999"};
+    for (const char *text : texts) {
+        SCOPED_TRACE(text);
+        Fixture f;
+        const auto counts = f.import(line("H1", text) + line("H2", "", "", "", text)
+                                     + line("H3", "7", "", "", "1e2"));
+        EXPECT_EQ(counts.failedLines, 2);
+        EXPECT_EQ(f.prompter.questions.size(), 2);
+        EXPECT_EQ(f.home.rows(u"SELECT HerdCode, CellCount, FatPercent FROM [104]"_s),
+                  QStringList{u"H3|7|100.0"_s});
+    }
+}
+
+TEST(Import, eachLineIsReadWithTheLayoutOfItsOwnVersion)
+{
+    // A split combined file puts version 1 lines before version 2 lines. The version 2 line has
+    // fields the version 1 layout lacks; each line keeps all of its own.
+    test::TestHome home;
+    test::ScriptedPrompter prompter;
+    NullProgress progress;
+    const QByteArray v1 = "1041V31045271127    HOLAUSF0000412345672014120520140810 2117 285 "
+                          "412 341 4871325  15422N\r\n";
+    const QByteArray v2 = "1042V32002370801    HOLAUSF0000410000012010111920101028 1 22 252 "
+                          "419 309 4801287   9622NB      D0719740  L06J\r\n";
+    const QString columns = u"SELECT VersionNo, CowID, Milk, TestStatus, SamplingSession, LabCode, "
+                            "RecordingDevice FROM [104] ORDER BY rowid"_s;
+    Importer importer(home.dm(), progress, prompter);
+    importer.importTypeFile(home.write(u"two.104"_s, v1 + v2), u"104"_s);
+    EXPECT_EQ(home.rows(columns),
+              (QStringList{u"1|1127|28.5|N|<null>|<null>|<null>"_s, u"2|0801|25.2|N|B|L06|J"_s}));
+
+    // The other way round, and a version without a layout file: that line fails, reported.
+    home.dm().exec(u"DELETE FROM [104]"_s);
+    QByteArray v9 = v2;
+    v9[3] = '9';
+    importer.importTypeFile(home.write(u"two.104"_s, v2 + v1 + v9), u"104"_s);
+    EXPECT_EQ(home.rows(columns),
+              (QStringList{u"2|0801|25.2|N|B|L06|J"_s, u"1|1127|28.5|N|<null>|<null>|<null>"_s}));
+    EXPECT_EQ(importer.counts().failedLines, 1);
+    EXPECT_EQ(prompter.questions,
+              QStringList{u"Error In 104 File - Line : 3\r\rContinue to display errors in this "
+                          "file?"_s});
 }

@@ -1,5 +1,7 @@
 #include "Layout.h"
+#include "DifWriter.h"
 #include "Error.h"
+#include "Importer.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -25,10 +27,10 @@ TEST(Layouts, keysInNumberOrderWhateverTheLineOrder)
     const Layout l = readLayout(home.path(), u"DIF999V1.ini"_s);
     ASSERT_EQ(l.size(), 3);
     EXPECT_EQ(l[0].name, u"A"_s);
-    EXPECT_EQ(l[1].scale, u"10"_s);
-    EXPECT_EQ(l[1].decimals, u""_s);
+    EXPECT_EQ(l[1].scale.value(), 10);
+    EXPECT_FALSE(l[1].decimals.isGiven());
     EXPECT_EQ(l[2].name, u"C"_s);
-    EXPECT_EQ(l[2].type, u"Date"_s);
+    EXPECT_EQ(l[2].type, FieldType::Date);
 }
 
 TEST(Layouts, itemsScaleAndDecimals)
@@ -39,12 +41,12 @@ TEST(Layouts, itemsScaleAndDecimals)
                                         "05=E,String,13,1,1,2,ignored\n");
     const Layout l = readLayout(home.path(), u"DIF999V1.ini"_s);
     ASSERT_EQ(l.size(), 5);
-    EXPECT_TRUE(l[0].scale.isEmpty() && l[0].decimals.isEmpty());
-    EXPECT_TRUE(l[1].scale.isEmpty() && l[1].decimals.isEmpty());
-    EXPECT_EQ(l[2].scale, u"10"_s);
-    EXPECT_TRUE(l[3].scale.isEmpty());
-    EXPECT_EQ(l[3].decimals, u"2"_s);
-    EXPECT_EQ(l[4].decimals, u"2"_s);
+    EXPECT_TRUE(l[0].scale.text().isEmpty() && l[0].decimals.text().isEmpty());
+    EXPECT_TRUE(l[1].scale.text().isEmpty() && l[1].decimals.text().isEmpty());
+    EXPECT_EQ(l[2].scale.value(), 10);
+    EXPECT_TRUE(l[3].scale.text().isEmpty());
+    EXPECT_EQ(l[3].decimals.value(), 2);
+    EXPECT_EQ(l[4].decimals.value(), 2);
 }
 
 TEST(Layouts, twoDigitKeysFromTenOn)
@@ -117,8 +119,8 @@ TEST(Layouts, currentVersionsOfTheShippedLayouts)
         EXPECT_EQ(l[1].name, u"VersionNo"_s);
         int next = 1;
         for (const FieldDef &f : l) {
-            EXPECT_EQ(f.start.toInt(), next) << t.code.toStdString() << " " << f.name.toStdString();
-            next = f.start.toInt() + f.width.toInt();
+            EXPECT_EQ(f.start.value(), next) << t.code.toStdString() << " " << f.name.toStdString();
+            next = f.start.value() + f.width.value();
         }
     }
 }
@@ -152,4 +154,76 @@ TEST(GetDIFVersion, characterFourOfTheFirstLine)
     for (const auto &c : cases)
         EXPECT_EQ(GetDIFVersion(home.write(u"v.104"_s, c.bytes)), c.version) << c.name;
     EXPECT_THROW(GetDIFVersion(home.path() + u"missing.104"_s), Error);
+}
+
+TEST(Layouts, blankScaleIsNoScaleForTheWriterAndTheImporterAlike)
+{
+    // A scale item of blanks is no scale: the field is written in its plain form and read back
+    // as the number itself, so a saved file imports again.
+    test::TestHome home;
+    test::ScriptedPrompter prompter;
+    NullProgress progress;
+    home.writeLayout(u"DIF999V1.ini"_s,
+                     "[Records]\n01=RecordType,String,1,3\n02=VersionNo,Number,4,1\n"
+                     "03=Milk,Float,5,6, ,\n");
+    home.dm().exec(u"CREATE TABLE t (RecordType TEXT, VersionNo INTEGER, Milk REAL)"_s);
+    home.dm().exec(u"INSERT INTO t VALUES ('999', 1, 12.5), ('999', 1, 0.3), ('999', 1, 250), "
+                   "('999', 1, NULL)"_s);
+    const QString file = home.path() + u"t.999"_s;
+    DifWriter(home.dm(), progress).ExportDIF(u"SELECT * FROM t"_s, file, u"DIF999V1.ini"_s, true);
+    EXPECT_EQ(test::readFile(file), QByteArray("9991  12.5\r\n9991   0.3\r\n9991   250\r\n"
+                                               "9991      \r\n"));
+
+    home.dm().exec(u"DELETE FROM t"_s);
+    Importer importer(home.dm(), progress, prompter);
+    importer.importTypeFile(file, u"999"_s, u"t"_s);
+    EXPECT_EQ(home.rows(u"SELECT Milk FROM t ORDER BY rowid"_s),
+              (QStringList{u"12.5"_s, u"0.3"_s, u"250.0"_s, u"<null>"_s}));
+    EXPECT_TRUE(prompter.questions.isEmpty());
+}
+
+TEST(Layouts, startsAndWidthsBeyondAnyLineAreRefusedWhenRead)
+{
+    test::TestHome home;
+    const struct
+    {
+        const char *name;
+        QByteArray field;
+    } cases[] = {
+            {"start", "02=B,String,2147483647,1\n"},
+            {"width", "02=B,String,2,2147483647\n"},
+            {"end", "02=B,String,60000,6000\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        home.writeLayout(u"DIF999V1.ini"_s, "[Records]\n01=A,String,1,1\n" + c.field);
+        try {
+            readLayout(home.path(), u"DIF999V1.ini"_s);
+            ADD_FAILURE() << "accepted";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(u"DIF999V1.ini"_s)) << e.what();
+            EXPECT_TRUE(e.message().contains(u"field B"_s)) << e.what();
+        }
+    }
+    // The widest field a line can hold is accepted.
+    home.writeLayout(u"DIF999V1.ini"_s, "[Records]\n01=A,String,1,65536\n");
+    EXPECT_EQ(readLayout(home.path(), u"DIF999V1.ini"_s).size(), 1);
+}
+
+TEST(Layouts, aFileOfManyKeysIsRefusedWithoutReadingItWhole)
+{
+    // A million keys: reading them all, each checked against the ones before, would take hours.
+    test::TestHome home;
+    QByteArray ini = "[Records]\n";
+    ini.reserve(12'000'000);
+    for (int i = 1; i <= 1'000'000; ++i)
+        ini += QByteArray::number(i) + "=F,String,1,1\n";
+    home.writeLayout(u"DIF999V1.ini"_s, ini);
+    try {
+        readLayout(home.path(), u"DIF999V1.ini"_s);
+        ADD_FAILURE() << "accepted";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(u"DIF999V1.ini"_s)) << e.what();
+        EXPECT_TRUE(e.message().contains(u"at most 99"_s)) << e.what();
+    }
 }

@@ -53,10 +53,7 @@ struct Fixture
     void import(const QString &file)
     {
         const QString code = QFileInfo(file).suffix();
-        Importer importer(home.dm(), progress, prompter);
-        Transaction t(home.dm());
-        importer.ImportFile(file, code, layoutName(code, GetDIFVersion(file)));
-        t.commit();
+        Importer(home.dm(), progress, prompter).importTypeFile(file, code);
         progress.hide();
     }
     void importSamples()
@@ -173,8 +170,8 @@ TEST(Save, olderLayoutIsRestampedWithSharedFieldsUnchanged)
                         return d.name == old.name;
                     });
                     ASSERT_NE(it, now.cend()) << old.name.toStdString();
-                    EXPECT_EQ(TrimText(outLine.mid(StrToInt(it->start) - 1, StrToInt(it->width))),
-                              TrimText(in.mid(StrToInt(old.start) - 1, StrToInt(old.width))))
+                    EXPECT_EQ(TrimText(outLine.mid(it->start.value() - 1, it->width.value())),
+                              TrimText(in.mid(old.start.value() - 1, old.width.value())))
                             << old.name.toStdString();
                 }
             }

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using namespace bm::gui;
 
 namespace {
 

@@ -2,15 +2,9 @@
 
 #include "DataGrid.h"
 #include "GridModel.h"
-#include "Look.h"
+#include "Program.h"
 #include "TabStrip.h"
-#include "Tdm.h"
 #include "TestSupport.h"
-#include "TfrmAbout.h"
-#include "TfrmFileCheck.h"
-#include "TfrmMain.h"
-#include "TfrmProgress.h"
-#include "TfrmSaveFiles.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,31 +17,22 @@
 // prompter in place of the message boxes. Helpers click and type as a user does.
 struct MainWindowFixture
 {
+    // The application is prepared as the program prepares it, once, before any window is made.
+    const bool prepared = [] {
+        static const bool once = (bm::gui::prepareApplication(), true);
+        return once;
+    }();
     bm::test::TestHome home;
-    TfrmMain frmMain;
-    bm::Tdm dm{home.path()};
-    TfrmProgress frmProgress;
-    TfrmAbout frmAbout;
-    TfrmFileCheck frmFileCheck{&frmMain};
     bm::test::ScriptedPrompter prompter;
-    TfrmSaveFiles frmSaveFiles{dm, frmProgress, prompter};
+    bm::gui::Program program{home.path(), &prompter};
+    bm::gui::TfrmMain &frmMain = program.frmMain;
+    bm::Tdm &dm = program.dm;
+    bm::gui::TfrmProgress &frmProgress = program.frmProgress;
+    bm::gui::TfrmAbout &frmAbout = program.frmAbout;
+    bm::gui::TfrmFileCheck &frmFileCheck = program.frmFileCheck;
+    bm::gui::TfrmSaveFiles &frmSaveFiles = program.frmSaveFiles;
 
-    MainWindowFixture()
-    {
-        static const bool styled = [] {
-            QApplication::setStyle(QStringLiteral("Fusion"));
-            bm::gui::installFontSubstitutes();
-            return true;
-        }();
-        Q_UNUSED(styled);
-        frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles, &frmFileCheck});
-        frmMain.resize(1000, 611);
-    }
-    ~MainWindowFixture()
-    {
-        frmMain.gridModel()->close();
-        dm.close();
-    }
+    MainWindowFixture() { frmMain.resize(1000, 611); }
 
     // Shows the window as start-up does; false when it was never exposed.
     bool show()
@@ -65,7 +50,7 @@ struct MainWindowFixture
         return w;
     }
     QComboBox *combo(const char *name) const { return child<QComboBox>(name); }
-    DataGrid *grid() const { return child<DataGrid>("dbg"); }
+    bm::gui::DataGrid *grid() const { return child<bm::gui::DataGrid>("dbg"); }
     bm::GridModel *model() const { return frmMain.gridModel(); }
     QString status() const { return child<QLabel>("pnlBottom")->text(); }
 
@@ -103,7 +88,7 @@ struct MainWindowFixture
 
     void clickTab(const QString &code)
     {
-        auto *tc = child<TabStrip>("tc");
+        auto *tc = child<bm::gui::TabStrip>("tc");
         const int index = frmMain.tables().indexOf(code);
         QTest::mouseClick(tc, Qt::LeftButton, {}, tc->tabRect(index).center());
     }

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using namespace bm::gui;
 
 // The message boxes as the user sees them: caption, icon, text and the button pressed.
 class GuiPrompterTest : public QObject

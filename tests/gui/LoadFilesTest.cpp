@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
+using namespace bm::gui;
 
 namespace {
 

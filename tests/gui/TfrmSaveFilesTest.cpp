@@ -17,6 +17,7 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using namespace bm::gui;
 
 // The Select Files dialog driven by clicks on its own controls; the save-file dialog and the
 // message boxes are answered by a scripted prompter.
@@ -70,8 +71,9 @@ void TfrmSaveFilesTest::init()
     bm::Importer importer(m_home->dm(), *m_progress, *m_prompter);
     for (const QString &code : {u"101"_s, u"103"_s, u"104"_s}) {
         const QString file = bm::test::testDataDir() + u"roundtrip/herd."_s + code;
-        importer.ImportFile(file, code, bm::layoutName(code, bm::GetDIFVersion(file)));
+        importer.importTypeFile(file, code);
     }
+    m_progress->hide();
     m_dialog = std::make_unique<TfrmSaveFiles>(m_home->dm(), *m_progress, *m_prompter);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ProgressSink.h"
+#include "Prompter.h"
 #include "Tdm.h"
-#include "Ui.h"
 
 #include <QByteArray>
 #include <QList>

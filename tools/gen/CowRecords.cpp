@@ -28,6 +28,26 @@ std::string operatorCode(char source, int number)
     return code;
 }
 
+// The fields of a calving's calves (112), of the linear traits and composite scores of a
+// classification (114) and of a cow's trait breeding values (211), in the order the generator
+// keeps their values.
+constexpr const char *kCalfId[2] = {"Calf1NationalID", "Calf2NationalID"};
+constexpr const char *kCalfSex[2] = {"Calf1Sex", "Calf2Sex"};
+constexpr const char *kCalfFate[2] = {"Calf1Fate", "Calf2Fate"};
+constexpr const char *kLinearTraits[20]
+        = {"Stature",           "ChestWidth", "BodyDepth",           "Angularity",
+           "RumpAngle",         "RumpWidth",  "RearLegsSideView",    "RearLegsRearView",
+           "FootAngle",         "Locomotion", "ForeUdderAttachment", "RearUdderHeight",
+           "RearUdderWidth",    "UdderDepth", "CentralLigament",     "FrontTeatPlacement",
+           "RearTeatPlacement", "TeatLength", "BoneQuality",         "UdderTexture"};
+constexpr const char *kCompositeScores[4]
+        = {"DairyStrengthScore", "RumpScore", "FeetLegsScore", "MammaryScore"};
+// Cell count, fertility, fertility reliability, survival, milking speed, temperament,
+// likeability, overall type, mammary, type reliability.
+constexpr const char *kTraitBVs[10] = {
+        "CellCountBV",   "FertilityBV",   "FertilityReliability", "SurvivalBV", "MilkingSpeedBV",
+        "TemperamentBV", "LikeabilityBV", "OverallTypeBV",        "MammaryBV",  "TypeReliability"};
+
 // Release dates of national breeding values: April, August and December.
 constexpr int kReleaseMonths[3] = {4, 8, 12};
 
@@ -119,86 +139,86 @@ void Generator::writeCow(Herd &herd, const Cow &cow, std::vector<HerdTestSum> &s
 void Generator::writePedigree(const Herd &herd, const Cow &cow, Day exit)
 {
     Line &l = m_out.start(T102);
-    l.text(m_102.key.herd, herd.code);
-    l.text(m_102.key.cow, cow.cowId);
-    l.text(m_102.key.id, cow.id);
-    l.date(m_102.birth, cow.birth);
-    l.text(m_102.breed, breedInfo(cow.breed).code);
-    l.text(m_102.composition, compositionText(cow.blend));
-    l.text(m_102.name, cow.registeredName);
-    l.text(m_102.registration, cow.registration);
-    l.text(m_102.sire, m_bulls.bull(cow.sire).id);
+    l.text("HerdCode", herd.code);
+    l.text("CowID", cow.cowId);
+    l.text("NationalID", cow.id);
+    l.date("BirthDate", cow.birth);
+    l.text("BreedCode", breedInfo(cow.breed).code);
+    l.text("BreedComposition", compositionText(cow.blend));
+    l.text("RegisteredName", cow.registeredName);
+    l.text("RegistrationStatus", cow.registration);
+    l.text("SireNationalID", m_bulls.bull(cow.sire).id);
     m_bulls.markUsed(cow.sire);
-    l.text(m_102.dam, cow.damId);
-    l.text(m_102.sireVerified, flag(cow.sireVerified));
+    l.text("DamNationalID", cow.damId);
+    l.text("SireVerified", flag(cow.sireVerified));
     if (!cow.damId.empty())
-        l.text(m_102.damVerified, flag(cow.damVerified));
-    l.text(m_102.multiple, letter(cow.multipleBirth));
-    l.text(m_102.tag, cow.tag);
-    l.date(m_102.entry, cow.entry);
-    l.text(m_102.entryReason, letter(cow.entryReason));
+        l.text("DamVerified", flag(cow.damVerified));
+    l.text("MultipleBirthCode", letter(cow.multipleBirth));
+    l.text("ElectronicTag", cow.tag);
+    l.date("HerdEntryDate", cow.entry);
+    l.text("EntryReason", letter(cow.entryReason));
     if (exit != 0) {
-        l.date(m_102.exit, exit);
-        l.text(m_102.exitReason, cow.exitReason);
+        l.date("HerdExitDate", exit);
+        l.text("ExitReason", cow.exitReason);
     }
-    l.text(m_102.embryo, flag(cow.embryoTransfer));
+    l.text("EmbryoTransfer", flag(cow.embryoTransfer));
     emit(T102);
 }
 
 void Generator::writeEvent(const Herd &herd, const Cow &cow, const Event &e)
 {
     Line &l = m_out.start(T108);
-    l.text(m_108.key.herd, herd.code);
-    l.text(m_108.key.cow, cow.cowId);
-    l.text(m_108.key.id, cow.id);
-    l.text(m_108.type, letter(e.type));
-    l.date(m_108.date_, e.date);
+    l.text("HerdCode", herd.code);
+    l.text("CowID", cow.cowId);
+    l.text("NationalID", cow.id);
+    l.text("EventType", letter(e.type));
+    l.date("EventDate", e.date);
     if (e.type == 'M') {
-        l.text(m_108.service, letter(e.service));
-        l.text(m_108.sexed, flag(e.sexed));
-        l.text(m_108.synchronised, flag(e.synchronised));
+        l.text("ServiceType", letter(e.service));
+        l.text("SexedSemen", flag(e.sexed));
+        l.text("Synchronised", flag(e.synchronised));
     }
     if (e.bull >= 0 && e.type != 'H') {
         const Bull &bull = m_bulls.bull(e.bull);
-        l.text(m_108.sire, bull.id);
+        l.text("ServiceSireNationalID", bull.id);
         if (e.type == 'M' && e.service != 'N')
-            l.text(m_108.aiCode, bull.aiCode);
+            l.text("ServiceSireAICode", bull.aiCode);
         m_bulls.markUsed(e.bull);
     }
     if (e.type == 'P') {
-        l.text(m_108.result, letter(e.result));
+        l.text("PregTestResult", letter(e.result));
         if (e.result == 'P') {
-            l.number(m_108.foetalAge, e.foetalAge);
-            l.date(m_108.expected, e.expected);
+            l.number("FoetalAgeDays", e.foetalAge);
+            l.date("ExpectedCalvingDate", e.expected);
         }
-        l.text(m_108.method, letter(e.method));
+        l.text("PregTestMethod", letter(e.method));
     }
     if (e.operatorCode != 0)
-        l.text(m_108.operatorCode, operatorCode(e.source, e.operatorCode));
-    l.text(m_108.source, letter(e.source));
+        l.text("OperatorCode", operatorCode(e.source, e.operatorCode));
+    l.text("DataSource", letter(e.source));
     emit(T108);
 }
 
 void Generator::writeCalving(const Herd &herd, const Cow &cow, const Lactation &lact)
 {
     Line &l = m_out.start(T112);
-    l.text(m_112.key.herd, herd.code);
-    l.text(m_112.key.cow, cow.cowId);
-    l.text(m_112.key.id, cow.id);
-    l.date(m_112.calving, lact.calving);
-    l.number(m_112.number, lact.number);
-    l.number(m_112.ease, lact.ease);
-    l.text(m_112.type, letter(lact.calvingType));
-    l.number(m_112.calves, qint64(lact.calves.size()));
-    l.text(m_112.sire, m_bulls.bull(lact.sire).id);
+    l.text("HerdCode", herd.code);
+    l.text("CowID", cow.cowId);
+    l.text("NationalID", cow.id);
+    l.date("CalvingDate", lact.calving);
+    l.number("LactationNumber", lact.number);
+    l.number("CalvingEaseScore", lact.ease);
+    l.text("CalvingType", letter(lact.calvingType));
+    l.number("NumberOfCalves", qint64(lact.calves.size()));
+    l.text("ServiceSireNationalID", m_bulls.bull(lact.sire).id);
     m_bulls.markUsed(lact.sire);
     for (std::size_t i = 0; i < lact.calves.size() && i < 2; ++i) {
         const Calf &c = lact.calves[i];
-        l.text(m_112.calfId[i], c.id);
-        l.text(m_112.calfSex[i], letter(c.sex));
-        l.text(m_112.calfFate[i], letter(c.fate));
+        l.text(kCalfId[i], c.id);
+        l.text(kCalfSex[i], letter(c.sex));
+        l.text(kCalfFate[i], letter(c.fate));
     }
-    l.text(m_112.source, letter(lact.source));
+    l.text("DataSource", letter(lact.source));
     emit(T112);
 }
 
@@ -226,17 +246,17 @@ void Generator::writeLactation(const Herd &herd, const Cow &cow, const Lactation
             = current ? (lastTest != 0 ? lastTest - lact.calving : 0) : lact.end - lact.calving;
 
     Line &l = m_out.start(T103);
-    l.text(m_103.key.herd, herd.code);
-    l.text(m_103.key.cow, cow.cowId);
-    l.text(m_103.key.id, cow.id);
-    l.date(m_103.calving, lact.calving);
-    l.number(m_103.number, lact.number);
-    l.number(m_103.age, monthsBetween(cow.birth, lact.calving));
+    l.text("HerdCode", herd.code);
+    l.text("CowID", cow.cowId);
+    l.text("NationalID", cow.id);
+    l.date("CalvingDate", lact.calving);
+    l.number("LactationNumber", lact.number);
+    l.number("AgeAtCalvingMonths", monthsBetween(cow.birth, lact.calving));
     if (current) {
-        l.text(m_103.endReason, "C");
+        l.text("LactationEndReason", "C");
     } else {
-        l.date(m_103.end, lact.end);
-        l.text(m_103.endReason, letter(lact.endReason));
+        l.date("LactationEndDate", lact.end);
+        l.text("LactationEndReason", letter(lact.endReason));
     }
     if (days > 0 && tests > 0) {
         // Totals by the test-interval method: daily yields interpolated between test days,
@@ -285,23 +305,23 @@ void Generator::writeLactation(const Herd &herd, const Cow &cow, const Lactation
                 protein305 += m * p / 100.0;
             }
         }
-        l.number(m_103.milk, std::llround(milk));
-        l.value(m_103.fat, fat);
-        l.value(m_103.protein, protein);
+        l.number("LactationMilk", std::llround(milk));
+        l.value("LactationFatKg", fat);
+        l.value("LactationProteinKg", protein);
         // 305-day yields for complete lactations only (projected from 250 days on).
         if (!current && lact.endReason == 'D' && days >= 250) {
-            l.number(m_103.milk305, std::llround(milk305));
-            l.value(m_103.fat305, fat305);
-            l.value(m_103.protein305, protein305);
+            l.number("Milk305", std::llround(milk305));
+            l.value("Fat305Kg", fat305);
+            l.value("Protein305Kg", protein305);
         }
     }
     if (days > 0)
-        l.number(m_103.dim, days);
-    l.number(m_103.tests, tests);
+        l.number("DaysInMilk", days);
+    l.number("NumberOfTests", tests);
     if (cellTests > 0)
-        l.number(m_103.cells, std::llround(cells / cellTests));
-    l.number(m_103.milkings, herd.milkings);
-    l.text(m_103.status, herd.scheme == 'O' ? "U" : "O");
+        l.number("AverageCellCount", std::llround(cells / cellTests));
+    l.number("MilkingsPerDay", herd.milkings);
+    l.text("RecordStatus", herd.scheme == 'O' ? "U" : "O");
     emit(T103);
 }
 
@@ -313,11 +333,11 @@ void Generator::writeTestDay(Herd &herd, const Cow &cow, const Lactation &lact, 
     const char session = samplingSession(herd, t.test);
 
     Line &l = m_out.start(T104);
-    l.text(m_104.key.herd, herd.code);
-    l.text(m_104.key.cow, cow.cowId);
-    l.text(m_104.key.id, cow.id);
-    l.date(m_104.testDate, date);
-    l.number(m_104.number, lact.number);
+    l.text("HerdCode", herd.code);
+    l.text("CowID", cow.cowId);
+    l.text("NationalID", cow.id);
+    l.date("TestDate", date);
+    l.number("LactationNumber", lact.number);
 
     // Planted faults: a test day whose calving date matches no lactation, or a measurement out
     // of range. Never on a cow left out of 102, so each kind is counted once.
@@ -339,15 +359,15 @@ void Generator::writeTestDay(Herd &herd, const Cow &cow, const Lactation &lact, 
         const int n = ++m_faults.testDaysWithout103;
         if (n % 4 == 2) {
             ++m_faults.testDaysWithoutCalvingDate;
-            l.number(m_104.dim, t.dim);
+            l.number("DaysInMilk", t.dim);
         } else {
             const Day wrong = lact.calving - (1 + n % 7);
-            l.date(m_104.calving, wrong);
-            l.number(m_104.dim, date - wrong);
+            l.date("CalvingDate", wrong);
+            l.number("DaysInMilk", date - wrong);
         }
     } else {
-        l.date(m_104.calving, lact.calving);
-        l.number(m_104.dim, t.dim);
+        l.date("CalvingDate", lact.calving);
+        l.number("DaysInMilk", t.dim);
     }
 
     double milk = t.milk;
@@ -361,26 +381,26 @@ void Generator::writeTestDay(Herd &herd, const Cow &cow, const Lactation &lact, 
             ++m_faults.fatPercentZero;
         }
     }
-    l.value(m_104.milk, milk);
+    l.value("Milk", milk);
     if (t.status != 'M' || outOfRange) {
-        l.value(m_104.fat, fat);
+        l.value("FatPercent", fat);
     }
     if (t.status != 'M') {
-        l.value(m_104.protein, t.protein);
+        l.value("ProteinPercent", t.protein);
         if (t.lactose > 0) {
-            l.value(m_104.lactose, t.lactose);
-            l.value(m_104.solids, t.solids);
+            l.value("LactosePercent", t.lactose);
+            l.value("TotalSolidsPercent", t.solids);
         }
-        l.number(m_104.cells, t.cells);
+        l.number("CellCount", t.cells);
     }
-    l.number(m_104.milkings, herd.milkings);
-    l.number(m_104.sampled, t.sampled);
-    l.text(m_104.status, letter(t.status));
-    l.text(m_104.session, letter(session));
+    l.number("MilkingsPerDay", herd.milkings);
+    l.number("MilkingsSampled", t.sampled);
+    l.text("TestStatus", letter(t.status));
+    l.text("SamplingSession", letter(session));
     if (t.urea >= 0)
-        l.value(m_104.urea, t.urea);
+        l.value("MilkUrea", t.urea);
     if (t.bhb >= 0)
-        l.value(m_104.bhb, t.bhb);
+        l.value("Bhb", t.bhb);
     if (t.status != 'M') {
         // Sample (bottle) numbers: the laboratory's running number, or the test date and the
         // bottle's place in the herd's tray.
@@ -398,10 +418,10 @@ void Generator::writeTestDay(Herd &herd, const Cow &cow, const Lactation &lact, 
             const std::string digits = std::to_string(++herd.nextSample % 10000000);
             sample = herd.sampleLetter + std::string(7 - digits.size(), '0') + digits;
         }
-        l.text(m_104.sample, sample);
+        l.text("SampleNumber", sample);
     }
-    l.text(m_104.lab, herd.lab);
-    l.text(m_104.device, letter(herd.device));
+    l.text("LabCode", herd.lab);
+    l.text("RecordingDevice", letter(herd.device));
     ++m_testDays;
     emit(T104);
 
@@ -430,42 +450,42 @@ void Generator::writeScores(const Herd &herd, const Cow &cow, const Lactation &l
         if (w.date < from || w.date > to)
             continue;
         Line &l = m_out.start(T106);
-        l.text(m_106.key.herd, herd.code);
-        l.text(m_106.key.cow, cow.cowId);
-        l.text(m_106.key.id, cow.id);
-        l.date(m_106.date_, w.date);
-        l.date(m_106.calving, lact.calving);
-        l.number(m_106.number, lact.number);
-        l.number(m_106.speed, w.speed);
-        l.number(m_106.temperament, w.temperament);
-        l.number(m_106.likeability, w.likeability);
-        l.text(m_106.scorer, letter(w.scorer));
-        l.text(m_106.system, letter(herd.system));
+        l.text("HerdCode", herd.code);
+        l.text("CowID", cow.cowId);
+        l.text("NationalID", cow.id);
+        l.date("ScoreDate", w.date);
+        l.date("CalvingDate", lact.calving);
+        l.number("LactationNumber", lact.number);
+        l.number("MilkingSpeed", w.speed);
+        l.number("Temperament", w.temperament);
+        l.number("Likeability", w.likeability);
+        l.text("ScorerType", letter(w.scorer));
+        l.text("MilkingSystem", letter(herd.system));
         emit(T106);
     }
     for (const Conformation &c : lact.conformation) {
         if (c.date < from || c.date > to)
             continue;
         Line &l = m_out.start(T114);
-        l.text(m_114.key.herd, herd.code);
-        l.text(m_114.key.cow, cow.cowId);
-        l.text(m_114.key.id, cow.id);
-        l.date(m_114.date_, c.date);
-        l.text(m_114.classifier, operatorCode('C', c.classifier));
-        l.number(m_114.number, lact.number);
-        l.date(m_114.calving, lact.calving);
+        l.text("HerdCode", herd.code);
+        l.text("CowID", cow.cowId);
+        l.text("NationalID", cow.id);
+        l.date("AssessmentDate", c.date);
+        l.text("ClassifierCode", operatorCode('C', c.classifier));
+        l.number("LactationNumber", lact.number);
+        l.date("CalvingDate", lact.calving);
         for (std::size_t i = 0; i < c.linear.size(); ++i)
-            l.number(m_114.linear[i], c.linear[i]);
+            l.number(kLinearTraits[i], c.linear[i]);
         for (std::size_t i = 0; i < c.composite.size(); ++i)
-            l.number(m_114.composite[i], c.composite[i]);
-        l.number(m_114.final, c.final);
-        l.text(m_114.grade, c.final >= 90   ? "EX"
-                            : c.final >= 85 ? "VG"
-                            : c.final >= 80 ? "GP"
-                            : c.final >= 75 ? "G"
-                            : c.final >= 65 ? "F"
-                                            : "P");
-        l.value(m_114.bodyCondition, c.bodyCondition);
+            l.number(kCompositeScores[i], c.composite[i]);
+        l.number("FinalScore", c.final);
+        l.text("ClassificationGrade", c.final >= 90   ? "EX"
+                                      : c.final >= 85 ? "VG"
+                                      : c.final >= 80 ? "GP"
+                                      : c.final >= 75 ? "G"
+                                      : c.final >= 65 ? "F"
+                                                      : "P");
+        l.value("BodyConditionScore", c.bodyCondition);
         emit(T114);
     }
 }
@@ -520,43 +540,44 @@ void Generator::writeReleases(const Herd &herd, const Cow &cow, Day from, Day to
                                                    + 3 * (tr[3] - 100) / 2 + (tr[0] - 100),
                                            -999, 999);
 
-        auto production = [&](Line &l, const fields::Production &p) {
-            l.date(p.release, release);
-            l.number(p.milk, milk);
-            l.number(p.fat, fat);
-            l.number(p.protein, protein);
-            l.value(p.fatPercent, fatPercent);
-            l.value(p.proteinPercent, proteinPercent);
-            l.number(p.reliability, reliability);
-            l.number(p.productionIndex, productionIndex);
-            l.number(p.profitIndex, profitIndex);
-            l.text(p.genomic, flag(cow.genomic));
+        // The production breeding values that 202 and 211 share.
+        auto production = [&](Line &l) {
+            l.date("ReleaseDate", release);
+            l.number("MilkBV", milk);
+            l.number("FatKgBV", fat);
+            l.number("ProteinKgBV", protein);
+            l.value("FatPercent", fatPercent);
+            l.value("ProteinPercent", proteinPercent);
+            l.number("ProductionReliability", reliability);
+            l.number("ProductionIndex", productionIndex);
+            l.number("ProfitIndex", profitIndex);
+            l.text("GenomicFlag", flag(cow.genomic));
         };
 
         Line &h = m_out.start(T211);
-        h.text(m_211.key.herd, herd.code);
-        h.text(m_211.key.cow, cow.cowId);
-        h.text(m_211.key.id, cow.id);
-        production(h, m_211.production);
-        for (std::size_t k = 0; k < m_211.traits.size(); ++k)
-            h.number(m_211.traits[k], tr[k]);
+        h.text("HerdCode", herd.code);
+        h.text("CowID", cow.cowId);
+        h.text("NationalID", cow.id);
+        production(h);
+        for (std::size_t k = 0; k < std::size(kTraitBVs); ++k)
+            h.number(kTraitBVs[k], tr[k]);
         const int mastitis = 100 + int(std::lround(0.8 * (tr[0] - 100)));
-        h.number(m_211.health,
+        h.number("HealthIndex",
                  std::clamp(profitIndex + 3 * (tr[0] - 100) + 2 * (mastitis - 100), -999, 999));
-        h.number(m_211.typeIndex,
+        h.number("TypeIndex",
                  std::clamp(profitIndex + 4 * (tr[7] - 100) + 3 * (tr[8] - 100), -999, 999));
-        h.number(m_211.feedSaved, std::clamp(int(std::lround(40 - 0.03 * milk)), -999, 999));
-        h.number(m_211.mastitis, mastitis);
-        h.number(m_211.indexReliability, (reliability + tr[2]) / 2);
+        h.number("FeedSavedBV", std::clamp(int(std::lround(40 - 0.03 * milk)), -999, 999));
+        h.number("MastitisResistanceBV", mastitis);
+        h.number("IndexReliability", (reliability + tr[2]) / 2);
         emit(T211);
 
         Line &n = m_out.start(T202);
-        n.text(m_202.id, cow.id);
-        n.text(m_202.herd, herd.code);
-        production(n, m_202.production);
-        n.number(m_202.herds, cow.entryReason == 'B' ? 1 : 2);
-        n.number(m_202.lactations, lactations);
-        n.number(m_202.testDays, std::min(tests, 999));
+        n.text("NationalID", cow.id);
+        n.text("HerdCode", herd.code);
+        production(n);
+        n.number("NumberOfHerds", cow.entryReason == 'B' ? 1 : 2);
+        n.number("NumberOfLactations", lactations);
+        n.number("NumberOfTestDays", std::min(tests, 999));
         emit(T202);
     }
 }

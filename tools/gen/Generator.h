@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Fields.h"
 #include "Model.h"
 #include "Output.h"
 
@@ -99,18 +98,6 @@ private:
     Output &m_out;
     Options m_options;
     BullPool m_bulls;
-    fields::Herd101 m_101;
-    fields::Pedigree102 m_102;
-    fields::Lactation103 m_103;
-    fields::TestDay104 m_104;
-    fields::Bull105 m_105;
-    fields::Workability106 m_106;
-    fields::HerdTest107 m_107;
-    fields::Event108 m_108;
-    fields::Calving112 m_112;
-    fields::Conformation114 m_114;
-    fields::National202 m_202;
-    fields::Herd211 m_211;
 
     std::int64_t m_nextAnimal = 41000000;   // cows and calves born in recorded herds
     std::int64_t m_nextAncestor = 30000000; // dams of founder cows, not recorded themselves

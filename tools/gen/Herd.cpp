@@ -73,18 +73,6 @@ Generator::Generator(Output &output, const Options &options)
     : m_out(output)
     , m_options(options)
     , m_bulls(options.seed)
-    , m_101(output.format(T101))
-    , m_102(output.format(T102))
-    , m_103(output.format(T103))
-    , m_104(output.format(T104))
-    , m_105(output.format(T105))
-    , m_106(output.format(T106))
-    , m_107(output.format(T107))
-    , m_108(output.format(T108))
-    , m_112(output.format(T112))
-    , m_114(output.format(T114))
-    , m_202(output.format(T202))
-    , m_211(output.format(T211))
 {
     if (m_options.faults > 0) {
         double testDays = double(m_options.testDays);
@@ -263,33 +251,33 @@ Herd Generator::makeHerd(int index, Random &rng)
 void Generator::writeHerd(const Herd &h)
 {
     Line &l = m_out.start(T101);
-    l.text(m_101.herd, h.code);
-    l.text(m_101.centre, h.centre);
-    l.text(m_101.recordingCentre, h.recordingCentre);
-    l.text(m_101.owner, h.owner);
-    l.text(m_101.address1, h.address1);
-    l.text(m_101.address2, h.address2);
-    l.text(m_101.town, h.town);
-    l.text(m_101.state, h.state);
-    l.text(m_101.postcode, h.postcode);
-    l.text(m_101.phone, h.phone);
-    l.date(m_101.recordingStart, h.recordingStart);
+    l.text("HerdCode", h.code);
+    l.text("ProcessingCentreCode", h.centre);
+    l.text("RecordingCentreCode", h.recordingCentre);
+    l.text("OwnerName", h.owner);
+    l.text("AddressLine1", h.address1);
+    l.text("AddressLine2", h.address2);
+    l.text("Town", h.town);
+    l.text("StateCode", h.state);
+    l.text("Postcode", h.postcode);
+    l.text("Phone", h.phone);
+    l.date("RecordingStartDate", h.recordingStart);
     if (h.recordingEnd)
-        l.date(m_101.recordingEnd, h.recordingEnd);
-    l.text(m_101.scheme, std::string_view(&h.scheme, 1));
-    l.text(m_101.breed, breedInfo(h.breed).code);
-    l.text(m_101.pattern, std::string_view(&h.pattern, 1));
-    l.number(m_101.milkings, h.milkings);
-    l.number(m_101.size, h.size);
-    l.text(m_101.prefix, h.prefix);
-    l.date(m_101.lastUpdate, h.lastUpdate);
-    l.text(m_101.propertyId, h.propertyId);
-    l.text(m_101.farmName, h.farmName);
-    l.text(m_101.email, h.email);
-    l.text(m_101.mobile, h.mobile);
-    l.text(m_101.system, std::string_view(&h.system, 1));
-    l.text(m_101.region, h.region);
-    l.number(m_101.testInterval, h.testInterval);
+        l.date("RecordingEndDate", h.recordingEnd);
+    l.text("TestingScheme", std::string_view(&h.scheme, 1));
+    l.text("PredominantBreed", breedInfo(h.breed).code);
+    l.text("CalvingPattern", std::string_view(&h.pattern, 1));
+    l.number("MilkingsPerDay", h.milkings);
+    l.number("HerdSize", h.size);
+    l.text("HerdPrefix", h.prefix);
+    l.date("LastUpdateDate", h.lastUpdate);
+    l.text("PropertyID", h.propertyId);
+    l.text("FarmName", h.farmName);
+    l.text("Email", h.email);
+    l.text("MobilePhone", h.mobile);
+    l.text("MilkingSystem", std::string_view(&h.system, 1));
+    l.text("RegionCode", h.region);
+    l.number("TestIntervalDays", h.testInterval);
     m_out.write(T101);
 }
 
@@ -369,30 +357,30 @@ void Generator::writeHerdTests(const Herd &herd, const std::vector<HerdTestSum> 
         if (s.cows == 0)
             continue;
         Line &l = m_out.start(T107);
-        l.text(m_107.herd, herd.code);
-        l.date(m_107.testDate, herd.tests[i]);
-        l.text(m_107.centre, herd.centre);
-        l.text(m_107.lab, herd.lab);
+        l.text("HerdCode", herd.code);
+        l.date("TestDate", herd.tests[i]);
+        l.text("ProcessingCentreCode", herd.centre);
+        l.text("LabCode", herd.lab);
         const char session = samplingSession(herd, int(i));
-        l.text(m_107.session, std::string_view(&session, 1));
-        l.number(m_107.milkings, herd.milkings);
-        l.number(m_107.inMilk, s.cows);
-        l.number(m_107.tested, s.tested);
-        l.number(m_107.dim, std::llround(s.dim / s.cows));
-        l.value(m_107.milk, s.milk / s.cows);
-        l.value(m_107.totalMilk, s.milk);
+        l.text("SamplingSession", std::string_view(&session, 1));
+        l.number("MilkingsPerDay", herd.milkings);
+        l.number("CowsInMilk", s.cows);
+        l.number("CowsTested", s.tested);
+        l.number("AverageDaysInMilk", std::llround(s.dim / s.cows));
+        l.value("Milk", s.milk / s.cows);
+        l.value("TotalMilk", s.milk);
         if (s.sampledMilk > 0) {
-            l.value(m_107.fat, s.fat / s.sampledMilk);
-            l.value(m_107.protein, s.protein / s.sampledMilk);
-            l.value(m_107.cells, s.cells / s.sampledMilk);
-            l.value(m_107.totalFat, s.fat / 100.0);
-            l.value(m_107.totalProtein, s.protein / 100.0);
+            l.value("FatPercent", s.fat / s.sampledMilk);
+            l.value("ProteinPercent", s.protein / s.sampledMilk);
+            l.value("CellCount", s.cells / s.sampledMilk);
+            l.value("TotalFatKg", s.fat / 100.0);
+            l.value("TotalProteinKg", s.protein / 100.0);
             // The vat sample differs a little from the cows' weighted average.
-            l.value(m_107.bulkCells, s.cells / s.sampledMilk * rng.uniform(0.85, 1.1));
+            l.value("BulkMilkCellCount", s.cells / s.sampledMilk * rng.uniform(0.85, 1.1));
         }
         if (s.lactoseMilk > 0) {
-            l.value(m_107.lactose, s.lactose / s.lactoseMilk);
-            l.value(m_107.solids, s.solids / s.lactoseMilk);
+            l.value("LactosePercent", s.lactose / s.lactoseMilk);
+            l.value("TotalSolidsPercent", s.solids / s.lactoseMilk);
         }
         m_out.write(T107);
     }
@@ -405,25 +393,25 @@ void Generator::writeBulls()
             continue;
         const Bull &b = m_bulls.bull(i);
         Line &l = m_out.start(T105);
-        l.text(m_105.id, b.id);
-        l.text(m_105.international, b.internationalId);
-        l.date(m_105.birth, b.birth);
-        l.text(m_105.breed, breedInfo(b.breed).code);
-        l.text(m_105.name, b.registeredName);
-        l.text(m_105.shortName, b.shortName);
-        l.text(m_105.aiCode, b.aiCode);
-        l.text(m_105.company, b.company);
-        l.text(m_105.sire, b.sireId);
-        l.text(m_105.dam, b.damId);
-        l.text(m_105.country, b.country);
-        l.text(m_105.registration, "HB");
-        l.text(m_105.sireVerified, "Y");
-        l.text(m_105.damVerified, b.damId.empty() ? "" : b.damVerified ? "Y" : "N");
-        l.text(m_105.genomic, b.genomic ? "Y" : "N");
-        l.text(m_105.conditions, b.conditions);
-        l.text(m_105.polled, b.polled);
-        l.text(m_105.casein, b.casein);
-        l.date(m_105.updated, b.updated);
+        l.text("NationalID", b.id);
+        l.text("InternationalID", b.internationalId);
+        l.date("BirthDate", b.birth);
+        l.text("BreedCode", breedInfo(b.breed).code);
+        l.text("RegisteredName", b.registeredName);
+        l.text("ShortName", b.shortName);
+        l.text("AICode", b.aiCode);
+        l.text("AICompanyCode", b.company);
+        l.text("SireNationalID", b.sireId);
+        l.text("DamNationalID", b.damId);
+        l.text("CountryOfOrigin", b.country);
+        l.text("RegistrationStatus", "HB");
+        l.text("SireVerified", "Y");
+        l.text("DamVerified", b.damId.empty() ? "" : b.damVerified ? "Y" : "N");
+        l.text("GenomicTested", b.genomic ? "Y" : "N");
+        l.text("GeneticConditions", b.conditions);
+        l.text("PolledStatus", b.polled);
+        l.text("BetaCasein", b.casein);
+        l.date("LastUpdateDate", b.updated);
         m_out.write(T105);
     }
 }

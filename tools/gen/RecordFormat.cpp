@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "Layout.h"
+#include "NumberText.h"
 #include "Text.h"
 
 #include <QDir>
@@ -29,20 +30,16 @@ RecordFormat::RecordFormat(const QString &home, const QString &code)
 
     for (const bm::FieldDef &def : layout) {
         Slot s;
-        s.start = bm::StrToInt(def.start) - 1;
-        s.width = bm::StrToInt(def.width);
+        s.start = def.start.value() - 1;
+        s.width = def.width.value();
         s.field = int(m_slots.size());
-        if (def.type == u"Number"_s)
-            s.type = Slot::Type::Number;
-        else if (def.type == u"Float"_s)
-            s.type = Slot::Type::Float;
-        else if (def.type == u"Date"_s)
-            s.type = Slot::Type::Date;
-        if (s.type == Slot::Type::Float) {
-            if (!def.decimals.trimmed().isEmpty())
-                s.decimals = bm::StrToInt(def.decimals);
-            else if (!def.scale.trimmed().isEmpty())
-                s.scale = bm::StrToInt(def.scale);
+        s.type = def.type;
+        // Written as the DIF writer writes it: decimals win over a scale.
+        if (s.type == bm::FieldType::Float) {
+            if (def.decimals.isGiven())
+                s.decimals = def.decimals.value();
+            else if (def.scale.isGiven())
+                s.scale = def.scale.value();
         }
         if (s.start < 0 || s.width <= 0)
             throw bm::Error(u"The layout %1 gives the field %2 no column range"_s.arg(m_layoutName,
@@ -54,22 +51,30 @@ RecordFormat::RecordFormat(const QString &home, const QString &code)
 
     m_blank.assign(std::size_t(m_length), ' ');
     Line line(*this);
-    line.text(slot("RecordType", Kind::Text), code.toStdString());
-    line.number(slot("VersionNo", Kind::Value), bm::StrToInt(version));
+    line.text("RecordType", code.toStdString());
+    line.number("VersionNo", bm::StrToInt(version));
     m_blank = std::string(line.bytes());
 }
 
-Slot RecordFormat::slot(const char *name, Kind kind) const
+const Slot &RecordFormat::slot(const char *name, Kind kind) const
+{
+    auto it = m_resolved.find(name);
+    if (it == m_resolved.end())
+        it = m_resolved.emplace(name, find(name, kind)).first;
+    return it->second;
+}
+
+Slot RecordFormat::find(const char *name, Kind kind) const
 {
     const QLatin1StringView wanted(name);
     for (qsizetype i = 0; i < m_names.size(); ++i) {
         if (m_names.at(i).compare(wanted, Qt::CaseInsensitive) != 0)
             continue;
         const Slot &s = m_slots.at(i);
-        const bool fits = kind == Kind::Text ? s.type == Slot::Type::String
-                          : kind == Kind::Date
-                                  ? s.type == Slot::Type::Date
-                                  : (s.type == Slot::Type::Number || s.type == Slot::Type::Float);
+        const bool fits = kind == Kind::Text   ? s.type == bm::FieldType::String
+                          : kind == Kind::Date ? s.type == bm::FieldType::Date
+                                               : (s.type == bm::FieldType::Number
+                                                  || s.type == bm::FieldType::Float);
         if (!fits)
             throw bm::Error(u"The layout %1 gives the field %2 a type the generator cannot fill "
                             "with %3"_s.arg(m_layoutName, m_names.at(i),
@@ -86,8 +91,9 @@ Line::Line(const RecordFormat &format)
     , m_buffer(format.blankLine())
 {}
 
-void Line::text(const Slot &slot, std::string_view value)
+void Line::text(const char *field, std::string_view value)
 {
+    const Slot &slot = m_format->slot(field, Kind::Text);
     if (!slot.present())
         return;
     if (value.size() > std::size_t(slot.width))
@@ -95,11 +101,21 @@ void Line::text(const Slot &slot, std::string_view value)
     m_buffer.replace(std::size_t(slot.start), value.size(), value);
 }
 
+void Line::number(const char *field, qint64 value)
+{
+    number(m_format->slot(field, Kind::Value), value);
+}
+
+void Line::value(const char *field, double value)
+{
+    this->value(m_format->slot(field, Kind::Value), value);
+}
+
 void Line::number(const Slot &slot, qint64 value)
 {
     if (!slot.present())
         return;
-    if (slot.type == Slot::Type::Float) {
+    if (slot.type == bm::FieldType::Float) {
         this->value(slot, double(value));
         return;
     }
@@ -112,28 +128,24 @@ void Line::value(const Slot &slot, double value)
 {
     if (!slot.present())
         return;
-    if (slot.type == Slot::Type::Number) {
+    if (slot.type == bm::FieldType::Number) {
         number(slot, std::llround(value));
         return;
     }
-    char digits[64];
-    std::size_t n = 0;
-    if (slot.decimals >= 0) {
-        n = std::size_t(std::snprintf(digits, sizeof digits, "%.*f", slot.decimals, value));
-    } else if (slot.scale != 0) {
-        const auto result = std::to_chars(digits, digits + sizeof digits,
-                                          std::llround(value * double(slot.scale)));
-        n = std::size_t(result.ptr - digits);
-    } else {
-        const auto result
-                = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
-        n = std::size_t(result.ptr - digits);
-    }
-    placeRight(slot, std::string_view(digits, n));
+    // The DIF writer's number texts, so a generated line reads as a saved one would.
+    std::string digits;
+    if (slot.decimals >= 0)
+        bm::numtext::appendFixed(digits, value, slot.decimals);
+    else if (slot.scale != 0)
+        bm::numtext::appendFixed(digits, value * double(slot.scale), 0);
+    else
+        bm::numtext::appendPlain(digits, value);
+    placeRight(slot, digits);
 }
 
-void Line::date(const Slot &slot, Day day)
+void Line::date(const char *field, Day day)
 {
+    const Slot &slot = m_format->slot(field, Kind::Date);
     if (!slot.present())
         return;
     char text[8];

@@ -6,14 +6,9 @@
 // window would show in a box go to stderr.
 #include "Error.h"
 #include "GridModel.h"
-#include "Look.h"
+#include "Program.h"
+#include "Prompter.h"
 #include "TabStrip.h"
-#include "Tdm.h"
-#include "TfrmAbout.h"
-#include "TfrmFileCheck.h"
-#include "TfrmMain.h"
-#include "TfrmProgress.h"
-#include "Ui.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -26,6 +21,7 @@
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
+using namespace bm::gui;
 
 namespace {
 
@@ -63,10 +59,7 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(bm::gui::appTitle());
-    QApplication::setStyle(u"Fusion"_s);
-    bm::gui::installFontSubstitutes();
-    QApplication::setFont(bm::gui::tahoma(8));
+    prepareApplication();
 
     QCommandLineParser parser;
     parser.addHelpOption();
@@ -83,13 +76,10 @@ int main(int argc, char *argv[])
         parser.showHelp(2);
 
     const QStringList size = parser.value(sizeOption).split(u'x');
-    TfrmMain frmMain;
-    bm::Tdm dm(QDir(parser.value(homeOption)).absolutePath() + u'/');
-    TfrmProgress frmProgress;
-    TfrmAbout frmAbout;
-    TfrmFileCheck frmFileCheck(&frmMain);
     StderrPrompter prompter;
-    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, nullptr, &frmFileCheck});
+    Program program(QDir(parser.value(homeOption)).absolutePath() + u'/', &prompter);
+    TfrmMain &frmMain = program.frmMain;
+    TfrmFileCheck &frmFileCheck = program.frmFileCheck;
     frmMain.resize(size.value(0).toInt(), size.value(1).toInt());
     frmMain.show();
     if (parser.isSet(tabOption)) {
@@ -130,8 +120,6 @@ int main(int argc, char *argv[])
                      qPrintable(parser.value(outOption)));
         return 1;
     }
-    // No compaction: the folder is only looked at.
-    frmMain.gridModel()->close();
-    dm.close();
+    // No compaction: the folder is only looked at (the program closes without FormClose).
     return prompter.messages == 0 ? 0 : 1;
 }

@@ -3,8 +3,6 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <optional>
-
 namespace bm {
 
 // The progress window as the core sees it: a status text, a gauge with a maximum and a position,
@@ -34,6 +32,10 @@ public:
     void setRecords(const QString &text);
     const QString &records() const { return m_records; }
 
+    // The start of a pass over `maximum` records: the gauge at 0 of `maximum`, the status text,
+    // the record count, and a repaint.
+    void start(const QString &status, qint64 maximum, const QString &records);
+
     // Ask the front end to bring the window up to date now.
     void repaint() { onRepaint(); }
 
@@ -54,32 +56,30 @@ private:
     int m_lastPercent = 0;
 };
 
-// Every modal interaction the core needs. The GUI answers with Qt dialogs, the CLI with its
-// options, tests with scripted answers.
-class Prompter
-{
-public:
-    virtual ~Prompter() = default;
-    // An information box with Yes and No; true on Yes.
-    virtual bool askYesNo(const QString &text) = 0;
-    // A confirmation box with Yes and No (the grid's "Delete record?").
-    virtual bool confirm(const QString &text) { return askYesNo(text); }
-    // An information box with OK.
-    virtual void notify(const QString &text) = 0;
-    // The standard error box; `message` is the error's message as raised.
-    virtual void showError(const QString &message) = 0;
-    // File choices and the input box; std::nullopt when the user cancels.
-    virtual std::optional<QString> openFile(const QString &filter, const QString &initial) = 0;
-    virtual std::optional<QString> saveFile(const QString &filter, const QString &defaultSuffix,
-                                            const QString &initial)
-            = 0;
-    virtual std::optional<QString> inputText(const QString &caption, const QString &prompt,
-                                             const QString &initial)
-            = 0;
-};
-
 // A sink that shows nothing, for callers without a progress display.
 class NullProgress final : public ProgressSink
 {};
+
+// Hides the progress window when it goes out of scope (unless told not to), however the work
+// it guards ends.
+class HideProgressAtEnd
+{
+public:
+    explicit HideProgressAtEnd(ProgressSink &progress, bool hide = true)
+        : m_progress(progress)
+        , m_hide(hide)
+    {}
+    ~HideProgressAtEnd()
+    {
+        if (m_hide)
+            m_progress.hide();
+    }
+    HideProgressAtEnd(const HideProgressAtEnd &) = delete;
+    HideProgressAtEnd &operator=(const HideProgressAtEnd &) = delete;
+
+private:
+    ProgressSink &m_progress;
+    bool m_hide;
+};
 
 } // namespace bm

@@ -1,15 +1,8 @@
-#include "Ui.h"
+#include "ProgressSink.h"
 
 #include "Error.h"
 
 namespace bm {
-
-QString errorBoxText(const QString &message)
-{
-    if (!message.isEmpty() && message.back().unicode() <= u'.')
-        return message;
-    return message + u'.';
-}
 
 void ProgressSink::show()
 {
@@ -68,6 +61,15 @@ int ProgressSink::percent() const
     if (m_maximum <= 0)
         return 0;
     return int(m_position * 100 / m_maximum);
+}
+
+void ProgressSink::start(const QString &status, qint64 maximum, const QString &records)
+{
+    setMaximum(maximum);
+    setPosition(0);
+    setStatus(status);
+    setRecords(records);
+    repaint();
 }
 
 void ProgressSink::setRecords(const QString &text)

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+namespace bm {
+
+// The text of a grid cell: what the grid shows, what an editor starts from, and the value a
+// typed text stands for. Columns are told apart by their field type code (FilterQuery.h); stored
+// values are never changed by the display: Date columns show in the locale's short date form and
+// are stored as ISO text, and number columns with display decimals show fixed decimals.
+namespace celltext {
+
+// The text shown for `value` in a column of type `code`; `decimals` >= 0 shows a number with
+// that many fixed decimals, rounded as the writers round (numtext::fixed).
+QString display(int code, const QVariant &value, int decimals = -1);
+// The text an editor starts from: numbers in full, in the locale's form without group
+// separators; dates in the locale's short date form.
+QString edit(int code, const QVariant &value);
+// The value `text` typed into column `field` of type `code` stands for, or an error message in
+// `error`. Blank text in a number or date column, and empty text in a text column, is Null.
+QVariant parse(int code, const QString &field, const QString &text, QString *error);
+
+} // namespace celltext
+
+} // namespace bm

@@ -1,0 +1,305 @@
+#include "DifWriter.h"
+
+#include "Error.h"
+#include "Layout.h"
+#include "NumberText.h"
+#include "ProgressSink.h"
+#include "Tdm.h"
+#include "Text.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace bm {
+
+using namespace Qt::StringLiterals;
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+QByteArrayView view(const std::string &s)
+{
+    return QByteArrayView(s.data(), qsizetype(s.size()));
+}
+
+struct DifField
+{
+    enum class FloatForm { Plain, Fixed, Scaled };
+    QString name;
+    FieldType type = FieldType::String;
+    FloatForm form = FloatForm::Plain;
+    int column = -1;
+    qsizetype start = 0; // zero-based
+    qsizetype width = 0;
+    double scale = 1;
+    int decimals = 0;
+};
+
+class DifLineBuilder
+{
+public:
+    DifLineBuilder(const QString &table, const QString &defName)
+        : m_table(table)
+        , m_defName(defName)
+    {}
+
+    // Converts the layout's items once and places every field; a layout that cannot give
+    // readable lines is refused here.
+    void prepare(const Layout &layout, sqlite3_stmt *stmt);
+    // Builds the line of the current row; `row` counts from 1 for messages.
+    QByteArrayView build(sqlite3_stmt *stmt, qint64 row);
+
+private:
+    int layoutInt(const FieldDef &f, const LayoutInt &item) const;
+    [[noreturn]] void fail(const DifField &f, qint64 row, QByteArrayView value,
+                           const QString &why) const;
+    void put(const DifField &f, qint64 row, QByteArrayView utf8, bool right);
+
+    QString m_table;
+    QString m_defName;
+    std::vector<DifField> m_fields;
+    QByteArray m_line;
+    std::string m_scratch;
+    QByteArray m_encoded;
+};
+
+int DifLineBuilder::layoutInt(const FieldDef &f, const LayoutInt &item) const
+{
+    try {
+        return item.value();
+    } catch (const Error &e) {
+        throw Error(u"Cannot save table %1: the layout %2, field %3: %4"_s.arg(
+                m_table, m_defName, f.name, e.message()));
+    }
+}
+
+void DifLineBuilder::prepare(const Layout &layout, sqlite3_stmt *stmt)
+{
+    QHash<QString, int> columns;
+    for (int i = sqlite3_column_count(stmt) - 1; i >= 0; --i)
+        columns.insert(QString::fromUtf8(sqlite3_column_name(stmt, i)).toLower(), i);
+
+    qsizetype length = 0;
+    for (const FieldDef &f : layout) {
+        DifField d;
+        d.name = f.name;
+        const int start = layoutInt(f, f.start);
+        const int width = layoutInt(f, f.width);
+        if (start < 1 || width < 0)
+            throw Error(u"Cannot save table %1: the layout %2 gives the field %3 the start column "
+                        "%4 and the width %5"_s.arg(m_table, m_defName, f.name)
+                                .arg(start)
+                                .arg(width));
+        d.start = start - 1;
+        d.width = width;
+        d.type = f.type;
+        // A Float's form: decimals win over a scale; with neither, its plain form.
+        if (f.type == FieldType::Float && f.decimals.isGiven()) {
+            d.form = DifField::FloatForm::Fixed;
+            d.decimals = layoutInt(f, f.decimals);
+            if (d.decimals < 0 || d.decimals > 30)
+                throw Error(u"Cannot save table %1: the layout %2 gives the field %3 %4 decimals"_s
+                                    .arg(m_table, m_defName, f.name)
+                                    .arg(d.decimals));
+        } else if (f.type == FieldType::Float && f.scale.isGiven()) {
+            d.form = DifField::FloatForm::Scaled;
+            d.scale = layoutInt(f, f.scale);
+        }
+        const auto found = columns.constFind(f.name.toLower());
+        if (found == columns.cend())
+            throw Error(u"Cannot save table %1: it has no column %2, which the layout %3 "
+                        "names"_s.arg(m_table, f.name, m_defName));
+        d.column = *found;
+        length = std::max(length, d.start + d.width);
+        m_fields.push_back(d);
+    }
+
+    // Each field goes to its own columns, so a line reads back through the same layout.
+    std::vector<const DifField *> byStart;
+    for (const DifField &d : m_fields)
+        byStart.push_back(&d);
+    std::stable_sort(byStart.begin(), byStart.end(),
+                     [](const DifField *a, const DifField *b) { return a->start < b->start; });
+    for (size_t i = 1; i < byStart.size(); ++i) {
+        const DifField *prev = byStart[i - 1];
+        if (byStart[i]->start < prev->start + prev->width)
+            throw Error(u"Cannot save table %1: the layout %2 places the field %3 at column %4, "
+                        "inside the field %5"_s.arg(m_table, m_defName, byStart[i]->name)
+                                .arg(byStart[i]->start + 1)
+                                .arg(prev->name));
+    }
+    m_line = QByteArray(length, ' ');
+}
+
+void DifLineBuilder::fail(const DifField &f, qint64 row, QByteArrayView value,
+                          const QString &why) const
+{
+    throw Error(
+            u"Cannot save table %1: row %2, field %3 holds \"%4\", %5"_s.arg(m_table).arg(row).arg(
+                    f.name, QString::fromUtf8(value), why));
+}
+
+void DifLineBuilder::put(const DifField &f, qint64 row, QByteArrayView utf8, bool right)
+{
+    // One pass tells plain ASCII without line breaks, the usual case, from the rest.
+    bool plain = true;
+    for (char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80 || u == '\r' || u == '\n') {
+            plain = false;
+            break;
+        }
+    }
+    QByteArrayView bytes = utf8;
+    if (!plain) {
+        m_encoded.resize(0);
+        QString bad;
+        if (!utf8ToWindows1252(utf8, m_encoded, &bad))
+            fail(f, row, utf8,
+                 u"a character (\"%1\") that the Windows-1252 code page cannot hold"_s.arg(bad));
+        bytes = m_encoded;
+        if (bytes.contains('\r') || bytes.contains('\n'))
+            fail(f, row, utf8, u"a line break, which would split the record"_s);
+    }
+    if (bytes.size() > f.width)
+        fail(f, row, utf8, u"which is wider than the field's %1 characters"_s.arg(f.width));
+    char *d = m_line.data() + f.start + (right ? f.width - bytes.size() : 0);
+    std::memcpy(d, bytes.data(), size_t(bytes.size()));
+}
+
+QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
+{
+    std::memset(m_line.data(), ' ', size_t(m_line.size()));
+    for (const DifField &f : m_fields) {
+        const int type = sqlite3_column_type(stmt, f.column);
+        if (type == SQLITE_NULL)
+            continue; // a missing value stays blank, for every type
+        m_scratch.clear();
+        switch (f.type) {
+        case FieldType::String:
+            put(f, row, TrimBytes(columnText(stmt, f.column)), false);
+            break;
+        case FieldType::Number:
+            if (type == SQLITE_INTEGER) {
+                numtext::appendInteger(m_scratch, sqlite3_column_int64(stmt, f.column));
+            } else if (type == SQLITE_FLOAT) {
+                numtext::appendGeneral(m_scratch, sqlite3_column_double(stmt, f.column));
+            } else {
+                // Text in a number column is written only when the import reads it back.
+                const QByteArrayView text = TrimBytes(columnText(stmt, f.column));
+                double ignored = 0;
+                if (!IsDecimalInteger(text) && !numtext::parse(text, ignored))
+                    fail(f, row, text, u"which is not a number"_s);
+                m_scratch.append(text.data(), size_t(text.size()));
+            }
+            put(f, row, view(m_scratch), true);
+            break;
+        case FieldType::Float: {
+            if (type != SQLITE_INTEGER && type != SQLITE_FLOAT)
+                fail(f, row, columnText(stmt, f.column), u"which is not a number"_s);
+            const double v = sqlite3_column_double(stmt, f.column);
+            if (!std::isfinite(v))
+                fail(f, row, numtext::general(v), u"which is not a finite number"_s);
+            if (f.form == DifField::FloatForm::Fixed)
+                numtext::appendFixed(m_scratch, v, f.decimals);
+            else if (f.form == DifField::FloatForm::Scaled)
+                numtext::appendFixed(m_scratch, v * f.scale, 0);
+            else
+                numtext::appendPlain(m_scratch, v);
+            put(f, row, view(m_scratch), true);
+            break;
+        }
+        case FieldType::Date: {
+            // Dates are held as ISO text; a time after the date is not written.
+            const QByteArrayView text = columnText(stmt, f.column);
+            auto digits = [&](qsizetype from, qsizetype n) {
+                int v = 0;
+                for (qsizetype i = from; i < from + n; ++i) {
+                    if (text[i] < '0' || text[i] > '9')
+                        return -1;
+                    v = v * 10 + (text[i] - '0');
+                }
+                return v;
+            };
+            const bool shaped = type == SQLITE_TEXT && text.size() >= 10 && text[4] == '-'
+                                && text[7] == '-'
+                                && (text.size() == 10 || text[10] == ' ' || text[10] == 'T');
+            if (!shaped || !QDate(digits(0, 4), digits(5, 2), digits(8, 2)).isValid()
+                || digits(0, 4) < 1)
+                fail(f, row, text, u"which is not a date"_s);
+            m_scratch.append(text.data(), 4);
+            m_scratch.append(text.data() + 5, 2);
+            m_scratch.append(text.data() + 8, 2);
+            put(f, row, view(m_scratch), false);
+            break;
+        }
+        }
+    }
+    return m_line;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+DifWriter::DifWriter(Tdm &dm, ProgressSink &progress)
+    : m_dm(dm)
+    , m_progress(progress)
+{}
+
+qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFile,
+                            const QString &DefName, bool HideProgress)
+{
+    HideProgressAtEnd hideAtEnd(m_progress, HideProgress);
+    const QString table = DefName.mid(3, 3);
+    const QString layoutPath = defsFolder(m_dm.home()) + DefName;
+    if (!QFileInfo(layoutPath).isFile())
+        throw Error(u"Cannot save table %1: the layout file \"%2\" does not exist"_s.arg(
+                table, QDir::toNativeSeparators(layoutPath)));
+    const Layout layout = readLayout(m_dm.home(), DefName);
+    if (layout.isEmpty())
+        throw Error(u"Cannot save table %1: the layout file \"%2\" describes no fields"_s.arg(
+                table, QDir::toNativeSeparators(layoutPath)));
+
+    // qTemp: the Select Files dialog's own query, through which the writers read.
+    Stmt qTemp = m_dm.prepare(QueryString, u"Cannot save table "_s + table);
+    const qint64 rows = m_dm.countRows(QueryString);
+    if (rows == 0) {
+        // Nothing to write: an earlier file of this name would be out of date.
+        QFile old(PathAndFile);
+        if (old.exists() && !old.remove())
+            throw Error(u"Cannot remove the old file \"%1\". %2"_s.arg(
+                    QDir::toNativeSeparators(PathAndFile), old.errorString()));
+        return 0;
+    }
+    // The layout's items are converted and its fields placed at the first row, as they are used.
+    DifLineBuilder builder(table, DefName);
+    builder.prepare(layout, qTemp.get());
+    m_progress.show();
+    m_progress.start(u"Exporting DIF "_s + table, rows, QString::number(rows));
+
+    TextWriter writer(PathAndFile);
+    qint64 row = 0;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(qTemp.get())) == SQLITE_ROW) {
+        writer.writeRawLine(builder.build(qTemp.get(), ++row));
+        m_progress.step();
+    }
+    if (rc != SQLITE_DONE)
+        throw Error(u"Cannot save table %1: %2"_s.arg(table, m_dm.sqliteError()));
+    writer.commit();
+    return row;
+}
+
+} // namespace bm

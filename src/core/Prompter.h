@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace bm {
+
+// Every modal interaction the core needs. The GUI answers with Qt dialogs, the CLI with its
+// options, tests with scripted answers.
+class Prompter
+{
+public:
+    virtual ~Prompter() = default;
+    // An information box with Yes and No; true on Yes.
+    virtual bool askYesNo(const QString &text) = 0;
+    // A confirmation box with Yes and No (the grid's "Delete record?").
+    virtual bool confirm(const QString &text) { return askYesNo(text); }
+    // An information box with OK.
+    virtual void notify(const QString &text) = 0;
+    // The standard error box; `message` is the error's message as raised.
+    virtual void showError(const QString &message) = 0;
+    // File choices and the input box; std::nullopt when the user cancels.
+    virtual std::optional<QString> openFile(const QString &filter, const QString &initial) = 0;
+    virtual std::optional<QString> saveFile(const QString &filter, const QString &defaultSuffix,
+                                            const QString &initial)
+            = 0;
+    virtual std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                             const QString &initial)
+            = 0;
+};
+
+} // namespace bm

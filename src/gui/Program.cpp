@@ -1,0 +1,36 @@
+#include "Program.h"
+
+#include "GridModel.h"
+#include "Look.h"
+
+#include <QApplication>
+
+namespace bm::gui {
+
+using namespace Qt::StringLiterals;
+
+void prepareApplication()
+{
+    QApplication::setApplicationName(appTitle());
+    QApplication::setStyle(u"Fusion"_s);
+    installFontSubstitutes();
+    QApplication::setFont(tahoma(8));
+}
+
+Program::Program(const QString &home, Prompter *given)
+    : dm(home)
+    , frmFileCheck(&frmMain)
+    , messageBoxes(&frmMain)
+    , prompter(given ? *given : messageBoxes)
+    , frmSaveFiles(dm, frmProgress, prompter, &frmMain)
+{
+    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles, &frmFileCheck});
+}
+
+Program::~Program()
+{
+    frmMain.gridModel()->close();
+    dm.close();
+}
+
+} // namespace bm::gui
