@@ -3,7 +3,7 @@
 # data. Each case prints our time, the reference time and their ratio (ours / reference).
 #
 #   bench/run.sh [--rows N] [--keep] [CASE ...]
-#       CASE: import, split, load, save-dif, save-csv, requery, sort, scroll, all
+#       CASE: import, split, load, save-dif, save-csv, requery, sort, scroll, cleanup, all
 #             (default: all)
 #
 # See bench/README.md. Builds a Release tree in build-bench/ when needed.
@@ -17,7 +17,7 @@ ROWS=1000000
 KEEP=0
 
 # The cases, in the order `all` runs them. A case NAME is the function case_NAME.
-CASES=(import split load save-dif save-csv requery sort scroll)
+CASES=(import split load save-dif save-csv requery sort scroll cleanup)
 
 usage() {
     sed -n '2,10s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
@@ -104,6 +104,30 @@ mixed_data() {
                 "$MIX_STEM.$code" >"$MIX_STEM-$code.csv.tmp"
             mv "$MIX_STEM-$code.csv.tmp" "$MIX_STEM-$code.csv"
         done
+    fi
+}
+
+# Clean-up data: the pedigree, lactation and test-day files $DATA/clean-ROWS.102 (ROWS/5 lines),
+# .103 (ROWS/10 lines) and .104 (ROWS lines), the first lines of each file of one generated data
+# set that is large enough for all three, with cows left out of the pedigree file planted (one in
+# a thousand test days' worth). Made again when the generator is newer than them.
+CLEAN_STEM=
+cleanup_data() {
+    mkdir -p "$DATA"
+    CLEAN_STEM=$DATA/clean-$ROWS
+    local pedigrees=$((ROWS / 5)) lactations=$((ROWS / 10)) full=$DATA/clean-full-$ROWS
+    if [ ! -s "$CLEAN_STEM.104" ] || [ "$BUILD/brindlemark-gen" -nt "$CLEAN_STEM.104" ]; then
+        echo "bench: generating $pedigrees pedigrees, $lactations lactations, $ROWS test days" >&2
+        "$BUILD/brindlemark-gen" --home "$ROOT/data" --only 102,103,104 \
+            --test-days $((ROWS * 7 / 2)) --faults $((ROWS / 1000 + 1)) --out-stem "$full" \
+            >/dev/null 2>&1
+        head -n "$pedigrees" "$full.102" >"$CLEAN_STEM.102"
+        head -n "$lactations" "$full.103" >"$CLEAN_STEM.103"
+        head -n "$ROWS" "$full.104" >"$CLEAN_STEM.104.tmp"
+        rm -f "$full".1*
+        [ "$(wc -l <"$CLEAN_STEM.102")" -eq "$pedigrees" ] \
+            || die "the generated data set holds fewer than $pedigrees pedigree records"
+        mv "$CLEAN_STEM.104.tmp" "$CLEAN_STEM.104"
     fi
 }
 
@@ -301,6 +325,41 @@ case_save-dif() {
 # save-csv: table 104 written as CSV with its header line (td_104.csv).
 case_save-csv() {
     save_case save-csv csv td.csv
+}
+
+# cleanup: "Remove Data For Cows Not In 102" with Yes to every prompt, on ROWS test days, ROWS/10
+# lactations and ROWS/5 pedigree records, against the sqlite3 shell running the same six deletes
+# in one transaction on a copy of the same database that has the two indexes on the pedigree table
+# the deletes need (made before the timing). Both must leave the same rows.
+case_cleanup() {
+    cleanup_data
+    local home shell_db
+    home=$(fresh_home cleanup)
+    "$BUILD/brindlemark-cli" --home "$home" --quiet load "$CLEAN_STEM.104" >/dev/null \
+        || die "brindlemark-cli load $CLEAN_STEM.104 failed"
+    shell_db=$(fresh_dir shell)/shell.db
+    cp "$home/Tembra.db" "$shell_db"
+    sqlite3 "$shell_db" 'CREATE INDEX master_nid ON "102" (NationalID);
+                         CREATE INDEX master_cow ON "102" (CowID, HerdCode);'
+    local deletes="BEGIN;" code
+    for code in 103 104 106 108 112 211; do
+        deletes+=" DELETE FROM \"$code\" WHERE NOT EXISTS (SELECT 1 FROM \"102\" AS m"
+        deletes+=" WHERE m.NationalID = \"$code\".NationalID) AND NOT EXISTS (SELECT 1 FROM"
+        deletes+=" \"102\" AS m WHERE m.CowID = \"$code\".CowID AND m.HerdCode = \"$code\".HerdCode);"
+    done
+    deletes+=" COMMIT;"
+    # Both sides read a warm file.
+    cat "$home/Tembra.db" "$shell_db" >/dev/null
+    timed shell sqlite3 "$shell_db" "$deletes"
+    timed ours "$BUILD/brindlemark-cli" --home "$home" --yes --quiet clean 102
+    for code in 102 103 104; do
+        [ "$(rows_in "$home/Tembra.db" "$code")" -eq "$(rows_in "$shell_db" "$code")" ] \
+            || die "table $code: brindlemark-cli and the sqlite3 shell left different rows"
+    done
+    local removed
+    removed=$(($(wc -l <"$CLEAN_STEM.104") - $(rows_in "$home/Tembra.db" 104)))
+    report cleanup "clean 102 ($ROWS test days, $removed gone)" \
+        "sqlite3 shell, 6 deletes, 2 indexes" "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
 }
 
 # ---------------------------------------------------------------------------------------------

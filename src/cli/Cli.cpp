@@ -71,16 +71,26 @@ void CliProgress::draw()
 
 // ---------------------------------------------------------------------------------------------
 
-bool CliPrompter::askYesNo(const QString &text)
+namespace {
+
+// The text before the first carriage return: a prompt's count or message without its question.
+QString firstLine(const QString &text)
 {
     const qsizetype cr = text.indexOf(u'\r');
-    err(cr < 0 ? text : text.left(cr));
-    return m_answer != Answer::No;
+    return cr < 0 ? text : text.left(cr);
+}
+
+} // namespace
+
+bool CliPrompter::askYesNo(const QString &text)
+{
+    err(firstLine(text));
+    return m_answer == Answer::Yes || (m_answer == Answer::Default && m_defaultYes);
 }
 
 void CliPrompter::notify(const QString &text)
 {
-    err(QString(text).replace(u'\r', u' '));
+    err(firstLine(text));
 }
 
 void CliPrompter::showError(const QString &message)
@@ -90,7 +100,7 @@ void CliPrompter::showError(const QString &message)
 
 std::optional<QString> CliPrompter::openFile(const QString &, const QString &)
 {
-    return std::nullopt;
+    return m_choice;
 }
 
 std::optional<QString> CliPrompter::saveFile(const QString &, const QString &, const QString &)
@@ -100,7 +110,7 @@ std::optional<QString> CliPrompter::saveFile(const QString &, const QString &, c
 
 std::optional<QString> CliPrompter::inputText(const QString &, const QString &, const QString &)
 {
-    return std::nullopt;
+    return m_choice;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -159,7 +169,7 @@ int cmdImport(Context &ctx)
         throw Error(u"Cannot open file \"%1\". No such file"_s.arg(QDir::toNativeSeparators(file)));
 
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     Importer importer(dm, ctx.progress, ctx.prompter);
     const Importer::Counts &c = importer.importTypeFile(file, code);
     ctx.progress.hide();
@@ -176,7 +186,7 @@ int cmdLoad(Context &ctx)
     if (ctx.args.size() != 1)
         throw UsageError{u"load takes one file"_s};
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     Loader loader(dm, ctx.progress, ctx.prompter);
     loader.load(ctx.args.first());
     if (!ctx.quiet) {
@@ -215,7 +225,7 @@ int cmdStats(Context &ctx)
     if (!ctx.args.isEmpty())
         throw UsageError{u"stats takes no arguments"_s};
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     for (const RecordType &t : recordTypes())
         out(u"%1 %2"_s.arg(t.code).arg(dm.rowCount(t.code)));
     return 0;
@@ -246,7 +256,7 @@ int cmdSave(Context &ctx)
     }
 
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     Saver saver(dm, ctx.progress, ctx.prompter);
     const SaveResult result = saver.save(request, QFileInfo(ctx.args.first()).absoluteFilePath());
     if (!ctx.quiet) {
@@ -296,7 +306,7 @@ int cmdCheck(Context &ctx)
     if (!ctx.args.isEmpty())
         throw UsageError{u"check takes no arguments"_s};
     Tdm dm(ctx.home);
-    dm.ConnectDB();
+    dm.ConnectDB(&ctx.progress);
     PrintedFindings output;
     runFileCheck(dm, output);
     return 0;

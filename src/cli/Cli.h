@@ -28,9 +28,11 @@ private:
     bool m_tty = false;
 };
 
-// Answers prompts from the command line: --yes answers Yes, --no answers No, and by default
-// a question is reported on stderr (the text before its carriage returns) and answered Yes so
-// the work goes on.
+// Answers prompts from the command line: --yes answers Yes, --no answers No. Without either, a
+// question is answered Yes so an import goes on, while a command that deletes or changes rows
+// answers No (setDefaultNo). Every question and notice is printed on stderr as one line, the
+// text before its carriage returns. The file dialog and the input box take the command's
+// argument (setChoice).
 class CliPrompter final : public Prompter
 {
 public:
@@ -38,6 +40,9 @@ public:
     explicit CliPrompter(Answer answer)
         : m_answer(answer)
     {}
+    Answer answer() const { return m_answer; }
+    void setDefaultNo() { m_defaultYes = false; }
+    void setChoice(const QString &choice) { m_choice = choice; }
     bool askYesNo(const QString &text) override;
     void notify(const QString &text) override;
     void showError(const QString &message) override;
@@ -47,6 +52,8 @@ public:
 
 private:
     Answer m_answer;
+    bool m_defaultYes = true;
+    std::optional<QString> m_choice;
 };
 
 // What every command gets: the home folder, the program's own folder, the prompter, the
@@ -79,5 +86,10 @@ int cmdStats(Context &ctx);
 int cmdSave(Context &ctx);
 int cmdCompact(Context &ctx);
 int cmdCheck(Context &ctx);
+int cmdClean(Context &ctx);
+int cmdTrim(Context &ctx);
+int cmdList(Context &ctx);
+int cmdHerdcode(Context &ctx);
+int cmdMerge(Context &ctx);
 
 } // namespace bm::cli

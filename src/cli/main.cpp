@@ -62,6 +62,27 @@ const std::map<QString, Command> &commands()
              {u"check                run the file-check script FileCheck.SQL of the home folder\n"
               "                       and print what its checks find"_s,
               cmdCheck, Lock::Home}},
+            {u"clean"_s,
+             {u"clean 102|103        remove the records of cows not in the pedigree (102) or\n"
+              "                       lactation (103) table, asking for each table"_s,
+              cmdClean, Lock::Home}},
+            {u"trim"_s,
+             {u"trim keep|remove TABLE FIELD OP [VALUE [VALUE2]]\n"
+              "                       keep only the rows the filter lists, or remove them;\n"
+              "                       OP: eq lt le gt ge between empty notempty contains,\n"
+              "                       dates as YYYY-MM-DD"_s,
+              cmdTrim, Lock::Home}},
+            {u"list"_s,
+             {u"list TABLE [FIELD OP [VALUE [VALUE2]]] [--sort FIELD [--desc]]\n"
+              "                       the rows the grid would show, as CSV on standard output"_s,
+              cmdList}},
+            {u"herdcode"_s,
+             {u"herdcode CODE        write CODE (at most 7 characters) into every herd code"_s,
+              cmdHerdcode, Lock::Home}},
+            {u"merge"_s,
+             {u"merge FILE           copy the national IDs of a cow pedigree file (.102) into\n"
+              "                       every record with the same cow ID and herd code"_s,
+              cmdMerge, Lock::Home}},
     };
     return table;
 }
@@ -83,6 +104,8 @@ int main(int argc, char *argv[])
     QString description = u"Herd-recording data from the command line.\n\nCommands:\n"_s;
     for (const auto &[name, command] : commands())
         description += u"  "_s + command.synopsis + u'\n';
+    description += u"\nCommands that delete or change rows ask first: --yes answers Yes, --no "
+                   "answers No;\nwithout either they print what they would do and answer No.\n"_s;
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     const QCommandLineOption homeOption(u"home"_s,
@@ -102,7 +125,13 @@ int main(int argc, char *argv[])
                                u"save: the record types to save, comma-separated (default: all)."_s,
                                u"LIST"_s)};
     parser.addOptions(saveOptions);
+    // Options of the list command.
+    const QList<QCommandLineOption> listOptions
+            = {QCommandLineOption(u"sort"_s, u"list: sort by this column."_s, u"FIELD"_s),
+               QCommandLineOption(u"desc"_s, u"list: sort in descending order."_s)};
+    parser.addOptions(listOptions);
     parser.addPositionalArgument(u"command"_s, u"The command to run."_s);
+
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
 
     auto usage = [&](const QString &message) {
@@ -130,6 +159,9 @@ int main(int argc, char *argv[])
     for (const QCommandLineOption &option : saveOptions)
         if (name != u"save"_s && parser.isSet(option))
             return usage(u"--%1 belongs to the save command"_s.arg(option.names().first()));
+    for (const QCommandLineOption &option : listOptions)
+        if (name != u"list"_s && parser.isSet(option))
+            return usage(u"--%1 belongs to the list command"_s.arg(option.names().first()));
 
     CliPrompter prompter(parser.isSet(yesOption)  ? CliPrompter::Answer::Yes
                          : parser.isSet(noOption) ? CliPrompter::Answer::No

@@ -243,7 +243,27 @@ qint64 CsvWriter::ExportCSV(const QString &QueryString, const QString &PathAndFi
 {
     HideProgressAtEnd hideAtEnd(m_progress, HideProgress);
     m_progress.show();
-    const QString target = QDir::toNativeSeparators(PathAndFile);
+    TextWriter writer(PathAndFile);
+    const qint64 rows = writeCSV(QueryString, writer, PathAndFile, Titles);
+    writer.commit();
+    return rows;
+}
+
+qint64 CsvWriter::ExportCSV(const QString &QueryString, QIODevice &out)
+{
+    HideProgressAtEnd hideAtEnd(m_progress);
+    m_progress.show();
+    const QString name = u"standard output"_s;
+    TextWriter writer(out, name);
+    const qint64 rows = writeCSV(QueryString, writer, name, true);
+    writer.commit();
+    return rows;
+}
+
+qint64 CsvWriter::writeCSV(const QString &QueryString, TextWriter &writer, const QString &name,
+                           bool Titles)
+{
+    const QString target = QDir::toNativeSeparators(name);
     // qTemp: the Select Files dialog's own query, through which the writers read.
     Stmt qTemp = m_dm.prepare(QueryString, u"Cannot write \"%1\""_s.arg(target));
     const qint64 rows = m_dm.countRows(QueryString);
@@ -253,8 +273,7 @@ qint64 CsvWriter::ExportCSV(const QString &QueryString, const QString &PathAndFi
     for (int i = 0; i < sqlite3_column_count(qTemp.get()); ++i)
         kinds.push_back(cellKindOf(sqlite3_column_decltype(qTemp.get(), i)));
 
-    CsvLineBuilder builder(QFileInfo(PathAndFile).fileName());
-    TextWriter writer(PathAndFile);
+    CsvLineBuilder builder(QFileInfo(name).fileName());
     const QByteArray header = builder.header(qTemp.get());
     if (Titles)
         writer.writeRawLine(header);
@@ -266,7 +285,6 @@ qint64 CsvWriter::ExportCSV(const QString &QueryString, const QString &PathAndFi
     }
     if (rc != SQLITE_DONE)
         throw Error(u"Cannot write \"%1\": %2"_s.arg(target, m_dm.sqliteError()));
-    writer.commit();
     return row;
 }
 

@@ -2,10 +2,13 @@
 
 #include <QString>
 
+class QIODevice;
+
 namespace bm {
 
 class Tdm;
 class ProgressSink;
+class TextWriter;
 
 // Writes the rows of one query as a CSV file (RFC 4180), every column in the query's order,
 // each cell by its column's declared type. Rows are streamed to a temporary file beside the
@@ -24,8 +27,14 @@ public:
     // line of column names. Returns the number of rows written.
     qint64 ExportCSV(const QString &QueryString, const QString &PathAndFile, bool Titles,
                      bool HideProgress);
+    // The same lines, with the column names, written to an open device (standard output) as
+    // they come.
+    qint64 ExportCSV(const QString &QueryString, QIODevice &out);
 
 private:
+    qint64 writeCSV(const QString &QueryString, TextWriter &writer, const QString &name,
+                    bool Titles);
+
     Tdm &m_dm;
     ProgressSink &m_progress;
 };

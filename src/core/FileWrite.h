@@ -3,16 +3,16 @@
 #include <QByteArrayView>
 #include <QString>
 
-class QFileDevice;
+class QIODevice;
 
 namespace bm {
 
 // The system's message for an error number (errno): "No space left on device".
 QString systemMessage(int error);
 
-// Writes all of `bytes` to `file`. False when it could not, with the reason in `why`: the
+// Writes all of `bytes` to `device`. False when it could not, with the reason in `why`: the
 // system's own, also when a write stopped part-way (as on a full disk), where Qt gives none.
 // Open the file unbuffered, so every failure shows here and none is left for close().
-bool writeAll(QFileDevice &file, QByteArrayView bytes, QString &why);
+bool writeAll(QIODevice &device, QByteArrayView bytes, QString &why);
 
 } // namespace bm

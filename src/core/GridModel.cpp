@@ -85,6 +85,10 @@ void GridModel::reopen()
 {
     if (m_query.table.isEmpty())
         return;
+    // The display decimals stay with their columns.
+    QHash<QString, int> decimals;
+    for (auto it = m_decimals.cbegin(); it != m_decimals.cend(); ++it)
+        decimals.insert(m_names.value(it.key()).toLower(), it.value());
     beginResetModel();
     try {
         load();
@@ -93,6 +97,11 @@ void GridModel::reopen()
         endResetModel();
         Q_EMIT reopenFailed(e.message());
         return;
+    }
+    for (qsizetype i = 0; i < m_names.size(); ++i) {
+        const auto it = decimals.constFind(m_names.at(i).toLower());
+        if (it != decimals.constEnd())
+            m_decimals.insert(int(i), it.value());
     }
     endResetModel();
 }
@@ -147,6 +156,12 @@ QString keysStatement(const FilterQuery &q)
 }
 
 } // namespace
+
+QString GridModel::rowsStatement(const FilterQuery &query)
+{
+    return u"SELECT * FROM "_s + Tdm::quoteId(query.table) + u' ' + query.where
+           + orderClause(query);
+}
 
 QStringList GridModel::statements(const FilterQuery &query, bool keys)
 {

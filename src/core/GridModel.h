@@ -30,7 +30,8 @@ public:
     // Runs the query. On failure the model is left empty (no columns) and the error is raised.
     // A pending edit is dropped: the window submits it first.
     void setQuery(const FilterQuery &query);
-    // Re-reads the rows of the current query (other commands changed the table). Never raises:
+    // Re-reads the rows of the current query (other commands changed the table), keeping the
+    // display decimals of its columns. Never raises:
     // a failure leaves the model empty and is announced by reopenFailed().
     void reopen();
     // Empties the model and releases every statement.
@@ -70,6 +71,9 @@ public:
     // The statements the model runs for `query`: the row count and the first page, and with
     // `keys` the ordered rowids it reads once the view needs rows past the first page.
     static QStringList statements(const FilterQuery &query, bool keys);
+    // Every row the grid shows for `query`, every column, in the grid's order (ties in row
+    // order).
+    static QString rowsStatement(const FilterQuery &query);
 
 Q_SIGNALS:
     // An edit that does not suit its column was refused; `message` says why.

@@ -63,6 +63,17 @@ int ProgressSink::percent() const
     return int(m_position * 100 / m_maximum);
 }
 
+void ProgressSink::setBusy(bool busy)
+{
+    if (busy) {
+        if (++m_busy == 1)
+            onBusyChanged(true);
+    } else if (m_busy > 0) {
+        if (--m_busy == 0)
+            onBusyChanged(false);
+    }
+}
+
 void ProgressSink::start(const QString &status, qint64 maximum, const QString &records)
 {
     setMaximum(maximum);

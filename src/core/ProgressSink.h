@@ -39,6 +39,11 @@ public:
     // Ask the front end to bring the window up to date now.
     void repaint() { onRepaint(); }
 
+    // The wait cursor: shown while a command works without the window, between its prompts.
+    // Calls nest; the normal cursor is back when every setBusy(true) has had its setBusy(false).
+    void setBusy(bool busy);
+    bool isBusy() const { return m_busy > 0; }
+
 protected:
     virtual void onVisibleChanged(bool /*visible*/) {}
     virtual void onStatusChanged() {}
@@ -46,9 +51,12 @@ protected:
     // Called when the maximum is set, the position is set, or a step changes the percentage.
     virtual void onGaugeChanged() {}
     virtual void onRepaint() {}
+    // The wait cursor goes on (true) or off (false).
+    virtual void onBusyChanged(bool /*busy*/) {}
 
 private:
     bool m_visible = false;
+    int m_busy = 0;
     QString m_status;
     QString m_records;
     qint64 m_maximum = 100;
@@ -59,6 +67,23 @@ private:
 // A sink that shows nothing, for callers without a progress display.
 class NullProgress final : public ProgressSink
 {};
+
+// The wait cursor for the life of this object, however the work it covers ends.
+class BusyCursor
+{
+public:
+    explicit BusyCursor(ProgressSink &progress)
+        : m_progress(progress)
+    {
+        m_progress.setBusy(true);
+    }
+    ~BusyCursor() { m_progress.setBusy(false); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+
+private:
+    ProgressSink &m_progress;
+};
 
 // Hides the progress window when it goes out of scope (unless told not to), however the work
 // it guards ends.

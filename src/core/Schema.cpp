@@ -52,6 +52,11 @@ QStringList layoutVersions(const QString &home, const QString &code)
 
 } // namespace
 
+QString SchemaColumn::definition() const
+{
+    return sqlType == u"TEXT"_s ? u"TEXT COLLATE NOCASE"_s : sqlType;
+}
+
 QList<SchemaColumn> tableColumns(const QString &home, const QString &code)
 {
     QStringList versions = layoutVersions(home, code);
@@ -83,7 +88,7 @@ QStringList schemaStatements(const QString &home)
                     QDir::toNativeSeparators(defsFolder(home)), table));
         QStringList defs;
         for (const SchemaColumn &c : columns)
-            defs << Tdm::quoteId(c.name) + u' ' + c.sqlType;
+            defs << Tdm::quoteId(c.name) + u' ' + c.definition();
         statements << u"CREATE TABLE %1 (%2)"_s.arg(Tdm::quoteId(table), defs.join(u", "_s));
     };
     for (const RecordType &t : recordTypes())

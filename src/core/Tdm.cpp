@@ -1,5 +1,8 @@
 #include "Tdm.h"
 
+#include "ProgressSink.h"
+#include "Schema.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -43,7 +46,7 @@ QString Tdm::databasePath() const
     return m_home + u"Tembra.db"_s;
 }
 
-void Tdm::ConnectDB()
+void Tdm::ConnectDB(ProgressSink *progress)
 {
     close();
     const QString path = databasePath();
@@ -80,6 +83,14 @@ void Tdm::ConnectDB()
         throw Error(u"The SQLite driver (%1) and the program (%2) use different SQLite "
                     "libraries"_s.arg(probe.value(0).toString(),
                                       QString::fromLatin1(sqlite3_libversion())));
+    }
+    try {
+        NullProgress none;
+        upgradeSchema(*this, progress ? *progress : none);
+    } catch (const Error &e) {
+        m_db.close();
+        throw Error(u"Cannot bring the herd database '%1' up to date: %2"_s.arg(
+                QDir::toNativeSeparators(path), e.message()));
     }
 }
 

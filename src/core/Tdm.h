@@ -17,6 +17,8 @@
 
 namespace bm {
 
+class ProgressSink;
+
 // Finalizes a prepared statement when it goes out of scope.
 struct StmtDeleter
 {
@@ -42,8 +44,9 @@ public:
     QString databasePath() const;
 
     // Opens <home>Tembra.db. Raises when the file is missing or cannot be opened; the database
-    // is never created here.
-    void ConnectDB();
+    // is never created here. A database of an earlier build is brought up to date first
+    // (upgradeSchema), shown on `progress` when given.
+    void ConnectDB(ProgressSink *progress = nullptr);
     // Closes the connection and every query on it.
     void close();
     bool isOpen() const;

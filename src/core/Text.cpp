@@ -423,6 +423,7 @@ qint64 countLines(const QString &path)
 TextWriter::TextWriter(const QString &path)
     : m_path(path)
     , m_file(path)
+    , m_out(&m_file)
 {
     // Unbuffered: the lines are gathered in m_buffer, and each write reaches the system at once,
     // so a failure is reported with the system's reason.
@@ -430,6 +431,11 @@ TextWriter::TextWriter(const QString &path)
         throw Error(u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                            m_file.errorString()));
 }
+
+TextWriter::TextWriter(QIODevice &device, const QString &name)
+    : m_path(name)
+    , m_out(&device)
+{}
 
 void TextWriter::writeLine(QStringView line, const QString &context)
 {
@@ -464,7 +470,7 @@ void TextWriter::flushIfLarge()
 void TextWriter::writeBuffer()
 {
     QString why;
-    if (!writeAll(m_file, m_buffer, why))
+    if (!writeAll(*m_out, m_buffer, why))
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path), why));
     m_buffer.resize(0); // keeps the allocation for the next chunk
 }
@@ -473,6 +479,8 @@ void TextWriter::commit()
 {
     writeBuffer();
     m_buffer.clear();
+    if (m_out != &m_file)
+        return;
     if (!m_file.commit())
         throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
                                                           m_file.errorString()));

@@ -108,6 +108,9 @@ class TextWriter
 {
 public:
     explicit TextWriter(const QString &path);
+    // Writes to a device that is already open (standard output), named `name` in messages;
+    // lines go out in chunks as they come and commit() sends the rest.
+    TextWriter(QIODevice &device, const QString &name);
     // Raises an error when `line` holds a character that Windows-1252 cannot hold; `context`
     // (for example "table 104, row 12") is named in the message.
     void writeLine(QStringView line, const QString &context = QString());
@@ -121,6 +124,7 @@ private:
     void writeBuffer();
     QString m_path;
     QSaveFile m_file;
+    QIODevice *m_out = nullptr; // m_file, or the device given
     QByteArray m_buffer;
 };
 

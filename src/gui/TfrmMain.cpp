@@ -12,6 +12,7 @@
 #include "Layout.h"
 #include "Loader.h"
 #include "Look.h"
+#include "Maintenance.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "TabStrip.h"
@@ -327,6 +328,19 @@ void TfrmMain::attach(const Forms &forms)
         SaveFiles1->setEnabled(true);
         connect(SaveFiles1, &QAction::triggered, this, &TfrmMain::SaveFiles1Click);
     }
+    const std::pair<QAction *, void (TfrmMain::*)()> maintenance[] = {
+            {ApplyFilterToCurrentTable1, &TfrmMain::ApplyFilterToCurrentTable1Click},
+            {RemoveFilteredDataFromCurrrentTable1,
+             &TfrmMain::RemoveFilteredDataFromCurrrentTable1Click},
+            {RemoveDataForCowsNotIn1021, &TfrmMain::RemoveDataForCowsNotIn1021Click},
+            {RemoveCowsNotIn1031, &TfrmMain::RemoveCowsNotIn1031Click},
+            {ChangeHerdcode1, &TfrmMain::ChangeHerdcode1Click},
+            {MergeNationalIDs1, &TfrmMain::MergeNationalIDs1Click},
+    };
+    for (const auto &[action, handler] : maintenance) {
+        action->setEnabled(true);
+        connect(action, &QAction::triggered, this, handler);
+    }
     frmFileCheck = forms.frmFileCheck;
     if (frmFileCheck) {
         Analyse1->setEnabled(true);
@@ -445,7 +459,7 @@ void TfrmMain::FormShow()
         return;
     }
     runCommand([this] {
-        dm->ConnectDB();
+        dm->ConnectDB(&progress());
         ChangeFile();
     });
 }
@@ -481,12 +495,17 @@ void TfrmMain::SetSQL()
     sizeColumns();
     showSortIndicator();
     FormatGrid(query.table);
-    const int index = bm::recordTypeIndex(query.table);
-    const QString description
-            = index < 0 ? query.table
-                        : bm::displayDescription(bm::recordTypes().at(index).description);
-    pnlBottom->setText(u"%1  :  %2  Records Listed"_s.arg(description).arg(qData->rowCount()));
+    showRecordsListed();
     QApplication::restoreOverrideCursor();
+}
+
+void TfrmMain::showRecordsListed()
+{
+    const QString table = qData->query().table;
+    const int index = bm::recordTypeIndex(table);
+    const QString description
+            = index < 0 ? table : bm::displayDescription(bm::recordTypes().at(index).description);
+    pnlBottom->setText(u"%1  :  %2  Records Listed"_s.arg(description).arg(qData->rowCount()));
 }
 
 void TfrmMain::FillCombo()
@@ -727,6 +746,89 @@ void TfrmMain::Analyse1Click()
     Analyse1->setEnabled(true);
     if (m_closeAfterCheck)
         close();
+}
+
+void TfrmMain::runMaintenance(const std::function<void(bm::Maintenance &)> &command)
+{
+    runCommand([&] {
+        // The command sees the data as the grid shows it: an open grid edit is written first.
+        postEdits();
+        bm::Maintenance maintenance(*dm, progress(), *m_prompter);
+        command(maintenance);
+    });
+    // However the command ended, the grid shows the table as it now is, under the same filter
+    // and sort.
+    if (!qData->query().table.isEmpty()) {
+        qData->reopen();
+        if (qData->isActive())
+            showRecordsListed();
+    }
+}
+
+void TfrmMain::RemoveDataForCowsNotIn1021Click()
+{
+    runMaintenance([](bm::Maintenance &m) { m.RemoveDataForCowsNotIn102(); });
+}
+
+void TfrmMain::RemoveCowsNotIn1031Click()
+{
+    runMaintenance([](bm::Maintenance &m) { m.RemoveCowsNotIn103(); });
+}
+
+void TfrmMain::FileClean(const QString &MasterTable, const QString &ClientTable)
+{
+    runMaintenance([&](bm::Maintenance &m) { m.FileClean(MasterTable, ClientTable); });
+}
+
+void TfrmMain::ApplyFilterToCurrentTable1Click()
+{
+    runMaintenance([this](bm::Maintenance &m) { m.ApplyFilterToCurrentTable(shownFilter()); });
+}
+
+void TfrmMain::RemoveFilteredDataFromCurrrentTable1Click()
+{
+    runMaintenance([this](bm::Maintenance &m) { m.RemoveDisplayedData(shownFilter()); });
+}
+
+bm::FilterQuery TfrmMain::shownFilter() const
+{
+    bm::FilterQuery shown = qData->query();
+    if (shown.table.isEmpty())
+        shown.table = currentTable(); // nothing shown yet: the table without a filter
+    return shown;
+}
+
+QString TfrmMain::currentRecordText(const QString &column) const
+{
+    const int c = qData->columnIndex(column);
+    if (c < 0 || qData->rowCount() == 0)
+        return QString();
+    const QModelIndex current = dbg->currentIndex();
+    return qData->index(current.isValid() ? current.row() : 0, c).data(Qt::EditRole).toString();
+}
+
+void TfrmMain::ChangeHerdcode1Click()
+{
+    runMaintenance(
+            [this](bm::Maintenance &m) { m.ChangeHerdcode(currentRecordText(u"Herdcode"_s)); });
+}
+
+void TfrmMain::MergeNationalIDs1Click()
+{
+    runMaintenance([this](bm::Maintenance &m) {
+        // The dialog keeps the name it was given, the ".102" file, however the merge ends.
+        struct KeepName
+        {
+            bm::Maintenance &m;
+            QString &name;
+            ~KeepName()
+            {
+                if (!m.mergeFile().isEmpty())
+                    name = m.mergeFile();
+            }
+        } keep{m, odFileName};
+        m.MergeNationalIDs(odFileName);
+    });
 }
 
 void TfrmMain::About1Click()

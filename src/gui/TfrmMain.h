@@ -19,6 +19,7 @@ class QPushButton;
 namespace bm {
 class FolderLock;
 class GridModel;
+class Maintenance;
 class ProgressSink;
 class Prompter;
 class Tdm;
@@ -115,6 +116,20 @@ public:
     void Analyse1Click();
     bool fileCheckRunning() const { return m_checkRunning; }
 
+    // The maintenance commands of the File menu. Each is one transaction; afterwards the grid
+    // re-reads its rows with its filter and sort as they were and the status line counts them.
+    void RemoveDataForCowsNotIn1021Click();
+    void RemoveCowsNotIn1031Click();
+    // One clean-up step: the rows of ClientTable without a partner in MasterTable, on request.
+    void FileClean(const QString &MasterTable, const QString &ClientTable);
+    // Trimming by the filter the grid shows.
+    void ApplyFilterToCurrentTable1Click();
+    void RemoveFilteredDataFromCurrrentTable1Click();
+    // The input box opens on the herd code of the grid's current row.
+    void ChangeHerdcode1Click();
+    // The open dialog opens on the file last chosen in it and keeps the ".102" name.
+    void MergeNationalIDs1Click();
+
     // The steps of Load Files.
     QString UnZipFile(const QString &FName);
     QString SplitDIF(const QString &FName);
@@ -133,6 +148,11 @@ private:
     void focusNextAfter(QWidget *widget);
     void showSortIndicator();
     void sizeColumns();
+    void showRecordsListed();
+    void runMaintenance(const std::function<void(bm::Maintenance &)> &command);
+    QString currentRecordText(const QString &column) const;
+    // The filter the grid shows, which the trimming commands count and delete by.
+    bm::FilterQuery shownFilter() const;
     bm::ProgressSink &progress();
 
     bm::Tdm *dm = nullptr;

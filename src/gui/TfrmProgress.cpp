@@ -86,4 +86,12 @@ void TfrmProgress::onRepaint()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void TfrmProgress::onBusyChanged(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+}
+
 } // namespace bm::gui

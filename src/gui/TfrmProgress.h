@@ -33,6 +33,7 @@ protected:
     void onRecordsChanged() override;
     void onGaugeChanged() override;
     void onRepaint() override;
+    void onBusyChanged(bool busy) override;
 };
 
 } // namespace bm::gui

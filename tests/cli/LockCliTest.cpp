@@ -43,6 +43,11 @@ TEST(CliLock, oneCommandAtATimePerProgramFolder)
             {"init", {u"init"_s}},
             {"check", {u"check"_s}},
             {"compact", {u"compact"_s}},
+            {"clean", {u"--yes"_s, u"clean"_s, u"102"_s}},
+            {"trim",
+             {u"--yes"_s, u"trim"_s, u"remove"_s, u"104"_s, u"HerdCode"_s, u"eq"_s, u"X"_s}},
+            {"herdcode", {u"--yes"_s, u"herdcode"_s, u"NEW"_s}},
+            {"merge", {u"--yes"_s, u"merge"_s, samples + u"herd.102"_s}},
     };
     for (const auto &c : changing) {
         const bm::test::ProcessResult r = cli(QStringList{u"--home"_s, home.path()} + c.args);

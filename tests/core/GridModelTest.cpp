@@ -269,6 +269,7 @@ TEST(GridModel, countsReopenTheGridWithTheTablesRows)
     fill104(home.dm(), 5);
     GridModel model(home.dm());
     model.setQuery(query104(u"WHERE \"CellCount\" < 3 "_s));
+    model.setDecimals(model.columnIndex(u"Milk"_s), 1);
     EXPECT_EQ(model.rowCount(), 3);
     home.dm().exec(u"DELETE FROM \"104\" WHERE CellCount = 0"_s);
     EXPECT_EQ(model.rowCount(), 3) << "not re-read yet";
@@ -276,5 +277,6 @@ TEST(GridModel, countsReopenTheGridWithTheTablesRows)
     EXPECT_EQ(home.dm().GetRecordCount(u"SELECT * FROM \"104\""_s), 4);
     EXPECT_EQ(model.rowCount(), 2);
     EXPECT_EQ(cell(model, 0, u"HerdCode"_s), u"H1"_s);
+    EXPECT_EQ(cell(model, 0, u"Milk"_s), u"7.3"_s) << "the display decimals stay";
     EXPECT_TRUE(failed.isEmpty());
 }

@@ -68,6 +68,21 @@ struct MainWindowFixture
         QTRY_VERIFY(!menu->isVisible());
     }
 
+    // Opens the File menu and its submenu `submenu` with clicks and clicks the item `action`.
+    void clickFileSubmenu(const char *submenu, const char *action)
+    {
+        clickButton("btnActions");
+        auto *menu = child<QMenu>("pumActions");
+        QTRY_VERIFY(menu->isVisible());
+        auto *sub = child<QMenu>(submenu);
+        QTest::mouseClick(menu, Qt::LeftButton, {},
+                          menu->actionGeometry(sub->menuAction()).center());
+        QTRY_VERIFY(sub->isVisible());
+        QTest::mouseClick(sub, Qt::LeftButton, {},
+                          sub->actionGeometry(child<QAction>(action)).center());
+        QTRY_VERIFY(!menu->isVisible());
+    }
+
     // Opens a combo box's list with the mouse and picks the item with `text` in the list with
     // the keyboard (a click on the list item depends on the time since the list opened).
     void pick(const char *comboName, const QString &text)

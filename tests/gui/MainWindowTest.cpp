@@ -147,14 +147,14 @@ void MainWindowTest::fileMenuHoldsEveryCommandAndTheAboutBox()
     };
     QCOMPARE(describe(menu),
              (QStringList{u"Load Files"_s, u"Save Files"_s, u"-"_s, u"Filter >"_s, u"Cleanup >"_s,
-                          u"-"_s, u"Change Herdcode (off)"_s, u"Merge National ID's (off)"_s,
-                          u"-"_s, u"File Check"_s, u"-"_s, u"About"_s}));
+                          u"-"_s, u"Change Herdcode"_s, u"Merge National ID's"_s, u"-"_s,
+                          u"File Check"_s, u"-"_s, u"About"_s}));
     QCOMPARE(describe(f.child<QMenu>("Filter1")),
-             (QStringList{u"Apply Filter To Current Table (off)"_s,
-                          u"Remove Displayed Data From Current Table (off)"_s}));
+             (QStringList{u"Apply Filter To Current Table"_s,
+                          u"Remove Displayed Data From Current Table"_s}));
     QCOMPARE(describe(f.child<QMenu>("Cleanup1")),
-             (QStringList{u"Remove Data For Cows Not In 102 (off)"_s,
-                          u"Remove Data For Cows Not In 103 (off)"_s}));
+             (QStringList{u"Remove Data For Cows Not In 102"_s,
+                          u"Remove Data For Cows Not In 103"_s}));
 
     QTest::mouseClick(menu, Qt::LeftButton, {},
                       menu->actionGeometry(f.child<QAction>("About1")).center());

@@ -44,10 +44,8 @@ void ScriptedPrompter::showError(const QString &message)
     errors << message;
 }
 
-std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const QString &initial)
+std::optional<QString> ScriptedPrompter::nextChoice()
 {
-    filters << filter;
-    initials << initial;
     if (choices.empty())
         return std::nullopt;
     const QString c = choices.front();
@@ -57,16 +55,24 @@ std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const Q
     return c;
 }
 
+std::optional<QString> ScriptedPrompter::openFile(const QString &filter, const QString &initial)
+{
+    filters << filter;
+    initials << initial;
+    return nextChoice();
+}
+
 std::optional<QString> ScriptedPrompter::saveFile(const QString &filter, const QString &,
                                                   const QString &initial)
 {
     return openFile(filter, initial);
 }
 
-std::optional<QString> ScriptedPrompter::inputText(const QString &, const QString &,
-                                                   const QString &)
+std::optional<QString> ScriptedPrompter::inputText(const QString &caption, const QString &prompt,
+                                                   const QString &initial)
 {
-    return openFile(QString(), QString());
+    inputs << caption + u'|' + prompt + u'|' + initial;
+    return nextChoice();
 }
 
 QByteArray readFile(const QString &path)

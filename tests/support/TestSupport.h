@@ -55,6 +55,10 @@ public:
     QStringList errors;
     QStringList filters;  // the filter of every file dialog
     QStringList initials; // the file every file dialog opened on
+    QStringList inputs;   // every input box as "<caption>|<prompt>|<default>"
+
+private:
+    std::optional<QString> nextChoice();
 };
 
 // Sets the default locale for one test.
@@ -71,9 +75,11 @@ class RecordingProgress final : public ProgressSink
 public:
     QStringList statuses;
     int shows = 0;
+    int busySpells = 0; // times the wait cursor came on
 
 protected:
     void onVisibleChanged(bool visible) override { shows += visible ? 1 : 0; }
+    void onBusyChanged(bool busy) override { busySpells += busy ? 1 : 0; }
     void onStatusChanged() override { statuses << status(); }
 };
 
