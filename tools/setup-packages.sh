@@ -11,6 +11,8 @@ bm_packages=(
   unzip python3 clang-format
   # The windows' fonts: DejaVu Sans stands in for Tahoma, Liberation Sans for Arial.
   fonts-dejavu-core fonts-liberation2
+  # fuzz/run.sh (and so .ci/run) builds the fuzz targets with clang and its libFuzzer runtime.
+  clang libclang-rt-14-dev
 )
 bm_install_packages() {
   local missing=()

@@ -162,6 +162,9 @@ int cmdImport(Context &ctx)
     if (recordTypeIndex(code) < 0)
         throw UsageError{u"'%1' is not a per-type DIF file: its extension must be a record "
                          "type code (%2)"_s.arg(file, recordTypeCodes().join(u", "_s))};
+    if (QFileInfo(file).isDir())
+        throw Error(
+                u"Cannot open file \"%1\". Is a directory"_s.arg(QDir::toNativeSeparators(file)));
     if (!QFileInfo(file).isFile())
         throw Error(u"Cannot open file \"%1\". No such file"_s.arg(QDir::toNativeSeparators(file)));
 

@@ -1,5 +1,6 @@
 #include "Cli.h"
 #include "Error.h"
+#include "FolderLock.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -7,16 +8,27 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace bm::cli;
 
 namespace {
 
+// Whether a command holds the lock of the program folder while it runs: every command that
+// changes the herd database or the scratch folder does, so two copies of the program never work
+// on one folder at a time.
+enum class Lock {
+    None,   // reads only
+    Home,   // changes the database or the scratch folder
+    NewHome // as Home; the program folder is created first when missing
+};
+
 struct Command
 {
     QString synopsis;
     std::function<int(Context &)> run;
+    Lock lock = Lock::None;
 };
 
 const std::map<QString, Command> &commands()
@@ -25,50 +37,52 @@ const std::map<QString, Command> &commands()
             {u"compact"_s,
              {u"compact              compact the herd database, keeping it as it was in "
               "Backup.db"_s,
-              cmdCompact}},
+              cmdCompact, Lock::Home}},
             {u"init"_s,
-             {u"init                 create the herd database of the home folder"_s, cmdInit}},
+             {u"init                 create the herd database of the home folder"_s, cmdInit,
+              Lock::NewHome}},
             {u"import"_s,
-             {u"import FILE          import one per-type DIF file into its table"_s, cmdImport}},
+             {u"import FILE          import one per-type DIF file into its table"_s, cmdImport,
+              Lock::Home}},
             {u"load"_s,
              {u"load FILE            load a data set: per-type file, combined .DIF or ZIP"_s,
-              cmdLoad}},
+              cmdLoad, Lock::Home}},
             {u"split"_s,
              {u"split FILE           split a combined .DIF file into per-type files in the "
               "scratch folder"_s,
-              cmdSplit}},
+              cmdSplit, Lock::Home}},
             {u"stats"_s,
              {u"stats                row count of every record-type table"_s, cmdStats}},
             {u"save"_s,
              {u"save (--dif|--csv) [--zip] [--types 101,102,...] OUT\n"
               "                       save the record-type tables (all without --types) as\n"
               "                       DIF or CSV files named after OUT, or zipped into OUT.zip"_s,
-              cmdSave}},
+              cmdSave, Lock::Home}},
             {u"check"_s,
              {u"check                run the file-check script FileCheck.SQL of the home folder\n"
               "                       and print what its checks find"_s,
-              cmdCheck}},
+              cmdCheck, Lock::Home}},
             {u"clean"_s,
              {u"clean 102|103        remove the records of cows not in the pedigree (102) or\n"
               "                       lactation (103) table, asking for each table"_s,
-              cmdClean}},
+              cmdClean, Lock::Home}},
             {u"trim"_s,
              {u"trim keep|remove TABLE FIELD OP [VALUE [VALUE2]]\n"
               "                       keep only the rows the filter lists, or remove them;\n"
               "                       OP: eq lt le gt ge between empty notempty contains,\n"
               "                       dates as YYYY-MM-DD"_s,
-              cmdTrim}},
+              cmdTrim, Lock::Home}},
             {u"list"_s,
              {u"list TABLE [FIELD OP [VALUE [VALUE2]]] [--sort FIELD [--desc]]\n"
               "                       the rows the grid would show, as CSV on standard output"_s,
               cmdList}},
             {u"herdcode"_s,
              {u"herdcode CODE        write CODE (at most 7 characters) into every herd code"_s,
-              cmdHerdcode}},
+              cmdHerdcode, Lock::Home}},
             {u"merge"_s,
              {u"merge FILE           copy the national IDs of a cow pedigree file (.102) into\n"
               "                       every record with the same cow ID and herd code"_s,
-              cmdMerge}},
+              cmdMerge, Lock::Home}},
     };
     return table;
 }
@@ -162,6 +176,12 @@ int main(int argc, char *argv[])
                 parser.isSet(quietOption),
                 &parser};
     try {
+        std::optional<bm::FolderLock> lock;
+        if (found->second.lock == Lock::NewHome && !QDir().mkpath(ctx.home))
+            throw bm::Error(
+                    u"Cannot create the folder \"%1\""_s.arg(QDir::toNativeSeparators(ctx.home)));
+        if (found->second.lock != Lock::None)
+            lock.emplace(ctx.home);
         return found->second.run(ctx);
     } catch (const UsageError &e) {
         return usage(e.message);

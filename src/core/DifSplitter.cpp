@@ -1,6 +1,8 @@
 #include "DifSplitter.h"
 
 #include "Error.h"
+#include "FileWrite.h"
+#include "Layout.h"
 #include "LineCollation.h"
 #include "ProgressSink.h"
 #include "Text.h"
@@ -105,12 +107,9 @@ private:
         Group g;
         g.name = name;
         g.path = m_folder + m_stem + u'.' + name;
-        g.writable = QFileInfo(g.path).absoluteFilePath() != m_input;
-        for (QChar c : name) {
-            if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7F
-                || c.isSurrogate())
-                g.writable = false;
-        }
+        // Nothing but a record type can be loaded; any other name could be anything at all
+        // (a file of random bytes has thousands).
+        g.writable = recordTypeIndex(name) >= 0 && QFileInfo(g.path).absoluteFilePath() != m_input;
         m_groups.push_back(g);
         return quint32(m_groups.size() - 1);
     }
@@ -244,9 +243,12 @@ public:
         if (!file->open())
             throw Error(u"Cannot create a temporary file in \"%1\". %2"_s.arg(
                     QDir::toNativeSeparators(folder), file->errorString()));
-        auto failed = [&] {
-            return Error(u"Cannot write the temporary file \"%1\". %2"_s.arg(
-                    QDir::toNativeSeparators(file->fileName()), file->errorString()));
+        auto write = [&](const QByteArray &bytes) {
+            QString why;
+            if (!writeAll(*file, bytes, why)
+                || (!file->flush() && !(why = file->errorString()).isEmpty()))
+                throw Error(u"Cannot write the temporary file \"%1\". %2"_s.arg(
+                        QDir::toNativeSeparators(file->fileName()), why));
         };
         QByteArray out;
         out.reserve(kRunBuffer + 4096);
@@ -264,13 +266,11 @@ public:
                 out.append(bytes(e));
             }
             if (out.size() >= kRunBuffer) {
-                if (file->write(out) != out.size())
-                    throw failed();
+                write(out);
                 out.resize(0);
             }
         }
-        if (file->write(out) != out.size() || !file->flush())
-            throw failed();
+        write(out);
         return file;
     }
 
@@ -430,10 +430,14 @@ public:
             if (g.writable) {
                 m_writer = std::make_unique<TextWriter>(g.path);
                 m_result.files << g.path;
+            } else {
+                ++m_result.otherGroups;
             }
         }
-        if (!m_writer)
+        if (!m_writer) {
+            ++m_result.otherLines;
             return;
+        }
         if (line.ref.wide)
             m_writer->writeLine(*line.ref.wide, u"line %1 of %2"_s.arg(line.seq).arg(m_inputName));
         else

@@ -102,6 +102,8 @@ struct VersionReader
         try {
             stmt = dm.prepare(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(
                     Tdm::quoteId(table), names.join(u','), params.join(u',')));
+        } catch (const DatabaseError &) {
+            throw;
         } catch (const Error &) {
             stmt.reset();
         }
@@ -302,7 +304,9 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         }
 
         if (!lineFailed) {
-            const int rc = sqlite3_step(s);
+            // A failure of the database itself raises here and ends the command; only the
+            // line's own data makes a line error.
+            const int rc = m_dm.step(s);
             sqlite3_reset(s);
             lineFailed = rc != SQLITE_DONE;
         }

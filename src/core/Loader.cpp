@@ -2,6 +2,7 @@
 
 #include "DifSplitter.h"
 #include "Error.h"
+#include "FileWrite.h"
 #include "Layout.h"
 #include "NumberText.h"
 #include "ProgressSink.h"
@@ -34,11 +35,6 @@ constexpr qint64 kProgressBytes = 1 << 20;
 QString native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
-}
-
-QString systemMessage(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 bool hasExtension(const QString &path, QLatin1StringView ext)
@@ -271,11 +267,13 @@ QString Loader::UnZipFile(const QString &FName)
     // Refuse an archive that cannot fit, rather than fill the disk before failing.
     const QStorageInfo volume(scratch);
     if (volume.isValid() && volume.bytesAvailable() >= 0 && total > volume.bytesAvailable())
-        throw Error(u"Cannot unpack the archive \"%1\": it holds %2 MB, and only %3 MB are free "
-                    "in \"%4\""_s.arg(native(FName))
-                            .arg((total + (1 << 20) - 1) >> 20)
-                            .arg(volume.bytesAvailable() >> 20)
-                            .arg(native(scratch)));
+        throw Error(u"Cannot unpack the archive \"%1\": it holds %2, and only %3 are free in "
+                    "\"%4\""_s.arg(native(FName),
+                                   QLocale().formattedDataSize(total, 1,
+                                                               QLocale::DataSizeTraditionalFormat),
+                                   QLocale().formattedDataSize(volume.bytesAvailable(), 1,
+                                                               QLocale::DataSizeTraditionalFormat),
+                                   native(scratch)));
     m_progress.setMaximum(total);
     qint64 done = 0;
     qint64 tick = kProgressBytes;
@@ -297,6 +295,14 @@ QString Loader::UnZipFile(const QString &FName)
             return Error(u"Cannot unpack \"%1\" from the archive \"%2\". %3"_s.arg(
                     entry, native(FName), why));
         };
+        // An entry is unpacked only up to the size it declares, which the free space was
+        // checked against: an entry that holds more is damaged or made to fill the disk.
+        zip_stat_t st;
+        if (zip_stat_index(archive.get(), zip_uint64_t(i), 0, &st) != 0
+            || !(st.valid & ZIP_STAT_SIZE))
+            throw failure(u"The archive does not say how large the entry is"_s);
+        const qint64 declared = qint64(st.size);
+        qint64 unpacked = 0;
         const std::unique_ptr<zip_file_t, ZipFileCloser> in(
                 zip_fopen_index(archive.get(), zip_uint64_t(i), 0));
         if (!in)
@@ -305,7 +311,7 @@ QString Loader::UnZipFile(const QString &FName)
         const QString target = scratch + name;
         removeExisting(target);
         QFile out(target);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
             throw failure(out.errorString());
         m_made << target;
         try {
@@ -315,16 +321,19 @@ QString Loader::UnZipFile(const QString &FName)
                     throw failure(QString::fromLocal8Bit(zip_file_strerror(in.get())));
                 if (n == 0)
                     break;
-                if (out.write(buffer.constData(), n) != n)
-                    throw failure(out.errorString());
+                unpacked += n;
+                if (unpacked > declared)
+                    throw failure(u"The entry holds more than the %1 bytes it declares: the "
+                                  "archive is damaged"_s.arg(declared));
+                QString why;
+                if (!writeAll(out, QByteArrayView(buffer.constData(), n), why))
+                    throw failure(why);
                 done += n;
                 if (done >= tick) {
                     m_progress.setPosition(done);
                     tick = done + kProgressBytes;
                 }
             }
-            if (!out.flush())
-                throw failure(out.errorString());
         } catch (...) {
             out.remove();
             throw;
@@ -370,6 +379,14 @@ QString Loader::SplitDIF(const QString &FName)
     const DifSplitter::Result result = splitter.split(FName, stem);
     m_splitFiles = result.files;
     m_made << result.files;
+    // Only record types are written: the rest is counted and told, never loaded. A file
+    // without any record is refused as a whole by the load, which says so itself.
+    if (result.otherLines > 0 && !result.files.isEmpty()) {
+        const bool one = result.otherLines == 1;
+        m_prompter.notify(u"Left out %1 %2 of \"%3\" that %4 with no record type"_s.arg(
+                QLocale().toString(result.otherLines), one ? u"line"_s : u"lines"_s, native(FName),
+                one ? u"begins"_s : u"begin"_s));
+    }
     return scratch + stem + u'.' + result.firstType;
 }
 

@@ -171,7 +171,7 @@ void Saver::stampVersion(const QString &code, const QString &version)
         const QByteArray text = version.toUtf8();
         sqlite3_bind_text(stmt.get(), 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
     }
-    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+    if (m_dm.step(stmt.get()) != SQLITE_DONE)
         throw Error(u"Cannot stamp table %1 with version %2: %3"_s.arg(code, version,
                                                                        m_dm.sqliteError()));
 }
@@ -185,6 +185,13 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
     for (const RecordType &t : recordTypes())
         if (request.types.contains(t.code))
             codes << t.code;
+
+    // The chosen name must name a file: a folder would have the files written beside it, named
+    // after the folder.
+    const QFileInfo chosenInfo(chosen);
+    if (chosenInfo.isDir() || chosen.endsWith(u'/') || chosenInfo.fileName().isEmpty())
+        throw Error(u"Cannot save to \"%1\": it is a folder. Choose a file name in it"_s.arg(
+                QDir::toNativeSeparators(chosen)));
 
     SaveResult result;
     if (codes.isEmpty()) {

@@ -1,6 +1,5 @@
 #include "Tdm.h"
 
-#include "Error.h"
 #include "ProgressSink.h"
 #include "Schema.h"
 
@@ -14,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <cstring>
 
 namespace bm {
 
@@ -58,6 +58,12 @@ void Tdm::ConnectDB(ProgressSink *progress)
     m_db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
     if (!m_db.open())
         throw Error(m_db.lastError().text());
+    const QVariant v = m_db.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) {
+        m_db.close();
+        throw Error(u"The herd database driver gives no SQLite handle"_s);
+    }
+    m_handle = *static_cast<sqlite3 *const *>(v.constData());
     // A double-quoted name is always a name, never a string literal, so a probe of a missing
     // column fails instead of selecting a constant.
     sqlite3_db_config(handle(), SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
@@ -90,6 +96,7 @@ void Tdm::ConnectDB(ProgressSink *progress)
 
 void Tdm::close()
 {
+    m_handle = nullptr;
     if (m_db.isOpen())
         m_db.close();
 }
@@ -101,12 +108,9 @@ bool Tdm::isOpen() const
 
 sqlite3 *Tdm::handle() const
 {
-    if (!m_db.isOpen())
+    if (!m_handle || !m_db.isOpen())
         throw Error(u"The herd database is not open"_s);
-    const QVariant v = m_db.driver()->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
-        throw Error(u"The herd database driver gives no SQLite handle"_s);
-    return *static_cast<sqlite3 *const *>(v.constData());
+    return m_handle;
 }
 
 bool Tdm::RunSQL(const QString &strSQL)
@@ -116,9 +120,15 @@ bool Tdm::RunSQL(const QString &strSQL)
         m_lastError = u"The herd database is not open"_s;
         return false;
     }
+    checkTransaction();
     QSqlQuery qRunSQL(m_db);
     if (!qRunSQL.exec(strSQL)) {
         m_lastError = qRunSQL.lastError().databaseText();
+        bool isCode = false;
+        const int rc = qRunSQL.lastError().nativeErrorCode().toInt(&isCode);
+        if (isCode)
+            raiseIfDatabaseFailure(rc);
+        checkTransaction();
         return false;
     }
     return true;
@@ -147,18 +157,27 @@ qint64 Tdm::countRows(const QString &query)
 {
     // qTemp: the scratch query of counts and probes.
     Stmt qTemp = prepare(u"SELECT count(*) FROM ("_s + query + u")"_s);
-    if (sqlite3_step(qTemp.get()) != SQLITE_ROW)
+    if (step(qTemp.get()) != SQLITE_ROW)
         throw Error(sqliteError());
     return sqlite3_column_int64(qTemp.get(), 0);
 }
 
 void Tdm::exec(const QString &sql)
 {
+    checkTransaction();
+    run(sql);
+}
+
+void Tdm::run(const QString &sql)
+{
     char *message = nullptr;
     const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_exec(handle(), utf8.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+    const int rc = sqlite3_exec(handle(), utf8.constData(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
         const QString text = QString::fromUtf8(message ? message : "unknown error");
         sqlite3_free(message);
+        raiseIfDatabaseFailure(rc);
+        checkTransaction();
         throw Error(text);
     }
 }
@@ -167,12 +186,41 @@ Stmt Tdm::prepare(const QString &sql, const QString &context)
 {
     sqlite3_stmt *raw = nullptr;
     const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(handle(), utf8.constData(), int(utf8.size()), &raw, nullptr)
-        != SQLITE_OK) {
+    const int rc = sqlite3_prepare_v2(handle(), utf8.constData(), int(utf8.size()), &raw, nullptr);
+    if (rc != SQLITE_OK) {
         sqlite3_finalize(raw);
+        raiseIfDatabaseFailure(rc);
         throw Error(context.isEmpty() ? sqliteError() : context + u": "_s + sqliteError());
     }
     return Stmt(raw);
+}
+
+int Tdm::step(sqlite3_stmt *stmt)
+{
+    checkTransaction();
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE)
+        return rc;
+    raiseIfDatabaseFailure(rc);
+    // The statement's own failure; SQLite may still have ended the transaction with it.
+    checkTransaction();
+    return rc;
+}
+
+void Tdm::checkTransaction()
+{
+    if (m_transactions > 0 && m_handle && sqlite3_get_autocommit(m_handle)) {
+        QString cause = u"the herd database rolled back the command's changes after an error"_s;
+        if (sqlite3_errcode(m_handle) != SQLITE_OK)
+            cause += u" (%1)"_s.arg(sqliteError());
+        throw DatabaseError(cause);
+    }
+}
+
+void Tdm::raiseIfDatabaseFailure(int rc)
+{
+    if (isDatabaseFailure(rc))
+        throw DatabaseError(databaseFailureCause(rc, m_handle));
 }
 
 QString Tdm::sqliteError() const
@@ -208,7 +256,7 @@ QStringList Tdm::columnTypes(const QString &table)
 qint64 Tdm::rowCount(const QString &table)
 {
     Stmt stmt = prepare(u"SELECT count(*) FROM "_s + quoteId(table));
-    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+    if (step(stmt.get()) != SQLITE_ROW)
         throw Error(sqliteError());
     return sqlite3_column_int64(stmt.get(), 0);
 }
@@ -231,45 +279,100 @@ Transaction::Transaction(Tdm &dm)
     : m_dm(dm)
 {
     m_dm.exec(u"BEGIN IMMEDIATE"_s);
+    ++m_dm.m_transactions;
 }
 
 Transaction::~Transaction()
 {
-    if (!m_done) {
+    if (m_done)
+        return;
+    --m_dm.m_transactions;
+    // SQLite may already have rolled the transaction back by itself.
+    if (m_dm.m_handle && !sqlite3_get_autocommit(m_dm.m_handle)) {
         try {
-            m_dm.exec(u"ROLLBACK"_s);
+            m_dm.run(u"ROLLBACK"_s);
         } catch (const Error &) {
-            // The transaction may already have been rolled back by SQLite itself.
+            // What could not be rolled back now is rolled back from the journal when the
+            // database is next opened.
         }
     }
 }
 
 void Transaction::commit()
 {
-    m_dm.exec(u"COMMIT"_s);
+    m_dm.checkTransaction();
+    m_dm.run(u"COMMIT"_s);
+    --m_dm.m_transactions;
     m_done = true;
 }
 
 // ---------------------------------------------------------------------------------------------
 
-bool isDatabaseFailure(int resultCode)
+bool isDatabaseFailure(int rc)
 {
-    switch (resultCode & 0xFF) {
+    switch (rc & 0xFF) {
     case SQLITE_FULL:
     case SQLITE_IOERR:
     case SQLITE_READONLY:
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
+    case SQLITE_PROTOCOL:
     case SQLITE_NOMEM:
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
     case SQLITE_CANTOPEN:
-    case SQLITE_PROTOCOL:
+    case SQLITE_PERM:
+    case SQLITE_NOLFS:
+    case SQLITE_INTERRUPT:
+    case SQLITE_ABORT:
+    case SQLITE_INTERNAL:
+    case SQLITE_MISUSE:
         return true;
     default:
         return false;
     }
 }
+
+QString databaseFailureCause(int rc, sqlite3 *db)
+{
+    switch (rc & 0xFF) {
+    case SQLITE_FULL:
+        return u"database or disk is full"_s;
+    case SQLITE_READONLY:
+        return u"the herd database is read-only"_s;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_PROTOCOL:
+        return u"the herd database is locked by another program"_s;
+    case SQLITE_NOMEM:
+        return u"out of memory"_s;
+    case SQLITE_CORRUPT:
+        return u"the herd database file is damaged"_s;
+    case SQLITE_NOTADB:
+        return u"the herd database file is not a database"_s;
+    case SQLITE_CANTOPEN:
+        return u"the herd database file cannot be opened"_s;
+    case SQLITE_PERM:
+        return u"access to the herd database is denied"_s;
+    case SQLITE_NOLFS:
+        return u"the herd database is too large for its file system"_s;
+    case SQLITE_IOERR: {
+        // The system's own words say more than "disk I/O error": "No space left on device".
+        const int error = db ? sqlite3_system_errno(db) : 0;
+        if (error != 0)
+            return u"disk I/O error: %1"_s.arg(QString::fromLocal8Bit(std::strerror(error)));
+        return u"disk I/O error"_s;
+    }
+    default:
+        return QString::fromUtf8(sqlite3_errstr(rc));
+    }
+}
+
+DatabaseError::DatabaseError(const QString &cause)
+    : Error(cause.left(1).toUpper() + cause.mid(1)
+            + u". The command was stopped and the herd data left as it was"_s)
+    , m_cause(cause)
+{}
 
 // ---------------------------------------------------------------------------------------------
 

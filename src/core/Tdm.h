@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Error.h"
+
 #include <QByteArrayView>
 #include <QDate>
 #include <QLocale>
@@ -52,7 +54,8 @@ public:
     QSqlDatabase &db() { return m_db; }
     sqlite3 *handle() const;
 
-    // Executes one statement; false on any failure (the error text is kept in lastError()).
+    // Executes one statement; false when the statement fails (the error text is kept in
+    // lastError()). A failure of the database itself raises DatabaseError, as everywhere.
     bool RunSQL(const QString &strSQL);
     // True when "SELECT <FieldName> FROM <TableName>" can be prepared.
     bool FieldExists(const QString &TableName, const QString &FieldName);
@@ -64,11 +67,21 @@ public:
     qint64 countRows(const QString &query);
     const QString &lastError() const { return m_lastError; }
 
-    // Runs `sql` (no rows) on the raw handle; raises with SQLite's message on failure.
+    // Runs `sql` (no rows) on the raw handle; raises with SQLite's message on failure, and
+    // DatabaseError when the database itself failed.
     void exec(const QString &sql);
     // Prepares `sql` on the raw handle; raises with SQLite's message on failure, after
-    // "<context>: " when a context is given.
+    // "<context>: " when a context is given, and DatabaseError when the database itself failed.
     Stmt prepare(const QString &sql, const QString &context = QString());
+    // Steps a statement once. Returns SQLITE_ROW or SQLITE_DONE, or the result code of a
+    // failure of the statement's own data (a constraint, a value the column refuses), which
+    // the caller reports. A failure of the database itself raises DatabaseError; so does any
+    // step once SQLite has rolled back the command's transaction, before anything is run.
+    int step(sqlite3_stmt *stmt);
+    // Raises DatabaseError when a Transaction is open on this connection but SQLite has
+    // already rolled it back (it does so by itself after a full disk, an I/O error, ...).
+    // Every statement would otherwise commit on its own.
+    void checkTransaction();
     // SQLite's message for the last failure on the raw handle.
     QString sqliteError() const;
 
@@ -88,9 +101,17 @@ Q_SIGNALS:
     void browseReopenRequested();
 
 private:
+    friend class Transaction;
+    // Raises DatabaseError when `rc` is a failure of the database itself.
+    void raiseIfDatabaseFailure(int rc);
+    // exec without the transaction check, for BEGIN, COMMIT and ROLLBACK.
+    void run(const QString &sql);
+
     QString m_home;
     QString m_connectionName;
     QSqlDatabase m_db;
+    sqlite3 *m_handle = nullptr; // the driver's handle while the connection is open
+    int m_transactions = 0;      // Transactions open on this connection
     QString m_lastError;
 };
 
@@ -103,6 +124,7 @@ inline QByteArrayView columnText(sqlite3_stmt *stmt, int column)
 }
 
 // One transaction for one command: commits in commit(), rolls back when destroyed before.
+// While it is open, Tdm::step and Tdm::exec refuse to run once SQLite has rolled it back.
 class Transaction
 {
 public:
@@ -117,10 +139,26 @@ private:
     bool m_done = false;
 };
 
-// True when an SQLite result code (primary or extended) is a failure of the database itself:
-// disk full, I/O error, read-only, locked or busy, out of memory, corrupt or not a database, or
-// the file cannot be opened. Any other failure is the statement's own (its text or its data).
-bool isDatabaseFailure(int resultCode);
+// True when `rc` (a primary or extended SQLite result code) is a failure of the database itself:
+// it is full, cannot be read or written, is read-only, locked, damaged, or memory ran out. Any
+// other failure (a constraint, a type mismatch, a statement the database refuses or an
+// authorizer denies) belongs to the statement and its data.
+bool isDatabaseFailure(int rc);
+// What happened, in the user's words: "database or disk is full", "the herd database is
+// read-only", ... `db` adds the system's own error for an I/O error (may be null).
+QString databaseFailureCause(int rc, sqlite3 *db);
+
+// A failure of the database itself. It ends the command; the command's Transaction is rolled
+// back as the error leaves it, so the herd data stays as it was before the command.
+class DatabaseError : public Error
+{
+public:
+    explicit DatabaseError(const QString &cause);
+    const QString &cause() const { return m_cause; }
+
+private:
+    QString m_cause;
+};
 
 // "<month>/<day>/<year>" without leading zeros.
 QString USADate(const QDate &s);

@@ -1,12 +1,15 @@
 #include "Text.h"
 
 #include "Error.h"
+#include "FileWrite.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 namespace bm {
@@ -231,10 +234,14 @@ namespace {
 constexpr qsizetype kChunk = 1 << 20;
 }
 
-TextReader::TextReader(const QString &path)
+TextReader::TextReader(const QString &path, qsizetype maxLine)
     : m_file(path)
     , m_path(path)
+    , m_maxLine(maxLine)
 {
+    if (QFileInfo(path).isDir())
+        throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
+                                                         systemMessage(EISDIR)));
     if (!m_file.open(QIODevice::ReadOnly))
         throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                          m_file.errorString()));
@@ -263,9 +270,13 @@ bool TextReader::fill()
         m_buffer.remove(0, m_pos);
         m_pos = 0;
     }
+    // Up to a chunk at a time, and no more than the file holds: a small file, or a reader that
+    // needs only the first line, never takes a whole chunk of memory.
+    const qint64 left = m_size - m_file.pos();
+    const qsizetype want = qsizetype(std::clamp<qint64>(left + 1, 4096, kChunk));
     const qsizetype old = m_buffer.size();
-    m_buffer.resize(old + kChunk);
-    const qint64 n = m_file.read(m_buffer.data() + old, kChunk);
+    m_buffer.resize(old + want);
+    const qint64 n = m_file.read(m_buffer.data() + old, want);
     if (n < 0) {
         m_buffer.resize(old);
         throw Error(u"Cannot read file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
@@ -277,11 +288,23 @@ bool TextReader::fill()
     return n > 0;
 }
 
+Error TextReader::lineTooLong() const
+{
+    return Error(u"Cannot read file \"%1\": line %2 is longer than %3 characters, far longer "
+                 "than any record"_s.arg(QDir::toNativeSeparators(m_path))
+                         .arg(m_lineNo + 1)
+                         .arg(QLocale(QLocale::English, QLocale::UnitedStates)
+                                      .toString(qint64(m_maxLine))));
+}
+
 bool TextReader::next()
 {
     m_textValid = false;
     if (m_mode == Mode::Utf16)
         return nextUtf16();
+    // Bytes of the unfinished line already searched for its end: each byte is searched once,
+    // however many reads the line takes.
+    qsizetype searched = 0;
     for (;;) {
         // A CR that ended the previous line swallows one LF that follows it.
         if (m_pendingCr) {
@@ -293,25 +316,30 @@ bool TextReader::next()
             }
             m_pendingCr = false;
         }
-        const char *base = m_buffer.constData();
         const qsizetype avail = m_buffer.size() - m_pos;
-        const char *start = base + m_pos;
-        const char *lf = static_cast<const char *>(std::memchr(start, '\n', avail));
-        const qsizetype scan = lf ? lf - start : avail;
-        const char *cr = static_cast<const char *>(std::memchr(start, '\r', scan));
+        const char *start = m_buffer.constData() + m_pos;
+        const char *from = start + searched;
+        const qsizetype rest = avail - searched;
+        const char *lf = static_cast<const char *>(std::memchr(from, '\n', size_t(rest)));
+        const qsizetype scan = lf ? lf - from : rest;
+        const char *cr = static_cast<const char *>(std::memchr(from, '\r', size_t(scan)));
         const char *brk = cr ? cr : lf;
+        const qsizetype len = brk ? brk - start : avail;
+        if (len > m_maxLine)
+            throw lineTooLong();
         if (!brk && !m_eof) {
-            fill();
+            searched = avail;
+            fill(); // moves the unfinished line to the front of the buffer
             continue;
         }
         if (!brk && avail == 0)
             return false;
-        const qsizetype len = brk ? brk - start : avail;
         m_bytes = QByteArrayView(start, len);
         m_pos += len + (brk ? 1 : 0);
         m_consumed += len + (brk ? 1 : 0);
         if (brk == cr && cr)
             m_pendingCr = true;
+        ++m_lineNo;
         m_ascii = bm::isAscii(m_bytes);
         if (m_mode == Mode::Utf8Bom && !m_ascii) {
             m_text = QString::fromUtf8(m_bytes);
@@ -323,6 +351,7 @@ bool TextReader::next()
 
 bool TextReader::nextUtf16()
 {
+    qsizetype searched = 0; // characters of the unfinished line already searched
     for (;;) {
         if (m_pendingCr) {
             if (m_widePos >= m_wide.size()) {
@@ -339,10 +368,13 @@ bool TextReader::nextUtf16()
                 ++m_widePos;
             m_pendingCr = false;
         }
-        qsizetype i = m_widePos;
+        qsizetype i = m_widePos + searched;
         while (i < m_wide.size() && m_wide.at(i) != u'\r' && m_wide.at(i) != u'\n')
             ++i;
+        if (i - m_widePos > m_maxLine)
+            throw lineTooLong();
         if (i == m_wide.size() && !m_eof) {
+            searched = i - m_widePos;
             m_wide.remove(0, m_widePos);
             m_widePos = 0;
             fill();
@@ -363,6 +395,7 @@ bool TextReader::nextUtf16()
             m_widePos = i;
         }
         m_consumed = m_file.pos();
+        ++m_lineNo;
         return true;
     }
 }
@@ -392,7 +425,9 @@ TextWriter::TextWriter(const QString &path)
     , m_file(path)
     , m_out(&m_file)
 {
-    if (!m_file.open(QIODevice::WriteOnly))
+    // Unbuffered: the lines are gathered in m_buffer, and each write reaches the system at once,
+    // so a failure is reported with the system's reason.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw Error(u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                            m_file.errorString()));
 }
@@ -428,19 +463,21 @@ void TextWriter::writeRawLine(QByteArrayView bytes)
 
 void TextWriter::flushIfLarge()
 {
-    if (m_buffer.size() < kChunk)
-        return;
-    if (m_out->write(m_buffer) != m_buffer.size())
-        throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                          m_out->errorString()));
+    if (m_buffer.size() >= kChunk)
+        writeBuffer();
+}
+
+void TextWriter::writeBuffer()
+{
+    QString why;
+    if (!writeAll(*m_out, m_buffer, why))
+        throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path), why));
     m_buffer.resize(0); // keeps the allocation for the next chunk
 }
 
 void TextWriter::commit()
 {
-    if (!m_buffer.isEmpty() && m_out->write(m_buffer) != m_buffer.size())
-        throw Error(u"Cannot write file \"%1\". %2"_s.arg(QDir::toNativeSeparators(m_path),
-                                                          m_out->errorString()));
+    writeBuffer();
     m_buffer.clear();
     if (m_out != &m_file)
         return;

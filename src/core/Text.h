@@ -12,6 +12,8 @@
 
 namespace bm {
 
+class Error;
+
 // Text functions shared by the readers and writers of DIF, CSV and SQL text.
 QString PadLeft(const QString &text, int length, QChar fill);
 QString PadRight(const QString &text, int length, QChar fill);
@@ -41,11 +43,18 @@ bool utf8ToWindows1252(QByteArrayView utf8, QByteArray &out, QString *bad = null
 // Streams the lines of a text file. A UTF-8 or UTF-16 byte-order mark selects that encoding;
 // without one, a line whose bytes are valid UTF-8 is read as UTF-8, any other as Windows-1252.
 // Lines end at CR, LF or CR LF; a break at the very end does not start another line.
+//
+// The work is linear in the file's size and the memory bounded by the longest line allowed: a
+// line longer than that is an error naming the file and the line, never read whole.
 class TextReader
 {
 public:
-    // Raises an error naming the file when it cannot be opened.
-    explicit TextReader(const QString &path);
+    // Far longer than any line of a record layout, a layout file or a script.
+    static constexpr qsizetype kMaxLine = 64 * 1024;
+
+    // Raises an error naming the file when it cannot be opened or is a folder. `maxLine` is the
+    // longest line allowed, in bytes (in characters for UTF-16 text).
+    explicit TextReader(const QString &path, qsizetype maxLine = kMaxLine);
     ~TextReader();
     TextReader(const TextReader &) = delete;
     TextReader &operator=(const TextReader &) = delete;
@@ -61,10 +70,13 @@ public:
     const QString &path() const { return m_path; }
     qint64 bytesRead() const { return m_consumed; }
     qint64 size() const { return m_size; }
+    // The number of the current line in the file, counted from 1 (blank lines included).
+    qint64 lineNumber() const { return m_lineNo; }
 
 private:
     bool fill();
     bool nextUtf16();
+    Error lineTooLong() const;
 
     QFile m_file;
     QString m_path;
@@ -83,6 +95,8 @@ private:
     qsizetype m_widePos = 0;
     qint64 m_consumed = 0;
     qint64 m_size = 0;
+    qsizetype m_maxLine = kMaxLine;
+    qint64 m_lineNo = 0;
 };
 
 // Counts the lines of a file as TextReader reads them, without decoding.
@@ -108,6 +122,7 @@ public:
 
 private:
     void flushIfLarge();
+    void writeBuffer();
     QString m_path;
     QSaveFile m_file;
     QIODevice *m_out = nullptr; // m_file, or the device given

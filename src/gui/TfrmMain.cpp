@@ -8,6 +8,7 @@
 #include "DateBox.h"
 #include "Error.h"
 #include "FileCheck.h"
+#include "FolderLock.h"
 #include "GridModel.h"
 #include "Importer.h"
 #include "Layout.h"
@@ -555,6 +556,15 @@ void TfrmMain::showEvent(QShowEvent *event)
 
 void TfrmMain::FormShow()
 {
+    // The window holds the lock of the program folder while it is open. When another copy of
+    // the program has it, the message says so and the window closes without touching the data:
+    // the program ends, and the user starts it again once the other copy is done.
+    const bool locked
+            = runCommand([this] { m_lock = std::make_unique<bm::FolderLock>(dm->home()); });
+    if (!locked) {
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
     runCommand([this] {
         dm->ConnectDB(&progress());
         ChangeFile();
@@ -1039,6 +1049,8 @@ void TfrmMain::FormClose()
     if (m_closed || !dm)
         return;
     m_closed = true;
+    if (!m_lock)
+        return; // the data was never opened: another copy of the program has it
     runCommand([this] { postEdits(); });
     if (m_settings)
         m_settings->sync();
@@ -1047,6 +1059,7 @@ void TfrmMain::FormClose()
     // The window goes at once; the progress window shows the compaction until it is done.
     hide();
     PackDB(u"Tembra"_s, u"Backup"_s);
+    m_lock.reset(); // held through the compaction
 }
 
 qint64 TfrmMain::GetRecordCount(const QString &strSQL)

@@ -18,6 +18,7 @@ class QPushButton;
 class QSettings;
 
 namespace bm {
+class FolderLock;
 class GridModel;
 class Maintenance;
 class ProgressSink;
@@ -227,6 +228,8 @@ private:
     bool m_closed = false;
     bool m_checkRunning = false;
     bool m_closeAfterCheck = false;
+    // The lock of the program folder, held from the first show through compaction at close.
+    std::unique_ptr<bm::FolderLock> m_lock;
 };
 
 } // namespace bm::gui

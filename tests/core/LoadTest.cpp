@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <cstring>
 #include <utility>
 
 using namespace bm;
@@ -151,13 +152,17 @@ TEST(Load, combinedFileIsSplitInTheScratchFolder)
     // The load removes the files it split once it has read them.
     const QString scratch = f.home.path() + u"Scratch/"_s;
     EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name), QStringList{});
+    // The group that is no record type is told, not written.
+    EXPECT_EQ(
+            f.prompter.notices,
+            QStringList{u"Left out 1 line of \"%1\" that begins with no record type"_s.arg(file)});
     EXPECT_TRUE(f.progress.statuses.contains(u"Pre-Processing DIF File"_s));
     EXPECT_EQ(loader.SplitDIF(file), scratch + u"Herd.101"_s);
     EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name),
-              (QStringList{u"Herd.101"_s, u"Herd.102"_s, u"Herd.999"_s}));
+              (QStringList{u"Herd.101"_s, u"Herd.102"_s}));
     EXPECT_EQ(loader.SplitDIF(f.write(u"empty.DIF"_s, "\r\n")), scratch + u"empty."_s);
-    // The split files of the earlier load are gone; a group that is no record type stays.
-    EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name), QStringList{u"Herd.999"_s});
+    // The split files of the earlier load are gone.
+    EXPECT_TRUE(QDir(scratch).entryList(QDir::Files, QDir::Name).isEmpty());
 }
 
 TEST(Load, archivesPickTheirDataSet)
@@ -319,6 +324,19 @@ TEST(Load, errorsLeaveEveryTableAsItWas)
         stored = z.readAll();
         stored[stored.indexOf("DAMAGED")] = 'X';
     }
+    QByteArray liar;
+    {
+        // An entry of a megabyte that says it holds 100 bytes, in both of its headers.
+        QTemporaryDir dir;
+        makeZip(dir.path() + u"/l.zip"_s,
+                {{u"herd.104"_s, rec("104", "LIE") + QByteArray(1 << 20, '\0')}});
+        liar = test::readFile(dir.path() + u"/l.zip"_s);
+        const quint32 declared = 100;
+        const qsizetype central = liar.indexOf("PK\x01\x02");
+        ASSERT_TRUE(liar.startsWith("PK\x03\x04") && central > 0);
+        std::memcpy(liar.data() + 22, &declared, 4);
+        std::memcpy(liar.data() + central + 24, &declared, 4);
+    }
     const struct
     {
         const char *name;
@@ -328,6 +346,9 @@ TEST(Load, errorsLeaveEveryTableAsItWas)
     } cases[] = {
             {"not an archive", u"bad.zip"_s, "PK but not really", u"Not a zip archive"_s},
             {"damaged entry", u"crc.zip"_s, stored, u"CRC error"_s},
+            {"entry larger than it says", u"liar.zip"_s, liar, u"more than the 100 bytes"_s},
+            {"line far longer than any record", u"long.DIF"_s,
+             rec("101", "L") + QByteArray(1 << 20, 'x') + "\r\n", u"line 2 is longer than"_s},
             {"bad layout in a later table", u"herd.101"_s, {}, u"not a valid integer value"_s},
             {"missing file", u"missing.101"_s, {}, u"No such file"_s},
             {"a value that ends the import in a later table",

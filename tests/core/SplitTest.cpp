@@ -7,6 +7,7 @@
 #include <QCollator>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -64,13 +65,13 @@ TEST(Split, groupsByTypeSortedCaseInsensitivelyAndDropsShortLines)
     s.run("\xEF\xBB\xBF"
           "1021 b\r1011 z\r  \r1021 A\rab\r\r \t x \r\xEF\xBB\xBF"
           "1021 a\r1011 Y\r1021 B\rXYZ9\r");
-    EXPECT_EQ(s.files(), (QStringList{u"herd.101"_s, u"herd.102"_s, u"herd.XYZ"_s}));
+    EXPECT_EQ(s.files(), (QStringList{u"herd.101"_s, u"herd.102"_s}));
     EXPECT_EQ(s.file(u"101"_s), crlf({u"1011 Y"_s, u"1011 z"_s}));
     // "A" and "a" are equal without case and keep their file order.
     EXPECT_EQ(s.file(u"102"_s), crlf({u"1021 A"_s, u"1021 a"_s, u"1021 b"_s, u"1021 B"_s}));
-    EXPECT_EQ(s.file(u"XYZ"_s), crlf({u"XYZ9"_s}));
     EXPECT_EQ(s.result.firstType, u"101"_s);
-    EXPECT_EQ(s.result.lines, 7);
+    EXPECT_EQ(s.result.lines, 6);
+    EXPECT_EQ(s.result.otherLines, 1); // XYZ9
 }
 
 TEST(Split, keepsBlanksAndTextOfEachLine)
@@ -89,16 +90,28 @@ TEST(Split, nothingLeftWritesNothing)
     EXPECT_EQ(s.result.firstType, QString());
 }
 
-TEST(Split, groupsThatCannotBeFileNamesStayInTheFolder)
+// Only what a load can use is written: groups that are no record type are counted instead, so
+// neither a file of random bytes nor a name made to escape the folder leaves files behind.
+TEST(Split, groupsThatAreNoRecordTypeAreCountedNotWritten)
 {
     SplitRun s;
-    // First characters that hold a path separator would place a file elsewhere; such groups
-    // are never record types and are not written.
-    s.run("../../evil\r\n..\\x\r\n\tAB1\r\n1011 ok\r\n");
+    s.run("../../evil\r\n..\\x\r\n\tAB1\r\n1011 ok\r\n999 x\r\n999 y\r\n");
     EXPECT_EQ(s.files(), QStringList{u"herd.101"_s});
     EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
               (QStringList{u"herd.DIF"_s, u"out"_s}));
     EXPECT_EQ(s.result.firstType, u"101"_s);
+    EXPECT_EQ(s.result.lines, 1);
+    EXPECT_EQ(s.result.otherLines, 5);
+    EXPECT_EQ(s.result.otherGroups, 4);
+
+    SplitRun noise;
+    QByteArray bytes(1 << 20, Qt::Uninitialized);
+    QRandomGenerator random(8);
+    random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    noise.run(bytes);
+    EXPECT_TRUE(noise.files().isEmpty()) << noise.files().size() << " files";
+    EXPECT_GT(noise.result.otherGroups, 1000);
+    EXPECT_EQ(noise.result.firstType, QString());
 }
 
 TEST(Split, characterNotInWindows1252IsAClearError)

@@ -124,9 +124,79 @@ TEST(TextReader, longFileAcrossChunksKeepsEveryLine)
     EXPECT_EQ(lines.last(), u"199999"_s);
 }
 
-TEST(TextReader, missingFileRaises)
+TEST(TextReader, missingFileOrFolderRaises)
 {
     EXPECT_THROW(TextReader(u"/nonexistent/x.104"_s), Error);
+    QTemporaryDir dir;
+    try {
+        TextReader reader(dir.path());
+        ADD_FAILURE() << "a folder was read";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(u"Is a directory"_s)) << e.message().toStdString();
+    }
+}
+
+namespace {
+
+// Text as UTF-16 little-endian with its byte-order mark.
+QByteArray utf16(const QString &text)
+{
+    return QByteArray("\xFF\xFE")
+           + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
+} // namespace
+
+// Lines of nearly the longest length allowed, each spanning the reader's chunks in new places.
+TEST(TextReader, longLinesAcrossChunksAreReadWhole)
+{
+    QByteArray bytes;
+    QString text;
+    for (int i = 0; i < 40; ++i) {
+        bytes += QByteArray(TextReader::kMaxLine - i, char('a' + i % 26)) + (i % 2 ? "\r\n" : "\n");
+        text += QString(TextReader::kMaxLine - i, QChar(u'a' + i % 26)) + u'\n';
+    }
+    for (const QByteArray &file : {bytes, utf16(text)}) {
+        const QStringList lines = readAll(file);
+        ASSERT_EQ(lines.size(), 40);
+        for (int i = 0; i < 40; ++i)
+            EXPECT_EQ(lines.at(i), QString(TextReader::kMaxLine - i, QChar(u'a' + i % 26))) << i;
+    }
+}
+
+// A line far longer than any record is an error naming the file and the line; the reader stops
+// there instead of holding the whole line.
+TEST(TextReader, lineFarLongerThanAnyRecordIsAnError)
+{
+    const QByteArray tooLong(TextReader::kMaxLine + 1, 'x');
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+    } cases[] = {
+            {"ended by a break", "1041\r\n" + tooLong + "\r\n1042\r\n"},
+            {"the last line", "1041\n" + tooLong},
+            {"eight megabytes of zeros", "1041\n" + QByteArray(8 << 20, '\0')},
+            {"utf-16", utf16(u"1041\n"_s + QString::fromLatin1(tooLong))},
+    };
+    for (const auto &c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.path() + u"/big.104"_s;
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.bytes);
+        f.close();
+        TextReader reader(path);
+        ASSERT_TRUE(reader.next()) << c.name;
+        EXPECT_EQ(reader.lineNumber(), 1) << c.name;
+        try {
+            reader.next();
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(u"big.104\": line 2 is longer than 65,536"_s))
+                    << c.name << ": " << e.message().toStdString();
+        }
+    }
 }
 
 TEST(TextWriter, writesWindows1252WithCrLfAndRefusesOtherCharacters)

@@ -191,6 +191,9 @@ void FileCheckTest::windowAndCommandLineGetTheSameLines()
     const QStringList shown = memoLines(f.frmFileCheck);
     QCOMPARE(shown.size(), 9); // three checks with one row each
 
+    // The window holds the program folder while it is open: the command line runs after it.
+    f.frmMain.close();
+    QVERIFY(!bm::test::isLocked(f.home.path()));
     const bm::test::ProcessResult r = bm::test::runProgram(
             QStringLiteral(BM_CLI_PATH), {u"--home"_s, f.home.path(), u"check"_s});
     QCOMPARE(r.exitCode, 0);

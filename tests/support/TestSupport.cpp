@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "Error.h"
+#include "FolderLock.h"
 #include "Schema.h"
 
 #include <QDir>
@@ -8,7 +9,11 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <QElapsedTimer>
+#include <QThread>
+
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace bm::test {
 
@@ -87,6 +92,51 @@ ProcessResult runProgram(const QString &program, const QStringList &args)
                     : -1,
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+bool isLocked(const QString &home)
+{
+    try {
+        FolderLock probe(home);
+        return false;
+    } catch (const Error &) {
+        return true;
+    }
+}
+
+LockHolder::LockHolder(const QString &cli, const QString &home)
+    : m_process(std::make_unique<QProcess>())
+{
+    const QString pipe = m_dir.path() + u"/stuck.104"_s;
+    if (::mkfifo(QFile::encodeName(pipe).constData(), 0600) != 0)
+        throw Error(u"Cannot make the named pipe "_s + pipe);
+    m_process->start(cli, {u"--home"_s, home, u"--quiet"_s, u"load"_s, pipe});
+    QElapsedTimer timer;
+    timer.start();
+    while (!isLocked(home)) {
+        if (timer.elapsed() > 10000 || m_process->state() == QProcess::NotRunning)
+            throw Error(u"The command-line program did not take the lock: "_s
+                        + QString::fromUtf8(m_process->readAllStandardError()));
+        QThread::msleep(10);
+    }
+}
+
+LockHolder::~LockHolder()
+{
+    kill();
+}
+
+qint64 LockHolder::pid() const
+{
+    return m_process->processId();
+}
+
+void LockHolder::kill()
+{
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(10000);
+    }
 }
 
 QString sourceDataDir()

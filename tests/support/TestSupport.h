@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+class QProcess;
+
 #include <deque>
 #include <memory>
 #include <optional>
@@ -115,6 +117,27 @@ QByteArray readFile(const QString &path);
 
 // Runs a program to its end (at most two minutes).
 ProcessResult runProgram(const QString &program, const QStringList &args);
+
+// A copy of the command-line program that holds the lock of a program folder until it is
+// killed: it is in the middle of a load, waiting to read a named pipe that nobody writes to.
+class LockHolder
+{
+public:
+    // Starts `cli` on `home` and returns once it holds the lock (raises when it does not within
+    // ten seconds).
+    LockHolder(const QString &cli, const QString &home);
+    ~LockHolder();
+    qint64 pid() const;
+    // Ends it with SIGKILL, as a crash would, and waits for it.
+    void kill();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_process;
+};
+
+// True when some process holds the lock of the program folder `home`.
+bool isLocked(const QString &home);
 
 // The source tree's data/ folder and tests/data/ folder (with trailing separators).
 QString sourceDataDir();

@@ -1,0 +1,71 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bm::test::ProcessResult cli(const QStringList &args)
+{
+    return bm::test::runProgram(QStringLiteral(BM_CLI_PATH), args);
+}
+
+} // namespace
+
+// Two copies of the program on one program folder: the second is told that the herd data is in
+// use and by which process, changes nothing, and may go ahead once the first has ended, however
+// it ended.
+TEST(CliLock, oneCommandAtATimePerProgramFolder)
+{
+    bm::test::TestHome home;
+    const QString samples = QStringLiteral(BM_SOURCE_DIR "/samples/");
+    ASSERT_EQ(cli({u"--home"_s, home.path(), u"load"_s, samples + u"herd.DIF"_s}).exitCode, 0);
+    const QString stats = cli({u"--home"_s, home.path(), u"stats"_s}).out;
+    ASSERT_TRUE(QDir(home.path() + u"Scratch"_s).removeRecursively());
+
+    auto first = std::make_unique<bm::test::LockHolder>(QStringLiteral(BM_CLI_PATH), home.path());
+    const QString inUse
+            = u"is in use by another copy of the program (process %1)"_s.arg(first->pid());
+    const QString out = home.path() + u"out.csv"_s;
+    const struct
+    {
+        const char *name;
+        QStringList args;
+    } changing[] = {
+            {"load", {u"load"_s, samples + u"herd.zip"_s}},
+            {"import", {u"import"_s, samples + u"herd.104"_s}},
+            {"split", {u"split"_s, samples + u"herd.DIF"_s}},
+            {"save", {u"save"_s, u"--csv"_s, out}},
+            {"init", {u"init"_s}},
+            {"check", {u"check"_s}},
+            {"compact", {u"compact"_s}},
+            {"clean", {u"--yes"_s, u"clean"_s, u"102"_s}},
+            {"trim",
+             {u"--yes"_s, u"trim"_s, u"remove"_s, u"104"_s, u"HerdCode"_s, u"eq"_s, u"X"_s}},
+            {"herdcode", {u"--yes"_s, u"herdcode"_s, u"NEW"_s}},
+            {"merge", {u"--yes"_s, u"merge"_s, samples + u"herd.102"_s}},
+    };
+    for (const auto &c : changing) {
+        const bm::test::ProcessResult r = cli(QStringList{u"--home"_s, home.path()} + c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.name;
+        EXPECT_TRUE(r.err.contains(inUse)) << c.name << ": " << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(home.path() + u"Scratch"_s)) << "the scratch folder was touched";
+    EXPECT_FALSE(QFile::exists(home.path() + u"out_101.csv"_s));
+
+    // A command that only reads goes ahead.
+    const bm::test::ProcessResult r = cli({u"--home"_s, home.path(), u"stats"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, stats);
+
+    // The system releases the lock of a copy that was killed.
+    first->kill();
+    const bm::test::ProcessResult after
+            = cli({u"--home"_s, home.path(), u"load"_s, samples + u"herd.zip"_s});
+    EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
+    EXPECT_FALSE(bm::test::isLocked(home.path())) << "a finished command keeps the lock";
+}
