@@ -3,7 +3,8 @@
 # data. Each case prints our time, the reference time and their ratio (ours / reference).
 #
 #   bench/run.sh [--rows N] [--keep] [CASE ...]
-#       CASE: import, split, load, save-dif, save-csv, requery, sort, scroll, cleanup, all
+#       CASE: import, floor, split, load, save-dif, save-csv, requery, sort, scroll, cleanup,
+#             all
 #             (default: all)
 #
 # See bench/README.md. Builds a Release tree in build-bench/ when needed.
@@ -17,7 +18,7 @@ ROWS=1000000
 KEEP=0
 
 # The cases, in the order `all` runs them. A case NAME is the function case_NAME.
-CASES=(import split load save-dif save-csv requery sort scroll cleanup)
+CASES=(import floor split load save-dif save-csv requery sort scroll cleanup)
 
 usage() {
     sed -n '2,10s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
@@ -203,6 +204,28 @@ case_import() {
     [ "$loaded" -eq "$ROWS" ] || die "brindlemark-cli import loaded $loaded of $ROWS rows"
 
     report import "brindlemark-cli import ($ROWS rows)" "sqlite3 .import --csv" \
+        "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# floor: the same import against what the engine itself needs to write the same rows: an
+# INSERT ... SELECT from a copy of them (the grid cases' database) into the empty table of
+# another herd database made by init, in one transaction, with the shell's default settings.
+case_floor() {
+    grid_home
+    local floor_db
+    floor_db=$(fresh_home floor)/Tembra.db
+    timed shell sqlite3 "$floor_db" "ATTACH '$GRID_HOME/Tembra.db' AS copy;" \
+        "BEGIN; INSERT INTO main.\"104\" SELECT * FROM copy.\"104\"; COMMIT;"
+    [ "$(rows_in "$floor_db" 104)" -eq "$ROWS" ] || die "INSERT ... SELECT did not write $ROWS rows"
+
+    local home
+    home=$(fresh_home import)
+    timed ours "$BUILD/brindlemark-cli" --home "$home" import "$TD_DIF"
+    local loaded
+    loaded=$(rows_in "$home/Tembra.db" 104)
+    [ "$loaded" -eq "$ROWS" ] || die "brindlemark-cli import loaded $loaded of $ROWS rows"
+
+    report floor "brindlemark-cli import ($ROWS rows)" "sqlite3 INSERT ... SELECT" \
         "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
 }
 

@@ -12,8 +12,14 @@
 
 #include <sqlite3.h>
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace bm {
@@ -24,6 +30,15 @@ namespace {
 
 // Lines counted between two repaints of the progress window.
 constexpr qint64 kRepaintLines = 1 << 16;
+// Lines read into one batch (and the bytes they may take), and the batches in flight between
+// the thread that reads the lines and the thread that inserts them: the memory stays bounded
+// whatever the size of the file.
+constexpr size_t kBatchLines = 4096;
+constexpr size_t kBatchBytes = 1 << 20;
+constexpr size_t kBatchesInFlight = 4;
+// Rows that one step of the multi-row INSERT writes. Fewer steps mean less of the engine's work
+// per statement (reset, halt, the statement's transaction), and the gain levels off beyond this.
+constexpr int kRunRows = 32;
 
 // A part of a date read as a whole decimal number: digits with an optional sign.
 bool datePart(QByteArrayView text, int &value)
@@ -75,39 +90,17 @@ struct Column
     std::optional<double> scale; // a scaled Float's scale, converted at its first use
 };
 
-// The lines of one version: its layout, its INSERT statement, and the field positions,
-// converted at the first line that uses them.
+// The lines of one version: its layout, and the field positions, converted at the first line
+// that uses them (a bad start or width ends the command there, not before).
 struct VersionReader
 {
     Layout layout;
-    Stmt stmt; // null when the statement cannot be prepared: every line then fails
     std::vector<Column> columns;
     bool converted = false;
-    std::vector<QByteArray> keep; // UTF-8 of non-ASCII values until the step
 
-    VersionReader(Tdm &dm, const QString &defName, const QString &table)
-        : layout(readLayout(dm.home(), defName))
-        , keep(size_t(layout.size()))
-    {
-        if (layout.isEmpty())
-            return;
-        QStringList names;
-        QStringList params;
-        for (const FieldDef &f : std::as_const(layout)) {
-            names << Tdm::quoteId(f.name);
-            params << u"?%1"_s.arg(params.size() + 1);
-        }
-        // A statement that cannot be prepared (a missing table or column) fails every line, as
-        // running it line by line would.
-        try {
-            stmt = dm.prepare(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(
-                    Tdm::quoteId(table), names.join(u','), params.join(u',')));
-        } catch (const DatabaseError &) {
-            throw;
-        } catch (const Error &) {
-            stmt.reset();
-        }
-    }
+    VersionReader(const QString &home, const QString &defName)
+        : layout(readLayout(home, defName))
+    {}
 
     void convert()
     {
@@ -119,6 +112,388 @@ struct VersionReader
         converted = true;
     }
 };
+
+// A field's value as read from its line, ready to be bound.
+struct Cell
+{
+    enum class Kind : quint8 { Null, Integer, Real, Text };
+    Kind kind = Kind::Null;
+    quint32 length = 0; // Text: its bytes in the batch's arena
+    union
+    {
+        qint64 integer = 0;
+        double real;
+        quint64 offset; // Text: where it starts in the batch's arena
+    };
+};
+
+// One non-blank line as read.
+struct ParsedLine
+{
+    enum class Outcome : quint8 {
+        Good,   // inserted, its bad dates (if any) as Null
+        Failed, // a field's text is no number: the line is left out
+        Fatal,  // a field ended the command: its exception, after the errors of the fields before
+        Stop,   // reading ended the command here (the exception): not a line
+    };
+    const VersionReader *reader = nullptr;
+    qint64 lineNo = 0;      // the record's number, as the line prompts count
+    quint32 firstCell = 0;  // its fields: cells[firstCell, firstCell + the layout's fields)
+    quint32 firstError = 0; // its bad dates: errorColumns[firstError, firstError + errors)
+    quint32 errors = 0;
+    quint32 exception = 0; // Fatal and Stop: index into the batch's exceptions
+    Outcome outcome = Outcome::Good;
+};
+
+// Lines read, in file order, with the bytes their texts point into.
+struct Batch
+{
+    std::vector<ParsedLine> lines;
+    std::vector<Cell> cells;
+    std::vector<char> arena; // the lines' text values (ASCII lines whole) and dates as ISO text
+    std::vector<quint16> errorColumns;
+    std::vector<std::exception_ptr> exceptions;
+    bool last = false; // no batch follows
+
+    void clear()
+    {
+        lines.clear();
+        cells.clear();
+        arena.clear();
+        errorColumns.clear();
+        exceptions.clear();
+        last = false;
+    }
+    bool full() const { return lines.size() >= kBatchLines || arena.size() >= kBatchBytes; }
+
+    quint64 append(QByteArrayView bytes)
+    {
+        const quint64 at = arena.size();
+        arena.insert(arena.end(), bytes.begin(), bytes.end());
+        return at;
+    }
+    void stop(std::exception_ptr e)
+    {
+        ParsedLine l;
+        l.outcome = ParsedLine::Outcome::Stop;
+        l.exception = quint32(exceptions.size());
+        exceptions.push_back(std::move(e));
+        lines.push_back(l);
+    }
+};
+
+// Batches handed from the reading thread to the inserting thread in order, and back for reuse.
+class BatchQueue
+{
+public:
+    BatchQueue()
+    {
+        for (size_t i = 0; i < kBatchesInFlight; ++i)
+            m_free.push_back(std::make_unique<Batch>());
+    }
+
+    // Reading thread: an empty batch to fill, once one is free; null when the command ended.
+    std::unique_ptr<Batch> empty()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_stopped || !m_free.empty(); });
+        if (m_stopped)
+            return nullptr;
+        std::unique_ptr<Batch> batch = std::move(m_free.front());
+        m_free.pop_front();
+        batch->clear();
+        return batch;
+    }
+    void publish(std::unique_ptr<Batch> batch)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_full.push_back(std::move(batch));
+        }
+        m_changed.notify_all();
+    }
+
+    // Inserting thread: the next batch, once it is read.
+    std::unique_ptr<Batch> next()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_full.empty(); });
+        std::unique_ptr<Batch> batch = std::move(m_full.front());
+        m_full.pop_front();
+        return batch;
+    }
+    void recycle(std::unique_ptr<Batch> batch)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_free.push_back(std::move(batch));
+        }
+        m_changed.notify_all();
+    }
+    // The command ended: the reading thread stops at its next batch.
+    void stop()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<Batch>> m_free;
+    std::deque<std::unique_ptr<Batch>> m_full;
+    bool m_stopped = false;
+};
+
+// Reads lines into cells: the work of the reading thread. The layout the caller names reads the
+// lines of the first line's version; a line of another version is read with its own version's
+// layout, read when that version first shows.
+class LineParser
+{
+public:
+    LineParser(const QString &home, const QString &defName)
+        : m_home(home)
+        , m_code(defName.mid(3, 3))
+        , m_named(home, defName)
+    {}
+
+    const VersionReader &named() const { return m_named; }
+
+    // Reads every line of `lines` into batches from `queue`, in order. Whatever ends the reading
+    // (an unreadable file, a bad layout) goes at its place in the last batch.
+    void run(TextReader &lines, BatchQueue &queue)
+    {
+        std::unique_ptr<Batch> batch = queue.empty();
+        if (!batch)
+            return;
+        try {
+            while (lines.next()) {
+                read(lines, *batch);
+                if (batch->full()) {
+                    queue.publish(std::move(batch));
+                    batch = queue.empty();
+                    if (!batch)
+                        return;
+                }
+            }
+        } catch (...) {
+            batch->stop(std::current_exception());
+        }
+        batch->last = true;
+        queue.publish(std::move(batch));
+    }
+
+private:
+    VersionReader &readerFor(std::optional<QChar> version)
+    {
+        if (!m_firstVersion)
+            m_firstVersion = version ? *version : QChar();
+        if (!version || *version == *m_firstVersion)
+            return m_named;
+        for (auto &[v, reader] : m_others)
+            if (v == *version)
+                return *reader;
+        m_others.emplace_back(
+                *version, std::make_unique<VersionReader>(m_home, layoutName(m_code, *version)));
+        return *m_others.back().second;
+    }
+
+    void read(TextReader &lines, Batch &b)
+    {
+        ++m_fileLine;
+        const bool ascii = lines.isAscii();
+        QString text;
+        QByteArrayView bytes;
+        std::optional<QChar> version;
+        if (ascii) {
+            bytes = lines.bytes();
+            if (TrimBytes(bytes).isEmpty())
+                return;
+            if (bytes.size() >= 4)
+                version = QChar(char16_t(uchar(bytes[3])));
+        } else {
+            text = lines.text();
+            if (TrimText(text).isEmpty())
+                return;
+            if (text.size() >= 4)
+                version = text.at(3);
+        }
+        ++m_lineNo;
+
+        VersionReader &v = readerFor(version);
+        v.convert();
+
+        ParsedLine l;
+        l.reader = &v;
+        l.lineNo = m_lineNo;
+        l.firstCell = quint32(b.cells.size());
+        l.firstError = quint32(b.errorColumns.size());
+        // An ASCII line is kept whole: its text values are bound straight from its bytes.
+        const quint64 lineAt = ascii ? b.append(bytes) : 0;
+        try {
+            for (size_t i = 0; i < v.columns.size(); ++i) {
+                Column &f = v.columns[i];
+                Cell &c = b.cells.emplace_back();
+                QByteArrayView value;
+                quint64 at = 0;
+                QByteArray utf8;
+                if (ascii) {
+                    value = TrimBytes(slice(bytes, f.start, f.width));
+                    at = lineAt + quint64(value.data() - bytes.data());
+                } else {
+                    const QString part
+                            = f.start < text.size() ? text.mid(f.start, f.width) : QString();
+                    utf8 = TrimText(part).toUtf8();
+                    value = utf8;
+                    at = b.append(utf8);
+                }
+                if (value.isEmpty())
+                    continue;
+                switch (f.def->type) {
+                case FieldType::String:
+                    c.kind = Cell::Kind::Text;
+                    c.offset = at;
+                    c.length = quint32(value.size());
+                    break;
+                case FieldType::Number: {
+                    double d = 0;
+                    if (IsDecimalInteger(value, &c.integer)) {
+                        c.kind = Cell::Kind::Integer;
+                    } else if (numtext::parse(value, d)) {
+                        c.kind = Cell::Kind::Real;
+                        c.real = d;
+                    } else {
+                        l.outcome = ParsedLine::Outcome::Failed;
+                    }
+                    break;
+                }
+                case FieldType::Float:
+                    if (f.def->scale.isGiven()) {
+                        if (!f.scale)
+                            f.scale = f.def->scale.value();
+                        qint64 n = 0;
+                        if (!IsDecimalInteger(value, &n))
+                            throw Error(u"\"%1\", line %2, field %3: '%4' is not a valid integer "
+                                        "value"_s.arg(QDir::toNativeSeparators(lines.path()))
+                                                .arg(m_fileLine)
+                                                .arg(f.def->name, QString::fromUtf8(value)));
+                        c.kind = Cell::Kind::Real;
+                        c.real = double(n) / *f.scale;
+                    } else if (double d = 0; numtext::parse(value, d)) {
+                        c.kind = Cell::Kind::Real;
+                        c.real = d;
+                    } else {
+                        l.outcome = ParsedLine::Outcome::Failed;
+                    }
+                    break;
+                case FieldType::Date: {
+                    // Year from characters 1-4, month from 5-6, day from the last two.
+                    int year = 0, month = 0, day = 0;
+                    const bool parts
+                            = datePart(value.first(std::min<qsizetype>(4, value.size())), year)
+                              && datePart(value.size() > 4 ? slice(value, 4, 2) : QByteArrayView(),
+                                          month)
+                              && datePart(value.last(std::min<qsizetype>(2, value.size())), day);
+                    if (parts && year >= 1 && year <= 9999 && QDate::isValid(year, month, day)) {
+                        char iso[10];
+                        writeIsoDate(iso, year, month, day);
+                        c.kind = Cell::Kind::Text;
+                        c.offset = b.append(QByteArrayView(iso, 10));
+                        c.length = 10;
+                    } else {
+                        b.errorColumns.push_back(quint16(i));
+                        ++l.errors;
+                    }
+                    break;
+                }
+                }
+            }
+        } catch (...) {
+            l.outcome = ParsedLine::Outcome::Fatal;
+            l.exception = quint32(b.exceptions.size());
+            b.exceptions.push_back(std::current_exception());
+        }
+        b.lines.push_back(l);
+    }
+
+    QString m_home;
+    QString m_code;
+    VersionReader m_named;
+    std::vector<std::pair<QChar, std::unique_ptr<VersionReader>>> m_others;
+    std::optional<QChar> m_firstVersion;
+    qint64 m_lineNo = 0;   // the record's number, as the line prompts count
+    qint64 m_fileLine = 0; // its line in the file, blank lines included
+};
+
+// The INSERT statements of one version's layout: one row, and a run of rows in one step.
+struct Statements
+{
+    Stmt one; // null when the statement cannot be prepared: every line then fails
+    Stmt run; // null when one row at a time is all there is
+    int runRows = 0;
+};
+
+// Prepares the statements of `v` into `table`. A statement that cannot be prepared (a missing
+// table or column) fails every line, as running it line by line would; a failure of the
+// database itself ends the command.
+Statements prepareStatements(Tdm &dm, const VersionReader &v, const QString &table)
+{
+    Statements st;
+    if (v.layout.isEmpty())
+        return st;
+    QStringList names;
+    for (const FieldDef &f : v.layout)
+        names << Tdm::quoteId(f.name);
+    const QString row = u'(' + QStringList(names.size(), u"?"_s).join(u',') + u')';
+    const QString insert
+            = u"INSERT INTO %1 (%2) VALUES "_s.arg(Tdm::quoteId(table), names.join(u','));
+    try {
+        st.one = dm.prepare(insert + row);
+    } catch (const DatabaseError &) {
+        throw;
+    } catch (const Error &) {
+        return st;
+    }
+    const int variables = sqlite3_limit(dm.handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+    const int rows = std::min<int>(kRunRows, variables / int(names.size()));
+    if (rows < 2)
+        return st;
+    try {
+        st.run = dm.prepare(insert + QStringList(rows, row).join(u','));
+        st.runRows = rows;
+    } catch (const DatabaseError &) {
+        throw;
+    } catch (const Error &) {
+        st.run.reset();
+    }
+    return st;
+}
+
+// Binds the cells of one line to the parameters after `first`.
+void bindCells(sqlite3_stmt *s, int first, const Cell *cells, size_t count, const char *arena)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const int param = first + int(i) + 1;
+        const Cell &c = cells[i];
+        switch (c.kind) {
+        case Cell::Kind::Null:
+            sqlite3_bind_null(s, param);
+            break;
+        case Cell::Kind::Integer:
+            sqlite3_bind_int64(s, param, c.integer);
+            break;
+        case Cell::Kind::Real:
+            sqlite3_bind_double(s, param, c.real);
+            break;
+        case Cell::Kind::Text:
+            sqlite3_bind_text(s, param, arena + c.offset, int(c.length), SQLITE_STATIC);
+            break;
+        }
+    }
+}
 
 } // namespace
 
@@ -175,150 +550,128 @@ void Importer::ImportFile(const QString &FileName, const QString &TableName, con
     ImportData(DefName, TableName, reader);
 }
 
+void Importer::reportError(const QString &TableName, qint64 lineNo, const FieldDef *field)
+{
+    QString head;
+    if (field) {
+        ++m_counts.fieldErrors;
+        head = u"Error in %1 File - Line : %2 - Field : %3"_s.arg(TableName).arg(lineNo).arg(
+                field->name);
+    } else {
+        ++m_counts.failedLines;
+        head = u"Error In %1 File - Line : %2"_s.arg(TableName).arg(lineNo);
+    }
+    if (m_prompts)
+        m_prompts = m_prompter.askYesNo(continuePrompt(head));
+}
+
 void Importer::ImportData(const QString &DefName, const QString &TableName, TextReader &lines)
 {
     m_counts = {};
-    const QString code = DefName.mid(3, 3);
-    // The layout the caller names reads the lines of the first line's version; a line of another
-    // version is read with its own version's layout, made when that version first shows.
-    VersionReader named(m_dm, DefName, TableName);
-    std::vector<std::pair<QChar, std::unique_ptr<VersionReader>>> others;
-    std::optional<QChar> firstVersion;
-    auto readerFor = [&](std::optional<QChar> version) -> VersionReader & {
-        if (!firstVersion)
-            firstVersion = version ? *version : QChar();
-        if (!version || *version == *firstVersion)
-            return named;
-        for (auto &[v, reader] : others)
-            if (v == *version)
-                return *reader;
-        others.emplace_back(*version, std::make_unique<VersionReader>(
-                                              m_dm, layoutName(code, *version), TableName));
-        return *others.back().second;
+    m_prompts = true;
+    // One thread reads and slices the lines while this one binds and steps them, in file order:
+    // prompts, counts and rows come exactly as they would from one thread.
+    LineParser parser(m_dm.home(), DefName);
+    std::unordered_map<const VersionReader *, Statements> statements;
+    statements.emplace(&parser.named(), prepareStatements(m_dm, parser.named(), TableName));
+    auto statementsFor = [&](const VersionReader &v) -> Statements & {
+        auto it = statements.find(&v);
+        if (it == statements.end())
+            it = statements.emplace(&v, prepareStatements(m_dm, v, TableName)).first;
+        return it->second;
     };
 
-    bool prompts = true;
-    qint64 lineNo = 0;   // the record's number, as the line prompts count
-    qint64 fileLine = 0; // its line in the file, blank lines included
-    while (lines.next()) {
-        ++fileLine;
-        const bool ascii = lines.isAscii();
-        QString text;
-        QByteArrayView bytes;
-        std::optional<QChar> version;
-        if (ascii) {
-            bytes = lines.bytes();
-            if (TrimBytes(bytes).isEmpty())
-                continue;
-            if (bytes.size() >= 4)
-                version = QChar(char16_t(uchar(bytes[3])));
-        } else {
-            text = lines.text();
-            if (TrimText(text).isEmpty())
-                continue;
-            if (text.size() >= 4)
-                version = text.at(3);
+    // One line on its own: its bad dates reported, then its row stepped or the line reported.
+    auto insertOne = [&](const Batch &b, const ParsedLine &l) {
+        sqlite3_stmt *s = statementsFor(*l.reader).one.get();
+        bool failed = !s || l.outcome == ParsedLine::Outcome::Failed;
+        if (s) {
+            for (quint32 e = 0; e < l.errors; ++e)
+                reportError(TableName, l.lineNo,
+                            l.reader->columns[b.errorColumns[l.firstError + e]].def);
+            if (l.outcome == ParsedLine::Outcome::Fatal)
+                std::rethrow_exception(b.exceptions[l.exception]);
         }
-        ++lineNo;
-
-        VersionReader &v = readerFor(version);
-        // Start columns and widths are converted at the first line that uses them.
-        v.convert();
-
-        sqlite3_stmt *s = v.stmt.get();
-        bool lineFailed = !s;
-        for (size_t i = 0; i < v.columns.size() && s; ++i) {
-            Column &f = v.columns[i];
-            const int param = int(i) + 1;
-            QByteArrayView value;
-            if (ascii) {
-                value = TrimBytes(slice(bytes, f.start, f.width));
-            } else {
-                const QString part = f.start < text.size() ? text.mid(f.start, f.width) : QString();
-                v.keep[i] = TrimText(part).toUtf8();
-                value = v.keep[i];
-            }
-            if (value.isEmpty()) {
-                sqlite3_bind_null(s, param);
-                continue;
-            }
-            switch (f.def->type) {
-            case FieldType::String:
-                sqlite3_bind_text(s, param, value.data(), int(value.size()), SQLITE_STATIC);
-                break;
-            case FieldType::Number: {
-                qint64 n = 0;
-                double d = 0;
-                if (IsDecimalInteger(value, &n))
-                    sqlite3_bind_int64(s, param, n);
-                else if (numtext::parse(value, d))
-                    sqlite3_bind_double(s, param, d);
-                else
-                    lineFailed = true;
-                break;
-            }
-            case FieldType::Float: {
-                if (f.def->scale.isGiven()) {
-                    if (!f.scale)
-                        f.scale = f.def->scale.value();
-                    qint64 n = 0;
-                    if (!IsDecimalInteger(value, &n))
-                        throw Error(u"\"%1\", line %2, field %3: '%4' is not a valid integer "
-                                    "value"_s.arg(QDir::toNativeSeparators(lines.path()))
-                                            .arg(fileLine)
-                                            .arg(f.def->name, QString::fromUtf8(value)));
-                    sqlite3_bind_double(s, param, double(n) / *f.scale);
-                    break;
-                }
-                double d = 0;
-                if (numtext::parse(value, d))
-                    sqlite3_bind_double(s, param, d);
-                else
-                    lineFailed = true;
-                break;
-            }
-            case FieldType::Date: {
-                // Year from characters 1-4, month from 5-6, day from the last two.
-                int year = 0, month = 0, day = 0;
-                const bool parts
-                        = datePart(value.first(std::min<qsizetype>(4, value.size())), year)
-                          && datePart(value.size() > 4 ? slice(value, 4, 2) : QByteArrayView(),
-                                      month)
-                          && datePart(value.last(std::min<qsizetype>(2, value.size())), day);
-                if (parts && year >= 1 && year <= 9999 && QDate::isValid(year, month, day)) {
-                    char iso[10];
-                    writeIsoDate(iso, year, month, day);
-                    sqlite3_bind_text(s, param, iso, 10, SQLITE_TRANSIENT);
-                } else {
-                    sqlite3_bind_null(s, param);
-                    ++m_counts.fieldErrors;
-                    if (prompts)
-                        prompts = m_prompter.askYesNo(continuePrompt(
-                                u"Error in %1 File - Line : %2 - Field : %3"_s.arg(TableName)
-                                        .arg(lineNo)
-                                        .arg(f.def->name)));
-                }
-                break;
-            }
-            }
-        }
-
-        if (!lineFailed) {
+        if (!failed) {
+            bindCells(s, 0, &b.cells[l.firstCell], l.reader->columns.size(), b.arena.data());
             // A failure of the database itself raises here and ends the command; only the
             // line's own data makes a line error.
             const int rc = m_dm.step(s);
             sqlite3_reset(s);
-            lineFailed = rc != SQLITE_DONE;
+            failed = rc != SQLITE_DONE;
         }
-        if (lineFailed) {
-            ++m_counts.failedLines;
-            if (prompts)
-                prompts = m_prompter.askYesNo(continuePrompt(
-                        u"Error In %1 File - Line : %2"_s.arg(TableName).arg(lineNo)));
-        } else {
+        if (failed)
+            reportError(TableName, l.lineNo, nullptr);
+        else
             ++m_counts.inserted;
-        }
         m_progress.step();
+    };
+
+    // Good lines of one version in one step; should a line's own data fail it (the statement
+    // then undoes its rows), the lines go again one at a time, so that line is reported.
+    auto insertRun = [&](const Batch &b, size_t first, Statements &st) {
+        sqlite3_stmt *s = st.run.get();
+        const size_t fields = b.lines[first].reader->columns.size();
+        for (int r = 0; r < st.runRows; ++r)
+            bindCells(s, r * int(fields), &b.cells[b.lines[first + size_t(r)].firstCell], fields,
+                      b.arena.data());
+        const int rc = m_dm.step(s);
+        sqlite3_reset(s);
+        if (rc != SQLITE_DONE) {
+            for (int r = 0; r < st.runRows; ++r)
+                insertOne(b, b.lines[first + size_t(r)]);
+            return;
+        }
+        m_counts.inserted += st.runRows;
+        for (int r = 0; r < st.runRows; ++r)
+            m_progress.step();
+    };
+
+    auto insertBatch = [&](const Batch &b) {
+        const auto isGood = [](const ParsedLine &l) {
+            return l.outcome == ParsedLine::Outcome::Good && l.errors == 0;
+        };
+        size_t i = 0;
+        while (i < b.lines.size()) {
+            const ParsedLine &l = b.lines[i];
+            if (l.outcome == ParsedLine::Outcome::Stop)
+                std::rethrow_exception(b.exceptions[l.exception]);
+            Statements &st = statementsFor(*l.reader);
+            size_t end = i + 1;
+            if (st.run && isGood(l)) {
+                while (end < b.lines.size() && end - i < size_t(st.runRows) && isGood(b.lines[end])
+                       && b.lines[end].reader == l.reader)
+                    ++end;
+                if (end - i == size_t(st.runRows)) {
+                    insertRun(b, i, st);
+                    i = end;
+                    continue;
+                }
+            }
+            // A line with an error, or good lines too few for a run: one at a time.
+            for (; i < end; ++i)
+                insertOne(b, b.lines[i]);
+        }
+    };
+
+    BatchQueue queue;
+    std::thread reading([&] { parser.run(lines, queue); });
+    // However the command ends, the reading thread stops and is gone before what it uses.
+    struct Join
+    {
+        BatchQueue &queue;
+        std::thread &thread;
+        ~Join()
+        {
+            queue.stop();
+            thread.join();
+        }
+    } join{queue, reading};
+    for (bool last = false; !last;) {
+        std::unique_ptr<Batch> batch = queue.next();
+        insertBatch(*batch);
+        last = batch->last;
+        queue.recycle(std::move(batch));
     }
 }
 

@@ -52,10 +52,16 @@ public:
     const Counts &counts() const { return m_counts; }
 
 private:
+    // One error of a line's data: a field that could not be read (`field` given; the value is
+    // stored as Null and the line kept) or a line left out (`field` null). Counts it and asks
+    // whether to go on showing errors, until the answer is No for this file.
+    void reportError(const QString &TableName, qint64 lineNo, const FieldDef *field);
+
     Tdm &m_dm;
     ProgressSink &m_progress;
     Prompter &m_prompter;
     Counts m_counts;
+    bool m_prompts = true; // errors of the current file are still shown
 };
 
 } // namespace bm

@@ -340,11 +340,7 @@ bool TextReader::next()
         if (brk == cr && cr)
             m_pendingCr = true;
         ++m_lineNo;
-        m_ascii = bm::isAscii(m_bytes);
-        if (m_mode == Mode::Utf8Bom && !m_ascii) {
-            m_text = QString::fromUtf8(m_bytes);
-            m_textValid = true;
-        }
+        m_ascii = Ascii::Unknown;
         return true;
     }
 }
@@ -386,7 +382,7 @@ bool TextReader::nextUtf16()
             return false;
         m_text = m_wide.mid(m_widePos, i - m_widePos);
         m_textValid = true;
-        m_ascii = false;
+        m_ascii = Ascii::No;
         m_bytes = {};
         if (i < m_wide.size()) {
             m_pendingCr = m_wide.at(i) == u'\r';
@@ -403,7 +399,14 @@ bool TextReader::nextUtf16()
 QString TextReader::text() const
 {
     if (!m_textValid) {
-        m_text = m_ascii ? QString::fromLatin1(m_bytes) : decodeLine(m_bytes);
+        // After a UTF-8 byte-order mark every line is UTF-8; without one each line is decoded
+        // by what its bytes are.
+        if (isAscii())
+            m_text = QString::fromLatin1(m_bytes);
+        else if (m_mode == Mode::Utf8Bom)
+            m_text = QString::fromUtf8(m_bytes);
+        else
+            m_text = decodeLine(m_bytes);
         m_textValid = true;
     }
     return m_text;

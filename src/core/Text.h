@@ -62,8 +62,14 @@ public:
     // Moves to the next line; false at the end of the file.
     bool next();
     // True when the current line is plain ASCII: then bytes() holds it and byte offsets are
-    // character offsets.
-    bool isAscii() const { return m_ascii; }
+    // character offsets. Tested at the first call for the line, so a reader that only counts
+    // lines never looks at their bytes.
+    bool isAscii() const
+    {
+        if (m_ascii == Ascii::Unknown)
+            m_ascii = bm::isAscii(m_bytes) ? Ascii::Yes : Ascii::No;
+        return m_ascii == Ascii::Yes;
+    }
     QByteArrayView bytes() const { return m_bytes; }
     // The current line as text (decoded on demand).
     QString text() const;
@@ -87,7 +93,8 @@ private:
     bool m_pendingCr = false;
     QByteArrayView m_bytes;
     QByteArray m_lineCopy;
-    bool m_ascii = true;
+    enum class Ascii : quint8 { Unknown, Yes, No };
+    mutable Ascii m_ascii = Ascii::Yes;
     mutable QString m_text;
     mutable bool m_textValid = false;
     std::unique_ptr<QStringDecoder> m_decoder;

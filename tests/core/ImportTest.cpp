@@ -334,3 +334,123 @@ TEST(Import, eachLineIsReadWithTheLayoutOfItsOwnVersion)
               QStringList{u"Error In 104 File - Line : 3\r\rContinue to display errors in this "
                           "file?"_s});
 }
+
+namespace {
+
+// `count` good lines of the small layout with herd codes L1, L2, ...; `bad` replaces some of
+// them by number (1-based).
+QByteArray manyLines(int count, const QMap<int, QByteArray> &bad = {})
+{
+    QByteArray bytes;
+    for (int i = 1; i <= count; ++i) {
+        const QByteArray herd = "L" + QByteArray::number(i);
+        bytes += bad.value(i, line(herd.constData(), "7", "15", "20210815", "1.5"));
+    }
+    return bytes;
+}
+
+QStringList herdsExcept(int count, const QList<int> &missing)
+{
+    QStringList herds;
+    for (int i = 1; i <= count; ++i)
+        if (!missing.contains(i))
+            herds << u"L%1"_s.arg(i);
+    return herds;
+}
+
+QString linePrompt(int lineNo, const char *field = nullptr)
+{
+    const QString head = field ? u"Error in 104 File - Line : %1 - Field : %2"_s.arg(lineNo).arg(
+                                 QLatin1StringView(field))
+                               : u"Error In 104 File - Line : %1"_s.arg(lineNo);
+    return head + u"\r\rContinue to display errors in this file?"_s;
+}
+
+} // namespace
+
+// Runs of good lines are inserted many rows a step; a line with an error among them goes on its
+// own, so its number and prompt, the order of the rows and the counts stay as line by line.
+TEST(Import, badLinesAmongRunsKeepTheirNumbersAndPrompts)
+{
+    Fixture f;
+    const int n = 200;
+    const auto counts = f.import(manyLines(n, {{1, line("L1", "", "", "20211301")},
+                                               {40, line("L40", "4X")},
+                                               {41, line("L41", "", "", "20210230")},
+                                               {100, line("L100", "1 2", "", "2021AB01")},
+                                               {n, line("L200", "", "", "", "x")}}));
+    EXPECT_EQ(f.prompter.questions,
+              (QStringList{linePrompt(1, "TestDate"), linePrompt(40), linePrompt(41, "TestDate"),
+                           linePrompt(100, "TestDate"), linePrompt(100), linePrompt(n)}));
+    EXPECT_EQ(f.home.rows(u"SELECT HerdCode FROM [104] ORDER BY rowid"_s),
+              herdsExcept(n, {40, 100, n}));
+    EXPECT_EQ(f.home.rows(u"SELECT count(*) FROM [104] WHERE TestDate IS NULL"_s),
+              QStringList{u"2"_s});
+    EXPECT_EQ(f.home.rows(u"SELECT DISTINCT CellCount, Milk, FatPercent FROM [104] "
+                          "WHERE HerdCode NOT IN ('L1', 'L41')"_s),
+              QStringList{u"7|1.5|1.5"_s});
+    EXPECT_EQ(counts.inserted, n - 3);
+    EXPECT_EQ(counts.failedLines, 3);
+    EXPECT_EQ(counts.fieldErrors, 3);
+    EXPECT_EQ(f.progress.position(), n - 1);
+}
+
+// A row the table refuses in the middle of a run: the run's rows go again one at a time, so
+// only that line is left out and reported, with its own number.
+TEST(Import, aRowRefusedInsideARunIsReportedAlone)
+{
+    Fixture f;
+    f.home.dm().exec(u"CREATE TRIGGER refuse BEFORE INSERT ON [104] WHEN NEW.HerdCode IN "
+                     "('L45', 'L46') BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+    const int n = 100;
+    const auto counts = f.import(manyLines(n));
+    EXPECT_EQ(f.prompter.questions, (QStringList{linePrompt(45), linePrompt(46)}));
+    EXPECT_EQ(f.home.rows(u"SELECT HerdCode FROM [104] ORDER BY rowid"_s),
+              herdsExcept(n, {45, 46}));
+    EXPECT_EQ(counts.inserted, n - 2);
+    EXPECT_EQ(counts.failedLines, 2);
+}
+
+// An error that ends the command far into a large file, raised by the reading thread or by the
+// inserting one: the command ends with it, the reading stops, nothing stays inserted, and the
+// next import on the same data module runs as usual.
+TEST(Import, anErrorEndsTheCommandWhileTheLinesAreStillBeingRead)
+{
+    const int n = 30000;
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        bool full; // the database can grow by a few pages only
+        QString message;
+    } cases[] = {
+            {"scaled float", manyLines(n, {{9000, line("L9000", "", "1.5")}}), false,
+             u"line 9000, field Milk: '1.5' is not a valid integer value"_s},
+            {"line too long", manyLines(n, {{20000, QByteArray(70000, 'x') + "\r\n"}}), false,
+             u"line 20000 is longer than 65,536 characters"_s},
+            {"database full", manyLines(n), true, u"database or disk is full"_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        const QString file = f.home.write(u"in.104"_s, c.bytes);
+        if (c.full) {
+            const QStringList pages = f.home.rows(u"PRAGMA page_count"_s);
+            f.home.dm().exec(u"PRAGMA max_page_count = %1"_s.arg(pages.value(0).toInt() + 20));
+        }
+        Importer importer(f.home.dm(), f.progress, f.prompter);
+        try {
+            Transaction t(f.home.dm());
+            importer.ImportFile(file, u"104"_s, u"DIF104V9.ini"_s);
+            t.commit();
+            ADD_FAILURE() << "no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(c.message, Qt::CaseInsensitive))
+                    << e.message().toStdString();
+        }
+        f.home.dm().exec(u"PRAGMA max_page_count = 1000000"_s);
+        EXPECT_TRUE(f.prompter.questions.isEmpty());
+        EXPECT_EQ(f.home.dm().rowCount(u"104"_s), 0);
+        EXPECT_EQ(f.import(manyLines(50)).inserted, 50);
+    }
+}
