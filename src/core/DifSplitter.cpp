@@ -14,9 +14,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace bm {
@@ -100,6 +103,14 @@ public:
 
     const Group &at(quint32 id) const { return m_groups.at(id); }
     size_t count() const { return m_groups.size(); }
+    // Whether each group seen so far is written, by its number.
+    std::vector<bool> writable() const
+    {
+        std::vector<bool> flags;
+        for (const Group &g : m_groups)
+            flags.push_back(g.writable);
+        return flags;
+    }
 
 private:
     quint32 add(const QString &name)
@@ -464,10 +475,8 @@ private:
 class FirstLine
 {
 public:
-    void offer(const LineCollation &collation, const Groups &groups, const Line &line)
+    void offer(const LineCollation &collation, const Line &line)
     {
-        if (!groups.at(line.group).writable)
-            return;
         if (m_set) {
             Line mine = m_line;
             mine.group = line.group; // the order of groups plays no part here
@@ -511,19 +520,43 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
 {
     const LineCollation collation(m_locale);
     Groups groups(m_folder, stem, fileName);
-    Chunk chunk(collation);
+    // Two chunks: while one fills with the lines read, the other, full, is sorted and written to
+    // its run file on a second thread. Each holds at most the chunk size.
+    Chunk chunks[2] = {Chunk(collation), Chunk(collation)};
+    Chunk *chunk = &chunks[0];
     std::vector<std::unique_ptr<QTemporaryFile>> runs;
     FirstLine first;
 
-    // Sorts the chunk and notes the first line of each group.
-    auto sortChunk = [&] {
-        chunk.sort(groups.count());
+    // Sorts a chunk and notes the first line of each group that is written. `writable` tells
+    // for every group of the chunk whether it is written (the groups are not read here: the
+    // reading adds to them meanwhile).
+    auto sortChunk = [&](Chunk &c, const std::vector<bool> &writable) {
+        c.sort(writable.size());
         quint32 group = kNoGroup;
-        for (const Chunk::Entry &e : chunk.entries()) {
-            if (e.group != group)
-                first.offer(collation, groups, chunk.line(e));
+        for (const Chunk::Entry &e : c.entries()) {
+            if (e.group != group && writable[e.group])
+                first.offer(collation, c.line(e));
             group = e.group;
         }
+    };
+    std::thread sorting;
+    std::exception_ptr sortFailure;
+    // However the split ends, the sorting thread is gone before what it uses.
+    struct JoinAtEnd
+    {
+        std::thread &thread;
+        ~JoinAtEnd()
+        {
+            if (thread.joinable())
+                thread.join();
+        }
+    } joinAtEnd{sorting};
+    // Waits for the chunk being sorted; what ended its sort or its run file ends the split.
+    auto awaitSorting = [&] {
+        if (sorting.joinable())
+            sorting.join();
+        if (sortFailure)
+            std::rethrow_exception(std::exchange(sortFailure, nullptr));
     };
 
     qint64 kept = 0;
@@ -543,7 +576,7 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
                 const QByteArrayView bytes = reader.bytes();
                 if (TrimBytes(bytes).size() < 3)
                     continue;
-                chunk.addAscii(groups.idOf(bytes.first(3)), seq, bytes);
+                chunk->addAscii(groups.idOf(bytes.first(3)), seq, bytes);
             } else {
                 QString text = reader.text();
                 // A byte-order mark inside the file is where two files were joined.
@@ -555,22 +588,33 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
                     continue;
                 if (isAscii(text)) {
                     const QByteArray bytes = text.toLatin1();
-                    chunk.addAscii(groups.idOf(QByteArrayView(bytes).first(3)), seq, bytes);
+                    chunk->addAscii(groups.idOf(QByteArrayView(bytes).first(3)), seq, bytes);
                 } else {
                     const quint32 group = groups.idOf(QStringView(text).first(3));
-                    chunk.addText(group, seq, std::move(text));
+                    chunk->addText(group, seq, std::move(text));
                 }
             }
             ++kept;
-            if (chunk.memory() >= m_chunkBytes) {
-                sortChunk();
-                runs.push_back(chunk.writeRun(m_folder));
-                chunk.clear();
+            if (chunk->memory() >= m_chunkBytes) {
+                awaitSorting(); // the other chunk is empty again
+                Chunk *full = chunk;
+                chunk = full == &chunks[0] ? &chunks[1] : &chunks[0];
+                sorting = std::thread([&, full, writable = groups.writable()] {
+                    try {
+                        sortChunk(*full, writable);
+                        runs.push_back(full->writeRun(m_folder));
+                        full->clear();
+                    } catch (...) {
+                        sortFailure = std::current_exception();
+                    }
+                });
             }
         }
         m_progress.setPosition(reader.size());
     }
-    sortChunk();
+    awaitSorting();
+    sortChunk(*chunk, groups.writable());
+    const Chunk &last = *chunk;
 
     Result result;
     m_progress.setMaximum(kept);
@@ -584,15 +628,15 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
     };
 
     if (runs.empty()) {
-        for (const Chunk::Entry &e : chunk.entries())
-            emitLine(chunk.line(e));
+        for (const Chunk::Entry &e : last.entries())
+            emitLine(last.line(e));
     } else {
         // Merge the runs and the last chunk through a heap of the sources by their current
         // line, smallest on top.
         std::vector<std::unique_ptr<Source>> sources;
         for (auto &run : runs)
             sources.push_back(std::make_unique<RunSource>(*run, collation));
-        sources.push_back(std::make_unique<ChunkSource>(chunk));
+        sources.push_back(std::make_unique<ChunkSource>(last));
         std::vector<Source *> heap;
         for (auto &s : sources) {
             if (s->next())

@@ -18,7 +18,9 @@ class ProgressSink;
 // written, as nothing else can be loaded; the lines of other groups are counted.
 //
 // The sort holds a bounded amount of the file in memory: a file larger than the chunk size is
-// sorted in chunks written to temporary files in the output folder and merged from there.
+// sorted in chunks written to temporary files in the output folder and merged from there. A full
+// chunk is sorted and written on a second thread while the next one fills, so at most two
+// chunks are held at once.
 class DifSplitter
 {
 public:
@@ -49,7 +51,7 @@ private:
     QString m_folder;
     ProgressSink &m_progress;
     QLocale m_locale;
-    qint64 m_chunkBytes = 40 << 20;
+    qint64 m_chunkBytes = 16 << 20;
 };
 
 } // namespace bm

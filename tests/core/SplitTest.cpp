@@ -200,3 +200,41 @@ TEST(Split, orderIsTheCollatorsInEveryLocaleAndChunkSize)
         }
     }
 }
+
+// Full chunks are sorted on a second thread while the reading goes on. What ends the split,
+// in the reading or in writing a sorted chunk, ends it with that error and leaves no temporary
+// file behind.
+TEST(Split, anErrorWhileChunksAreSortedEndsTheSplitCleanly)
+{
+    QByteArray lines;
+    for (int i = 0; i < 3000; ++i)
+        lines += "104 line " + QByteArray::number(i * 7919 % 3000) + "\r\n";
+    {
+        SplitRun s;
+        try {
+            s.run(lines + QByteArray(70000, 'x') + "\r\n" + lines, QLocale::c(), 2000);
+            FAIL() << "no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(u"line 3001 is longer than"_s)) << e.what();
+        }
+        EXPECT_TRUE(QDir(s.folder()).entryList({u"*.tmp"_s}).isEmpty());
+    }
+    {
+        // A sorted chunk cannot be set aside: the output folder is not there.
+        QTemporaryDir dir;
+        const QString file = dir.path() + u"/herd.DIF"_s;
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(lines);
+        f.close();
+        test::RecordingProgress progress;
+        DifSplitter splitter(dir.path() + u"/missing/"_s, progress, QLocale::c());
+        splitter.setChunkBytes(2000);
+        try {
+            splitter.split(file, u"herd"_s);
+            FAIL() << "no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(u"Cannot create a temporary file"_s)) << e.what();
+        }
+    }
+}
