@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <algorithm>
 #include <cstring>
@@ -599,10 +600,14 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
                 awaitSorting(); // the other chunk is empty again
                 Chunk *full = chunk;
                 chunk = full == &chunks[0] ? &chunks[1] : &chunks[0];
-                sorting = std::thread([&, full, writable = groups.writable()] {
+                sorting = std::thread([&, full, writable = groups.writable(),
+                                       splitThread = QThread::currentThread()] {
                     try {
                         sortChunk(*full, writable);
-                        runs.push_back(full->writeRun(m_folder));
+                        // The run file is merged and removed by the split's own thread.
+                        std::unique_ptr<QTemporaryFile> run = full->writeRun(m_folder);
+                        run->moveToThread(splitThread);
+                        runs.push_back(std::move(run));
                         full->clear();
                     } catch (...) {
                         sortFailure = std::current_exception();
