@@ -89,6 +89,23 @@ bool LineCollation::buildWeights()
 
 bool LineCollation::isPrintableAscii(QByteArrayView bytes)
 {
+    // Eight bytes at a time: a byte below the first printable character borrows into its top
+    // bit when the first is subtracted, one above the last carries into it when the distance to
+    // 0x7F is added, and a byte with its top bit set has it set already.
+    constexpr quint64 kOnes = 0x0101010101010101ULL;
+    constexpr quint64 kTops = 0x8080808080808080ULL;
+    static_assert(kFirstPrintable <= 0x80 && kLastPrintable < 0x80);
+    const char *p = bytes.data();
+    const char *end = p + bytes.size();
+    for (; end - p >= 8; p += 8) {
+        quint64 w;
+        std::memcpy(&w, p, 8);
+        const quint64 below = (w - kOnes * kFirstPrintable) & ~w & kTops;
+        const quint64 above = ((w + kOnes * (0x7F - kLastPrintable)) | w) & kTops;
+        if (below | above)
+            return false;
+    }
+    bytes = QByteArrayView(p, end - p);
     for (char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
         if (u < kFirstPrintable || u > kLastPrintable)

@@ -1,5 +1,6 @@
 #include "Text.h"
 #include "Error.h"
+#include "LineCollation.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -226,4 +227,26 @@ TEST(TextWriter, writesWindows1252WithCrLfAndRefusesOtherCharacters)
     }
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("caf\xE9 \x80\r\n\r\n"));
+}
+
+// The byte tests look at eight bytes at a time: a byte outside the range is found at every
+// position of a line, in the words and in the tail, and the bytes at the range's ends pass.
+TEST(TextFunctions, asciiAndPrintableTestsSeeEveryByte)
+{
+    for (int length = 0; length <= 19; ++length) {
+        QByteArray line(length, 'a');
+        for (int i = 0; i < length; ++i)
+            line[i] = i % 2 ? ' ' : '~';
+        EXPECT_TRUE(isAscii(line)) << length;
+        EXPECT_TRUE(LineCollation::isPrintableAscii(line)) << length;
+        for (int at = 0; at < length; ++at) {
+            for (const unsigned char bad : {0x00, 0x1F, 0x7F, 0x80, 0xE9, 0xFF}) {
+                QByteArray b = line;
+                b[at] = char(bad);
+                EXPECT_FALSE(LineCollation::isPrintableAscii(b))
+                        << length << " " << at << " " << int(bad);
+                EXPECT_EQ(isAscii(b), bad < 0x80) << length << " " << at << " " << int(bad);
+            }
+        }
+    }
 }
