@@ -7,6 +7,7 @@
 #        tools/screenshot.sh --narrow  (docs/main-window-800.png, the window 800 pixels wide)
 #        tools/screenshot.sh --file-check [OUT.png]
 #        tools/screenshot.sh --charts  (docs/lactation-curves.png and docs/herd-summary.png)
+#        tools/screenshot.sh --icon  (packaging/brindlemark.png, the installed icon, 256 x 256)
 # The second form loads a generated data set with planted faults, runs File Check with the
 # shipped script and saves a picture of the file-check window (default docs/file-check.png).
 # The --charts form loads the sample data set and pictures Lactation Curves of a cow with five
@@ -26,6 +27,12 @@ fi
 
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j2 --target brindlemark-cli brindlemark-gen bm-screenshot program-data >/dev/null
+
+if [ "${1:-}" = "--icon" ]; then
+  QT_QPA_PLATFORM=offscreen build/bm-screenshot --icon --out packaging/brindlemark.png
+  echo "Saved packaging/brindlemark.png"
+  exit 0
+fi
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT

@@ -1,6 +1,7 @@
 // bm-screenshot --home DIR --out FILE.png [--load FILE] [--tab CODE]
 //               [--filter FIELD|OPERATOR|START[|END]] [--sort COLUMN] [--size WIDTHxHEIGHT]
 //               [--file-check] [--lactation NATIONALID] [--herd-summary HERDCODE]
+// bm-screenshot --icon --out FILE.png
 // Starts the main window on the program folder DIR as the program does, loads a data set with
 // its Load Files command, selects a tab, fills in the filter bar as typed and applies it, clicks
 // a column title, and saves a picture of the window; with --file-check it runs File Check on
@@ -8,7 +9,8 @@
 // --lactation or --herd-summary it makes the first row of the tab with that national ID or herd
 // code the current row, opens Lactation Curves (with Fat % ticked) or Herd Summary from the View
 // menu and saves a picture of the chart window. Messages the window would show in a box go to
-// stderr.
+// stderr. With --icon it saves the program's icon at 256 x 256 (the installed icon) and exits.
+#include "Artwork.h"
 #include "Error.h"
 #include "GridModel.h"
 #include "Program.h"
@@ -96,9 +98,13 @@ int main(int argc, char *argv[])
             u"lactation"_s, u"Picture the lactation curves of this cow."_s, u"NATIONALID"_s);
     const QCommandLineOption herdOption(u"herd-summary"_s,
                                         u"Picture the herd summary of this herd."_s, u"HERD"_s);
+    const QCommandLineOption iconOption(u"icon"_s, u"Save the program's icon instead."_s);
     parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption, checkOption,
-                       loadOption, filterOption, lactationOption, herdOption});
+                       loadOption, filterOption, lactationOption, herdOption, iconOption});
     parser.process(app);
+    if (parser.isSet(iconOption) && parser.isSet(outOption))
+        return artwork::windowIcon().pixmap(QSize(256, 256), 1.0).save(parser.value(outOption)) ? 0
+                                                                                                : 1;
     if (!parser.isSet(homeOption) || !parser.isSet(outOption))
         parser.showHelp(2);
 
