@@ -115,6 +115,10 @@ void TfrmHerdSummary::showSummary(const QString &herdCode, const QList<bm::HerdT
     }
     lblCaption->setText(u"Herd summary: herd %1, %2 test date(s)"_s.arg(m_herd).arg(days.size()));
     setWindowTitle(u"Herd Summary - herd "_s + m_herd);
+    if (m_herd.isEmpty()) {
+        showChart(u"The current row has no herd code."_s);
+        return;
+    }
     if (days.isEmpty()) {
         showChart(u"No test days for herd %1."_s.arg(m_herd));
         return;

@@ -84,6 +84,11 @@ void TfrmLactationCurves::showCurves(const bm::LactationCurves &curves)
     QString caption = u"Lactation curves: "_s + curves.cow.caption();
     lblCaption->setText(caption);
     setWindowTitle(u"Lactation Curves - "_s + curves.cow.caption());
+    if (curves.cow.isEmpty()) {
+        showChart(u"The current row names no cow: it has no national ID, and no cow ID with a "
+                  "herd code."_s);
+        return;
+    }
     if (curves.isEmpty()) {
         showChart(u"No test days for %1."_s.arg(curves.cow.caption()));
         return;
@@ -108,6 +113,7 @@ void TfrmLactationCurves::showCurves(const bm::LactationCurves &curves)
     c->addAxis(milk, Qt::AlignLeft);
     c->addAxis(m_percentAxis, Qt::AlignRight);
 
+    double minDays = 0; // a test day before its calving date stays in view
     double maxDays = 0;
     double maxMilk = 0;
     double minPercent = 1e9;
@@ -122,6 +128,7 @@ void TfrmLactationCurves::showCurves(const bm::LactationCurves &curves)
         QLineSeries *p
                 = lineSeries(name + u": "_s + bm::proteinMeasure().caption, colour, Qt::DotLine);
         for (const bm::TestDayPoint &point : lactation.points) {
+            minDays = std::min(minDays, double(point.daysInMilk));
             maxDays = std::max(maxDays, double(point.daysInMilk));
             if (point.milk) {
                 m->append(point.daysInMilk, *point.milk);
@@ -145,7 +152,7 @@ void TfrmLactationCurves::showCurves(const bm::LactationCurves &curves)
         m_fat << f;
         m_protein << p;
     }
-    days->setRange(0, std::max(maxDays, 1.0));
+    days->setRange(minDays, std::max(maxDays, 1.0));
     days->applyNiceNumbers();
     milk->setRange(0, std::max(maxMilk, 1.0));
     milk->applyNiceNumbers();

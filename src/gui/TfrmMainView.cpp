@@ -9,6 +9,7 @@
 #include "TfrmHerdSummary.h"
 #include "TfrmLactationCurves.h"
 
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPushButton>
 
@@ -71,12 +72,18 @@ void TfrmMain::updateViewActions()
 
 void TfrmMain::dbgContextMenu(const QPoint &position)
 {
-    // The row clicked becomes the current row, as a left click would make it.
-    const QModelIndex index = dbg->indexAt(position);
-    if (index.isValid())
-        dbg->setCurrentIndex(index);
+    QPoint at = position;
+    if (QGuiApplication::mouseButtons() & Qt::RightButton) {
+        // The row clicked becomes the current row, as a left click would make it.
+        const QModelIndex index = dbg->indexAt(position);
+        if (index.isValid())
+            dbg->setCurrentIndex(index);
+    } else if (dbg->currentIndex().isValid()) {
+        // From the keyboard: the menu opens on the current cell.
+        at = dbg->visualRect(dbg->currentIndex()).center();
+    }
     updateViewActions();
-    pumGrid->popup(dbg->viewport()->mapToGlobal(position));
+    pumGrid->popup(dbg->viewport()->mapToGlobal(at));
 }
 
 void TfrmMain::LactationCurves1Click()

@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QImage>
 #include <QLineSeries>
 #include <QPushButton>
@@ -80,6 +81,7 @@ private Q_SLOTS:
     void aCowWithoutTestDaysIsToldSo();
     void herdSummaryDrawsEveryTestDateOfTheHerd();
     void viewMenuFollowsTheTable();
+    void contextMenuFromTheKeyboardOpensOnTheCurrentRow();
 };
 
 void ChartsTest::lactationCurvesDrawEachLactationOfTheCow()
@@ -217,6 +219,25 @@ void ChartsTest::viewMenuFollowsTheTable()
     QVERIFY(!curves->isEnabled());
     QVERIFY(!summary->isEnabled());
     f.child<QMenu>("pumView")->close();
+}
+
+void ChartsTest::contextMenuFromTheKeyboardOpensOnTheCurrentRow()
+{
+    MainWindowFixture f;
+    loadSample(f, u"104"_s);
+    f.clickCell(3, u"CowID"_s);
+    // The menu key as the platform delivers it: a context menu event from the keyboard, at a
+    // place of its own choosing (here the first row).
+    QWidget *viewport = f.grid()->viewport();
+    const QPoint first = f.grid()->visualRect(f.model()->index(0, 0)).center();
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, first, viewport->mapToGlobal(first));
+    QApplication::sendEvent(viewport, &key);
+    auto *menu = f.child<QMenu>("pumGrid");
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(f.grid()->currentIndex().row(), 3);
+    const QRect cell = f.grid()->visualRect(f.grid()->currentIndex());
+    QVERIFY(QRect(viewport->mapToGlobal(cell.topLeft()), cell.size()).contains(menu->pos()));
+    menu->close();
 }
 
 QTEST_MAIN(ChartsTest)
