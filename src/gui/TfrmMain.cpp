@@ -121,6 +121,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     dbg = new DataGrid(this);
     dbg->setObjectName(u"dbg"_s);
     dbg->setFont(tahoma(8));
+    buildViewMenu();
+    layoutTopBar();
 
     // The status line: the table and its count in the first panel, what the last command did
     // in the second.
@@ -270,7 +272,6 @@ void TfrmMain::buildTopBar()
 
     // Disabled inputs take the window colour.
     pnlTop->setStyleSheet(u"QLineEdit:disabled { background: #FFFFE6; }"_s);
-    layoutTopBar();
 }
 
 void TfrmMain::layoutTopBar()
@@ -289,7 +290,8 @@ void TfrmMain::layoutTopBar()
     };
     QWidget *start = m_dateMode ? static_cast<QWidget *>(deStart) : edtStart;
     QWidget *end = m_dateMode ? static_cast<QWidget *>(deEnd) : edtEnd;
-    const Item first[] = {{btnActions, 0, 99, 70, 25},
+    const Item first[] = {{btnActions, 0, 50, 46, 25},
+                          {btnView, 3, 50, 46, 25},
                           {lblFilter, 8, 38, 38, 21},
                           {cmbFilter, 0, 140, 110, 21},
                           {cmbOperator, 6, 134, 128, 21}};
@@ -318,7 +320,8 @@ void TfrmMain::layoutTopBar()
         for (const Item &item : items) {
             int w = item.natural;
             if (spare < 0 && shrinkable > 0)
-                w -= (item.natural - item.least) * -spare / shrinkable;
+                // Rounded up, so the items together give up at least the pixels missing.
+                w -= ((item.natural - item.least) * -spare + shrinkable - 1) / shrinkable;
             w = std::max(w, item.least);
             x += item.gap;
             item.widget->setGeometry(x, y + (25 - item.height) / 2, w, item.height);
