@@ -654,8 +654,9 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         }
     };
 
-    BatchQueue queue;
-    std::thread reading([&] { parser.run(lines, queue); });
+    // On the heap: its lock is a new one for every file, never one at the address of an old one.
+    const auto queue = std::make_unique<BatchQueue>();
+    std::thread reading([&] { parser.run(lines, *queue); });
     // However the command ends, the reading thread stops and is gone before what it uses.
     struct Join
     {
@@ -666,12 +667,12 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
             queue.stop();
             thread.join();
         }
-    } join{queue, reading};
+    } join{*queue, reading};
     for (bool last = false; !last;) {
-        std::unique_ptr<Batch> batch = queue.next();
+        std::unique_ptr<Batch> batch = queue->next();
         insertBatch(*batch);
         last = batch->last;
-        queue.recycle(std::move(batch));
+        queue->recycle(std::move(batch));
     }
 }
 
