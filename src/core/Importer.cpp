@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "NumberText.h"
+#include "ProblemList.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "Tdm.h"
@@ -9,11 +10,13 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 
 #include <sqlite3.h>
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace bm {
@@ -80,7 +83,8 @@ struct Column
 struct VersionReader
 {
     Layout layout;
-    Stmt stmt; // null when the statement cannot be prepared: every line then fails
+    Stmt stmt;        // null when the statement cannot be prepared: every line then fails
+    QString unusable; // why, then
     std::vector<Column> columns;
     bool converted = false;
     std::vector<QByteArray> keep; // UTF-8 of non-ASCII values until the step
@@ -104,8 +108,9 @@ struct VersionReader
                     Tdm::quoteId(table), names.join(u','), params.join(u',')));
         } catch (const DatabaseError &) {
             throw;
-        } catch (const Error &) {
+        } catch (const Error &e) {
             stmt.reset();
+            unusable = e.message();
         }
     }
 
@@ -227,6 +232,8 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
 
         sqlite3_stmt *s = v.stmt.get();
         bool lineFailed = !s;
+        const Column *badField = nullptr; // the first field that failed the line
+        QByteArrayView badText;
         for (size_t i = 0; i < v.columns.size() && s; ++i) {
             Column &f = v.columns[i];
             const int param = int(i) + 1;
@@ -253,8 +260,10 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
                     sqlite3_bind_int64(s, param, n);
                 else if (numtext::parse(value, d))
                     sqlite3_bind_double(s, param, d);
-                else
-                    lineFailed = true;
+                else if (!std::exchange(lineFailed, true)) {
+                    badField = &f;
+                    badText = value;
+                }
                 break;
             }
             case FieldType::Float: {
@@ -273,8 +282,10 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
                 double d = 0;
                 if (numtext::parse(value, d))
                     sqlite3_bind_double(s, param, d);
-                else
-                    lineFailed = true;
+                else if (!std::exchange(lineFailed, true)) {
+                    badField = &f;
+                    badText = value;
+                }
                 break;
             }
             case FieldType::Date: {
@@ -292,6 +303,9 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
                 } else {
                     sqlite3_bind_null(s, param);
                     ++m_counts.fieldErrors;
+                    if (m_problems)
+                        addProblem(lines, fileLine, code, f.def->name, value,
+                                   u"Not a valid date: stored as empty"_s);
                     if (prompts)
                         prompts = m_prompter.askYesNo(continuePrompt(
                                 u"Error in %1 File - Line : %2 - Field : %3"_s.arg(TableName)
@@ -303,15 +317,27 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
             }
         }
 
+        QString refused;
         if (!lineFailed) {
             // A failure of the database itself raises here and ends the command; only the
             // line's own data makes a line error.
             const int rc = m_dm.step(s);
+            if (rc != SQLITE_DONE && m_problems)
+                refused = m_dm.sqliteError();
             sqlite3_reset(s);
             lineFailed = rc != SQLITE_DONE;
         }
         if (lineFailed) {
             ++m_counts.failedLines;
+            if (m_problems) {
+                if (badField)
+                    addProblem(lines, fileLine, code, badField->def->name, badText,
+                               u"Not a number: the line was left out"_s);
+                else
+                    addProblem(lines, fileLine, code, QString(), {},
+                               u"The line cannot be stored (%1): it was left out"_s.arg(
+                                       s ? refused : v.unusable));
+            }
             if (prompts)
                 prompts = m_prompter.askYesNo(continuePrompt(
                         u"Error In %1 File - Line : %2"_s.arg(TableName).arg(lineNo)));
@@ -320,6 +346,23 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         }
         m_progress.step();
     }
+}
+
+void Importer::addProblem(const TextReader &lines, qint64 fileLine, const QString &code,
+                          const QString &field, QByteArrayView text, const QString &message)
+{
+    // Only here, on an error: the line is read again as text for the list.
+    const QString line = lines.isAscii() ? QString::fromLatin1(lines.bytes()) : lines.text();
+    Problem p;
+    p.file = QFileInfo(lines.path()).fileName();
+    p.line = fileLine;
+    p.recordType = code;
+    p.field = field;
+    p.text = field.isEmpty() ? TrimText(line) : QString::fromUtf8(text);
+    p.message = message;
+    if (m_keepSource)
+        p.source = line.toUtf8();
+    m_problems->add(std::move(p));
 }
 
 } // namespace bm

@@ -7,6 +7,7 @@
 namespace bm {
 
 class Tdm;
+class ProblemList;
 class ProgressSink;
 class Prompter;
 class TextReader;
@@ -51,7 +52,23 @@ public:
     // What the last import did.
     const Counts &counts() const { return m_counts; }
 
+    // Every line and field error from now on is added to `problems` too (none when null), also
+    // those whose prompts the user turned off. The problem names the file by its file name and
+    // the line by its number in the file, and keeps the line as read in Problem::source when
+    // `keepSource` is set.
+    void setProblems(ProblemList *problems, bool keepSource = false)
+    {
+        m_problems = problems;
+        m_keepSource = keepSource;
+    }
+
 private:
+    // Adds one problem of the current line to the list.
+    void addProblem(const TextReader &lines, qint64 fileLine, const QString &code,
+                    const QString &field, QByteArrayView text, const QString &message);
+
+    ProblemList *m_problems = nullptr;
+    bool m_keepSource = false;
     Tdm &m_dm;
     ProgressSink &m_progress;
     Prompter &m_prompter;
