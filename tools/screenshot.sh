@@ -6,13 +6,21 @@
 # Usage: tools/screenshot.sh [OUT.png] [TAB] [SORT-COLUMN] [WIDTHxHEIGHT]
 #        tools/screenshot.sh --narrow  (docs/main-window-800.png, the window 800 pixels wide)
 #        tools/screenshot.sh --file-check [OUT.png]
-# The second form loads a generated data set with planted faults, runs File Check with the
-# shipped script and saves a picture of the file-check window (default docs/file-check.png).
+#        tools/screenshot.sh --problems [OUT.png]
+# The --file-check form loads a generated data set with planted faults, runs File Check with the
+# shipped script and saves a picture of the file-check window (default docs/file-check.png). The
+# --problems form loads the sample data set with impossible dates and unreadable numbers planted
+# in its lactations and test days, and saves a picture of the problem list that the load shows
+# (default docs/problems.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 check=false
+problems=false
 if [ "${1:-}" = "--file-check" ]; then
   check=true
+  shift
+elif [ "${1:-}" = "--problems" ]; then
+  problems=true
   shift
 elif [ "${1:-}" = "--narrow" ]; then
   set -- docs/main-window-800.png 104 CowID 800x600
@@ -26,7 +34,21 @@ trap 'rm -rf "$home"' EXIT
 cli=build/brindlemark-cli
 "$cli" --home "$home" init --quiet
 
-if $check; then
+if $problems; then
+  out=${1:-docs/problems.png}
+  for f in samples/herd.*; do cp "$f" "$home/faults.${f##*.}"; done
+  rm "$home/faults.DIF" "$home/faults.zip"
+  # Test days: every 23rd with 30 February as its test date, every 41st with a day count that is
+  # no number; lactations: every 9th calved in month 13.
+  awk 'NR % 23 == 0 { $0 = substr($0, 1, 39) "20110230" substr($0, 48) }
+       NR % 41 == 0 { $0 = substr($0, 1, 57) "1O4" substr($0, 61) } { print }' \
+    samples/herd.104 >"$home/faults.104"
+  awk 'NR % 9 == 0 { $0 = substr($0, 1, 39) "20101301" substr($0, 48) } { print }' \
+    samples/herd.103 >"$home/faults.103"
+  mkdir -p "$(dirname "$out")"
+  QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 build/bm-screenshot --home "$home" --out "$out" \
+    --load "$home/faults.104" --problems 2>/dev/null
+elif $check; then
   out=${1:-docs/file-check.png}
   build/brindlemark-gen --home data --out-stem "$home/faults" --lines 3000 --faults 2 >/dev/null
   "$cli" --home "$home" --quiet load "$home/faults.101" >/dev/null

@@ -1,11 +1,13 @@
 // bm-screenshot --home DIR --out FILE.png [--load FILE] [--tab CODE]
 //               [--filter FIELD|OPERATOR|START[|END]] [--sort COLUMN] [--size WIDTHxHEIGHT]
-//               [--file-check]
+//               [--file-check] [--problems]
 // Starts the main window on the program folder DIR as the program does, loads a data set with
 // its Load Files command, selects a tab, fills in the filter bar as typed and applies it, clicks
 // a column title, and saves a picture of the window; with --file-check it runs File Check on
-// the folder's FileCheck.SQL and saves a picture of the file-check window instead. Messages the
-// window would show in a box go to stderr.
+// the folder's FileCheck.SQL and saves a picture of the file-check window instead; with
+// --problems it saves a picture of the problem list the load showed (its prompts are answered
+// No, as a user does who has seen enough of them). Messages the window would show in a box go to
+// stderr.
 #include "Error.h"
 #include "GridModel.h"
 #include "Program.h"
@@ -36,8 +38,12 @@ public:
     bool askYesNo(const QString &text) override
     {
         print(text);
-        return true;
+        if (answerNo)
+            ++asked;
+        return !answerNo;
     }
+    bool answerNo = false;
+    int asked = 0; // questions answered No
     void notify(const QString &text) override { print(text); }
     void showError(const QString &message) override { print(bm::errorBoxText(message)); }
     std::optional<QString> openFile(const QString &, const QString &) override
@@ -81,19 +87,22 @@ int main(int argc, char *argv[])
     const QCommandLineOption sizeOption(u"size"_s, u"Window size."_s, u"WxH"_s, u"1280x720"_s);
     const QCommandLineOption checkOption(u"file-check"_s,
                                          u"Run File Check and picture its window."_s);
+    const QCommandLineOption problemsOption(u"problems"_s,
+                                            u"Picture the problem list of the load."_s);
     const QCommandLineOption loadOption(u"load"_s, u"Data set to load with Load Files."_s,
                                         u"FILE"_s);
     const QCommandLineOption filterOption(
             u"filter"_s, u"Filter to type and apply: field, operator, values, split by |."_s,
             u"SPEC"_s);
     parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption, checkOption,
-                       loadOption, filterOption});
+                       problemsOption, loadOption, filterOption});
     parser.process(app);
     if (!parser.isSet(homeOption) || !parser.isSet(outOption))
         parser.showHelp(2);
 
     const QStringList size = parser.value(sizeOption).split(u'x');
     StderrPrompter prompter;
+    prompter.answerNo = parser.isSet(problemsOption);
     Program program(QDir(parser.value(homeOption)).absolutePath() + u'/', &prompter);
     TfrmMain &frmMain = program.frmMain;
     TfrmFileCheck &frmFileCheck = program.frmFileCheck;
@@ -156,6 +165,16 @@ int main(int argc, char *argv[])
         pictured = &frmFileCheck;
         QApplication::processEvents();
     }
+    if (parser.isSet(problemsOption)) {
+        TfrmProblems &frmProblems = program.frmProblems;
+        if (!frmProblems.isVisible()) {
+            std::fprintf(stderr, "bm-screenshot: the load listed no problems\n");
+            return 1;
+        }
+        frmProblems.resize(960, 420);
+        pictured = &frmProblems;
+        QApplication::processEvents();
+    }
     const QPixmap picture = pictured->grab();
     if (!picture.save(parser.value(outOption))) {
         std::fprintf(stderr, "bm-screenshot: cannot write %s\n",
@@ -163,5 +182,5 @@ int main(int argc, char *argv[])
         return 1;
     }
     // No compaction: the folder is only looked at (the program closes without FormClose).
-    return prompter.messages == 0 ? 0 : 1;
+    return prompter.messages == prompter.asked ? 0 : 1;
 }
