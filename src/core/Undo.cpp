@@ -38,6 +38,8 @@ constexpr int kStepPages = 4096;
 // A copy smaller than this is over before the progress window would be seen: the wait cursor
 // shows it instead.
 constexpr qint64 kShownBytes = 32 << 20;
+// Bytes copied at a time.
+constexpr qint64 kCopyBytes = 8 << 20;
 
 QString native(const QString &path)
 {
@@ -186,6 +188,141 @@ QString takenText(const UndoInfo &info)
                                       + QLocale().timeFormat(QLocale::ShortFormat));
 }
 
+// Copies the herd database as it is committed into the new file `to`, inside a read
+// transaction: SQLite's shared lock keeps every writer out meanwhile, and in its
+// rollback-journal mode the file then holds exactly the committed state. The file is copied as a
+// file, as fast as the system copies files; SQLite's online backup goes page by page and takes
+// about six times as long. Empty when done;
+// otherwise why not, and `fallBack` tells whether the online backup should be used instead (a
+// write-ahead log holds committed pages outside the file).
+QString copyCommitted(sqlite3 *db, const QString &to, ProgressSink &progress, bool &fallBack)
+{
+    fallBack = false;
+    auto single = [db](const char *sql, QString &text) {
+        sqlite3_stmt *raw = nullptr;
+        int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+        const Stmt stmt(raw);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_step(raw);
+        if (rc != SQLITE_ROW)
+            return rc == SQLITE_OK || rc == SQLITE_DONE ? SQLITE_ERROR : rc;
+        text = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+        return SQLITE_OK;
+    };
+    QString mode, pageSize, pageCount, ignored;
+    int rc = single("PRAGMA main.journal_mode", mode);
+    if (rc == SQLITE_OK && mode.compare(u"wal"_s, Qt::CaseInsensitive) == 0) {
+        fallBack = true;
+        return u"write-ahead log"_s;
+    }
+    if (rc == SQLITE_OK && !sqlite3_get_autocommit(db))
+        rc = SQLITE_BUSY; // a transaction of the program's own is open
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return causeOf(rc, db);
+    // Our own descriptor of the database file is closed only after the read transaction has
+    // ended: closing a descriptor drops every lock the process holds on the file, SQLite's
+    // shared lock included.
+    struct Descriptor
+    {
+        int fd = -1;
+        ~Descriptor()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } in;
+    // From the first read on, the read transaction holds SQLite's shared lock.
+    struct End
+    {
+        sqlite3 *db;
+        ~End() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
+    } end{db};
+    rc = single("SELECT count(*) FROM main.sqlite_master", ignored);
+    if (rc == SQLITE_OK)
+        rc = single("PRAGMA main.page_size", pageSize);
+    if (rc == SQLITE_OK)
+        rc = single("PRAGMA main.page_count", pageCount);
+    if (rc != SQLITE_OK)
+        return rc == SQLITE_BUSY || rc == SQLITE_LOCKED ? u"the herd database is in use"_s
+                                                        : causeOf(rc, db);
+    const char *name = sqlite3_db_filename(db, "main");
+    if (!name || !*name) {
+        fallBack = true;
+        return u"no file"_s;
+    }
+    in.fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0)
+        return systemMessage(errno);
+
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return u"\"%1\" cannot be made (%2)"_s.arg(native(to), out.errorString());
+    const qint64 total = pageSize.toLongLong() * pageCount.toLongLong();
+    progress.setMaximum(std::max<qint64>(total, 1));
+    // The system copies the bytes itself where it can; otherwise they pass through a buffer.
+    bool inKernel = true;
+    QByteArray buffer;
+    for (qint64 done = 0; done < total;) {
+        const qint64 n = std::min<qint64>(kCopyBytes, total - done);
+        if (inKernel) {
+            loff_t from = done;
+            const ssize_t copied
+                    = ::copy_file_range(in.fd, &from, out.handle(), nullptr, size_t(n), 0);
+            if (copied > 0) {
+                done += copied;
+            } else if (copied == 0) {
+                return u"the herd database is shorter than it says"_s;
+            } else if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP
+                       || errno == EINVAL) {
+                inKernel = false;
+                buffer.resize(kCopyBytes);
+            } else {
+                return systemMessage(errno);
+            }
+        } else {
+            const ssize_t got = ::pread(in.fd, buffer.data(), size_t(n), done);
+            if (got <= 0)
+                return got == 0 ? u"the herd database is shorter than it says"_s
+                                : systemMessage(errno);
+            QString why;
+            if (!writeAll(out, QByteArrayView(buffer.constData(), got), why))
+                return why;
+            done += got;
+        }
+        progress.setPosition(done);
+        progress.repaint();
+    }
+    out.close();
+    return QString();
+}
+
+// The state of the herd database (`db`) as the new database file `to`.
+QString keepState(sqlite3 *db, const QString &to, ProgressSink &progress)
+{
+    bool fallBack = false;
+    const QString why = copyCommitted(db, to, progress, fallBack);
+    if (!fallBack)
+        return why;
+    QFile::remove(to);
+    Connection copy;
+    int rc = sqlite3_open_v2(QFile::encodeName(to).constData(), &copy.db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK)
+        return u"\"%1\" cannot be made (%2)"_s.arg(native(to), causeOf(rc, copy.db));
+    // The copy is thrown away whole when anything fails, so it needs no journal.
+    sqlite3_exec(copy.db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr, nullptr,
+                 nullptr);
+    QString failed;
+    rc = copyDatabase(db, copy.db, progress, failed);
+    if (rc != SQLITE_DONE)
+        return failed;
+    rc = sqlite3_close(copy.db);
+    copy.db = nullptr;
+    return rc == SQLITE_OK ? QString() : QString::fromUtf8(sqlite3_errstr(rc));
+}
+
 } // namespace
 
 QString UndoInfo::menuText() const
@@ -251,16 +388,6 @@ UndoPoint::UndoPoint(Tdm &dm, ProgressSink &progress, const QString &caption)
     }
     try {
         QFile::remove(m_pending);
-        Connection copy;
-        int rc = sqlite3_open_v2(QFile::encodeName(m_pending).constData(), &copy.db,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        if (rc != SQLITE_OK)
-            throw refuse(
-                    u"\"%1\" cannot be made (%2)"_s.arg(native(m_pending), causeOf(rc, copy.db)));
-        // The copy is thrown away whole when anything fails, so it needs no journal; it is
-        // flushed to the disk once, before it is taken.
-        sqlite3_exec(copy.db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr,
-                     nullptr, nullptr);
         const BusyCursor busy(progress);
         const bool shown = size >= kShownBytes;
         const bool wasVisible = progress.isVisible();
@@ -271,17 +398,11 @@ UndoPoint::UndoPoint(Tdm &dm, ProgressSink &progress, const QString &caption)
             progress.setRecords(QString());
             progress.setPosition(0);
         }
-        QString why;
-        rc = copyDatabase(dm.handle(), copy.db, shown ? progress : none, why);
+        const QString why = keepState(dm.handle(), m_pending, shown ? progress : none);
         if (shown && !wasVisible)
             progress.hide();
-        if (rc != SQLITE_DONE)
+        if (!why.isEmpty())
             throw refuse(why);
-        rc = sqlite3_close(copy.db);
-        copy.db = nullptr;
-        if (rc != SQLITE_OK)
-            throw refuse(QString::fromUtf8(sqlite3_errstr(rc)));
-        syncPath(m_pending);
     } catch (...) {
         QFile::remove(m_pending);
         QFile::remove(m_pending + u"-journal"_s);
@@ -357,11 +478,23 @@ UndoInfo undoLastCommand(Tdm &dm, ProgressSink &progress)
     Connection kept;
     int rc = sqlite3_open_v2(QFile::encodeName(keptPath(home)).constData(), &kept.db,
                              SQLITE_OPEN_READONLY, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(kept.db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throw Error(u"Cannot read the herd data kept for undo in \"%1\": %2. Nothing was "
-                    "changed"_s.arg(native(keptPath(home)), causeOf(rc, kept.db)));
+    QString check;
+    if (rc == SQLITE_OK) {
+        // The copy was not forced to the disk when it was made: a crash of the system since
+        // may have left it damaged, and a damaged copy must never replace the herd data.
+        BusyCursor busy(progress);
+        sqlite3_stmt *raw = nullptr;
+        rc = sqlite3_prepare_v2(kept.db, "PRAGMA quick_check", -1, &raw, nullptr);
+        const Stmt stmt(raw);
+        if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+            check = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+            rc = SQLITE_OK;
+        }
+    }
+    if (rc != SQLITE_OK || check != u"ok"_s)
+        throw Error(u"The herd data kept for undo in \"%1\" is damaged (%2). Nothing was "
+                    "changed"_s.arg(native(keptPath(home)),
+                                    rc != SQLITE_OK ? causeOf(rc, kept.db) : check));
 
     // The state now becomes the next undo: undoing the undo is a redo.
     UndoPoint now(dm, progress, info->caption);

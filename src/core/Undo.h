@@ -13,13 +13,15 @@ class ProgressSink;
 // One level of undo for the bulk commands (a load, the clean-ups, the trims, the herd-code
 // change, the national-ID merge and a file-check run that changed data).
 //
-// Before its transaction begins, such a command copies the herd database with SQLite's online
-// backup into a pending file of the program folder. Once the command has committed, and only
-// when it changed data, the copy becomes <home>Undo.db and what it belongs to is written to
-// <home>Undo.ini; a command that fails or changes nothing leaves the previous undo in place.
-// Undo puts Undo.db back into the herd database as one step, keeping the state it replaces as
-// the next undo (a redo). Undo.ini is written last and removed first, so a kept state is only
-// ever offered once it is complete.
+// Before its transaction begins, such a command copies the herd database as committed into a
+// pending file of the program folder, copying the file under SQLite's shared lock (with
+// SQLite's online backup when the database keeps a write-ahead log).
+// Once the command has committed, and only when it changed data, the copy becomes <home>Undo.db
+// and what it belongs to is written to <home>Undo.ini; a command that fails or changes nothing
+// leaves the previous undo in place. Undo checks Undo.db and puts it back into the herd
+// database as one step with SQLite's online backup, keeping the state it replaces as the next
+// undo (a redo). Undo.ini is written last and removed first, so a kept state is only ever
+// offered once it is complete.
 
 // What a kept state belongs to.
 struct UndoInfo

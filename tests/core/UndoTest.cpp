@@ -261,3 +261,25 @@ TEST(UndoTest, aFullDiskWhileKeepingTheStateStopsTheCommand)
     EXPECT_TRUE(QDir(f.home.path()).entryList({u"Undo.db.*"_s}).isEmpty());
     EXPECT_EQ(f.caption(), u"Undo Load Files"_s); // the undo of the load stays
 }
+
+TEST(UndoTest, aDamagedKeptStateNeverReplacesTheData)
+{
+    Fixture f;
+    f.prompter.choices = {u"NEWHC"_s};
+    f.maintenance().ChangeHerdcode(QString());
+    const QStringList after = f.dump();
+    // Pages of the copy overwritten, as a crash of the system before they reached the disk may
+    // leave them; its size stays.
+    QFile kept(f.home.path() + u"Undo.db"_s);
+    ASSERT_TRUE(kept.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(kept.seek(4096));
+    kept.write(QByteArray(3 * 4096, '\x5a'));
+    kept.close();
+    try {
+        undoLastCommand(f.home.dm(), f.progress);
+        ADD_FAILURE() << "no error";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(u"is damaged"_s)) << e.what();
+    }
+    EXPECT_EQ(f.dump(), after);
+}
