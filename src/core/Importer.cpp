@@ -351,17 +351,28 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
 void Importer::addProblem(const TextReader &lines, qint64 fileLine, const QString &code,
                           const QString &field, QByteArrayView text, const QString &message)
 {
-    // Only here, on an error: the line is read again as text for the list.
-    const QString line = lines.isAscii() ? QString::fromLatin1(lines.bytes()) : lines.text();
+    if (lines.path() != m_problemPath) {
+        m_problemPath = lines.path();
+        m_problemFile = QFileInfo(m_problemPath).fileName();
+    }
     Problem p;
-    p.file = QFileInfo(lines.path()).fileName();
+    p.file = m_problemFile;
     p.line = fileLine;
     p.recordType = code;
     p.field = field;
-    p.text = field.isEmpty() ? TrimText(line) : QString::fromUtf8(text);
     p.message = message;
-    if (m_keepSource)
-        p.source = line.toUtf8();
+    // Only here, on an error, is the line read again as text, and only when it is needed.
+    if (field.isEmpty() || (m_keepSource && !lines.isAscii())) {
+        const QString line = lines.isAscii() ? QString::fromLatin1(lines.bytes()) : lines.text();
+        if (field.isEmpty())
+            p.text = TrimText(line);
+        if (m_keepSource)
+            p.source = line.toUtf8();
+    }
+    if (!field.isEmpty())
+        p.text = QString::fromUtf8(text);
+    if (m_keepSource && lines.isAscii())
+        p.source = lines.bytes().toByteArray();
     m_problems->add(std::move(p));
 }
 

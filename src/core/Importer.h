@@ -69,6 +69,8 @@ private:
 
     ProblemList *m_problems = nullptr;
     bool m_keepSource = false;
+    QString m_problemPath; // the file the problems come from, and its name
+    QString m_problemFile;
     Tdm &m_dm;
     ProgressSink &m_progress;
     Prompter &m_prompter;

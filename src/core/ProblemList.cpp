@@ -1,5 +1,6 @@
 #include "ProblemList.h"
 
+#include "Error.h"
 #include "Text.h"
 
 namespace bm {
@@ -8,11 +9,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString quoted(const QString &text)
+// `text` in quotes, quotes inside doubled, appended to `out`.
+void appendQuoted(QString &out, const QString &text)
 {
-    QString out = text;
-    out.replace(u'"', u"\"\""_s);
-    return u'"' + out + u'"';
+    out += u'"';
+    if (text.contains(u'"')) {
+        QString doubled = text;
+        out += doubled.replace(u'"', u"\"\""_s);
+    } else {
+        out += text;
+    }
+    out += u'"';
 }
 
 } // namespace
@@ -53,16 +60,29 @@ void ProblemList::writeCsv(const QString &path) const
 void ProblemList::writeCsv(const QString &path, const std::vector<qsizetype> &rows) const
 {
     TextWriter writer(path);
-    QStringList cells;
-    for (const QString &title : headers())
-        cells << quoted(title);
-    writer.writeLine(cells.join(u','));
+    QString line;
+    for (const QString &title : headers()) {
+        if (!line.isEmpty())
+            line += u',';
+        appendQuoted(line, title);
+    }
+    writer.writeLine(line);
     for (const qsizetype row : rows) {
         const Problem &p = at(row);
-        cells.clear();
-        for (int c = 0; c < 6; ++c)
-            cells << (c == 1 ? cell(p, c) : quoted(cell(p, c)));
-        writer.writeLine(cells.join(u','), u"line %1 of the problem list"_s.arg(row + 2));
+        line.clear();
+        for (int c = 0; c < 6; ++c) {
+            if (c > 0)
+                line += u',';
+            if (c == 1)
+                line += cell(p, c);
+            else
+                appendQuoted(line, cell(p, c));
+        }
+        try {
+            writer.writeLine(line);
+        } catch (const Error &e) {
+            throw Error(u"%1 (line %2 of the problem list)"_s.arg(e.message()).arg(row + 2));
+        }
     }
     writer.commit();
 }
