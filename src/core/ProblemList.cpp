@@ -61,15 +61,32 @@ void ProblemList::writeCsv(const QString &path, const std::vector<qsizetype> &ro
 {
     TextWriter writer(path);
     QString line;
+    line.reserve(256);
+    auto write = [&](qsizetype lineNo) {
+        // Most problem lines are plain ASCII: those go out as they are, the rest through the
+        // code page's checks.
+        bool ascii = true;
+        for (const QChar c : std::as_const(line))
+            ascii = ascii && c.unicode() < 0x80;
+        if (ascii) {
+            writer.writeRawLine(line.toLatin1());
+            return;
+        }
+        try {
+            writer.writeLine(line);
+        } catch (const Error &e) {
+            throw Error(u"%1 (line %2 of the problem list)"_s.arg(e.message()).arg(lineNo));
+        }
+    };
     for (const QString &title : headers()) {
         if (!line.isEmpty())
             line += u',';
         appendQuoted(line, title);
     }
-    writer.writeLine(line);
+    write(1);
     for (const qsizetype row : rows) {
         const Problem &p = at(row);
-        line.clear();
+        line.truncate(0);
         for (int c = 0; c < 6; ++c) {
             if (c > 0)
                 line += u',';
@@ -78,11 +95,7 @@ void ProblemList::writeCsv(const QString &path, const std::vector<qsizetype> &ro
             else
                 appendQuoted(line, cell(p, c));
         }
-        try {
-            writer.writeLine(line);
-        } catch (const Error &e) {
-            throw Error(u"%1 (line %2 of the problem list)"_s.arg(e.message()).arg(row + 2));
-        }
+        write(row + 2);
     }
     writer.commit();
 }
