@@ -6,19 +6,26 @@
 # Usage: tools/screenshot.sh [OUT.png] [TAB] [SORT-COLUMN] [WIDTHxHEIGHT]
 #        tools/screenshot.sh --narrow  (docs/main-window-800.png, the window 800 pixels wide)
 #        tools/screenshot.sh --file-check [OUT.png]
+#        tools/screenshot.sh --charts  (docs/lactation-curves.png and docs/herd-summary.png)
+#        tools/screenshot.sh --icon  (packaging/brindlemark.png, the installed icon, 256 x 256)
 #        tools/screenshot.sh --problems [OUT.png]
 # The --file-check form loads a generated data set with planted faults, runs File Check with the
-# shipped script and saves a picture of the file-check window (default docs/file-check.png). The
+# shipped script and saves a picture of the file-check window (default docs/file-check.png).
+# The --charts form loads the sample data set and pictures Lactation Curves of a cow with five
+# lactations (Fat % ticked) and Herd Summary of its herd, each window at 1000 x 600. The
 # --problems form loads the sample data set with impossible dates and unreadable numbers planted
 # in its lactations and test days, and saves a picture of the problem list that the load shows
 # (default docs/problems.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 check=false
+charts=false
 problems=false
 if [ "${1:-}" = "--file-check" ]; then
   check=true
   shift
+elif [ "${1:-}" = "--charts" ]; then
+  charts=true
 elif [ "${1:-}" = "--problems" ]; then
   problems=true
   shift
@@ -29,12 +36,27 @@ fi
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j2 --target brindlemark-cli brindlemark-gen bm-screenshot program-data >/dev/null
 
+if [ "${1:-}" = "--icon" ]; then
+  QT_QPA_PLATFORM=offscreen build/bm-screenshot --icon --out packaging/brindlemark.png
+  echo "Saved packaging/brindlemark.png"
+  exit 0
+fi
+
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 cli=build/brindlemark-cli
 "$cli" --home "$home" init --quiet
 
-if $problems; then
+if $charts; then
+  for chart in "--lactation JERAUSF000041000018 docs/lactation-curves.png" \
+               "--herd-summary N5208156 docs/herd-summary.png"; do
+    set -- $chart
+    QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 build/bm-screenshot --home "$home" --out "$3" \
+      --load samples/herd.zip --tab 104 "$1" "$2" --size 1000x600
+    echo "Saved $3"
+  done
+  exit 0
+elif $problems; then
   out=${1:-docs/problems.png}
   for f in samples/herd.*; do cp "$f" "$home/faults.${f##*.}"; done
   rm "$home/faults.DIF" "$home/faults.zip"

@@ -4,6 +4,8 @@
 bm_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libqt6sql6-sqlite
+  # The charts; Qt Charts' CMake files need Qt OpenGL's, which its package does not bring.
+  qt6-charts-dev libqt6opengl6-dev
   libsqlite3-dev libzip-dev
   libgtest-dev
   # The tests check archives with unzip and read CSV files back with python3; test.sh checks

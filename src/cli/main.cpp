@@ -1,6 +1,7 @@
 #include "Cli.h"
 #include "Error.h"
 #include "FolderLock.h"
+#include "ProgramFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -103,7 +104,7 @@ QString withSlash(const QString &dir)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(u"brindlemark-cli"_s);
+    bm::nameApplication();
 
     QCommandLineParser parser;
     QString description = u"Herd-recording data from the command line.\n\nCommands:\n"_s;
@@ -115,7 +116,8 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     const QCommandLineOption homeOption(u"home"_s,
                                         u"The program folder holding Tembra.db and Defs/ "
-                                        "(default: the program's own folder)."_s,
+                                        "(default: the program's own folder when it holds "
+                                        "Defs/, else the user's data folder)."_s,
                                         u"DIR"_s);
     const QCommandLineOption yesOption(u"yes"_s, u"Answer Yes to every question."_s);
     const QCommandLineOption noOption(u"no"_s, u"Answer No to every question."_s);
@@ -181,15 +183,22 @@ int main(int argc, char *argv[])
                          : parser.isSet(noOption) ? CliPrompter::Answer::No
                                                   : CliPrompter::Answer::Default);
     CliProgress progress;
-    Context ctx{withSlash(parser.isSet(homeOption) ? parser.value(homeOption)
-                                                   : QCoreApplication::applicationDirPath()),
-                withSlash(QCoreApplication::applicationDirPath()),
+    // Run in place (the executable's folder holds Defs/) the program folder is that folder;
+    // installed, it is the user's data folder, seeded from the installed data files.
+    const bm::ProgramFolder folder
+            = bm::locateProgramFolder(QCoreApplication::applicationDirPath());
+    Context ctx{withSlash(parser.isSet(homeOption) ? parser.value(homeOption) : folder.home),
+                folder.dataSource,
                 prompter,
                 progress,
                 positional,
                 parser.isSet(quietOption),
                 &parser};
     try {
+        // The user's data folder gets the installed data files and a herd database before its
+        // first command (init makes them itself and says so).
+        if (folder.installed && !parser.isSet(homeOption) && name != u"init"_s)
+            bm::seedProgramFolder(ctx.home, folder.dataSource);
         std::optional<bm::FolderLock> lock;
         if (found->second.lock == Lock::NewHome && !QDir().mkpath(ctx.home))
             throw bm::Error(

@@ -154,6 +154,8 @@ void Loader::load(const QString &FileName)
     } removeMade{m_made};
     try {
         loadTables(FileName);
+    } catch (const DatabaseError &) {
+        throw; // says itself that the herd data was left as it was
     } catch (const Error &e) {
         // Nothing is emptied before the data set is known to hold records, and the tables
         // change in one transaction: whatever ended the load, they are as they were.

@@ -197,7 +197,7 @@ QPixmap closeGlyph()
 QIcon windowIcon()
 {
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128}) {
+    for (int size : {16, 32, 48, 64, 128, 256}) {
         QPixmap pixmap = canvas(size, size, 1.0);
         QPainter p(&pixmap);
         paintLogo(p, QRectF(0, 0, size, size));

@@ -2,6 +2,7 @@
 
 #include "GridModel.h"
 #include "Look.h"
+#include "ProgramFolder.h"
 
 #include <QApplication>
 
@@ -11,7 +12,9 @@ using namespace Qt::StringLiterals;
 
 void prepareApplication()
 {
-    QApplication::setApplicationName(appTitle());
+    // The names that place the user's data folder; windows show the program's title.
+    bm::nameApplication();
+    QApplication::setApplicationDisplayName(appTitle());
     QApplication::setStyle(u"Fusion"_s);
     installFontSubstitutes();
     QApplication::setFont(tahoma(8));

@@ -125,6 +125,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     dbg = new DataGrid(this);
     dbg->setObjectName(u"dbg"_s);
     dbg->setFont(tahoma(8));
+    buildViewMenu();
+    layoutTopBar();
 
     // The status line: the table and its count in the first panel, what the last command did
     // in the second.
@@ -281,13 +283,13 @@ void TfrmMain::buildTopBar()
 
     // Disabled inputs take the window colour.
     pnlTop->setStyleSheet(u"QLineEdit:disabled { background: #FFFFE6; }"_s);
-    layoutTopBar();
 }
 
 void TfrmMain::layoutTopBar()
 {
-    // The designed bar, left to right from x 78 on its lower row: File, Edit, "Filter :", field,
-    // operator, start, "and", end, Apply, Clear, each after a fixed gap; the artwork at the right.
+    // The designed bar, left to right from x 78 on its lower row: File, Edit, View, "Filter :",
+    // field, operator, start, "and", end, Apply, Clear, each after a fixed gap; the artwork at the
+    // right.
     const int width = this->width(); // the bar spans the window
     const int banner = imgBanner->width() + 8;
     struct Item
@@ -300,11 +302,9 @@ void TfrmMain::layoutTopBar()
     };
     QWidget *start = m_dateMode ? static_cast<QWidget *>(deStart) : edtStart;
     QWidget *end = m_dateMode ? static_cast<QWidget *>(deEnd) : edtEnd;
-    const Item first[] = {{btnActions, 0, 50, 46, 25},
-                          {btnEdit, 3, 50, 46, 25},
-                          {lblFilter, 8, 38, 38, 21},
-                          {cmbFilter, 0, 140, 110, 21},
-                          {cmbOperator, 6, 134, 128, 21}};
+    const Item first[] = {{btnActions, 0, 42, 40, 25},  {btnEdit, 2, 40, 36, 25},
+                          {btnView, 2, 40, 36, 25},     {lblFilter, 4, 38, 38, 21},
+                          {cmbFilter, 0, 122, 104, 21}, {cmbOperator, 6, 134, 130, 21}};
     const Item second[] = {{start, 6, 100, 86, 21},
                            {lblAnd, 7, 22, 22, 21},
                            {end, 2, 100, 86, 21},
@@ -329,8 +329,8 @@ void TfrmMain::layoutTopBar()
     auto place = [&](const auto &items, int x, int y, int spare, int shrinkable) {
         for (const Item &item : items) {
             int w = item.natural;
-            // Rounded up, so the items together give up at least what is missing.
             if (spare < 0 && shrinkable > 0)
+                // Rounded up, so the items together give up at least the pixels missing.
                 w -= ((item.natural - item.least) * -spare + shrinkable - 1) / shrinkable;
             w = std::max(w, item.least);
             x += item.gap;

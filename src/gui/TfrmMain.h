@@ -35,6 +35,8 @@ class TabStrip;
 class TfrmAbout;
 class TfrmFileCheck;
 class TfrmProblems;
+class TfrmHerdSummary;
+class TfrmLactationCurves;
 class TfrmProgress;
 class TfrmSaveFiles;
 
@@ -145,6 +147,12 @@ public:
     void Undo1Click();
     // The Edit menu's item names what there is to undo, disabled when there is nothing.
     void refreshUndo();
+    // The View menu and the grid's context menu: charts of the current row's cow (a row of 102,
+    // 103 or 104) and of its herd, each in a window of its own that the next use shows again.
+    void LactationCurves1Click();
+    void HerdSummary1Click();
+    TfrmLactationCurves *frmLactationCurves() const { return m_frmLactationCurves; }
+    TfrmHerdSummary *frmHerdSummary() const { return m_frmHerdSummary; }
 
     // The steps of Load Files.
     QString UnZipFile(const QString &FName);
@@ -164,6 +172,10 @@ private:
     // that does not fit; the artwork at the right shows only where nothing overlaps it.
     void layoutTopBar();
     void buildMenu();
+    // The View button and menu, and the grid's context menu with the same commands.
+    void buildViewMenu();
+    void updateViewActions();
+    void dbgContextMenu(const QPoint &position);
     void setDateMode(bool dateMode);
     void setPairsEnabled(bool start, bool end);
     void focusNextAfter(QWidget *widget);
@@ -229,6 +241,14 @@ private:
     QAction *Analyse1 = nullptr;
     QAction *About1 = nullptr;
     QAction *Undo1 = nullptr;
+
+    QPushButton *btnView = nullptr;
+    QMenu *pumView = nullptr;
+    QMenu *pumGrid = nullptr; // the grid's context menu
+    QAction *LactationCurves1 = nullptr;
+    QAction *HerdSummary1 = nullptr;
+    TfrmLactationCurves *m_frmLactationCurves = nullptr;
+    TfrmHerdSummary *m_frmHerdSummary = nullptr;
 
     // The open-file dialog od opens on the file last chosen in it.
     QString odFileName;

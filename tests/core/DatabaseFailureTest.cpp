@@ -81,6 +81,7 @@ struct Fixture
         } catch (const Error &e) {
             EXPECT_TRUE(e.message().contains(cause, Qt::CaseInsensitive))
                     << e.message().toStdString();
+            EXPECT_EQ(e.message().count(u"left as"_s), 1) << e.message().toStdString();
         }
         EXPECT_TRUE(questionsAllowed || prompter.questions.isEmpty())
                 << "line errors: " << prompter.questions.size() << ", first "

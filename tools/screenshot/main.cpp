@@ -1,21 +1,29 @@
 // bm-screenshot --home DIR --out FILE.png [--load FILE] [--tab CODE]
 //               [--filter FIELD|OPERATOR|START[|END]] [--sort COLUMN] [--size WIDTHxHEIGHT]
-//               [--file-check] [--problems]
+//               [--file-check] [--problems] [--lactation NATIONALID] [--herd-summary HERDCODE]
+// bm-screenshot --icon --out FILE.png
 // Starts the main window on the program folder DIR as the program does, loads a data set with
 // its Load Files command, selects a tab, fills in the filter bar as typed and applies it, clicks
 // a column title, and saves a picture of the window; with --file-check it runs File Check on
 // the folder's FileCheck.SQL and saves a picture of the file-check window instead; with
 // --problems it saves a picture of the problem list the load showed (its prompts are answered
-// No, as a user does who has seen enough of them). Messages the window would show in a box go to
-// stderr.
+// No, as a user does who has seen enough of them); with --lactation or --herd-summary it makes
+// the first row of the tab with that national ID or herd code the current row, opens Lactation
+// Curves (with Fat % ticked) or Herd Summary from the View menu and saves a picture of the chart
+// window. Messages the window would show in a box go to stderr. With --icon it saves the
+// program's icon at 256 x 256 (the installed icon) and exits.
+#include "Artwork.h"
 #include "Error.h"
 #include "GridModel.h"
 #include "Program.h"
 #include "Prompter.h"
 #include "TabStrip.h"
+#include "TfrmHerdSummary.h"
+#include "TfrmLactationCurves.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
@@ -94,9 +102,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption filterOption(
             u"filter"_s, u"Filter to type and apply: field, operator, values, split by |."_s,
             u"SPEC"_s);
+    const QCommandLineOption lactationOption(
+            u"lactation"_s, u"Picture the lactation curves of this cow."_s, u"NATIONALID"_s);
+    const QCommandLineOption herdOption(u"herd-summary"_s,
+                                        u"Picture the herd summary of this herd."_s, u"HERD"_s);
+    const QCommandLineOption iconOption(u"icon"_s, u"Save the program's icon instead."_s);
     parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption, checkOption,
-                       problemsOption, loadOption, filterOption});
+                       problemsOption, loadOption, filterOption, lactationOption, herdOption,
+                       iconOption});
     parser.process(app);
+    if (parser.isSet(iconOption) && parser.isSet(outOption))
+        return artwork::windowIcon().pixmap(QSize(256, 256), 1.0).save(parser.value(outOption)) ? 0
+                                                                                                : 1;
     if (!parser.isSet(homeOption) || !parser.isSet(outOption))
         parser.showHelp(2);
 
@@ -173,6 +190,39 @@ int main(int argc, char *argv[])
         }
         frmProblems.resize(960, 420);
         pictured = &frmProblems;
+        QApplication::processEvents();
+    }
+    for (const auto &[option, column] :
+         {std::pair{&lactationOption, u"NationalID"_s}, std::pair{&herdOption, u"HerdCode"_s}}) {
+        if (!parser.isSet(*option))
+            continue;
+        bm::GridModel *model = frmMain.gridModel();
+        const int c = model->columnIndex(column);
+        int row = 0;
+        while (row < model->rowCount()
+               && model->index(row, c).data(Qt::EditRole).toString() != parser.value(*option))
+            ++row;
+        if (c < 0 || row == model->rowCount()) {
+            std::fprintf(stderr, "bm-screenshot: no row with %s %s\n", qPrintable(column),
+                         qPrintable(parser.value(*option)));
+            return 2;
+        }
+        grid->setCurrentIndex(model->index(row, c));
+        QWidget *window = nullptr;
+        if (option == &lactationOption) {
+            frmMain.LactationCurves1Click();
+            if (TfrmLactationCurves *curves = frmMain.frmLactationCurves()) {
+                curves->chkFat->setChecked(true);
+                window = curves;
+            }
+        } else {
+            frmMain.HerdSummary1Click();
+            window = frmMain.frmHerdSummary();
+        }
+        if (!window)
+            return 1;
+        window->resize(size.value(0).toInt(), size.value(1).toInt());
+        pictured = window;
         QApplication::processEvents();
     }
     const QPixmap picture = pictured->grab();
