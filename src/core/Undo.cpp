@@ -498,6 +498,8 @@ UndoInfo undoLastCommand(Tdm &dm, ProgressSink &progress)
 
     // The state now becomes the next undo: undoing the undo is a redo.
     UndoPoint now(dm, progress, info->caption);
+    if (info->size >= kShownBytes)
+        progress.show();
     progress.setStatus(info->redo ? u"Redoing "_s + info->caption : u"Undoing "_s + info->caption);
     progress.setPosition(0);
     QString why;
