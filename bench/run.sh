@@ -4,7 +4,7 @@
 #
 #   bench/run.sh [--rows N] [--keep] [CASE ...]
 #       CASE: import, floor, split, load, save-dif, save-csv, requery, sort, scroll, cleanup,
-#             all
+#             undo, all
 #             (default: all)
 #
 # See bench/README.md. Builds a Release tree in build-bench/ when needed.
@@ -18,7 +18,7 @@ ROWS=1000000
 KEEP=0
 
 # The cases, in the order `all` runs them. A case NAME is the function case_NAME.
-CASES=(import floor split load save-dif save-csv requery sort scroll cleanup)
+CASES=(import floor split load save-dif save-csv requery sort scroll cleanup undo)
 
 usage() {
     sed -n '2,10s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
@@ -55,7 +55,7 @@ build() {
     grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$BUILD/CMakeCache.txt" \
         || die "$BUILD is not a Release build tree; remove it or set BM_BENCH_BUILD"
     cmake --build "$BUILD" -j2 --target brindlemark-gen brindlemark-cli bm-bench-grid \
-        program-data >/dev/null
+        bm-bench-undo program-data >/dev/null
 }
 
 # The current layout file of a record type, from the source tree's layouts.
@@ -383,6 +383,29 @@ case_cleanup() {
     removed=$(($(wc -l <"$CLEAN_STEM.104") - $(rows_in "$home/Tembra.db" 104)))
     report cleanup "clean 102 ($ROWS test days, $removed gone)" \
         "sqlite3 shell, 6 deletes, 2 indexes" "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# undo: keeping the state of a herd database of ROWS test days for undo (the online backup a bulk
+# command makes before its transaction), against cp of the same database file. The driver times
+# the copy itself and prints the seconds; cp is timed as a command.
+case_undo() {
+    testday_data
+    local home
+    home=$(fresh_home undo)
+    "$BUILD/brindlemark-cli" --home "$home" --quiet import "$TD_DIF" >/dev/null \
+        || die "brindlemark-cli import $TD_DIF failed"
+    [ "$(rows_in "$home/Tembra.db" 104)" -eq "$ROWS" ] || die "the import did not load $ROWS rows"
+    # Both sides read a warm file.
+    cat "$home/Tembra.db" >/dev/null
+    timed shell cp "$home/Tembra.db" "$WORK/copy.db"
+    rm -f "$WORK/copy.db"
+    timed ours "$BUILD/bm-bench-undo" --home "$home"
+    local kept
+    kept=$(tail -n 1 "$WORK/out-ours")
+    local size
+    size=$(stat -c %s "$home/Tembra.db")
+    report undo "keep for undo ($ROWS test days, $((size / 1048576)) MB)" "cp of Tembra.db" \
+        "$kept" "$SECONDS_shell" "$RSS_ours"
 }
 
 # ---------------------------------------------------------------------------------------------

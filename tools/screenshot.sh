@@ -8,19 +8,27 @@
 #        tools/screenshot.sh --file-check [OUT.png]
 #        tools/screenshot.sh --charts  (docs/lactation-curves.png and docs/herd-summary.png)
 #        tools/screenshot.sh --icon  (packaging/brindlemark.png, the installed icon, 256 x 256)
-# The second form loads a generated data set with planted faults, runs File Check with the
+#        tools/screenshot.sh --problems [OUT.png]
+# The --file-check form loads a generated data set with planted faults, runs File Check with the
 # shipped script and saves a picture of the file-check window (default docs/file-check.png).
 # The --charts form loads the sample data set and pictures Lactation Curves of a cow with five
-# lactations (Fat % ticked) and Herd Summary of its herd, each window at 1000 x 600.
+# lactations (Fat % ticked) and Herd Summary of its herd, each window at 1000 x 600. The
+# --problems form loads the sample data set with impossible dates and unreadable numbers planted
+# in its lactations and test days, and saves a picture of the problem list that the load shows
+# (default docs/problems.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 check=false
 charts=false
+problems=false
 if [ "${1:-}" = "--file-check" ]; then
   check=true
   shift
 elif [ "${1:-}" = "--charts" ]; then
   charts=true
+elif [ "${1:-}" = "--problems" ]; then
+  problems=true
+  shift
 elif [ "${1:-}" = "--narrow" ]; then
   set -- docs/main-window-800.png 104 CowID 800x600
 fi
@@ -48,6 +56,20 @@ if $charts; then
     echo "Saved $3"
   done
   exit 0
+elif $problems; then
+  out=${1:-docs/problems.png}
+  for f in samples/herd.*; do cp "$f" "$home/faults.${f##*.}"; done
+  rm "$home/faults.DIF" "$home/faults.zip"
+  # Test days: every 23rd with 30 February as its test date, every 41st with a day count that is
+  # no number; lactations: every 9th calved in month 13.
+  awk 'NR % 23 == 0 { $0 = substr($0, 1, 39) "20110230" substr($0, 48) }
+       NR % 41 == 0 { $0 = substr($0, 1, 57) "1O4" substr($0, 61) } { print }' \
+    samples/herd.104 >"$home/faults.104"
+  awk 'NR % 9 == 0 { $0 = substr($0, 1, 39) "20101301" substr($0, 48) } { print }' \
+    samples/herd.103 >"$home/faults.103"
+  mkdir -p "$(dirname "$out")"
+  QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 build/bm-screenshot --home "$home" --out "$out" \
+    --load "$home/faults.104" --problems 2>/dev/null
 elif $check; then
   out=${1:-docs/file-check.png}
   build/brindlemark-gen --home data --out-stem "$home/faults" --lines 3000 --faults 2 >/dev/null

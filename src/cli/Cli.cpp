@@ -6,8 +6,10 @@
 #include "Importer.h"
 #include "Layout.h"
 #include "Loader.h"
+#include "ProblemList.h"
 #include "Saver.h"
 #include "Schema.h"
+#include "Undo.h"
 
 #include <QDir>
 #include <QFile>
@@ -113,6 +115,28 @@ std::optional<QString> CliPrompter::inputText(const QString &, const QString &, 
     return m_choice;
 }
 
+void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command)
+{
+    const QString file = ctx.parser && ctx.parser->isSet(u"problems"_s)
+                                 ? QFileInfo(ctx.parser->value(u"problems"_s)).absoluteFilePath()
+                                 : QString();
+    try {
+        command();
+    } catch (const Error &) {
+        // The problems found before the error may tell what went wrong.
+        if (!file.isEmpty()) {
+            try {
+                problems.writeCsv(file);
+            } catch (const Error &e) {
+                err(u"brindlemark-cli: "_s + errorBoxText(e.message()));
+            }
+        }
+        throw;
+    }
+    if (!file.isEmpty())
+        problems.writeCsv(file);
+}
+
 // ---------------------------------------------------------------------------------------------
 
 namespace {
@@ -171,7 +195,10 @@ int cmdImport(Context &ctx)
     Tdm dm(ctx.home);
     dm.ConnectDB(&ctx.progress);
     Importer importer(dm, ctx.progress, ctx.prompter);
-    const Importer::Counts &c = importer.importTypeFile(file, code);
+    ProblemList problems;
+    importer.setProblems(&problems);
+    withProblems(ctx, problems, [&] { importer.importTypeFile(file, code); });
+    const Importer::Counts &c = importer.counts();
     ctx.progress.hide();
     if (!ctx.quiet)
         out(u"%1 %2 rows imported, %3 lines failed, %4 field errors"_s.arg(code)
@@ -188,7 +215,9 @@ int cmdLoad(Context &ctx)
     Tdm dm(ctx.home);
     dm.ConnectDB(&ctx.progress);
     Loader loader(dm, ctx.progress, ctx.prompter);
-    loader.load(ctx.args.first());
+    ProblemList problems;
+    loader.setProblems(&problems);
+    withProblems(ctx, problems, [&] { loader.load(ctx.args.first()); });
     if (!ctx.quiet) {
         for (const RecordType &t : recordTypes())
             out(u"%1 %2"_s.arg(t.code).arg(dm.rowCount(t.code)));
@@ -309,7 +338,29 @@ int cmdCheck(Context &ctx)
     Tdm dm(ctx.home);
     dm.ConnectDB(&ctx.progress);
     PrintedFindings output;
-    runFileCheck(dm, output);
+    runFileCheck(dm, output, &ctx.progress);
+    return 0;
+}
+
+int cmdUndo(Context &ctx)
+{
+    if (!ctx.args.isEmpty())
+        throw UsageError{u"undo takes no arguments"_s};
+    const std::optional<UndoInfo> info = undoInfo(ctx.home);
+    if (!info)
+        throw Error(u"There is nothing to undo"_s);
+    // Like every command that changes rows: without --yes it says what it would do.
+    ctx.prompter.setDefaultNo();
+    if (!ctx.prompter.askYesNo(undoQuestion(*info))) {
+        if (ctx.prompter.answer() == CliPrompter::Answer::Default)
+            err(u"Nothing was changed: without --yes every question is answered No."_s);
+        return 0;
+    }
+    Tdm dm(ctx.home);
+    dm.ConnectDB(&ctx.progress);
+    const UndoInfo undone = undoLastCommand(dm, ctx.progress);
+    if (!ctx.quiet)
+        out((undone.redo ? u"Redone: "_s : u"Undone: "_s) + undone.caption);
     return 0;
 }
 

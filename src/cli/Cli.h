@@ -9,6 +9,11 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
+
+namespace bm {
+class ProblemList;
+}
 
 namespace bm::cli {
 
@@ -75,6 +80,10 @@ struct UsageError
     QString message;
 };
 
+// Runs `command` of an importing command, then writes the problems it collected to the file of
+// --problems when that is given, also when the command ends with an error.
+void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command);
+
 void out(const QString &text); // a line on stdout
 void err(const QString &text); // a line on stderr
 
@@ -91,5 +100,6 @@ int cmdTrim(Context &ctx);
 int cmdList(Context &ctx);
 int cmdHerdcode(Context &ctx);
 int cmdMerge(Context &ctx);
+int cmdUndo(Context &ctx);
 
 } // namespace bm::cli

@@ -9,6 +9,7 @@
 #include "GridModel.h"
 #include "Layout.h"
 #include "Maintenance.h"
+#include "ProblemList.h"
 
 #include <QDir>
 #include <QFile>
@@ -247,7 +248,9 @@ int cmdMerge(Context &ctx)
                 .arg(tables)
                 .arg(QDir::toNativeSeparators(maintenance.mergeFile()));
     }));
-    maintenance.MergeNationalIDs(QString());
+    ProblemList problems;
+    maintenance.setProblems(&problems);
+    withProblems(ctx, problems, [&] { maintenance.MergeNationalIDs(QString()); });
     if (!QFileInfo(maintenance.mergeFile()).isFile())
         return 1; // "DIF 102 does not exist."
     report(ctx, maintenance.changes(), u"changed"_s);

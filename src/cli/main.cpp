@@ -84,6 +84,11 @@ const std::map<QString, Command> &commands()
              {u"merge FILE           copy the national IDs of a cow pedigree file (.102) into\n"
               "                       every record with the same cow ID and herd code"_s,
               cmdMerge, Lock::Home}},
+            {u"undo"_s,
+             {u"undo                 put the herd data back as it was before the last load,\n"
+              "                       clean-up, trim, herd-code change, merge or file check\n"
+              "                       that changed it; undo again to redo"_s,
+              cmdUndo, Lock::Home}},
     };
     return table;
 }
@@ -132,6 +137,12 @@ int main(int argc, char *argv[])
             = {QCommandLineOption(u"sort"_s, u"list: sort by this column."_s, u"FIELD"_s),
                QCommandLineOption(u"desc"_s, u"list: sort in descending order."_s)};
     parser.addOptions(listOptions);
+    // The problem list of the commands that import.
+    const QCommandLineOption problemsOption(
+            u"problems"_s,
+            u"import, load, merge: write every line and field error to this CSV file."_s,
+            u"FILE"_s);
+    parser.addOption(problemsOption);
     parser.addPositionalArgument(u"command"_s, u"The command to run."_s);
 
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -164,6 +175,9 @@ int main(int argc, char *argv[])
     for (const QCommandLineOption &option : listOptions)
         if (name != u"list"_s && parser.isSet(option))
             return usage(u"--%1 belongs to the list command"_s.arg(option.names().first()));
+    if (parser.isSet(problemsOption) && name != u"import"_s && name != u"load"_s
+        && name != u"merge"_s)
+        return usage(u"--problems belongs to the import, load and merge commands"_s);
 
     CliPrompter prompter(parser.isSet(yesOption)  ? CliPrompter::Answer::Yes
                          : parser.isSet(noOption) ? CliPrompter::Answer::No

@@ -2,8 +2,10 @@
 
 #include "Error.h"
 #include "FilterQuery.h"
+#include "ProgressSink.h"
 #include "Tdm.h"
 #include "Text.h"
+#include "Undo.h"
 
 #include <QDate>
 #include <QLocale>
@@ -281,9 +283,24 @@ void runCheckLines(Tdm &dm, const QStringList &lines, CheckOutput &output)
 
 } // namespace
 
-void runFileCheck(Tdm &dm, CheckOutput &output)
+void runFileCheck(Tdm &dm, CheckOutput &output, ProgressSink *progress)
 {
-    runCheckLines(dm, readCheckScript(fileCheckScriptPath(dm.home())), output);
+    const QStringList lines = readCheckScript(fileCheckScriptPath(dm.home()));
+    NullProgress none;
+    UndoPoint undo(dm, progress ? *progress : none, u"File Check"_s);
+    // The fixes of the lines before a failing one stay, so a run that ends with an error may
+    // have changed data too: either way the state before it can be put back.
+    try {
+        runCheckLines(dm, lines, output);
+    } catch (const Error &) {
+        try {
+            undo.commit();
+        } catch (const Error &) {
+            // The run's own error is the one to tell.
+        }
+        throw;
+    }
+    undo.commit();
 }
 
 } // namespace bm

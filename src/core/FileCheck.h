@@ -6,6 +6,7 @@
 
 namespace bm {
 
+class ProgressSink;
 class Tdm;
 
 // The file-check script: FileCheck.SQL in the program folder, one check or fix per line.
@@ -61,8 +62,10 @@ public:
 // failing line never undoes the lines before it. A line may hold several statements separated
 // by ";" (a check's query only one); statements that begin, end or mark transactions are
 // refused, since the run keeps each line's transaction itself.
-// A script that cannot be read raises before anything is run.
-void runFileCheck(Tdm &dm, CheckOutput &output);
+// A script that cannot be read raises before anything is run. The state before the run is kept
+// for undo (UndoPoint) when the run changed data, also when it ended with an error; `progress`
+// shows the copy of a large database.
+void runFileCheck(Tdm &dm, CheckOutput &output, ProgressSink *progress = nullptr);
 
 // The lines of a script, read whole with the text-file rules. Raises when it cannot be read.
 QStringList readCheckScript(const QString &path);

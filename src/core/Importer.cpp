@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "NumberText.h"
+#include "ProblemList.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "Tdm.h"
@@ -9,6 +10,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 
 #include <sqlite3.h>
 
@@ -138,6 +140,10 @@ struct ParsedLine
     };
     const VersionReader *reader = nullptr;
     qint64 lineNo = 0;      // the record's number, as the line prompts count
+    qint64 fileLine = 0;    // its line in the file, blank lines included
+    quint64 lineAt = 0;     // the whole line in the arena (ASCII lines, or any when problems
+    quint32 lineLength = 0; // are collected), for the problem list
+    quint16 badColumn = 0;  // Failed: the first field whose text is no number
     quint32 firstCell = 0;  // its fields: cells[firstCell, firstCell + the layout's fields)
     quint32 firstError = 0; // its bad dates: errorColumns[firstError, firstError + errors)
     quint32 errors = 0;
@@ -254,10 +260,12 @@ private:
 class LineParser
 {
 public:
-    LineParser(const QString &home, const QString &defName)
+    // `wholeLines`: keep every line whole in the arena, also one that is not ASCII.
+    LineParser(const QString &home, const QString &defName, bool wholeLines)
         : m_home(home)
         , m_code(defName.mid(3, 3))
         , m_named(home, defName)
+        , m_wholeLines(wholeLines)
     {}
 
     const VersionReader &named() const { return m_named; }
@@ -329,10 +337,19 @@ private:
         ParsedLine l;
         l.reader = &v;
         l.lineNo = m_lineNo;
+        l.fileLine = m_fileLine;
         l.firstCell = quint32(b.cells.size());
         l.firstError = quint32(b.errorColumns.size());
         // An ASCII line is kept whole: its text values are bound straight from its bytes.
         const quint64 lineAt = ascii ? b.append(bytes) : 0;
+        if (ascii) {
+            l.lineAt = lineAt;
+            l.lineLength = quint32(bytes.size());
+        } else if (m_wholeLines) {
+            const QByteArray utf8 = text.toUtf8();
+            l.lineAt = b.append(utf8);
+            l.lineLength = quint32(utf8.size());
+        }
         try {
             for (size_t i = 0; i < v.columns.size(); ++i) {
                 Column &f = v.columns[i];
@@ -352,6 +369,10 @@ private:
                 }
                 if (value.isEmpty())
                     continue;
+                // Where the text is, also for a value that fails (kept Null, for the problem
+                // list); a number overwrites it.
+                c.offset = at;
+                c.length = quint32(value.size());
                 switch (f.def->type) {
                 case FieldType::String:
                     c.kind = Cell::Kind::Text;
@@ -365,8 +386,9 @@ private:
                     } else if (numtext::parse(value, d)) {
                         c.kind = Cell::Kind::Real;
                         c.real = d;
-                    } else {
+                    } else if (l.outcome != ParsedLine::Outcome::Failed) {
                         l.outcome = ParsedLine::Outcome::Failed;
+                        l.badColumn = quint16(i);
                     }
                     break;
                 }
@@ -385,8 +407,9 @@ private:
                     } else if (double d = 0; numtext::parse(value, d)) {
                         c.kind = Cell::Kind::Real;
                         c.real = d;
-                    } else {
+                    } else if (l.outcome != ParsedLine::Outcome::Failed) {
                         l.outcome = ParsedLine::Outcome::Failed;
+                        l.badColumn = quint16(i);
                     }
                     break;
                 case FieldType::Date: {
@@ -431,8 +454,9 @@ private:
 // The INSERT statements of one version's layout: one row, and a run of rows in one step.
 struct Statements
 {
-    Stmt one; // null when the statement cannot be prepared: every line then fails
-    Stmt run; // null when one row at a time is all there is
+    Stmt one;         // null when the statement cannot be prepared: every line then fails
+    QString unusable; // why, then
+    Stmt run;         // null when one row at a time is all there is
     int runRows = 0;
 };
 
@@ -454,7 +478,8 @@ Statements prepareStatements(Tdm &dm, const VersionReader &v, const QString &tab
         st.one = dm.prepare(insert + row);
     } catch (const DatabaseError &) {
         throw;
-    } catch (const Error &) {
+    } catch (const Error &e) {
+        st.unusable = e.message();
         return st;
     }
     const int variables = sqlite3_limit(dm.handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
@@ -569,9 +594,13 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
 {
     m_counts = {};
     m_prompts = true;
+    if (m_problems) {
+        m_problemFile = QFileInfo(lines.path()).fileName();
+        m_problemCode = DefName.mid(3, 3);
+    }
     // One thread reads and slices the lines while this one binds and steps them, in file order:
     // prompts, counts and rows come exactly as they would from one thread.
-    LineParser parser(m_dm.home(), DefName);
+    LineParser parser(m_dm.home(), DefName, m_problems != nullptr);
     std::unordered_map<const VersionReader *, Statements> statements;
     statements.emplace(&parser.named(), prepareStatements(m_dm, parser.named(), TableName));
     auto statementsFor = [&](const VersionReader &v) -> Statements & {
@@ -582,28 +611,56 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
     };
 
     // One line on its own: its bad dates reported, then its row stepped or the line reported.
+    const auto lineText = [](const Batch &b, const ParsedLine &l) {
+        return QByteArrayView(b.arena.data() + l.lineAt, qsizetype(l.lineLength));
+    };
+    const auto cellText = [](const Batch &b, const ParsedLine &l, size_t column) {
+        const Cell &c = b.cells[l.firstCell + column];
+        return QByteArrayView(b.arena.data() + c.offset, qsizetype(c.length));
+    };
+
     auto insertOne = [&](const Batch &b, const ParsedLine &l) {
-        sqlite3_stmt *s = statementsFor(*l.reader).one.get();
+        const Statements &st = statementsFor(*l.reader);
+        sqlite3_stmt *s = st.one.get();
         bool failed = !s || l.outcome == ParsedLine::Outcome::Failed;
         if (s) {
-            for (quint32 e = 0; e < l.errors; ++e)
-                reportError(TableName, l.lineNo,
-                            l.reader->columns[b.errorColumns[l.firstError + e]].def);
+            for (quint32 e = 0; e < l.errors; ++e) {
+                const size_t column = b.errorColumns[l.firstError + e];
+                const FieldDef *field = l.reader->columns[column].def;
+                if (m_problems)
+                    addProblem(l.fileLine, field->name, cellText(b, l, column), lineText(b, l),
+                               u"Not a valid date: stored as empty"_s);
+                reportError(TableName, l.lineNo, field);
+            }
             if (l.outcome == ParsedLine::Outcome::Fatal)
                 std::rethrow_exception(b.exceptions[l.exception]);
         }
+        QString refused;
         if (!failed) {
             bindCells(s, 0, &b.cells[l.firstCell], l.reader->columns.size(), b.arena.data());
             // A failure of the database itself raises here and ends the command; only the
             // line's own data makes a line error.
             const int rc = m_dm.step(s);
+            if (rc != SQLITE_DONE && m_problems)
+                refused = m_dm.sqliteError();
             sqlite3_reset(s);
             failed = rc != SQLITE_DONE;
         }
-        if (failed)
+        if (failed) {
+            if (m_problems) {
+                if (s && l.outcome == ParsedLine::Outcome::Failed)
+                    addProblem(l.fileLine, l.reader->columns[l.badColumn].def->name,
+                               cellText(b, l, l.badColumn), lineText(b, l),
+                               u"Not a number: the line was left out"_s);
+                else
+                    addProblem(l.fileLine, QString(), {}, lineText(b, l),
+                               u"The line cannot be stored (%1): it was left out"_s.arg(
+                                       s ? refused : st.unusable));
+            }
             reportError(TableName, l.lineNo, nullptr);
-        else
+        } else {
             ++m_counts.inserted;
+        }
         m_progress.step();
     };
 
@@ -674,6 +731,21 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         last = batch->last;
         queue->recycle(std::move(batch));
     }
+}
+
+void Importer::addProblem(qint64 fileLine, const QString &field, QByteArrayView text,
+                          QByteArrayView line, const QString &message)
+{
+    Problem p;
+    p.file = m_problemFile;
+    p.line = fileLine;
+    p.recordType = m_problemCode;
+    p.field = field;
+    p.message = message;
+    p.text = field.isEmpty() ? TrimText(QString::fromUtf8(line)) : QString::fromUtf8(text);
+    if (m_keepSource)
+        p.source = line.toByteArray();
+    m_problems->add(std::move(p));
 }
 
 } // namespace bm

@@ -6,6 +6,8 @@
 
 namespace bm {
 
+class ProblemList;
+
 class Tdm;
 class ProgressSink;
 class Prompter;
@@ -51,7 +53,27 @@ public:
     // What the last import did.
     const Counts &counts() const { return m_counts; }
 
+    // Every line and field error from now on is added to `problems` too (none when null), also
+    // those whose prompts the user turned off. The problem names the file by its file name and
+    // the line by its number in the file, and keeps the line as read in Problem::source when
+    // `keepSource` is set.
+    void setProblems(ProblemList *problems, bool keepSource = false)
+    {
+        m_problems = problems;
+        m_keepSource = keepSource;
+    }
+
 private:
+    // Adds one problem to the list: the line `fileLine` of the file being imported, whose text
+    // as read is `line`; `field` and `text` name the field and its text (empty for the line).
+    void addProblem(qint64 fileLine, const QString &field, QByteArrayView text, QByteArrayView line,
+                    const QString &message);
+
+    ProblemList *m_problems = nullptr;
+    bool m_keepSource = false;
+    QString m_problemFile; // the name of the file being imported, and its record type
+    QString m_problemCode;
+
     // One error of a line's data: a field that could not be read (`field` given; the value is
     // stored as Null and the line kept) or a line left out (`field` null). Counts it and asks
     // whether to go on showing errors, until the answer is No for this file.

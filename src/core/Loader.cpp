@@ -5,13 +5,17 @@
 #include "FileWrite.h"
 #include "Layout.h"
 #include "NumberText.h"
+#include "ProblemList.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "Tdm.h"
+#include "Text.h"
+#include "Undo.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QStorageInfo>
 
@@ -20,6 +24,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <memory>
 
 #include <unistd.h>
@@ -202,10 +207,16 @@ void Loader::loadTables(const QString &FileName)
     m_progress.show();
 
     QString candidate = FileName;
-    if (hasExtension(candidate, "ZIP"_L1))
+    QString archive;  // the archive unpacked
+    QString combined; // the combined file split
+    if (hasExtension(candidate, "ZIP"_L1)) {
+        archive = FileName;
         candidate = UnZipFile(candidate);
-    if (hasExtension(candidate, "DIF"_L1))
+    }
+    if (hasExtension(candidate, "DIF"_L1)) {
+        combined = candidate;
         candidate = SplitDIF(candidate);
+    }
 
     // The per-type files of the data set, in tab order. A data set without a single record of
     // any record type (a wrong file, garbage, an archive of something else) would only empty
@@ -226,17 +237,86 @@ void Loader::loadTables(const QString &FileName)
         throw Error(u"\"%1\" holds no records of any record type"_s.arg(native(FileName)));
 
     Importer importer(m_dm, m_progress, m_prompter);
+    const qsizetype firstProblem = m_problems ? m_problems->size() : 0;
+    importer.setProblems(m_problems, !combined.isEmpty());
+    UndoPoint undo(m_dm, m_progress, u"Load Files"_s);
     Transaction transaction(m_dm);
-    for (const RecordType &type : recordTypes()) {
-        m_dm.exec(u"DELETE FROM "_s + Tdm::quoteId(type.code));
-        for (const auto &[code, file] : std::as_const(files)) {
-            if (code == type.code)
-                m_tables << TableLoad{code, file, importer.importTypeFile(file, code)};
+    try {
+        for (const RecordType &type : recordTypes()) {
+            m_dm.exec(u"DELETE FROM "_s + Tdm::quoteId(type.code));
+            for (const auto &[code, file] : std::as_const(files)) {
+                if (code == type.code)
+                    m_tables << TableLoad{code, file, importer.importTypeFile(file, code)};
+            }
         }
+    } catch (const Error &) {
+        nameProblems(firstProblem, archive, combined);
+        throw;
     }
+    nameProblems(firstProblem, archive, combined);
     m_progress.setStatus(u"Finishing the load"_s);
     m_progress.repaint();
     transaction.commit();
+    undo.commit();
+}
+
+void Loader::nameProblems(qsizetype first, const QString &archive, const QString &combined)
+{
+    if (!m_problems || m_problems->size() <= first)
+        return;
+    std::vector<Problem> &items = m_problems->items();
+    const QString prefix = archive.isEmpty() ? QString() : QFileInfo(archive).fileName() + u": "_s;
+    const QString combinedName = QFileInfo(combined).fileName();
+    // The lines of a combined file come from the per-type files it was split into, sorted:
+    // each is found again in the combined file by its text (equal lines in their order). The
+    // problems of one line (several fields) go together.
+    QHash<QByteArray, std::deque<std::vector<size_t>>> wanted;
+    qint64 groups = 0;
+    for (size_t i = size_t(first); i < items.size(); ++i) {
+        Problem &p = items[i];
+        if (!combined.isEmpty()) {
+            const bool sameLine = i > size_t(first) && items[i - 1].line == p.line
+                                  && items[i - 1].file == p.file;
+            auto &queue = wanted[p.source];
+            if (sameLine && !queue.empty() && queue.back().back() == i - 1) {
+                queue.back().push_back(i);
+            } else {
+                queue.push_back({i});
+                ++groups;
+            }
+        }
+    }
+    for (size_t i = size_t(first); i < items.size(); ++i) {
+        Problem &p = items[i];
+        p.file = prefix + (combined.isEmpty() ? p.file : combinedName);
+        if (!combined.isEmpty())
+            p.line = 0;
+    }
+    if (groups > 0) {
+        m_progress.setStatus(u"Finding the lines of the problems"_s);
+        m_progress.repaint();
+        TextReader reader(combined);
+        QByteArray wide;
+        while (groups > 0 && reader.next()) {
+            QByteArrayView line = reader.bytes();
+            if (!reader.isAscii()) {
+                QString text = reader.text();
+                if (text.startsWith(QChar(0xFEFF)))
+                    text.remove(0, 1); // the split drops a byte-order mark at a line's start
+                wide = text.toUtf8();
+                line = wide;
+            }
+            const auto found = wanted.find(QByteArray::fromRawData(line.data(), line.size()));
+            if (found == wanted.end() || found->empty())
+                continue;
+            for (const size_t i : found->front())
+                items[i].line = reader.lineNumber();
+            found->pop_front();
+            --groups;
+        }
+    }
+    for (size_t i = size_t(first); i < items.size(); ++i)
+        items[i].source.clear();
 }
 
 QString Loader::UnZipFile(const QString &FName)

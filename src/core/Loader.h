@@ -10,6 +10,7 @@
 namespace bm {
 
 class Tdm;
+class ProblemList;
 class ProgressSink;
 class Prompter;
 
@@ -52,6 +53,11 @@ public:
 
     // The collation that orders the lines of a combined file (default: the user's locale).
     void setCollationLocale(const QLocale &locale) { m_locale = locale; }
+    // Every line and field error of the next loads is added to `problems`, also when a load
+    // ends with an error: named by the file the user chose (an archive's entry after the
+    // archive's name, "herd.zip: herd.104") and the line's number in it, also for the lines of
+    // a combined file, which the load reads from the per-type files it split it into.
+    void setProblems(ProblemList *problems) { m_problems = problems; }
 
     // Raises when the load cannot be done; the message then ends by saying that the tables were
     // left as they were. A data set that holds no record of any record type is refused before
@@ -81,6 +87,8 @@ public:
 
 private:
     void loadTables(const QString &FileName);
+    // Names the problems from `first` on by the files the user knows.
+    void nameProblems(qsizetype first, const QString &archive, const QString &combined);
 
     Tdm &m_dm;
     ProgressSink &m_progress;
@@ -89,6 +97,7 @@ private:
     QList<TableLoad> m_tables;
     QStringList m_splitFiles;
     QStringList m_made; // scratch files made by UnZipFile and SplitDIF since the load began
+    ProblemList *m_problems = nullptr;
 };
 
 } // namespace bm

@@ -7,6 +7,7 @@
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "Tdm.h"
+#include "Undo.h"
 
 #include <QFileInfo>
 
@@ -96,7 +97,8 @@ qint64 Maintenance::removeUnmatched(const QString &master, const QString &client
 
 qint64 Maintenance::FileClean(const QString &MasterTable, const QString &ClientTable)
 {
-    return cleanUp({{MasterTable, ClientTable}}, false);
+    return cleanUp(u"Remove Data For Cows Not In "_s + MasterTable, {{MasterTable, ClientTable}},
+                   false);
 }
 
 qint64 Maintenance::cleanStep(const QString &MasterTable, const QString &ClientTable)
@@ -119,11 +121,13 @@ qint64 Maintenance::cleanTestDays()
     });
 }
 
-qint64 Maintenance::cleanUp(const QList<std::pair<QString, QString>> &pairs, bool testDays)
+qint64 Maintenance::cleanUp(const QString &caption, const QList<std::pair<QString, QString>> &pairs,
+                            bool testDays)
 {
     m_changes.clear();
     m_finder.reset();
     qint64 removed = 0;
+    UndoPoint undo(m_dm, m_progress, caption);
     Transaction transaction(m_dm);
     try {
         for (const auto &[master, client] : pairs)
@@ -138,13 +142,15 @@ qint64 Maintenance::cleanUp(const QList<std::pair<QString, QString>> &pairs, boo
         throw;
     }
     transaction.commit();
+    undo.commit();
     return removed;
 }
 
 void Maintenance::RemoveDataForCowsNotIn102()
 {
     const QString p = u"102"_s;
-    cleanUp({{p, u"103"_s},
+    cleanUp(u"Remove Data For Cows Not In 102"_s,
+            {{p, u"103"_s},
              {p, u"104"_s},
              {p, u"106"_s},
              {p, u"108"_s},
@@ -157,7 +163,8 @@ void Maintenance::RemoveDataForCowsNotIn102()
 void Maintenance::RemoveCowsNotIn103()
 {
     const QString p = u"102"_s;
-    cleanUp({{u"103"_s, p},
+    cleanUp(u"Remove Data For Cows Not In 103"_s,
+            {{u"103"_s, p},
              {p, u"104"_s},
              {p, u"106"_s},
              {p, u"108"_s},
@@ -185,6 +192,9 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
     m_changes.clear();
     const QString table = q(applied.table);
     const QString condition = conditionOf(applied);
+    UndoPoint undo(m_dm, m_progress,
+                   keepListed ? u"Apply Filter To Current Table"_s
+                              : u"Remove Displayed Data From Current Table"_s);
     Transaction transaction(m_dm);
     qint64 doomed = 0;
     {
@@ -215,6 +225,7 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
             throw Error(u"Table %1 changed during the command"_s.arg(applied.table));
     }
     transaction.commit();
+    undo.commit();
     m_changes << TableChange{applied.table, doomed};
     m_prompter.notify(u"Finished."_s);
 }
@@ -247,6 +258,7 @@ void Maintenance::ChangeHerdcode(const QString &current)
     if (code.isEmpty())
         return;
 
+    UndoPoint undo(m_dm, m_progress, u"Change Herdcode"_s);
     Transaction transaction(m_dm);
     QList<TableChange> changes;
     {
@@ -266,6 +278,7 @@ void Maintenance::ChangeHerdcode(const QString &current)
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
+    undo.commit();
     m_changes = changes;
 }
 
@@ -287,10 +300,13 @@ void Maintenance::MergeNationalIDs(const QString &initial)
     const QStringList keys{kCowID, kHerdCode};
     const QStringList columns{kCowID, kHerdCode, kNationalID};
     HideProgressAtEnd hide(m_progress);
+    UndoPoint undo(m_dm, m_progress, u"Merge National ID's"_s);
     Transaction transaction(m_dm);
     m_dm.exec(u"DELETE FROM "_s + q(merge));
     m_progress.show();
-    Importer(m_dm, m_progress, m_prompter).importTypeFile(file, u"102"_s, merge);
+    Importer importer(m_dm, m_progress, m_prompter);
+    importer.setProblems(m_problems);
+    importer.importTypeFile(file, u"102"_s, merge);
 
     QList<TableChange> changes;
     if (hasColumns(merge, columns)) {
@@ -320,6 +336,7 @@ void Maintenance::MergeNationalIDs(const QString &initial)
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
+    undo.commit();
     m_changes = changes;
     m_progress.hide();
     m_prompter.notify(u"Finished Merge."_s);

@@ -11,6 +11,7 @@
 namespace bm {
 
 class Tdm;
+class ProblemList;
 class ProgressSink;
 class Prompter;
 
@@ -74,6 +75,8 @@ public:
     static QString herdcodeOf(const QString &typed);
 
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
+    // Every line and field error of the merge's import is added to `problems` too.
+    void setProblems(ProblemList *problems) { m_problems = problems; }
     // How the clean-up finds rows without a partner (tests compare the two ways).
     void setMatchStrategy(OrphanFinder::Strategy strategy) { m_finder.setStrategy(strategy); }
     // What the last command did: the rows each clean-up step or trim deleted (one entry per
@@ -83,7 +86,8 @@ public:
 
 private:
     using Prompt = std::function<QString(qint64 count)>;
-    qint64 cleanUp(const QList<std::pair<QString, QString>> &pairs, bool testDays);
+    qint64 cleanUp(const QString &caption, const QList<std::pair<QString, QString>> &pairs,
+                   bool testDays);
     qint64 cleanStep(const QString &master, const QString &client);
     qint64 cleanTestDays();
     qint64 removeUnmatched(const QString &master, const QString &client,
@@ -96,6 +100,7 @@ private:
     ProgressSink &m_progress;
     Prompter &m_prompter;
     Confirm m_confirm;
+    ProblemList *m_problems = nullptr;
     QString m_mergeFile;
     QList<TableChange> m_changes;
     OrphanFinder m_finder;

@@ -26,8 +26,10 @@ Program::Program(const QString &home, Prompter *given)
     , messageBoxes(&frmMain)
     , prompter(given ? *given : messageBoxes)
     , frmSaveFiles(dm, frmProgress, prompter, &frmMain)
+    , frmProblems(prompter, &frmMain)
 {
-    frmMain.attach({&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles, &frmFileCheck});
+    frmMain.attach(
+            {&dm, &frmProgress, &frmAbout, &prompter, &frmSaveFiles, &frmFileCheck, &frmProblems});
 }
 
 Program::~Program()

@@ -5,6 +5,7 @@
 #include "TfrmAbout.h"
 #include "TfrmFileCheck.h"
 #include "TfrmMain.h"
+#include "TfrmProblems.h"
 #include "TfrmProgress.h"
 #include "TfrmSaveFiles.h"
 
@@ -18,10 +19,10 @@ void prepareApplication();
 
 // Start-up: the program's windows and its data module, made in this order (members are made in
 // the order they are declared: the main window, the data module, the progress window, the about
-// box, the file-check window and the Select Files dialog) and living together until the program
-// ends, so their settings carry over between uses. The main window is attached to the others;
-// nothing is shown and the database is not opened until the main window is first shown. The
-// program, the screenshot tool and the window tests all start this way.
+// box, the file-check window, the Select Files dialog and the problem list) and living together
+// until the program ends, so their settings carry over between uses. The main window is attached to
+// the others; nothing is shown and the database is not opened until the main window is first shown.
+// The program, the screenshot tool and the window tests all start this way.
 class Program
 {
 public:
@@ -41,6 +42,7 @@ public:
     GuiPrompter messageBoxes; // message boxes and file dialogs over the main window
     Prompter &prompter;       // messageBoxes, or the prompter given
     TfrmSaveFiles frmSaveFiles;
+    TfrmProblems frmProblems; // the problem list of the last import, load or merge with any
 };
 
 } // namespace bm::gui

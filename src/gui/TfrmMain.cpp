@@ -16,18 +16,22 @@
 #include "Look.h"
 #include "Maintenance.h"
 #include "NumberText.h"
+#include "ProblemList.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "TabStrip.h"
 #include "Tdm.h"
 #include "TfrmAbout.h"
 #include "TfrmFileCheck.h"
+#include "TfrmProblems.h"
 #include "TfrmProgress.h"
 #include "TfrmSaveFiles.h"
+#include "Undo.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -212,6 +216,13 @@ void TfrmMain::buildTopBar()
     btnActions->setFocusPolicy(Qt::NoFocus);
     btnActions->setToolTip(u"The commands: load, save, filter, clean up, check (Alt+F)"_s);
 
+    // "&Edit": Alt+E opens the Edit menu with the undo of the last bulk command.
+    btnEdit = new QPushButton(u"&Edit"_s, pnlTop);
+    btnEdit->setObjectName(u"btnEdit"_s);
+    btnEdit->setFocusPolicy(Qt::NoFocus);
+    btnEdit->setToolTip(u"Undo the last load, clean-up, trim, herd-code change, merge or file "
+                        "check (Alt+E)"_s);
+
     lblFilter = new QLabel(u"Filter :"_s, pnlTop);
 
     cmbFilter = new QComboBox(pnlTop);
@@ -276,8 +287,9 @@ void TfrmMain::buildTopBar()
 
 void TfrmMain::layoutTopBar()
 {
-    // The designed bar, left to right from x 78 on its lower row: File, "Filter :", field,
-    // operator, start, "and", end, Apply, Clear, each after a fixed gap; the artwork at the right.
+    // The designed bar, left to right from x 78 on its lower row: File, Edit, View, "Filter :",
+    // field, operator, start, "and", end, Apply, Clear, each after a fixed gap; the artwork at the
+    // right.
     const int width = this->width(); // the bar spans the window
     const int banner = imgBanner->width() + 8;
     struct Item
@@ -290,11 +302,9 @@ void TfrmMain::layoutTopBar()
     };
     QWidget *start = m_dateMode ? static_cast<QWidget *>(deStart) : edtStart;
     QWidget *end = m_dateMode ? static_cast<QWidget *>(deEnd) : edtEnd;
-    const Item first[] = {{btnActions, 0, 50, 46, 25},
-                          {btnView, 3, 50, 46, 25},
-                          {lblFilter, 8, 38, 38, 21},
-                          {cmbFilter, 0, 140, 110, 21},
-                          {cmbOperator, 6, 134, 128, 21}};
+    const Item first[] = {{btnActions, 0, 42, 40, 25},  {btnEdit, 2, 40, 36, 25},
+                          {btnView, 2, 40, 36, 25},     {lblFilter, 4, 38, 38, 21},
+                          {cmbFilter, 0, 122, 104, 21}, {cmbOperator, 6, 134, 130, 21}};
     const Item second[] = {{start, 6, 100, 86, 21},
                            {lblAnd, 7, 22, 22, 21},
                            {end, 2, 100, 86, 21},
@@ -408,6 +418,18 @@ void TfrmMain::buildMenu()
     connect(btnActions, &QPushButton::clicked, this, [this] {
         pumActions->popup(btnActions->mapToGlobal(QPoint(0, btnActions->height())));
     });
+
+    // The Edit menu: "Undo <command>" (or "Redo <command>" after an undo), disabled when there
+    // is nothing to undo; Ctrl+Z works while the menu is closed.
+    pumEdit = new QMenu(this);
+    pumEdit->setObjectName(u"pumEdit"_s);
+    Undo1 = item(pumEdit, u"Undo"_s, u"Undo1"_s);
+    Undo1->setShortcut(QKeySequence::Undo);
+    addAction(Undo1);
+    connect(Undo1, &QAction::triggered, this, &TfrmMain::Undo1Click);
+    connect(pumEdit, &QMenu::aboutToShow, this, &TfrmMain::refreshUndo);
+    connect(btnEdit, &QPushButton::clicked, this,
+            [this] { pumEdit->popup(btnEdit->mapToGlobal(QPoint(0, btnEdit->height()))); });
 }
 
 void TfrmMain::attach(const Forms &forms)
@@ -433,6 +455,7 @@ void TfrmMain::attach(const Forms &forms)
         action->setEnabled(true);
         connect(action, &QAction::triggered, this, handler);
     }
+    frmProblems = forms.frmProblems;
     frmFileCheck = forms.frmFileCheck;
     if (frmFileCheck) {
         Analyse1->setEnabled(true);
@@ -572,6 +595,7 @@ void TfrmMain::FormShow()
         dm->ConnectDB(&progress());
         ChangeFile();
     });
+    refreshUndo();
 }
 
 void TfrmMain::tcChange(int)
@@ -869,22 +893,35 @@ bm::ProgressSink &TfrmMain::progress()
 
 void TfrmMain::LoadFiles1Click()
 {
-    runCommand([this] {
+    bm::ProblemList problems;
+    QString chosenName;
+    runCommand([&] {
         const std::optional<QString> chosen
                 = m_prompter->openFile(bm::loadFileFilter(), odFileName);
         if (!chosen)
             return;
         odFileName = *chosen;
+        chosenName = QFileInfo(*chosen).fileName();
         showMessage(QString());
         // An edit still open in the grid belongs to the data being replaced: write it first,
         // so it can never land on a row of the new data.
         postEdits();
         QApplication::setOverrideCursor(Qt::WaitCursor);
         bm::Loader loader(*dm, progress(), *m_prompter);
+        loader.setProblems(&problems);
         loader.load(*chosen);
         ChangeFile();
         showMessage(loader.summary(*chosen));
     });
+    refreshUndo();
+    // Also after a load that ended with an error: what it found may tell why.
+    showProblems(u"Load Files \"%1\""_s.arg(chosenName), problems);
+}
+
+void TfrmMain::showProblems(const QString &caption, bm::ProblemList &problems)
+{
+    if (frmProblems && !problems.isEmpty())
+        frmProblems->showProblems(caption, std::move(problems));
 }
 
 QString TfrmMain::UnZipFile(const QString &FName)
@@ -926,14 +963,16 @@ void TfrmMain::Analyse1Click()
         return;
     m_checkRunning = true;
     Analyse1->setEnabled(false);
+    refreshUndo();
     runCommand([this] {
         // The checks see the data as the grid shows it: an open grid edit is written first.
         postEdits();
         FindingsWindow output(*frmFileCheck, m_closeAfterCheck);
-        bm::runFileCheck(*dm, output);
+        bm::runFileCheck(*dm, output, &progress());
     });
     m_checkRunning = false;
     Analyse1->setEnabled(true);
+    refreshUndo();
     if (m_closeAfterCheck)
         close();
 }
@@ -953,6 +992,36 @@ void TfrmMain::runMaintenance(const std::function<void(bm::Maintenance &)> &comm
         if (qData->isActive())
             showRecordsListed();
     }
+    refreshUndo();
+}
+
+void TfrmMain::refreshUndo()
+{
+    std::optional<bm::UndoInfo> info;
+    if (dm && m_lock)
+        info = bm::undoInfo(dm->home());
+    // Not while a file-check run lets other events through: it keeps its own state to undo.
+    Undo1->setEnabled(info.has_value() && !m_checkRunning);
+    Undo1->setText(info ? info->menuText() : u"Undo"_s);
+}
+
+void TfrmMain::Undo1Click()
+{
+    refreshUndo();
+    if (!Undo1->isEnabled())
+        return;
+    runCommand([this] {
+        const std::optional<bm::UndoInfo> info = bm::undoInfo(dm->home());
+        if (!info || !m_prompter->askYesNo(bm::undoQuestion(*info)))
+            return;
+        // An open grid edit is written first, so the state kept for the redo holds it.
+        postEdits();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const bm::UndoInfo undone = bm::undoLastCommand(*dm, progress());
+        ChangeFile();
+        showMessage((undone.redo ? u"Redone: "_s : u"Undone: "_s) + undone.caption);
+    });
+    refreshUndo();
 }
 
 void TfrmMain::RemoveDataForCowsNotIn1021Click()
@@ -1005,7 +1074,9 @@ void TfrmMain::ChangeHerdcode1Click()
 
 void TfrmMain::MergeNationalIDs1Click()
 {
-    runMaintenance([this](bm::Maintenance &m) {
+    bm::ProblemList problems;
+    runMaintenance([this, &problems](bm::Maintenance &m) {
+        m.setProblems(&problems);
         // The dialog keeps the name it was given, the ".102" file, however the merge ends.
         struct KeepName
         {
@@ -1019,6 +1090,7 @@ void TfrmMain::MergeNationalIDs1Click()
         } keep{m, odFileName};
         m.MergeNationalIDs(odFileName);
     });
+    showProblems(u"Merge National ID's \"%1\""_s.arg(QFileInfo(odFileName).fileName()), problems);
 }
 
 void TfrmMain::About1Click()

@@ -21,6 +21,7 @@ namespace bm {
 class FolderLock;
 class GridModel;
 class Maintenance;
+class ProblemList;
 class ProgressSink;
 class Prompter;
 class Tdm;
@@ -33,6 +34,7 @@ class DateBox;
 class TabStrip;
 class TfrmAbout;
 class TfrmFileCheck;
+class TfrmProblems;
 class TfrmHerdSummary;
 class TfrmLactationCurves;
 class TfrmProgress;
@@ -57,6 +59,7 @@ public:
         bm::Prompter *prompter = nullptr;
         TfrmSaveFiles *frmSaveFiles = nullptr;
         TfrmFileCheck *frmFileCheck = nullptr;
+        TfrmProblems *frmProblems = nullptr;
     };
     void attach(const Forms &forms);
 
@@ -139,6 +142,11 @@ public:
     // The open dialog opens on the file last chosen in it and keeps the ".102" name.
     void MergeNationalIDs1Click();
 
+    // Edit, Undo: puts the herd data back as it was before the last bulk command that changed
+    // it, after asking; undoing again redoes it. The grid then shows the table as it now is.
+    void Undo1Click();
+    // The Edit menu's item names what there is to undo, disabled when there is nothing.
+    void refreshUndo();
     // The View menu and the grid's context menu: charts of the current row's cow (a row of 102,
     // 103 or 104) and of its herd, each in a window of its own that the next use shows again.
     void LactationCurves1Click();
@@ -181,6 +189,8 @@ private:
     // the date inputs opens.
     QDate dateInGrid(const QString &field) const;
     void runMaintenance(const std::function<void(bm::Maintenance &)> &command);
+    // Lists the problems of a command in the problem-list window, when it had any.
+    void showProblems(const QString &caption, bm::ProblemList &problems);
     QString currentRecordText(const QString &column) const;
     // The filter the grid shows, which the trimming commands count and delete by.
     bm::FilterQuery shownFilter() const;
@@ -191,6 +201,7 @@ private:
     TfrmAbout *frmAbout = nullptr;
     TfrmSaveFiles *frmSaveFiles = nullptr;
     TfrmFileCheck *frmFileCheck = nullptr;
+    TfrmProblems *frmProblems = nullptr;
     bm::Prompter *m_prompter = nullptr;
     // qData: the browse query, the rows the grid shows (its statement is set by SetSQL).
     bm::GridModel *qData = nullptr;
@@ -201,6 +212,8 @@ private:
     QLabel *lblTitle = nullptr;
     QPushButton *btnActions = nullptr;
     QMenu *pumActions = nullptr;
+    QPushButton *btnEdit = nullptr;
+    QMenu *pumEdit = nullptr;
     QLabel *lblFilter = nullptr;
     QComboBox *cmbFilter = nullptr;
     QComboBox *cmbOperator = nullptr;
@@ -227,6 +240,7 @@ private:
     QAction *MergeNationalIDs1 = nullptr;
     QAction *Analyse1 = nullptr;
     QAction *About1 = nullptr;
+    QAction *Undo1 = nullptr;
 
     QPushButton *btnView = nullptr;
     QMenu *pumView = nullptr;

@@ -137,3 +137,48 @@ TEST(CliLoad, splitWritesThePerTypeFilesIntoTheScratchFolder)
     EXPECT_EQ(f.readAll(), "1042a\r\n1042B\r\n");
     EXPECT_EQ(home.rows(u"SELECT * FROM [104]"_s), QStringList());
 }
+
+// import, load and merge write every line and field error to the file of --problems, the same
+// list for each, also the errors no prompt was shown for.
+TEST(CliProblems, importLoadAndMergeWriteTheProblemList)
+{
+    bm::test::TestHome home;
+    const QString in = home.path() + u"in/"_s;
+    QDir().mkpath(in);
+    // Two test days: the second with a day count that is no number and an impossible date.
+    const QByteArray good = "1042H1      C1      " + QByteArray(19, ' ') + "20210101";
+    writeFile(in + u"set.104"_s,
+              good + "\r\n\r\n" + good.left(39) + "20210230" + QByteArray(10, ' ') + "x1\r\n");
+    // A cow whose birth date cannot be.
+    writeFile(in + u"merge.102"_s, "1021H1      C1      " + QByteArray(19, ' ') + "20211301\r\n");
+    const QString csv = home.path() + u"p.csv"_s;
+    const QByteArray header
+            = "\"File\",\"Line\",\"Record Type\",\"Field\",\"Text\",\"Message\"\r\n";
+    const QByteArray testDays
+            = header
+              + "\"set.104\",3,\"104\",\"TestDate\",\"20210230\",\"Not a valid date: stored as "
+                "empty\"\r\n"
+                "\"set.104\",3,\"104\",\"DaysInMilk\",\"x1\",\"Not a number: the line was left "
+                "out\"\r\n";
+
+    for (const char *command : {"import", "load"}) {
+        SCOPED_TRACE(command);
+        QFile::remove(csv);
+        const bm::test::ProcessResult r
+                = cli({u"--home"_s, home.path(), u"--no"_s, QString::fromLatin1(command),
+                       in + u"set.104"_s, u"--problems"_s, csv});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(bm::test::readFile(csv), testDays);
+    }
+    bm::test::ProcessResult r = cli({u"--home"_s, home.path(), u"--yes"_s, u"merge"_s,
+                                     in + u"merge.102"_s, u"--problems"_s, csv});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(bm::test::readFile(csv),
+              header
+                      + "\"merge.102\",1,\"102\",\"BirthDate\",\"20211301\",\"Not a valid date: "
+                        "stored as empty\"\r\n");
+
+    r = cli({u"--home"_s, home.path(), u"stats"_s, u"--problems"_s, csv});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(u"--problems belongs to the import, load and merge commands"_s));
+}

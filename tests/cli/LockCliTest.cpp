@@ -48,6 +48,7 @@ TEST(CliLock, oneCommandAtATimePerProgramFolder)
              {u"--yes"_s, u"trim"_s, u"remove"_s, u"104"_s, u"HerdCode"_s, u"eq"_s, u"X"_s}},
             {"herdcode", {u"--yes"_s, u"herdcode"_s, u"NEW"_s}},
             {"merge", {u"--yes"_s, u"merge"_s, samples + u"herd.102"_s}},
+            {"undo", {u"--yes"_s, u"undo"_s}},
     };
     for (const auto &c : changing) {
         const bm::test::ProcessResult r = cli(QStringList{u"--home"_s, home.path()} + c.args);

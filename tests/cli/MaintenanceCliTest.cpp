@@ -231,3 +231,36 @@ TEST(CliList, printsTheRowsTheGridWouldShowAsCsv)
     EXPECT_EQ(cli(h, {u"list"_s, u"104"_s, u"--sort"_s, u"Nope"_s}).exitCode, 1);
     EXPECT_EQ(cli(h, {u"stats"_s, u"--sort"_s, u"CellCount"_s}).exitCode, 2);
 }
+
+TEST(CliUndo, putsBackTheStateBeforeTheLastCommandAndRedoes)
+{
+    Planted p;
+    const QString loaded = p.stats();
+    ASSERT_EQ(cli(p.home, {u"--yes"_s, u"--quiet"_s, u"clean"_s, u"102"_s}).exitCode, 0);
+    const QString cleaned = p.stats();
+    ASSERT_NE(cleaned, loaded);
+
+    // Without --yes it asks, answers No and changes nothing.
+    bm::test::ProcessResult r = cli(p.home, {u"undo"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith(u"This will put the herd data back as it was before \"Remove "
+                                 "Data For Cows Not In 102\" ("_s))
+            << r.err.toStdString();
+    EXPECT_EQ(p.stats(), cleaned);
+
+    r = cli(p.home, {u"--yes"_s, u"undo"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, u"Undone: Remove Data For Cows Not In 102\n"_s);
+    EXPECT_EQ(p.stats(), loaded);
+    r = cli(p.home, {u"--yes"_s, u"undo"_s});
+    EXPECT_EQ(r.out, u"Redone: Remove Data For Cows Not In 102\n"_s);
+    EXPECT_EQ(p.stats(), cleaned);
+
+    // A fresh folder has nothing to undo.
+    QTemporaryDir fresh;
+    const QString home = fresh.path() + u"/h/"_s;
+    ASSERT_EQ(cli(home, {u"--quiet"_s, u"init"_s}).exitCode, 0);
+    r = cli(home, {u"--yes"_s, u"undo"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, u"brindlemark-cli: There is nothing to undo.\n"_s);
+}

@@ -32,28 +32,8 @@ QByteArray rec(const char *code, const char *key)
            + "\r\n";
 }
 
-using Entries = QList<std::pair<QString, QByteArray>>;
-
-// Writes a ZIP archive with libzip; a name ending in "/" is a folder entry.
-void makeZip(const QString &path, const Entries &entries, bool store = false)
-{
-    int error = 0;
-    zip_t *z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(z, nullptr);
-    for (const auto &[name, data] : entries) {
-        const QByteArray n = name.toUtf8();
-        if (name.endsWith(u'/')) {
-            ASSERT_GE(zip_dir_add(z, n.constData(), ZIP_FL_ENC_UTF_8), 0);
-            continue;
-        }
-        zip_source_t *src = zip_source_buffer(z, data.constData(), zip_uint64_t(data.size()), 0);
-        const zip_int64_t index = zip_file_add(z, n.constData(), src, ZIP_FL_ENC_UTF_8);
-        ASSERT_GE(index, 0) << zip_strerror(z);
-        if (store)
-            zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_STORE, 0);
-    }
-    ASSERT_EQ(zip_close(z), 0);
-}
+using test::Entries;
+using test::makeZip;
 
 struct LoadFixture
 {

@@ -78,6 +78,7 @@ private Q_SLOTS:
     void changeHerdcodeOffersTheCurrentRowsCode();
     void mergeKeepsTheChosenNameForTheNextDialog();
     void menuAndCommandLineGiveTheSameResults();
+    void editMenuUndoesAndRedoesTheLastCommand();
 };
 
 void MaintenanceMenuTest::cleanupKeepsTheGridsFilterAndSort()
@@ -294,6 +295,69 @@ void MaintenanceMenuTest::menuAndCommandLineGiveTheSameResults()
     QVERIFY(f.home.rows(uR"(SELECT count(*) FROM "104" WHERE NationalID IS NULL)"_s)
             == QStringList{u"0"_s}); // the merge gave every test day its ID back
     QCOMPARE(everyRow(home + u"Tembra.db"_s), window);
+}
+
+// Opens the Edit menu with a click on its button; the Undo item as it shows there.
+QAction *openEditMenu(MainWindowFixture &f)
+{
+    f.clickButton("btnEdit");
+    auto *menu = f.child<QMenu>("pumEdit");
+    if (!QTest::qWaitFor([&] { return menu->isVisible(); }))
+        return nullptr;
+    return f.child<QAction>("Undo1");
+}
+
+void clickUndo(MainWindowFixture &f)
+{
+    QAction *undo = openEditMenu(f);
+    QVERIFY(undo && undo->isEnabled());
+    auto *menu = f.child<QMenu>("pumEdit");
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(undo).center());
+    QTRY_VERIFY(!menu->isVisible());
+}
+
+void MaintenanceMenuTest::editMenuUndoesAndRedoesTheLastCommand()
+{
+    MainWindowFixture f;
+    seed(f);
+    QVERIFY(f.show());
+    f.clickTab(u"104"_s);
+    QAction *undo = openEditMenu(f);
+    QVERIFY(undo);
+    QCOMPARE(undo->text(), u"Undo"_s);
+    QVERIFY(!undo->isEnabled()); // nothing to undo yet
+    QTest::keyClick(f.child<QMenu>("pumEdit"), Qt::Key_Escape);
+
+    const QStringList before = everyRow(f.home.path() + u"Tembra.db"_s);
+    f.clickFileSubmenu("Cleanup1", "RemoveDataForCowsNotIn1021");
+    QCOMPARE(f.status(), u"Test Day  :  3  Records Listed"_s);
+    const QStringList cleaned = everyRow(f.home.path() + u"Tembra.db"_s);
+    QCOMPARE(undo->text(), u"Undo Remove Data For Cows Not In 102"_s);
+
+    // It asks first; No changes nothing.
+    f.prompter.answers = {false};
+    clickUndo(f);
+    QVERIFY(f.prompter.questions.last().startsWith(
+            u"This will put the herd data back as it was before \"Remove Data For Cows Not In "
+            "102\" ("_s));
+    QCOMPARE(everyRow(f.home.path() + u"Tembra.db"_s), cleaned);
+
+    // Yes: every table as before the clean-up, the grid showing it.
+    clickUndo(f);
+    QCOMPARE(everyRow(f.home.path() + u"Tembra.db"_s), before);
+    QCOMPARE(f.status(), u"Test Day  :  5  Records Listed"_s);
+    QCOMPARE(f.frmMain.message(), u"Undone: Remove Data For Cows Not In 102"_s);
+    QCOMPARE(undo->text(), u"Redo Remove Data For Cows Not In 102"_s);
+    QVERIFY(f.prompter.errors.isEmpty());
+
+    // Ctrl+Z redoes it.
+    QVERIFY(f.activate());
+    QTest::keyClick(&f.frmMain, Qt::Key_Z, Qt::ControlModifier);
+    QTRY_COMPARE(f.status(), u"Test Day  :  3  Records Listed"_s);
+    QCOMPARE(everyRow(f.home.path() + u"Tembra.db"_s), cleaned);
+    QCOMPARE(undo->text(), u"Undo Remove Data For Cows Not In 102"_s);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(f.prompter.errors.isEmpty());
 }
 
 QTEST_MAIN(MaintenanceMenuTest)

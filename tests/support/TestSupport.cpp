@@ -12,8 +12,10 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <zip.h>
 
 namespace bm::test {
 
@@ -201,6 +203,26 @@ QStringList TestHome::rows(const QString &sql)
         out << cells.join(u'|');
     }
     return out;
+}
+
+void makeZip(const QString &path, const Entries &entries, bool store)
+{
+    int error = 0;
+    zip_t *z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(z, nullptr);
+    for (const auto &[name, data] : entries) {
+        const QByteArray n = name.toUtf8();
+        if (name.endsWith(u'/')) {
+            ASSERT_GE(zip_dir_add(z, n.constData(), ZIP_FL_ENC_UTF_8), 0);
+            continue;
+        }
+        zip_source_t *src = zip_source_buffer(z, data.constData(), zip_uint64_t(data.size()), 0);
+        const zip_int64_t index = zip_file_add(z, n.constData(), src, ZIP_FL_ENC_UTF_8);
+        ASSERT_GE(index, 0) << zip_strerror(z);
+        if (store)
+            zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_STORE, 0);
+    }
+    ASSERT_EQ(zip_close(z), 0);
 }
 
 } // namespace bm::test

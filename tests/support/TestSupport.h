@@ -136,6 +136,11 @@ private:
     std::unique_ptr<QProcess> m_process;
 };
 
+using Entries = QList<std::pair<QString, QByteArray>>;
+// Writes a ZIP archive with libzip; a name ending in "/" is a folder entry. `store` keeps the
+// entries uncompressed.
+void makeZip(const QString &path, const Entries &entries, bool store = false);
+
 // True when some process holds the lock of the program folder `home`.
 bool isLocked(const QString &home);
 

@@ -1,15 +1,17 @@
 // bm-screenshot --home DIR --out FILE.png [--load FILE] [--tab CODE]
 //               [--filter FIELD|OPERATOR|START[|END]] [--sort COLUMN] [--size WIDTHxHEIGHT]
-//               [--file-check] [--lactation NATIONALID] [--herd-summary HERDCODE]
+//               [--file-check] [--problems] [--lactation NATIONALID] [--herd-summary HERDCODE]
 // bm-screenshot --icon --out FILE.png
 // Starts the main window on the program folder DIR as the program does, loads a data set with
 // its Load Files command, selects a tab, fills in the filter bar as typed and applies it, clicks
 // a column title, and saves a picture of the window; with --file-check it runs File Check on
 // the folder's FileCheck.SQL and saves a picture of the file-check window instead; with
-// --lactation or --herd-summary it makes the first row of the tab with that national ID or herd
-// code the current row, opens Lactation Curves (with Fat % ticked) or Herd Summary from the View
-// menu and saves a picture of the chart window. Messages the window would show in a box go to
-// stderr. With --icon it saves the program's icon at 256 x 256 (the installed icon) and exits.
+// --problems it saves a picture of the problem list the load showed (its prompts are answered
+// No, as a user does who has seen enough of them); with --lactation or --herd-summary it makes
+// the first row of the tab with that national ID or herd code the current row, opens Lactation
+// Curves (with Fat % ticked) or Herd Summary from the View menu and saves a picture of the chart
+// window. Messages the window would show in a box go to stderr. With --icon it saves the
+// program's icon at 256 x 256 (the installed icon) and exits.
 #include "Artwork.h"
 #include "Error.h"
 #include "GridModel.h"
@@ -44,8 +46,12 @@ public:
     bool askYesNo(const QString &text) override
     {
         print(text);
-        return true;
+        if (answerNo)
+            ++asked;
+        return !answerNo;
     }
+    bool answerNo = false;
+    int asked = 0; // questions answered No
     void notify(const QString &text) override { print(text); }
     void showError(const QString &message) override { print(bm::errorBoxText(message)); }
     std::optional<QString> openFile(const QString &, const QString &) override
@@ -89,6 +95,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption sizeOption(u"size"_s, u"Window size."_s, u"WxH"_s, u"1280x720"_s);
     const QCommandLineOption checkOption(u"file-check"_s,
                                          u"Run File Check and picture its window."_s);
+    const QCommandLineOption problemsOption(u"problems"_s,
+                                            u"Picture the problem list of the load."_s);
     const QCommandLineOption loadOption(u"load"_s, u"Data set to load with Load Files."_s,
                                         u"FILE"_s);
     const QCommandLineOption filterOption(
@@ -100,7 +108,8 @@ int main(int argc, char *argv[])
                                         u"Picture the herd summary of this herd."_s, u"HERD"_s);
     const QCommandLineOption iconOption(u"icon"_s, u"Save the program's icon instead."_s);
     parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption, checkOption,
-                       loadOption, filterOption, lactationOption, herdOption, iconOption});
+                       problemsOption, loadOption, filterOption, lactationOption, herdOption,
+                       iconOption});
     parser.process(app);
     if (parser.isSet(iconOption) && parser.isSet(outOption))
         return artwork::windowIcon().pixmap(QSize(256, 256), 1.0).save(parser.value(outOption)) ? 0
@@ -110,6 +119,7 @@ int main(int argc, char *argv[])
 
     const QStringList size = parser.value(sizeOption).split(u'x');
     StderrPrompter prompter;
+    prompter.answerNo = parser.isSet(problemsOption);
     Program program(QDir(parser.value(homeOption)).absolutePath() + u'/', &prompter);
     TfrmMain &frmMain = program.frmMain;
     TfrmFileCheck &frmFileCheck = program.frmFileCheck;
@@ -172,6 +182,16 @@ int main(int argc, char *argv[])
         pictured = &frmFileCheck;
         QApplication::processEvents();
     }
+    if (parser.isSet(problemsOption)) {
+        TfrmProblems &frmProblems = program.frmProblems;
+        if (!frmProblems.isVisible()) {
+            std::fprintf(stderr, "bm-screenshot: the load listed no problems\n");
+            return 1;
+        }
+        frmProblems.resize(960, 420);
+        pictured = &frmProblems;
+        QApplication::processEvents();
+    }
     for (const auto &[option, column] :
          {std::pair{&lactationOption, u"NationalID"_s}, std::pair{&herdOption, u"HerdCode"_s}}) {
         if (!parser.isSet(*option))
@@ -212,5 +232,5 @@ int main(int argc, char *argv[])
         return 1;
     }
     // No compaction: the folder is only looked at (the program closes without FormClose).
-    return prompter.messages == 0 ? 0 : 1;
+    return prompter.messages == prompter.asked ? 0 : 1;
 }
