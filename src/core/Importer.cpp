@@ -449,6 +449,7 @@ private:
     std::optional<QChar> m_firstVersion;
     qint64 m_lineNo = 0;   // the record's number, as the line prompts count
     qint64 m_fileLine = 0; // its line in the file, blank lines included
+    bool m_wholeLines = false;
 };
 
 // The INSERT statements of one version's layout: one row, and a run of rows in one step.
