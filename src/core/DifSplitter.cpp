@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -30,6 +31,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr quint32 kNoGroup = quint32(-1);
+constexpr size_t kPackedWords = 2;
 constexpr qint64 kProgressBytes = 1 << 20;
 constexpr qint64 kProgressLines = 1 << 14;
 constexpr qsizetype kRunBuffer = 1 << 20;
@@ -162,14 +164,18 @@ public:
         qint32 wide;
         qint32 key;
         bool fast;
-        // For printable ASCII lines when the collation weighs by table: the weights of eight
+        // For printable ASCII lines when the collation weighs by table: the weights of sixteen
         // characters after the prefix that every such line of the group shares in this chunk.
-        quint64 packed;
+        std::array<quint64, kPackedWords> packed;
     };
 
     explicit Chunk(const LineCollation &collation)
         : m_collation(collation)
     {}
+
+    // Sets room aside for `bytes` of lines, so that filling the chunk again and again reuses
+    // the same memory instead of growing (and faulting in) a new arena each time.
+    void reserve(qint64 bytes) { m_arena.reserve(qsizetype(bytes)); }
 
     const std::vector<Entry> &entries() const { return m_entries; }
     // Bytes of memory the lines take, roughly.
@@ -177,7 +183,7 @@ public:
 
     void addAscii(quint32 group, quint32 seq, QByteArrayView bytes)
     {
-        Entry e{group, seq, quint32(m_arena.size()), quint32(bytes.size()), -1, -1, false, 0};
+        Entry e{group, seq, quint32(m_arena.size()), quint32(bytes.size()), -1, -1, false, {}};
         e.fast = m_collation.usesWeights() && LineCollation::isPrintableAscii(bytes);
         m_arena.append(bytes);
         if (m_collation.needsSortKeys())
@@ -188,7 +194,7 @@ public:
 
     void addText(quint32 group, quint32 seq, QString text)
     {
-        Entry e{group, seq, 0, 0, -1, -1, false, 0};
+        Entry e{group, seq, 0, 0, -1, -1, false, {}};
         if (m_collation.needsSortKeys())
             e.key = addKey(text);
         m_memory += text.size() * 2 + 48 + qint64(sizeof(Entry));
@@ -231,16 +237,21 @@ public:
                 }
             }
             for (Entry &e : m_entries) {
-                if (e.fast)
-                    e.packed = m_collation.pack(bytes(e), shared[e.group]);
+                if (e.fast) {
+                    for (size_t w = 0; w < kPackedWords; ++w)
+                        e.packed[w]
+                                = m_collation.pack(bytes(e), shared[e.group] + qsizetype(8 * w));
+                }
             }
         }
         std::sort(m_entries.begin(), m_entries.end(), [this](const Entry &a, const Entry &b) {
             if (a.group != b.group)
                 return a.group < b.group;
             if (a.fast && b.fast) {
-                if (a.packed != b.packed)
-                    return a.packed < b.packed;
+                for (size_t w = 0; w < kPackedWords; ++w) {
+                    if (a.packed[w] != b.packed[w])
+                        return a.packed[w] < b.packed[w];
+                }
                 const int c = m_collation.compareAscii(bytes(a), bytes(b));
                 return c != 0 ? c < 0 : a.seq < b.seq;
             }
@@ -524,6 +535,8 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
     // Two chunks: while one fills with the lines read, the other, full, is sorted and written to
     // its run file on a second thread. Each holds at most the chunk size.
     Chunk chunks[2] = {Chunk(collation), Chunk(collation)};
+    for (Chunk &c : chunks)
+        c.reserve(m_chunkBytes);
     Chunk *chunk = &chunks[0];
     std::vector<std::unique_ptr<QTemporaryFile>> runs;
     FirstLine first;
