@@ -535,8 +535,6 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
     // Two chunks: while one fills with the lines read, the other, full, is sorted and written to
     // its run file on a second thread. Each holds at most the chunk size.
     Chunk chunks[2] = {Chunk(collation), Chunk(collation)};
-    for (Chunk &c : chunks)
-        c.reserve(m_chunkBytes);
     Chunk *chunk = &chunks[0];
     std::vector<std::unique_ptr<QTemporaryFile>> runs;
     FirstLine first;
@@ -576,6 +574,9 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
     qint64 kept = 0;
     {
         TextReader reader(fileName);
+        // A small file needs no more than its own size.
+        for (Chunk &c : chunks)
+            c.reserve(std::clamp<qint64>(reader.size(), 0, m_chunkBytes));
         m_progress.setMaximum(std::max<qint64>(reader.size(), 0));
         m_progress.setPosition(0);
         qint64 tick = kProgressBytes;
