@@ -350,6 +350,16 @@ private:
             l.lineAt = b.append(utf8);
             l.lineLength = quint32(utf8.size());
         }
+        // A number read as a real; one that is none fails the line at its first such column.
+        const auto takeReal = [&l](Cell &c, QByteArrayView value, size_t column) {
+            if (double d = 0; numtext::parse(value, d)) {
+                c.kind = Cell::Kind::Real;
+                c.real = d;
+            } else if (l.outcome != ParsedLine::Outcome::Failed) {
+                l.outcome = ParsedLine::Outcome::Failed;
+                l.badColumn = quint16(column);
+            }
+        };
         try {
             for (size_t i = 0; i < v.columns.size(); ++i) {
                 Column &f = v.columns[i];
@@ -380,15 +390,10 @@ private:
                     c.length = quint32(value.size());
                     break;
                 case FieldType::Number: {
-                    double d = 0;
                     if (IsDecimalInteger(value, &c.integer)) {
                         c.kind = Cell::Kind::Integer;
-                    } else if (numtext::parse(value, d)) {
-                        c.kind = Cell::Kind::Real;
-                        c.real = d;
-                    } else if (l.outcome != ParsedLine::Outcome::Failed) {
-                        l.outcome = ParsedLine::Outcome::Failed;
-                        l.badColumn = quint16(i);
+                    } else {
+                        takeReal(c, value, i);
                     }
                     break;
                 }
@@ -404,12 +409,8 @@ private:
                                                 .arg(f.def->name, QString::fromUtf8(value)));
                         c.kind = Cell::Kind::Real;
                         c.real = double(n) / *f.scale;
-                    } else if (double d = 0; numtext::parse(value, d)) {
-                        c.kind = Cell::Kind::Real;
-                        c.real = d;
-                    } else if (l.outcome != ParsedLine::Outcome::Failed) {
-                        l.outcome = ParsedLine::Outcome::Failed;
-                        l.badColumn = quint16(i);
+                    } else {
+                        takeReal(c, value, i);
                     }
                     break;
                 case FieldType::Date: {

@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
                                         u"FILE"_s);
     const QCommandLineOption filterOption(
             u"filter"_s, u"Filter to type and apply: field, operator, values, split by |."_s,
-            u"SPEC"_s);
+            u"FILTER"_s);
     const QCommandLineOption lactationOption(
             u"lactation"_s, u"Picture the lactation curves of this cow."_s, u"NATIONALID"_s);
     const QCommandLineOption herdOption(u"herd-summary"_s,
@@ -140,21 +140,21 @@ int main(int argc, char *argv[])
     if (parser.isSet(filterOption)) {
         // The filter bar as a user fills it in: the field and the operator picked, the values
         // typed into whichever inputs the field shows.
-        const QStringList spec = parser.value(filterOption).split(u'|');
+        const QStringList parts = parser.value(filterOption).split(u'|');
         auto *field = frmMain.findChild<QComboBox *>(u"cmbFilter"_s);
         auto *op = frmMain.findChild<QComboBox *>(u"cmbOperator"_s);
-        field->setCurrentIndex(field->findText(spec.value(0)));
+        field->setCurrentIndex(field->findText(parts.value(0)));
         frmMain.cmbFilterChange(field->currentIndex());
-        op->setCurrentIndex(op->findText(spec.value(1)));
+        op->setCurrentIndex(op->findText(parts.value(1)));
         frmMain.cmbOperatorChange(op->currentIndex());
         const bool dates = frmMain.findChild<QWidget *>(u"deStart"_s)->isVisibleTo(&frmMain);
         const char *inputs[2][2] = {{"edtStart", "edtEnd"}, {"deStart", "deEnd"}};
-        for (int i = 0; i < 2 && 2 + i < spec.size(); ++i) {
+        for (int i = 0; i < 2 && 2 + i < parts.size(); ++i) {
             QWidget *input = frmMain.findChild<QWidget *>(QString::fromLatin1(inputs[dates][i]));
             auto *edit = qobject_cast<QLineEdit *>(input);
             if (!edit)
                 edit = input->findChild<QLineEdit *>();
-            edit->setText(spec.at(2 + i));
+            edit->setText(parts.at(2 + i));
         }
         frmMain.btnApplyClick();
     }
