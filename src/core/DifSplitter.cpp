@@ -60,7 +60,9 @@ int compareLines(const LineCollation &collation, const Line &a, const Line &b)
     return a.seq < b.seq ? -1 : (a.seq > b.seq ? 1 : 0);
 }
 
-// The distinct first three characters seen, numbered in order of first appearance.
+// The distinct first three characters: the record types first, in their order, then the others
+// numbered in order of first appearance. The lines are sorted by this number first, so the
+// groups that are written come out in the order of the record types.
 class Groups
 {
 public:
@@ -69,13 +71,17 @@ public:
         QString name;
         bool writable = false;
         QString path;
+        qint64 lines = 0; // lines read into the group
     };
 
     Groups(const QString &folder, const QString &stem, const QString &input)
         : m_folder(folder)
         , m_stem(stem)
         , m_input(QFileInfo(input).absoluteFilePath())
-    {}
+    {
+        for (const RecordType &type : recordTypes())
+            idOf(QStringView(type.code));
+    }
 
     quint32 idOf(QByteArrayView first3)
     {
@@ -106,6 +112,7 @@ public:
 
     const Group &at(quint32 id) const { return m_groups.at(id); }
     size_t count() const { return m_groups.size(); }
+    void countLine(quint32 id) { ++m_groups[id].lines; }
     // Whether each group seen so far is written, by its number.
     std::vector<bool> writable() const
     {
@@ -306,6 +313,14 @@ public:
         m_memory = 0;
     }
 
+    // Empties the chunk and gives its memory back.
+    void release()
+    {
+        clear();
+        m_arena = QByteArray();
+        std::vector<Entry>().swap(m_entries);
+    }
+
 private:
     QByteArrayView bytes(const Entry &e) const
     {
@@ -434,14 +449,15 @@ private:
     std::optional<QCollatorSortKey> m_key;
 };
 
-// Writes the sorted lines, one file per group; a group's lines arrive together.
+// Writes the sorted lines, one file per group that is written; a group's lines arrive together.
+// `fileDone` is called after each file.
 class GroupWriter
 {
 public:
-    GroupWriter(const Groups &groups, const QString &inputName, DifSplitter::Result &result)
+    GroupWriter(const Groups &groups, const QString &inputName, std::function<void()> fileDone)
         : m_groups(groups)
         , m_inputName(inputName)
-        , m_result(result)
+        , m_fileDone(std::move(fileDone))
     {}
 
     void write(const Line &line)
@@ -450,35 +466,31 @@ public:
             finish();
             m_group = line.group;
             const Groups::Group &g = m_groups.at(line.group);
-            if (g.writable) {
+            if (g.writable)
                 m_writer = std::make_unique<TextWriter>(g.path);
-                m_result.files << g.path;
-            } else {
-                ++m_result.otherGroups;
-            }
         }
-        if (!m_writer) {
-            ++m_result.otherLines;
+        if (!m_writer)
             return;
-        }
         if (line.ref.wide)
             m_writer->writeLine(*line.ref.wide, u"line %1 of %2"_s.arg(line.seq).arg(m_inputName));
         else
             m_writer->writeRawLine(line.ref.bytes);
-        ++m_result.lines;
     }
 
     void finish()
     {
-        if (m_writer)
-            m_writer->commit();
+        if (!m_writer)
+            return;
+        m_writer->commit();
         m_writer.reset();
+        if (m_fileDone)
+            m_fileDone();
     }
 
 private:
     const Groups &m_groups;
     QString m_inputName;
-    DifSplitter::Result &m_result;
+    std::function<void()> m_fileDone;
     quint32 m_group = kNoGroup;
     std::unique_ptr<TextWriter> m_writer;
 };
@@ -522,22 +534,125 @@ private:
 
 } // namespace
 
+// A file read and sorted: the lines of the last chunk in memory, the others in run files.
+struct DifSplitter::Sorted
+{
+    Sorted(const QLocale &locale, const QString &folder, const QString &stem, const QString &input)
+        : collation(locale)
+        , groups(folder, stem, input)
+        , inputName(QFileInfo(input).fileName())
+    {}
+
+    // The files to write and the lines counted, known before anything is written.
+    Result result() const
+    {
+        Result r;
+        for (quint32 id = 0; id < groups.count(); ++id) {
+            const Groups::Group &g = groups.at(id);
+            if (g.lines == 0)
+                continue;
+            if (g.writable) {
+                r.files << g.path;
+                r.lines += g.lines;
+            } else {
+                r.otherLines += g.lines;
+                ++r.otherGroups;
+            }
+        }
+        if (first.isSet())
+            r.firstType = groups.at(first.group()).name;
+        return r;
+    }
+
+    // Merges the runs and the last chunk and writes the groups' files. `progress` is told how
+    // many lines are done now and then; `fileDone` after each file. A set `stop` ends the
+    // writing early with Stopped.
+    void write(const std::atomic<bool> *stop, const std::function<void(qint64)> &progress,
+               std::function<void()> fileDone)
+    {
+        GroupWriter writer(groups, inputName, std::move(fileDone));
+        qint64 written = 0;
+        auto emitLine = [&](const Line &line) {
+            writer.write(line);
+            if (++written % kProgressLines == 0) {
+                if (stop && stop->load(std::memory_order_relaxed))
+                    throw Stopped{};
+                if (progress)
+                    progress(written);
+            }
+        };
+        if (runs.empty()) {
+            for (const Chunk::Entry &e : last->entries())
+                emitLine(last->line(e));
+        } else {
+            // A heap of the sources by their current line, smallest on top.
+            std::vector<std::unique_ptr<Source>> sources;
+            for (auto &run : runs)
+                sources.push_back(std::make_unique<RunSource>(*run, collation));
+            sources.push_back(std::make_unique<ChunkSource>(*last));
+            std::vector<Source *> heap;
+            for (auto &source : sources) {
+                if (source->next())
+                    heap.push_back(source.get());
+            }
+            auto after = [&](const Source *a, const Source *b) {
+                return compareLines(collation, a->current(), b->current()) > 0;
+            };
+            std::make_heap(heap.begin(), heap.end(), after);
+            while (!heap.empty()) {
+                std::pop_heap(heap.begin(), heap.end(), after);
+                Source *source = heap.back();
+                emitLine(source->current());
+                if (source->next())
+                    std::push_heap(heap.begin(), heap.end(), after);
+                else
+                    heap.pop_back();
+            }
+        }
+        writer.finish();
+        // Nothing is read from them again: the memory and the disk space go back at once, not
+        // when whoever waits for the files is done with them.
+        for (Chunk &c : chunks)
+            c.release();
+        for (auto &run : runs)
+            run->remove();
+    }
+
+    struct Stopped
+    {};
+
+    LineCollation collation;
+    Groups groups;
+    // Two chunks: while one fills with the lines read, the other, full, is sorted and written
+    // to its run file on a second thread. Each holds at most the chunk size.
+    Chunk chunks[2] = {Chunk(collation), Chunk(collation)};
+    const Chunk *last = nullptr;
+    std::vector<std::unique_ptr<QTemporaryFile>> runs;
+    FirstLine first;
+    qint64 kept = 0; // lines kept for sorting
+    QString inputName;
+};
+
 DifSplitter::DifSplitter(const QString &outputFolder, ProgressSink &progress, const QLocale &locale)
     : m_folder(outputFolder.endsWith(u'/') ? outputFolder : outputFolder + u'/')
     , m_progress(progress)
     , m_locale(locale)
 {}
 
-DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &stem)
+DifSplitter::~DifSplitter()
 {
-    const LineCollation collation(m_locale);
-    Groups groups(m_folder, stem, fileName);
-    // Two chunks: while one fills with the lines read, the other, full, is sorted and written to
-    // its run file on a second thread. Each holds at most the chunk size.
-    Chunk chunks[2] = {Chunk(collation), Chunk(collation)};
+    stopWriting();
+}
+
+std::unique_ptr<DifSplitter::Sorted> DifSplitter::read(const QString &fileName, const QString &stem)
+{
+    auto sorted = std::make_unique<Sorted>(m_locale, m_folder, stem, fileName);
+    const LineCollation &collation = sorted->collation;
+    Groups &groups = sorted->groups;
+    Chunk(&chunks)[2] = sorted->chunks;
     Chunk *chunk = &chunks[0];
-    std::vector<std::unique_ptr<QTemporaryFile>> runs;
-    FirstLine first;
+    std::vector<std::unique_ptr<QTemporaryFile>> &runs = sorted->runs;
+    FirstLine &first = sorted->first;
 
     // Sorts a chunk and notes the first line of each group that is written. `writable` tells
     // for every group of the chunk whether it is written (the groups are not read here: the
@@ -571,7 +686,7 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
             std::rethrow_exception(std::exchange(sortFailure, nullptr));
     };
 
-    qint64 kept = 0;
+    qint64 &kept = sorted->kept;
     {
         TextReader reader(fileName);
         // A small file needs no more than its own size.
@@ -591,7 +706,9 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
                 const QByteArrayView bytes = reader.bytes();
                 if (TrimBytes(bytes).size() < 3)
                     continue;
-                chunk->addAscii(groups.idOf(bytes.first(3)), seq, bytes);
+                const quint32 group = groups.idOf(bytes.first(3));
+                groups.countLine(group);
+                chunk->addAscii(group, seq, bytes);
             } else {
                 QString text = reader.text();
                 // A byte-order mark inside the file is where two files were joined.
@@ -603,9 +720,12 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
                     continue;
                 if (isAscii(text)) {
                     const QByteArray bytes = text.toLatin1();
-                    chunk->addAscii(groups.idOf(QByteArrayView(bytes).first(3)), seq, bytes);
+                    const quint32 group = groups.idOf(QByteArrayView(bytes).first(3));
+                    groups.countLine(group);
+                    chunk->addAscii(group, seq, bytes);
                 } else {
                     const quint32 group = groups.idOf(QStringView(text).first(3));
+                    groups.countLine(group);
                     chunk->addText(group, seq, std::move(text));
                 }
             }
@@ -618,7 +738,7 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
                                        splitThread = QThread::currentThread()] {
                     try {
                         sortChunk(*full, writable);
-                        // The run file is merged and removed by the split's own thread.
+                        // The run file belongs to the reading thread, which outlives this one.
                         std::unique_ptr<QTemporaryFile> run = full->writeRun(m_folder);
                         run->moveToThread(splitThread);
                         runs.push_back(std::move(run));
@@ -633,54 +753,79 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
     }
     awaitSorting();
     sortChunk(*chunk, groups.writable());
-    const Chunk &last = *chunk;
+    sorted->last = chunk;
+    return sorted;
+}
 
-    Result result;
-    m_progress.setMaximum(kept);
+DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &stem)
+{
+    const std::unique_ptr<Sorted> sorted = read(fileName, stem);
+    m_progress.setMaximum(sorted->kept);
     m_progress.setPosition(0);
-    GroupWriter writer(groups, QFileInfo(fileName).fileName(), result);
-    qint64 written = 0;
-    auto emitLine = [&](const Line &line) {
-        writer.write(line);
-        if (++written % kProgressLines == 0)
-            m_progress.setPosition(written);
-    };
+    sorted->write(nullptr, [this](qint64 done) { m_progress.setPosition(done); }, {});
+    m_progress.setPosition(sorted->kept);
+    return sorted->result();
+}
 
-    if (runs.empty()) {
-        for (const Chunk::Entry &e : last.entries())
-            emitLine(last.line(e));
-    } else {
-        // Merge the runs and the last chunk through a heap of the sources by their current
-        // line, smallest on top.
-        std::vector<std::unique_ptr<Source>> sources;
-        for (auto &run : runs)
-            sources.push_back(std::make_unique<RunSource>(*run, collation));
-        sources.push_back(std::make_unique<ChunkSource>(last));
-        std::vector<Source *> heap;
-        for (auto &s : sources) {
-            if (s->next())
-                heap.push_back(s.get());
+DifSplitter::Result DifSplitter::start(const QString &fileName, const QString &stem)
+{
+    stopWriting();
+    m_sorted = read(fileName, stem);
+    const Result result = m_sorted->result();
+    m_files = result.files;
+    m_filesDone = 0;
+    m_finished = false;
+    m_failure = nullptr;
+    m_stop = false;
+    m_writing = std::thread([this] {
+        std::exception_ptr failure;
+        try {
+            m_sorted->write(&m_stop, {}, [this] {
+                const std::lock_guard lock(m_mutex);
+                ++m_filesDone;
+                m_changed.notify_all();
+            });
+        } catch (...) {
+            failure = std::current_exception();
         }
-        auto after = [&](const Source *a, const Source *b) {
-            return compareLines(collation, a->current(), b->current()) > 0;
-        };
-        std::make_heap(heap.begin(), heap.end(), after);
-        while (!heap.empty()) {
-            std::pop_heap(heap.begin(), heap.end(), after);
-            Source *s = heap.back();
-            emitLine(s->current());
-            if (s->next())
-                std::push_heap(heap.begin(), heap.end(), after);
-            else
-                heap.pop_back();
+        const std::lock_guard lock(m_mutex);
+        m_failure = failure;
+        m_finished = true;
+        m_changed.notify_all();
+    });
+    return result;
+}
+
+void DifSplitter::waitFor(const QString &file, const std::function<void()> &waiting)
+{
+    const qsizetype index = m_files.indexOf(file);
+    if (index < 0)
+        throw Error(u"\"%1\" is not a file of the split"_s.arg(QDir::toNativeSeparators(file)));
+    std::unique_lock lock(m_mutex);
+    while (m_filesDone <= index && !m_finished) {
+        if (m_changed.wait_for(lock, std::chrono::milliseconds(100),
+                               [&] { return m_filesDone > index || m_finished; }))
+            break;
+        if (waiting) {
+            lock.unlock();
+            waiting();
+            lock.lock();
         }
     }
-    writer.finish();
-    m_progress.setPosition(kept);
+    if (m_filesDone > index)
+        return;
+    if (m_failure)
+        std::rethrow_exception(m_failure);
+    throw Error(u"\"%1\" was not written"_s.arg(QDir::toNativeSeparators(file)));
+}
 
-    if (first.isSet())
-        result.firstType = groups.at(first.group()).name;
-    return result;
+void DifSplitter::stopWriting()
+{
+    if (m_writing.joinable()) {
+        m_stop = true;
+        m_writing.join();
+    }
+    m_sorted.reset();
 }
 
 } // namespace bm

@@ -209,13 +209,17 @@ void Loader::loadTables(const QString &FileName)
     QString candidate = FileName;
     QString archive;  // the archive unpacked
     QString combined; // the combined file split
+    // A combined file's per-type files are written on the splitter's thread while the tables
+    // load, each table waiting for its own file. The splitter outlives the transaction, and is
+    // stopped before the files it made are removed.
+    std::unique_ptr<DifSplitter> splitter;
     if (hasExtension(candidate, "ZIP"_L1)) {
         archive = FileName;
         candidate = UnZipFile(candidate);
     }
     if (hasExtension(candidate, "DIF"_L1)) {
         combined = candidate;
-        candidate = SplitDIF(candidate);
+        candidate = splitDif(candidate, splitter, true);
     }
 
     // The per-type files of the data set, in tab order. A data set without a single record of
@@ -227,6 +231,14 @@ void Loader::loadTables(const QString &FileName)
         if (candidate.isEmpty())
             break;
         const QString file = withExtension(candidate, type.code);
+        if (splitter) {
+            // Every line of a split file begins with its record type.
+            if (m_splitFiles.contains(file)) {
+                files.append({type.code, file});
+                holdsRecords = true;
+            }
+            continue;
+        }
         const QFileInfo info(file);
         if (!info.isFile() || info.isHidden() || info.size() <= 0)
             continue;
@@ -245,8 +257,11 @@ void Loader::loadTables(const QString &FileName)
         for (const RecordType &type : recordTypes()) {
             m_dm.exec(u"DELETE FROM "_s + Tdm::quoteId(type.code));
             for (const auto &[code, file] : std::as_const(files)) {
-                if (code == type.code)
-                    m_tables << TableLoad{code, file, importer.importTypeFile(file, code)};
+                if (code != type.code)
+                    continue;
+                if (splitter)
+                    splitter->waitFor(file, [this] { m_progress.repaint(); });
+                m_tables << TableLoad{code, file, importer.importTypeFile(file, code)};
             }
         }
     } catch (const Error &) {
@@ -447,6 +462,13 @@ QString Loader::UnZipFile(const QString &FName)
 
 QString Loader::SplitDIF(const QString &FName)
 {
+    std::unique_ptr<DifSplitter> splitter;
+    return splitDif(FName, splitter, false);
+}
+
+QString Loader::splitDif(const QString &FName, std::unique_ptr<DifSplitter> &splitter,
+                         bool background)
+{
     m_progress.setStatus(u"Pre-Processing DIF File"_s);
     m_progress.setPosition(0);
     m_progress.repaint();
@@ -457,8 +479,9 @@ QString Loader::SplitDIF(const QString &FName)
 
     const QString name = QFileInfo(FName).fileName();
     const QString stem = withExtension(name, QString()).chopped(1);
-    DifSplitter splitter(scratch, m_progress, m_locale);
-    const DifSplitter::Result result = splitter.split(FName, stem);
+    splitter = std::make_unique<DifSplitter>(scratch, m_progress, m_locale);
+    const DifSplitter::Result result
+            = background ? splitter->start(FName, stem) : splitter->split(FName, stem);
     m_splitFiles = result.files;
     m_made << result.files;
     // Only record types are written: the rest is counted and told, never loaded. A file

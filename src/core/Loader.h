@@ -7,8 +7,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace bm {
 
+class DifSplitter;
 class Tdm;
 class ProblemList;
 class ProgressSink;
@@ -79,7 +82,7 @@ public:
     // What the last load of `chosen` did, in one line for the status line: the records of each
     // table it filled, their sum, and the lines left out with errors.
     QString summary(const QString &chosen) const;
-    // The files the last SplitDIF wrote, in the order written.
+    // The files the last SplitDIF wrote, in tab order.
     const QStringList &splitFiles() const { return m_splitFiles; }
 
     // `message` followed by the sentence that the tables were left as they were.
@@ -87,6 +90,9 @@ public:
 
 private:
     void loadTables(const QString &FileName);
+    // SplitDIF with the splitter made for it. With `background`, the files are written on the
+    // splitter's own thread while the caller goes on; each is there after splitter->waitFor().
+    QString splitDif(const QString &FName, std::unique_ptr<DifSplitter> &splitter, bool background);
     // Names the problems from `first` on by the files the user knows.
     void nameProblems(qsizetype first, const QString &archive, const QString &combined);
 

@@ -330,6 +330,10 @@ TEST(Load, errorsLeaveEveryTableAsItWas)
             {"line far longer than any record", u"long.DIF"_s,
              rec("101", "L") + QByteArray(1 << 20, 'x') + "\r\n", u"line 2 is longer than"_s},
             {"bad layout in a later table", u"herd.101"_s, {}, u"not a valid integer value"_s},
+            // The per-type files of a combined file are written while the first tables load.
+            {"a later record type that cannot be written in Windows-1252", u"utf8.DIF"_s,
+             "\xEF\xBB\xBF" + rec("101", "NEW") + "1021 \xC5\x81ukasz\r\n",
+             u"line 2 of utf8.DIF"_s},
             {"missing file", u"missing.101"_s, {}, u"No such file"_s},
             {"a value that ends the import in a later table",
              u"herd.101"_s,

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 using namespace bm;
 using namespace Qt::StringLiterals;
@@ -235,6 +236,69 @@ TEST(Split, anErrorWhileChunksAreSortedEndsTheSplitCleanly)
             FAIL() << "no error";
         } catch (const Error &e) {
             EXPECT_TRUE(e.message().contains(u"Cannot create a temporary file"_s)) << e.what();
+        }
+    }
+}
+
+// The load writes the files on the splitter's own thread and reads each once it is there. The
+// files and the counts are the ones split() gives; a failure in writing a later file comes
+// when that file is waited for; a splitter stopped while it writes leaves only whole files.
+TEST(Split, writingOnItsOwnThreadGivesTheSameFilesAndStopsCleanly)
+{
+    QByteArray input;
+    for (int i = 0; i < 40000; ++i)
+        input += QByteArray(i % 3   ? "1042 "
+                            : i % 5 ? "1012 "
+                                    : "999 ")
+                 + QByteArray::number(i * 7919 % 40000) + "\r\n";
+    SplitRun whole;
+    whole.run(input, QLocale::c(), 64 << 10);
+    ASSERT_EQ(whole.files(), (QStringList{u"herd.101"_s, u"herd.104"_s}));
+
+    auto started = [&](SplitRun &s, const QByteArray &bytes) {
+        QDir().mkpath(s.folder());
+        const QString file = s.dir.path() + u"/herd.DIF"_s;
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        f.close();
+        auto splitter = std::make_unique<DifSplitter>(s.folder(), s.progress, QLocale::c());
+        splitter->setChunkBytes(64 << 10);
+        s.result = splitter->start(file, u"herd"_s);
+        return splitter;
+    };
+    {
+        SplitRun s;
+        auto splitter = started(s, input);
+        EXPECT_EQ(s.result.files,
+                  (QStringList{s.folder() + u"herd.101"_s, s.folder() + u"herd.104"_s}));
+        EXPECT_EQ(s.result.firstType, whole.result.firstType);
+        EXPECT_EQ(s.result.lines, whole.result.lines);
+        EXPECT_EQ(s.result.otherLines, whole.result.otherLines);
+        EXPECT_EQ(s.result.otherGroups, whole.result.otherGroups);
+        for (const QString &file : s.result.files)
+            splitter->waitFor(file);
+        for (const QString &ext : {u"101"_s, u"104"_s})
+            EXPECT_EQ(s.file(ext), whole.file(ext)) << ext.toStdString();
+    }
+    {
+        SplitRun s;
+        started(s, input).reset(); // stopped at once
+        for (const QString &name : s.files()) {
+            EXPECT_TRUE(name == u"herd.101"_s || name == u"herd.104"_s) << name.toStdString();
+            EXPECT_EQ(s.file(name.mid(5)), whole.file(name.mid(5))) << name.toStdString();
+        }
+    }
+    {
+        SplitRun s;
+        auto splitter = started(s, "1012 first\r\n1021 \xC5\x81ukasz\r\n");
+        ASSERT_EQ(s.result.files.size(), 2);
+        splitter->waitFor(s.result.files.at(0));
+        try {
+            splitter->waitFor(s.result.files.at(1));
+            FAIL() << "no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(u"line 2 of herd.DIF"_s)) << e.what();
         }
     }
 }
