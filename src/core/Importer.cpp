@@ -7,6 +7,7 @@
 #include "Prompter.h"
 #include "Tdm.h"
 #include "Text.h"
+#include "WriteBehind.h"
 
 #include <QDate>
 #include <QDir>
@@ -538,7 +539,10 @@ const Importer::Counts &Importer::importTypeFile(const QString &FileName, const 
     std::optional<Transaction> own;
     if (!m_dm.inTransaction())
         own.emplace(m_dm);
-    ImportFile(FileName, TableName.isEmpty() ? code : TableName, defName);
+    {
+        const WriteBehind writeBehind(m_dm);
+        ImportFile(FileName, TableName.isEmpty() ? code : TableName, defName);
+    }
     if (own)
         own->commit();
     return m_counts;
