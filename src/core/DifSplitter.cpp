@@ -8,6 +8,7 @@
 #include "Text.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QTemporaryFile>
@@ -450,15 +451,27 @@ private:
 };
 
 // Writes the sorted lines, one file per group that is written; a group's lines arrive together.
-// `fileDone` is called after each file.
+// `fileDone` is called after each file. A durable file is written under a temporary name, made
+// safe on disk and renamed; a file only read at once and removed soon after (the load's) is
+// written in place, sparing the disk a copy of the whole data set, and removed when its writing
+// does not end.
 class GroupWriter
 {
 public:
-    GroupWriter(const Groups &groups, const QString &inputName, std::function<void()> fileDone)
+    GroupWriter(const Groups &groups, const QString &inputName, bool durable,
+                std::function<void()> fileDone)
         : m_groups(groups)
         , m_inputName(inputName)
+        , m_durable(durable)
         , m_fileDone(std::move(fileDone))
     {}
+
+    ~GroupWriter()
+    {
+        m_writer.reset();
+        if (m_file)
+            m_file->remove();
+    }
 
     void write(const Line &line)
     {
@@ -467,7 +480,7 @@ public:
             m_group = line.group;
             const Groups::Group &g = m_groups.at(line.group);
             if (g.writable)
-                m_writer = std::make_unique<TextWriter>(g.path);
+                open(g.path);
         }
         if (!m_writer)
             return;
@@ -483,15 +496,40 @@ public:
             return;
         m_writer->commit();
         m_writer.reset();
+        if (m_file) {
+            m_file->close();
+            if (m_file->error() != QFileDevice::NoError)
+                throw Error(u"Cannot write file \"%1\". %2"_s.arg(
+                        QDir::toNativeSeparators(m_file->fileName()), m_file->errorString()));
+            m_file.reset();
+        }
         if (m_fileDone)
             m_fileDone();
     }
 
 private:
+    void open(const QString &path)
+    {
+        if (m_durable) {
+            m_writer = std::make_unique<TextWriter>(path);
+            return;
+        }
+        m_file = std::make_unique<QFile>(path);
+        if (!m_file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+            const Error error(u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
+                                                                     m_file->errorString()));
+            m_file.reset();
+            throw error;
+        }
+        m_writer = std::make_unique<TextWriter>(*m_file, path);
+    }
+
     const Groups &m_groups;
     QString m_inputName;
+    bool m_durable;
     std::function<void()> m_fileDone;
     quint32 m_group = kNoGroup;
+    std::unique_ptr<QFile> m_file; // the file written in place
     std::unique_ptr<TextWriter> m_writer;
 };
 
@@ -564,13 +602,13 @@ struct DifSplitter::Sorted
         return r;
     }
 
-    // Merges the runs and the last chunk and writes the groups' files. `progress` is told how
-    // many lines are done now and then; `fileDone` after each file. A set `stop` ends the
-    // writing early with Stopped.
-    void write(const std::atomic<bool> *stop, const std::function<void(qint64)> &progress,
-               std::function<void()> fileDone)
+    // Merges the runs and the last chunk and writes the groups' files, `durable` or not (see
+    // GroupWriter). `progress` is told how many lines are done now and then; `fileDone` after
+    // each file. A set `stop` ends the writing early with Stopped.
+    void write(bool durable, const std::atomic<bool> *stop,
+               const std::function<void(qint64)> &progress, std::function<void()> fileDone)
     {
-        GroupWriter writer(groups, inputName, std::move(fileDone));
+        GroupWriter writer(groups, inputName, durable, std::move(fileDone));
         qint64 written = 0;
         auto emitLine = [&](const Line &line) {
             writer.write(line);
@@ -762,7 +800,7 @@ DifSplitter::Result DifSplitter::split(const QString &fileName, const QString &s
     const std::unique_ptr<Sorted> sorted = read(fileName, stem);
     m_progress.setMaximum(sorted->kept);
     m_progress.setPosition(0);
-    sorted->write(nullptr, [this](qint64 done) { m_progress.setPosition(done); }, {});
+    sorted->write(true, nullptr, [this](qint64 done) { m_progress.setPosition(done); }, {});
     m_progress.setPosition(sorted->kept);
     return sorted->result();
 }
@@ -780,7 +818,7 @@ DifSplitter::Result DifSplitter::start(const QString &fileName, const QString &s
     m_writing = std::thread([this] {
         std::exception_ptr failure;
         try {
-            m_sorted->write(&m_stop, {}, [this] {
+            m_sorted->write(false, &m_stop, {}, [this] {
                 const std::lock_guard lock(m_mutex);
                 ++m_filesDone;
                 m_changed.notify_all();

@@ -63,7 +63,8 @@ public:
     // Reads and sorts like split(), then writes the files on a thread of its own and returns:
     // the result is known before its files are written. The caller can read each file as soon
     // as waitFor() says it is there, while the next ones are written. The writing thread touches
-    // neither the progress nor anything else of the caller's.
+    // neither the progress nor anything else of the caller's. The files are for reading at once
+    // and removing: they are written in place, without being made safe on disk first.
     Result start(const QString &fileName, const QString &stem);
     // Waits until `file`, one of the files of start()'s result, is written; `waiting` is called
     // about ten times a second meanwhile. Raises what ended the writing before that file.

@@ -202,6 +202,55 @@ TEST(Split, orderIsTheCollatorsInEveryLocaleAndChunkSize)
     }
 }
 
+// Lines of one cow agree on their first twenty or more characters, more than the sort weighs
+// at first: among them the order is decided further on, also where a line ends before the
+// other and where they differ only in capitals, which keep file order.
+TEST(Split, linesThatShareLongBeginningsAreOrderedByTheirFirstDifference)
+{
+    const QStringList cows = {u"HERD0001COW000000001"_s, u"herd0001cow000000001"_s,
+                              u"HERD0001COW000000002"_s, u"HERD0002COW000000001"_s};
+    const QStringList rests = {u""_s,
+                               u" 2021"_s,
+                               u" 20210305"_s,
+                               u" 20210305 12.5"_s,
+                               u" 20210305 12.5 B"_s,
+                               u" 20210305 12.5 a"_s,
+                               u" 20210305 12.5 A"_s,
+                               u" 20210305 12.5 a 0123456789 0123456789 X"_s,
+                               u" 20210305 12.5 A 0123456789 0123456789 w"_s,
+                               u" 20210305 12.6"_s,
+                               u" 2021030"_s,
+                               u" 20210"_s};
+    QStringList lines;
+    for (int i = 0; i < 3; ++i) {
+        for (const QString &cow : cows) {
+            for (const QString &rest : rests)
+                lines << u"1042"_s + cow + rest;
+        }
+    }
+    // A fixed shuffle, so that file order and sorted order differ.
+    for (qsizetype i = lines.size() - 1; i > 0; --i)
+        lines.swapItemsAt(i, (i * 7919) % (i + 1));
+    QByteArray input;
+    for (const QString &l : lines)
+        input += l.toLatin1() + "\r\n";
+
+    for (const char *name : {"C", "en_US"}) {
+        const QLocale locale(QString::fromLatin1(name));
+        QCollator collator(locale);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        QStringList expected = lines;
+        std::stable_sort(expected.begin(), expected.end(), [&](const QString &a, const QString &b) {
+            return collator.compare(a, b) < 0;
+        });
+        for (qint64 chunk : {qint64(0), qint64(2000)}) {
+            SplitRun s;
+            s.run(input, locale, chunk);
+            EXPECT_EQ(s.file(u"104"_s), crlf(expected)) << name << " chunk " << chunk;
+        }
+    }
+}
+
 // Full chunks are sorted on a second thread while the reading goes on. What ends the split,
 // in the reading or in writing a sorted chunk, ends it with that error and leaves no temporary
 // file behind.
