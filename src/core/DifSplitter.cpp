@@ -591,6 +591,7 @@ struct DifSplitter::Sorted
                 continue;
             if (g.writable) {
                 r.files << g.path;
+                r.fileLines << g.lines;
                 r.lines += g.lines;
             } else {
                 r.otherLines += g.lines;

@@ -37,8 +37,9 @@ public:
     {
         // The first three characters of the first line in sorted order; empty without lines.
         QString firstType;
-        QStringList files; // the files written, in the order of the record types
-        qint64 lines = 0;  // lines written
+        QStringList files;       // the files written, in the order of the record types
+        QList<qint64> fileLines; // the lines of each of them
+        qint64 lines = 0;        // lines written
         // Lines whose first three characters are no record type, and how many different such
         // beginnings they have: left out.
         qint64 otherLines = 0;

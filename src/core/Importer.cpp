@@ -532,7 +532,7 @@ Importer::Importer(Tdm &dm, ProgressSink &progress, Prompter &prompter)
 {}
 
 const Importer::Counts &Importer::importTypeFile(const QString &FileName, const QString &code,
-                                                 const QString &TableName)
+                                                 const QString &TableName, qint64 lineCount)
 {
     m_progress.show();
     const QString defName = layoutName(code, GetDIFVersion(FileName));
@@ -541,7 +541,7 @@ const Importer::Counts &Importer::importTypeFile(const QString &FileName, const 
         own.emplace(m_dm);
     {
         const WriteBehind writeBehind(m_dm);
-        ImportFile(FileName, TableName.isEmpty() ? code : TableName, defName);
+        ImportFile(FileName, TableName.isEmpty() ? code : TableName, defName, lineCount);
     }
     if (own)
         own->commit();
@@ -554,7 +554,8 @@ bool Importer::holdsRecords(const QString &FileName, const QString &code)
     return reader.next() && reader.text().left(3) == code;
 }
 
-void Importer::ImportFile(const QString &FileName, const QString &TableName, const QString &DefName)
+void Importer::ImportFile(const QString &FileName, const QString &TableName, const QString &DefName,
+                          qint64 lineCount)
 {
     m_counts = {};
     if (!holdsRecords(FileName, DefName.mid(3, 3)))
@@ -564,8 +565,8 @@ void Importer::ImportFile(const QString &FileName, const QString &TableName, con
     m_progress.setRecords(QString());
     m_progress.setPosition(0);
     m_progress.repaint();
-    qint64 lineCount = 0;
-    {
+    if (lineCount < 0) {
+        lineCount = 0;
         TextReader reader(FileName);
         while (reader.next()) {
             if (++lineCount % kRepaintLines == 0)

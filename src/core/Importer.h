@@ -35,14 +35,18 @@ public:
     // version character (GetDIFVersion), the progress window shown, and the rows inserted in one
     // transaction, which is the caller's when one is open (a load's) and its own otherwise. The
     // rows go to `TableName`, or to the table `code` when it is empty. Raises what ends the
-    // command; the caller hides the progress window at the end.
+    // command; the caller hides the progress window at the end. A `lineCount` of 0 or more is
+    // the number of lines of the file, known already (a split's): the file is then read once
+    // instead of being counted first.
     const Counts &importTypeFile(const QString &FileName, const QString &code,
-                                 const QString &TableName = QString());
+                                 const QString &TableName = QString(), qint64 lineCount = -1);
 
     // Imports `FileName` into `TableName` through the layout `DefName` ("DIF<type>V<v>.ini").
     // An empty file, or one whose first line is of another record type than the layout's,
-    // inserts nothing and says nothing. Runs inside the caller's transaction.
-    void ImportFile(const QString &FileName, const QString &TableName, const QString &DefName);
+    // inserts nothing and says nothing. Runs inside the caller's transaction. `lineCount` as for
+    // importTypeFile.
+    void ImportFile(const QString &FileName, const QString &TableName, const QString &DefName,
+                    qint64 lineCount = -1);
     // Imports the lines that `lines` yields (from its next line on).
     void ImportData(const QString &DefName, const QString &TableName, TextReader &lines);
 

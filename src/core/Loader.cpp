@@ -225,7 +225,13 @@ void Loader::loadTables(const QString &FileName)
     // The per-type files of the data set, in tab order. A data set without a single record of
     // any record type (a wrong file, garbage, an archive of something else) would only empty
     // every table: it is refused before anything changes.
-    QList<std::pair<QString, QString>> files; // record type, file
+    struct TypeFile
+    {
+        QString code;
+        QString file;
+        qint64 lines = -1; // known for a split's files
+    };
+    QList<TypeFile> files;
     bool holdsRecords = false;
     for (const RecordType &type : recordTypes()) {
         if (candidate.isEmpty())
@@ -233,8 +239,8 @@ void Loader::loadTables(const QString &FileName)
         const QString file = withExtension(candidate, type.code);
         if (splitter) {
             // Every line of a split file begins with its record type.
-            if (m_splitFiles.contains(file)) {
-                files.append({type.code, file});
+            if (const qsizetype at = m_splitFiles.indexOf(file); at >= 0) {
+                files.append({type.code, file, m_splitLines.at(at)});
                 holdsRecords = true;
             }
             continue;
@@ -256,12 +262,13 @@ void Loader::loadTables(const QString &FileName)
     try {
         for (const RecordType &type : recordTypes()) {
             m_dm.exec(u"DELETE FROM "_s + Tdm::quoteId(type.code));
-            for (const auto &[code, file] : std::as_const(files)) {
-                if (code != type.code)
+            for (const TypeFile &f : std::as_const(files)) {
+                if (f.code != type.code)
                     continue;
                 if (splitter)
-                    splitter->waitFor(file, [this] { m_progress.repaint(); });
-                m_tables << TableLoad{code, file, importer.importTypeFile(file, code)};
+                    splitter->waitFor(f.file, [this] { m_progress.repaint(); });
+                m_tables << TableLoad{f.code, f.file,
+                                      importer.importTypeFile(f.file, f.code, QString(), f.lines)};
             }
         }
     } catch (const Error &) {
@@ -483,6 +490,7 @@ QString Loader::splitDif(const QString &FName, std::unique_ptr<DifSplitter> &spl
     const DifSplitter::Result result
             = background ? splitter->start(FName, stem) : splitter->split(FName, stem);
     m_splitFiles = result.files;
+    m_splitLines = result.fileLines;
     m_made << result.files;
     // Only record types are written: the rest is counted and told, never loaded. A file
     // without any record is refused as a whole by the load, which says so itself.

@@ -102,7 +102,8 @@ private:
     QLocale m_locale;
     QList<TableLoad> m_tables;
     QStringList m_splitFiles;
-    QStringList m_made; // scratch files made by UnZipFile and SplitDIF since the load began
+    QList<qint64> m_splitLines; // the lines of each of m_splitFiles
+    QStringList m_made;         // scratch files made by UnZipFile and SplitDIF since the load began
     ProblemList *m_problems = nullptr;
 };
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -140,6 +141,17 @@ TEST(Load, combinedFileIsSplitInTheScratchFolder)
     EXPECT_EQ(loader.SplitDIF(file), scratch + u"Herd.101"_s);
     EXPECT_EQ(QDir(scratch).entryList(QDir::Files, QDir::Name),
               (QStringList{u"Herd.101"_s, u"Herd.102"_s}));
+    // The window shows the same counts as for a load of the per-type files themselves (the
+    // split knows them; a per-type file is counted before it is read).
+    for (const QString &name : {u"Herd.101"_s, u"Herd.102"_s})
+        f.write(name, test::readFile(scratch + name));
+    test::RecordingProgress perType;
+    Loader(f.home.dm(), perType, f.prompter).load(f.user(u"Herd.101"_s));
+    EXPECT_EQ(f.tables(), (QStringList{u"101:H"_s, u"102:a,B,C"_s}));
+    EXPECT_EQ(f.progress.recordTexts.filter(QRegularExpression(u"^.+$"_s)),
+              perType.recordTexts.filter(QRegularExpression(u"^.+$"_s)));
+    EXPECT_TRUE(perType.recordTexts.contains(u"2"_s))
+            << perType.recordTexts.join(u',').toStdString();
     EXPECT_EQ(loader.SplitDIF(f.write(u"empty.DIF"_s, "\r\n")), scratch + u"empty."_s);
     // The split files of the earlier load are gone.
     EXPECT_TRUE(QDir(scratch).entryList(QDir::Files, QDir::Name).isEmpty());

@@ -74,6 +74,7 @@ class RecordingProgress final : public ProgressSink
 {
 public:
     QStringList statuses;
+    QStringList recordTexts; // the record counts shown, in turn
     int shows = 0;
     int busySpells = 0; // times the wait cursor came on
 
@@ -81,6 +82,7 @@ protected:
     void onVisibleChanged(bool visible) override { shows += visible ? 1 : 0; }
     void onBusyChanged(bool busy) override { busySpells += busy ? 1 : 0; }
     void onStatusChanged() override { statuses << status(); }
+    void onRecordsChanged() override { recordTexts << records(); }
 };
 
 // A fresh program folder with the layouts (a copy of data/Defs) and an empty herd database.
