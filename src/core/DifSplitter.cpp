@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QTemporaryFile>
-#include <QThread>
 
 #include <algorithm>
 #include <array>
@@ -717,12 +716,31 @@ std::unique_ptr<DifSplitter::Sorted> DifSplitter::read(const QString &fileName, 
                 thread.join();
         }
     } joinAtEnd{sorting};
-    // Waits for the chunk being sorted; what ended its sort or its run file ends the split.
+    // Sorts `c` on the second thread.
+    auto startSorting = [&](Chunk *c) {
+        sorting = std::thread([&, c, writable = groups.writable()] {
+            try {
+                sortChunk(*c, writable);
+            } catch (...) {
+                sortFailure = std::current_exception();
+            }
+        });
+    };
+    // Waits for the chunk being sorted; what ended its sort ends the split.
     auto awaitSorting = [&] {
         if (sorting.joinable())
             sorting.join();
         if (sortFailure)
             std::rethrow_exception(std::exchange(sortFailure, nullptr));
+    };
+
+    // Sets a sorted chunk aside in a run file of its own and empties it; an empty chunk has
+    // nothing to set aside.
+    auto writeRun = [&](Chunk &sortedChunk) {
+        if (sortedChunk.entries().empty())
+            return;
+        runs.push_back(sortedChunk.writeRun(m_folder));
+        sortedChunk.clear();
     };
 
     qint64 &kept = sorted->kept;
@@ -770,28 +788,22 @@ std::unique_ptr<DifSplitter::Sorted> DifSplitter::read(const QString &fileName, 
             }
             ++kept;
             if (chunk->memory() >= m_chunkBytes) {
-                awaitSorting(); // the other chunk is empty again
-                Chunk *full = chunk;
-                chunk = full == &chunks[0] ? &chunks[1] : &chunks[0];
-                sorting = std::thread([&, full, writable = groups.writable(),
-                                       splitThread = QThread::currentThread()] {
-                    try {
-                        sortChunk(*full, writable);
-                        // The run file belongs to the reading thread, which outlives this one.
-                        std::unique_ptr<QTemporaryFile> run = full->writeRun(m_folder);
-                        run->moveToThread(splitThread);
-                        runs.push_back(std::move(run));
-                        full->clear();
-                    } catch (...) {
-                        sortFailure = std::current_exception();
-                    }
-                });
+                // The full chunk is sorted on the second thread while this one writes the run
+                // file of the chunk sorted before and reads on into it: the two threads then
+                // take about as long for a chunk.
+                awaitSorting();
+                startSorting(chunk);
+                chunk = chunk == &chunks[0] ? &chunks[1] : &chunks[0];
+                writeRun(*chunk);
             }
         }
         m_progress.setPosition(reader.size());
     }
+    // The last chunk is sorted while the run of the one before it is written.
     awaitSorting();
-    sortChunk(*chunk, groups.writable());
+    startSorting(chunk);
+    writeRun(chunk == &chunks[0] ? chunks[1] : chunks[0]);
+    awaitSorting();
     sorted->last = chunk;
     return sorted;
 }
