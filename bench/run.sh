@@ -185,6 +185,16 @@ report() {
 # ---------------------------------------------------------------------------------------------
 # Cases
 
+# timed_import: our import of the ROWS test-day lines into a fresh herd database, timed as
+# "ours", with its rows counted.
+timed_import() {
+    local home loaded
+    home=$(fresh_home import)
+    timed ours "$BUILD/brindlemark-cli" --home "$home" import "$TD_DIF"
+    loaded=$(rows_in "$home/Tembra.db" 104)
+    [ "$loaded" -eq "$ROWS" ] || die "brindlemark-cli import loaded $loaded of $ROWS rows"
+}
+
 # import: a test-day file of ROWS lines into an empty herd database, against the sqlite3
 # shell's .import of the same rows as CSV into another empty herd database made the same way
 # (brindlemark-cli init), with the shell's default settings.
@@ -196,12 +206,7 @@ case_import() {
     timed shell sqlite3 "$shell_db" ".import --csv --skip 1 '$TD_CSV' 104"
     [ "$(rows_in "$shell_db" 104)" -eq "$ROWS" ] || die "sqlite3 .import did not load $ROWS rows"
 
-    local home
-    home=$(fresh_home import)
-    timed ours "$BUILD/brindlemark-cli" --home "$home" import "$TD_DIF"
-    local loaded
-    loaded=$(rows_in "$home/Tembra.db" 104)
-    [ "$loaded" -eq "$ROWS" ] || die "brindlemark-cli import loaded $loaded of $ROWS rows"
+    timed_import
 
     report import "brindlemark-cli import ($ROWS rows)" "sqlite3 .import --csv" \
         "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
@@ -218,12 +223,7 @@ case_floor() {
         "BEGIN; INSERT INTO main.\"104\" SELECT * FROM copy.\"104\"; COMMIT;"
     [ "$(rows_in "$floor_db" 104)" -eq "$ROWS" ] || die "INSERT ... SELECT did not write $ROWS rows"
 
-    local home
-    home=$(fresh_home import)
-    timed ours "$BUILD/brindlemark-cli" --home "$home" import "$TD_DIF"
-    local loaded
-    loaded=$(rows_in "$home/Tembra.db" 104)
-    [ "$loaded" -eq "$ROWS" ] || die "brindlemark-cli import loaded $loaded of $ROWS rows"
+    timed_import
 
     report floor "brindlemark-cli import ($ROWS rows)" "sqlite3 INSERT ... SELECT" \
         "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
