@@ -427,7 +427,8 @@ private:
             m_buffer.remove(0, m_pos);
             m_pos = 0;
             const qsizetype old = m_buffer.size();
-            const qsizetype want = std::max(kRunBuffer, n);
+            const qsizetype want = std::max(m_readSize, n);
+            m_readSize = kRunBuffer;
             m_buffer.resize(old + want);
             const qint64 got = m_file.read(m_buffer.data() + old, want);
             if (got < 0)
@@ -442,6 +443,10 @@ private:
 
     QTemporaryFile &m_file;
     const LineCollation &m_collation;
+    // The first read is small: the merge starts with a line from every run, and its first
+    // group is written (and can be loaded) sooner when it does not wait for a whole buffer of
+    // each run first.
+    qsizetype m_readSize = 64 << 10;
     QByteArray m_buffer;
     qsizetype m_pos = 0;
     bool m_eof = false;
