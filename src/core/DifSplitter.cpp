@@ -384,6 +384,8 @@ public:
         if (!m_file.seek(0))
             throw Error(u"Cannot read the temporary file \"%1\". %2"_s.arg(
                     QDir::toNativeSeparators(m_file.fileName()), m_file.errorString()));
+        // The buffer's full size is set aside at once (its pages are taken only when filled).
+        m_buffer.reserve(kRunBuffer + (64 << 10));
     }
 
     bool next() override
@@ -424,9 +426,11 @@ private:
         while (m_buffer.size() - m_pos < n) {
             if (m_eof)
                 return false;
-            m_buffer.remove(0, m_pos);
+            // What is left goes to the front, and the next bytes are read after it, within
+            // the room set aside.
+            const qsizetype old = m_buffer.size() - m_pos;
+            std::memmove(m_buffer.data(), m_buffer.constData() + m_pos, size_t(old));
             m_pos = 0;
-            const qsizetype old = m_buffer.size();
             const qsizetype want = std::max(m_readSize, n);
             m_readSize = kRunBuffer;
             m_buffer.resize(old + want);
