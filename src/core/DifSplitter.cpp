@@ -670,8 +670,8 @@ struct DifSplitter::Sorted
 
     LineCollation collation;
     Groups groups;
-    // Two chunks: while one fills with the lines read, the other, full, is sorted and written
-    // to its run file on a second thread. Each holds at most the chunk size.
+    // Two chunks: while one is sorted on a second thread, the other is written to its run file
+    // and filled again with the lines read. Each holds at most the chunk size.
     Chunk chunks[2] = {Chunk(collation), Chunk(collation)};
     const Chunk *last = nullptr;
     std::vector<std::unique_ptr<QTemporaryFile>> runs;

@@ -28,8 +28,8 @@ class ProgressSink;
 //
 // The sort holds a bounded amount of the file in memory: a file larger than the chunk size is
 // sorted in chunks written to temporary files in the output folder and merged from there. A full
-// chunk is sorted and written on a second thread while the next one fills, so at most two
-// chunks are held at once.
+// chunk is sorted on a second thread while the reading thread writes the chunk sorted before it
+// to its temporary file and fills it again, so at most two chunks are held at once.
 class DifSplitter
 {
 public:
