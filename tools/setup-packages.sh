@@ -7,6 +7,9 @@ bm_packages=(
   # The charts; Qt Charts' CMake files need Qt OpenGL's, which its package does not bring.
   qt6-charts-dev libqt6opengl6-dev
   libsqlite3-dev libzip-dev
+  # The herd database on a PostgreSQL server: libpq to build, the server for the tests' throw-away
+  # cluster (its citext extension comes with it).
+  libpq-dev postgresql
   libgtest-dev
   # The tests check archives with unzip and read CSV files back with python3; test.sh checks
   # the formatting with clang-format.

@@ -388,16 +388,6 @@ QString isoDate(const QDate &d)
             .arg(d.day(), 2, 10, QChar(u'0'));
 }
 
-QString shortDateFormat(const QLocale &locale)
-{
-    QString format = locale.dateFormat(QLocale::ShortFormat);
-    if (!format.contains(u"yyyy"_s)) {
-        static const QRegularExpression twoDigitYear(u"(?<!y)yy(?!y)"_s);
-        format.replace(twoDigitYear, u"yyyy"_s);
-    }
-    return format;
-}
-
 QString SQLDate(const QDate &s)
 {
     return u'\'' + isoDate(s) + u'\'';

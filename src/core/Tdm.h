@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Error.h"
+#include "StoredDate.h"
 
 #include <QByteArrayView>
 #include <QDate>
@@ -166,8 +167,5 @@ QString USADate(const QDate &s);
 QString SQLDate(const QDate &s);
 // ISO text of a date, four-digit year: "0999-01-31".
 QString isoDate(const QDate &d);
-// The locale's short date form with the year always in four digits, so a date shown, typed or
-// written to a file is never ambiguous about its century.
-QString shortDateFormat(const QLocale &locale = QLocale());
 
 } // namespace bm
