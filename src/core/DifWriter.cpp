@@ -13,8 +13,6 @@
 #include <QFileInfo>
 #include <QHash>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -56,9 +54,9 @@ public:
 
     // Converts the layout's items once and places every field; a layout that cannot give
     // readable lines is refused here.
-    void prepare(const Layout &layout, sqlite3_stmt *stmt);
+    void prepare(const Layout &layout, const RowReader &rows);
     // Builds the line of the current row; `row` counts from 1 for messages.
-    QByteArrayView build(sqlite3_stmt *stmt, qint64 row);
+    QByteArrayView build(const RowReader &rows, qint64 row);
 
 private:
     int layoutInt(const FieldDef &f, const LayoutInt &item) const;
@@ -84,11 +82,11 @@ int DifLineBuilder::layoutInt(const FieldDef &f, const LayoutInt &item) const
     }
 }
 
-void DifLineBuilder::prepare(const Layout &layout, sqlite3_stmt *stmt)
+void DifLineBuilder::prepare(const Layout &layout, const RowReader &rows)
 {
     QHash<QString, int> columns;
-    for (int i = sqlite3_column_count(stmt) - 1; i >= 0; --i)
-        columns.insert(QString::fromUtf8(sqlite3_column_name(stmt, i)).toLower(), i);
+    for (int i = rows.columnCount() - 1; i >= 0; --i)
+        columns.insert(rows.columnName(i).toLower(), i);
 
     qsizetype length = 0;
     for (const FieldDef &f : layout) {
@@ -178,26 +176,26 @@ void DifLineBuilder::put(const DifField &f, qint64 row, QByteArrayView utf8, boo
     std::memcpy(d, bytes.data(), size_t(bytes.size()));
 }
 
-QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
+QByteArrayView DifLineBuilder::build(const RowReader &rows, qint64 row)
 {
     std::memset(m_line.data(), ' ', size_t(m_line.size()));
     for (const DifField &f : m_fields) {
-        const int type = sqlite3_column_type(stmt, f.column);
-        if (type == SQLITE_NULL)
+        const ValueType type = rows.type(f.column);
+        if (type == ValueType::Null)
             continue; // a missing value stays blank, for every type
         m_scratch.clear();
         switch (f.type) {
         case FieldType::String:
-            put(f, row, TrimBytes(columnText(stmt, f.column)), false);
+            put(f, row, TrimBytes(rows.text(f.column)), false);
             break;
         case FieldType::Number:
-            if (type == SQLITE_INTEGER) {
-                numtext::appendInteger(m_scratch, sqlite3_column_int64(stmt, f.column));
-            } else if (type == SQLITE_FLOAT) {
-                numtext::appendGeneral(m_scratch, sqlite3_column_double(stmt, f.column));
+            if (type == ValueType::Integer) {
+                numtext::appendInteger(m_scratch, rows.integer(f.column));
+            } else if (type == ValueType::Real) {
+                numtext::appendGeneral(m_scratch, rows.real(f.column));
             } else {
                 // Text in a number column is written only when the import reads it back.
-                const QByteArrayView text = TrimBytes(columnText(stmt, f.column));
+                const QByteArrayView text = TrimBytes(rows.text(f.column));
                 double ignored = 0;
                 if (!IsDecimalInteger(text) && !numtext::parse(text, ignored))
                     fail(f, row, text, u"which is not a number"_s);
@@ -206,9 +204,9 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
             put(f, row, view(m_scratch), true);
             break;
         case FieldType::Float: {
-            if (type != SQLITE_INTEGER && type != SQLITE_FLOAT)
-                fail(f, row, columnText(stmt, f.column), u"which is not a number"_s);
-            const double v = sqlite3_column_double(stmt, f.column);
+            if (type != ValueType::Integer && type != ValueType::Real)
+                fail(f, row, rows.text(f.column), u"which is not a number"_s);
+            const double v = rows.real(f.column);
             if (!std::isfinite(v))
                 fail(f, row, numtext::general(v), u"which is not a finite number"_s);
             if (f.form == DifField::FloatForm::Fixed)
@@ -222,7 +220,7 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
         }
         case FieldType::Date: {
             // Dates are held as ISO text; a time after the date is not written.
-            const QByteArrayView text = columnText(stmt, f.column);
+            const QByteArrayView text = rows.text(f.column);
             auto digits = [&](qsizetype from, qsizetype n) {
                 int v = 0;
                 for (qsizetype i = from; i < from + n; ++i) {
@@ -232,7 +230,7 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
                 }
                 return v;
             };
-            const bool shaped = type == SQLITE_TEXT && text.size() >= 10 && text[4] == '-'
+            const bool shaped = type == ValueType::Text && text.size() >= 10 && text[4] == '-'
                                 && text[7] == '-'
                                 && (text.size() == 10 || text[10] == ' ' || text[10] == 'T');
             if (!shaped || !QDate(digits(0, 4), digits(5, 2), digits(8, 2)).isValid()
@@ -273,7 +271,6 @@ qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFi
                 table, QDir::toNativeSeparators(layoutPath)));
 
     // qTemp: the Select Files dialog's own query, through which the writers read.
-    Stmt qTemp = m_dm.prepare(QueryString, u"Cannot save table "_s + table);
     const qint64 rows = m_dm.countRows(QueryString);
     if (rows == 0) {
         // Nothing to write: an earlier file of this name would be out of date.
@@ -284,20 +281,26 @@ qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFi
         return 0;
     }
     // The layout's items are converted and its fields placed at the first row, as they are used.
+    Stmt qTemp = m_dm.connection().prepareScan(QueryString, u"Cannot save table "_s + table);
     DifLineBuilder builder(table, DefName);
-    builder.prepare(layout, qTemp.get());
+    builder.prepare(layout, *qTemp);
     m_progress.show();
     m_progress.start(u"Exporting DIF "_s + table, rows, countText(rows));
 
     TextWriter writer(PathAndFile);
     qint64 row = 0;
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(qTemp.get())) == SQLITE_ROW) {
-        writer.writeRawLine(builder.build(qTemp.get(), ++row));
-        m_progress.step();
+    try {
+        while (qTemp->next()) {
+            writer.writeRawLine(builder.build(*qTemp, ++row));
+            m_progress.step();
+        }
+    } catch (const DatabaseError &) {
+        throw;
+    } catch (const Error &e) {
+        if (e.message().startsWith(u"Cannot save table"_s))
+            throw;
+        throw Error(u"Cannot save table %1: %2"_s.arg(table, e.message()));
     }
-    if (rc != SQLITE_DONE)
-        throw Error(u"Cannot save table %1: %2"_s.arg(table, m_dm.sqliteError()));
     writer.commit();
     return row;
 }

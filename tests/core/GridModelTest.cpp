@@ -45,13 +45,11 @@ void fill104(Tdm &dm, int n)
     Stmt s = dm.prepare(u"INSERT INTO \"104\" (RecordType, HerdCode, Milk, CellCount, TestDate) "
                         "VALUES ('104', ?1, ?2, ?3, date('2021-01-01', ?4 || ' days'))"_s);
     for (int i = 0; i < n; ++i) {
-        const QByteArray herd = "H" + QByteArray::number(i);
-        sqlite3_bind_text(s.get(), 1, herd.constData(), int(herd.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_double(s.get(), 2, (i * 7) % 50 + 0.25);
-        sqlite3_bind_int(s.get(), 3, i);
-        sqlite3_bind_int(s.get(), 4, i);
-        sqlite3_step(s.get());
-        sqlite3_reset(s.get());
+        s->bindText(1, u"H"_s + QString::number(i));
+        s->bindReal(2, (i * 7) % 50 + 0.25);
+        s->bindInteger(3, i);
+        s->bindInteger(4, i);
+        s->run();
     }
     t.commit();
 }

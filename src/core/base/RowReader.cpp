@@ -15,7 +15,7 @@ ColumnKind columnKindOf(QByteArrayView declaredType)
         return ColumnKind::Integer;
     if (t.contains("CHAR") || t.contains("CLOB") || t.contains("TEXT"))
         return ColumnKind::Text;
-    if (t.contains("REAL") || t.contains("FLOA") || t.contains("DOUB") || t.contains("NUMERIC"))
+    if (t.contains("REAL") || t.contains("FLOA") || t.contains("DOUB"))
         return ColumnKind::Real;
     return ColumnKind::Other;
 }

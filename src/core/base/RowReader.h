@@ -19,12 +19,14 @@ enum class ColumnKind { Integer, Real, Date, Text, Boolean, Other, Unknown };
 // without a declared type -> Unknown; anything else -> Other.
 ColumnKind columnKindOf(QByteArrayView declaredType);
 
-// The current row of a query: its columns and the value of each. Column numbers count from 0.
-// Text is UTF-8 and stays valid until the reader moves to its next row.
+// The rows of a query, one at a time: their columns and the value of each. Column numbers count
+// from 0. Text is UTF-8 and stays valid until the reader moves to its next row.
 class RowReader
 {
 public:
     virtual ~RowReader() = default;
+    // Moves to the next row: false after the last. Raises when the rows cannot be read.
+    virtual bool next() = 0;
     virtual int columnCount() const = 0;
     virtual QString columnName(int column) const = 0;
     virtual ColumnKind columnKind(int column) const = 0;

@@ -68,6 +68,15 @@ qint64 Statement::run()
     return n;
 }
 
+qint64 Connection::exec(const QString &sql)
+{
+    QString rest = sql;
+    qint64 changes = 0;
+    while (StatementPtr stmt = prepareFirst(rest))
+        changes += stmt->run();
+    return changes;
+}
+
 QString Connection::quoteId(const QString &name)
 {
     QString q = name;
@@ -75,10 +84,10 @@ QString Connection::quoteId(const QString &name)
     return u'"' + q + u'"';
 }
 
-Transaction::Transaction(Connection &connection)
+Transaction::Transaction(Connection &connection, Access access)
     : m_connection(connection)
 {
-    m_connection.begin();
+    m_connection.begin(access);
 }
 
 Transaction::~Transaction()
@@ -93,10 +102,11 @@ void Transaction::commit()
     m_done = true;
 }
 
-DatabaseError::DatabaseError(const QString &cause)
+DatabaseError::DatabaseError(const QString &cause, const QString &words)
     : Error(cause.left(1).toUpper() + cause.mid(1)
             + u". The command was stopped and the herd data left as it was"_s)
     , m_cause(cause)
+    , m_words(words)
 {}
 
 } // namespace bm::db

@@ -20,6 +20,9 @@ namespace bm::db {
 
 enum class Engine { SQLite, PostgreSQL };
 
+// What a transaction will do.
+enum class Access { Read, Write };
+
 // What one step of a statement did.
 enum class Step {
     Row,     // a row is there to read
@@ -55,7 +58,7 @@ public:
     virtual qint64 changes() const = 0;
 
     // Steps once: true on a row, false at the end; a refusal raises Error with its words.
-    bool next();
+    bool next() override;
     // Runs the statement to its end (rows are skipped) and resets it; a refusal raises Error.
     // Returns changes().
     qint64 run();
@@ -82,12 +85,20 @@ public:
     virtual void finish() = 0;
 };
 
+// How a column's values compare for equality.
+enum class Comparison {
+    Exact,    // byte for byte
+    Caseless, // text without regard to case
+    Other,    // by a rule of the engine's or the user's own
+};
+
 // A table's column as the herd database declares it.
 struct Column
 {
     QString name;
     QString declaredType; // as declared, upper case
     ColumnKind kind = ColumnKind::Unknown;
+    Comparison comparison = Comparison::Exact;
 };
 
 class Connection
@@ -112,15 +123,21 @@ public:
     // Prepares the first statement of `script` and moves `script` past it (and past blanks and
     // comments up to the next one); null when only blanks and comments are left.
     virtual StatementPtr prepareFirst(QString &script) = 0;
-    // Runs one statement that returns no rows; raises as prepare and step do. Returns the rows
-    // it changed.
-    virtual qint64 exec(const QString &sql) = 0;
+    // Runs the statements of `sql` in turn (rows they return are skipped); raises as prepare
+    // and step do. Returns the rows they changed.
+    qint64 exec(const QString &sql);
 
-    virtual void begin() = 0;
+    // Begins a transaction. One that only reads takes no write lock, so it also runs on a
+    // database that cannot be written.
+    virtual void begin(Access access = Access::Write) = 0;
     virtual void commit() = 0;
     // Rolls back; never raises (what cannot be rolled back now the engine undoes on its own).
     virtual void rollback() noexcept = 0;
     virtual bool inTransaction() const = 0;
+
+    // While on, a statement prepared on this connection (a user's script) may not begin, end or
+    // mark transactions: it fails to prepare with the engine's words.
+    virtual void guardScript(bool on) = 0;
 
     virtual std::unique_ptr<RowSink> rowSink(const QString &table, const QStringList &columns) = 0;
 
@@ -137,6 +154,9 @@ public:
     virtual QString columnType(ColumnKind kind) const = 0;
     // A date as an SQL literal of this engine.
     virtual QString dateLiteral(const QDate &date) const = 0;
+    // The whole days from the date `earlier` to the date `later` (SQL expressions), as an
+    // integer expression.
+    virtual QString daysBetween(const QString &later, const QString &earlier) const = 0;
     // The name of a column that identifies a row of any table while nothing else changes it.
     virtual QString rowKey() const = 0;
 };
@@ -145,7 +165,7 @@ public:
 class Transaction
 {
 public:
-    explicit Transaction(Connection &connection);
+    explicit Transaction(Connection &connection, Access access = Access::Write);
     ~Transaction();
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
@@ -162,11 +182,15 @@ private:
 class DatabaseError : public Error
 {
 public:
-    explicit DatabaseError(const QString &cause);
+    // `words`: the engine's own words for it, where it has any.
+    explicit DatabaseError(const QString &cause, const QString &words = QString());
     const QString &cause() const { return m_cause; }
+    // The engine's own words, else the cause.
+    const QString &words() const { return m_words.isEmpty() ? m_cause : m_words; }
 
 private:
     QString m_cause;
+    QString m_words;
 };
 
 } // namespace bm::db

@@ -4,6 +4,7 @@
 
 #include <libpq-fe.h>
 
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -802,14 +803,20 @@ StatementPtr PgConnection::prepareFirst(QString &script)
     }
     const QString first = statements.takeFirst();
     script = statements.join(u";\n"_s);
+    if (m_guard) {
+        static const QRegularExpression control(
+                u"^(?:\\s|--[^\\n]*\\n|/\\*.*?\\*/"
+                u")*(BEGIN|START|COMMIT|END|ROLLBACK|ABORT|SAVEPOINT|"
+                "RELEASE|PREPARE\\s+TRANSACTION)\\b"_s,
+                QRegularExpression::CaseInsensitiveOption
+                        | QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch m = control.match(first);
+        if (m.hasMatch())
+            throw Error(u"%1 is not allowed here: each line runs in a transaction of its own"_s.arg(
+                    m.captured(1).toUpper()));
+    }
     // A script is the user's own SQL, in the server's own dialect: taken as written.
     return std::make_unique<PgStatement>(*this, first, QString(), PgStatement::Mode::Rows);
-}
-
-qint64 PgConnection::exec(const QString &sql)
-{
-    StatementPtr stmt = prepare(sql);
-    return stmt->run();
 }
 
 void PgConnection::execScript(const QString &sql)
@@ -820,9 +827,9 @@ void PgConnection::execScript(const QString &sql)
         throw Error(failure);
 }
 
-void PgConnection::begin()
+void PgConnection::begin(Access access)
 {
-    check(Result(PQexec(m_conn, "BEGIN")).get());
+    check(Result(PQexec(m_conn, access == Access::Write ? "BEGIN" : "BEGIN READ ONLY")).get());
     m_transaction = true;
 }
 
@@ -913,6 +920,8 @@ QList<Column> PgConnection::columns(const QString &table)
             type = type.mid(7);
         c.declaredType = type.toUpper();
         c.kind = kindOfOid(Oid(stmt->integer(2)), *this);
+        c.comparison
+                = isCitext(unsigned(stmt->integer(2))) ? Comparison::Caseless : Comparison::Exact;
         result << c;
     }
     return result;
@@ -937,6 +946,11 @@ QString PgConnection::columnType(ColumnKind kind) const
 QString PgConnection::dateLiteral(const QDate &date) const
 {
     return u'\'' + QString::fromLatin1(storedDate(date)) + u'\'';
+}
+
+QString PgConnection::daysBetween(const QString &later, const QString &earlier) const
+{
+    return u"(%1 - %2)"_s.arg(later, earlier);
 }
 
 QString PgConnection::rowKey() const

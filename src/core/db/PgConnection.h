@@ -28,12 +28,13 @@ public:
     StatementPtr prepare(const QString &sql, const QString &context = QString()) override;
     StatementPtr prepareScan(const QString &sql, const QString &context = QString()) override;
     StatementPtr prepareFirst(QString &script) override;
-    qint64 exec(const QString &sql) override;
 
-    void begin() override;
+    void begin(Access access = Access::Write) override;
     void commit() override;
     void rollback() noexcept override;
     bool inTransaction() const override;
+
+    void guardScript(bool on) override { m_guard = on; }
 
     std::unique_ptr<RowSink> rowSink(const QString &table, const QStringList &columns) override;
 
@@ -42,6 +43,7 @@ public:
 
     QString columnType(ColumnKind kind) const override;
     QString dateLiteral(const QDate &date) const override;
+    QString daysBetween(const QString &later, const QString &earlier) const override;
     QString rowKey() const override;
 
     // For the PostgreSQL engine's own files.
@@ -72,6 +74,7 @@ private:
     QString m_schema;
     QSet<unsigned> m_citext;
     quint64 m_names = 0;
+    bool m_guard = false;
     bool m_transaction = false; // begin() ran and neither commit() nor rollback() since
 };
 

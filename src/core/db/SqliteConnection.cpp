@@ -1,6 +1,7 @@
 #include "SqliteConnection.h"
 
 #include "StoredDate.h"
+#include "WriteBehind.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,13 +120,15 @@ private:
     qint64 m_changes = 0;
 };
 
-// Rows of one table by multi-row INSERT statements stepped inside the command's transaction.
+// Rows of one table by multi-row INSERT statements stepped inside the command's transaction,
+// while the write-behind gets the changed pages on their way to disk.
 class SqliteRowSink final : public RowSink
 {
 public:
     SqliteRowSink(SqliteConnection &connection, const QString &table, const QStringList &columns)
         : m_connection(connection)
         , m_width(std::size_t(columns.size()))
+        , m_writeBehind(connection)
     {
         QStringList names;
         for (const QString &c : columns)
@@ -240,6 +243,7 @@ private:
     Stmt m_run;
     std::size_t m_runRows = 1;
     QString m_refusal;
+    WriteBehind m_writeBehind;
 };
 
 QString nativePath(const QString &path)
@@ -329,12 +333,6 @@ StatementPtr SqliteConnection::prepareFirst(QString &script)
     return nullptr;
 }
 
-qint64 SqliteConnection::exec(const QString &sql)
-{
-    StatementPtr stmt = prepare(sql);
-    return stmt->run();
-}
-
 void SqliteConnection::run(const char *sql)
 {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
@@ -344,12 +342,27 @@ void SqliteConnection::run(const char *sql)
     }
 }
 
-void SqliteConnection::begin()
+void SqliteConnection::begin(Access access)
 {
     // Immediate: the write lock is taken at once, so a command never finds the database locked
     // halfway through.
-    run("BEGIN IMMEDIATE");
+    run(access == Access::Write ? "BEGIN IMMEDIATE" : "BEGIN");
     m_transaction = true;
+}
+
+namespace {
+
+int refuseTransactionControl(void *, int action, const char *, const char *, const char *,
+                             const char *)
+{
+    return action == SQLITE_TRANSACTION || action == SQLITE_SAVEPOINT ? SQLITE_DENY : SQLITE_OK;
+}
+
+} // namespace
+
+void SqliteConnection::guardScript(bool on)
+{
+    sqlite3_set_authorizer(m_db, on ? refuseTransactionControl : nullptr, nullptr);
 }
 
 void SqliteConnection::commit()
@@ -401,6 +414,19 @@ QList<Column> SqliteConnection::columns(const QString &table)
         c.kind = columnKindOf(stmt->text(1));
         result << c;
     }
+    stmt.reset();
+    const QByteArray t = table.toUtf8();
+    for (Column &c : result) {
+        const char *collation = nullptr;
+        if (sqlite3_table_column_metadata(m_db, "main", t.constData(), c.name.toUtf8().constData(),
+                                          nullptr, &collation, nullptr, nullptr, nullptr)
+            != SQLITE_OK)
+            continue;
+        const QByteArray name = QByteArray(collation ? collation : "BINARY").toUpper();
+        c.comparison = name == "BINARY"   ? Comparison::Exact
+                       : name == "NOCASE" ? Comparison::Caseless
+                                          : Comparison::Other;
+    }
     return result;
 }
 
@@ -425,6 +451,11 @@ QString SqliteConnection::dateLiteral(const QDate &date) const
     return u'\'' + QString::fromLatin1(storedDate(date)) + u'\'';
 }
 
+QString SqliteConnection::daysBetween(const QString &later, const QString &earlier) const
+{
+    return u"CAST(julianday(%1) - julianday(%2) AS INTEGER)"_s.arg(later, earlier);
+}
+
 QString SqliteConnection::rowKey() const
 {
     return u"rowid"_s;
@@ -433,7 +464,7 @@ QString SqliteConnection::rowKey() const
 void SqliteConnection::raiseIfDatabaseFailure(int rc) const
 {
     if (isDatabaseFailure(rc))
-        throw DatabaseError(databaseFailureCause(rc, m_db));
+        throw DatabaseError(databaseFailureCause(rc, m_db), lastMessage());
 }
 
 void SqliteConnection::checkTransaction() const
@@ -449,6 +480,14 @@ void SqliteConnection::checkTransaction() const
 QString SqliteConnection::lastMessage() const
 {
     return QString::fromUtf8(sqlite3_errmsg(m_db));
+}
+
+sqlite3 *sqliteHandle(const Connection &connection)
+{
+    const auto *sqlite = dynamic_cast<const SqliteConnection *>(&connection);
+    if (!sqlite)
+        throw Error(u"This works only on a herd database of this computer (Tembra.db)"_s);
+    return sqlite->handle();
 }
 
 bool isDatabaseFailure(int rc)

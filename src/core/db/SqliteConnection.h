@@ -23,12 +23,13 @@ public:
 
     StatementPtr prepare(const QString &sql, const QString &context = QString()) override;
     StatementPtr prepareFirst(QString &script) override;
-    qint64 exec(const QString &sql) override;
 
-    void begin() override;
+    void begin(Access access = Access::Write) override;
     void commit() override;
     void rollback() noexcept override;
     bool inTransaction() const override;
+
+    void guardScript(bool on) override;
 
     std::unique_ptr<RowSink> rowSink(const QString &table, const QStringList &columns) override;
 
@@ -37,6 +38,7 @@ public:
 
     QString columnType(ColumnKind kind) const override;
     QString dateLiteral(const QDate &date) const override;
+    QString daysBetween(const QString &later, const QString &earlier) const override;
     QString rowKey() const override;
 
     // For the SQLite engine's own files (schema, compaction, write-behind, kept states).
@@ -60,6 +62,10 @@ private:
     sqlite3 *m_db = nullptr;
     bool m_transaction = false; // begin() ran and neither commit() nor rollback() since
 };
+
+// The SQLite handle of `connection`; raises when the herd database is on another engine. For
+// the SQLite engine's own files.
+sqlite3 *sqliteHandle(const Connection &connection);
 
 // True when `rc` (a primary or extended SQLite result code) is a failure of the database itself:
 // it is full, cannot be read or written, is read-only, locked, damaged, or memory ran out. Any
