@@ -3,7 +3,7 @@
 # Sourced by run.sh and test.sh.
 bm_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libqt6sql6-sqlite
+  qt6-base-dev
   # The charts; Qt Charts' CMake files need Qt OpenGL's, which its package does not bring.
   qt6-charts-dev libqt6opengl6-dev
   libsqlite3-dev libzip-dev
