@@ -35,6 +35,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// A column title as the window shows it: on two lines where it is long, so the figures' columns
+// stay narrow ("Computed" / "Milk305", "MilkDiff" / "Percent").
+QString shownTitle(int column)
+{
+    QString title = bm::checkHeaders().at(column);
+    if (title.startsWith(u"Computed"_s))
+        return title.insert(8, u'\n');
+    if (title.endsWith(u"Percent"_s))
+        return title.insert(title.size() - 7, u'\n');
+    if (title == u"Protein305Kg"_s)
+        return title.insert(7, u'\n');
+    return title;
+}
+
 QString countText(qsizetype n, const char *one, const char *many)
 {
     return QLocale().toString(qint64(n)) + u' ' + QString::fromLatin1(n == 1 ? one : many);
@@ -141,7 +155,7 @@ QVariant LactationCheckModel::headerData(int section, Qt::Orientation orientatio
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0
         && section < bm::kCheckColumns)
-        return bm::checkHeaders().at(section);
+        return shownTitle(section);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
@@ -210,10 +224,12 @@ TfrmLactationCheck::TfrmLactationCheck(bm::Tdm &dm, bm::ProgressSink &progress,
     tblCheck->verticalHeader()->setDefaultSectionSize(tblCheck->fontMetrics().height() + 6);
     tblCheck->verticalHeader()->hide();
     tblCheck->horizontalHeader()->setStretchLastSection(true);
-    for (int c = 0; c < bm::kCheckColumns; ++c)
-        tblCheck->setColumnWidth(
-                c, std::max(64, tblCheck->fontMetrics().horizontalAdvance(bm::checkHeaders().at(c))
-                                        + 24));
+    for (int c = 0; c < bm::kCheckColumns; ++c) {
+        int widest = 0;
+        for (const QString &line : shownTitle(c).split(u'\n'))
+            widest = std::max(widest, tblCheck->fontMetrics().horizontalAdvance(line));
+        tblCheck->setColumnWidth(c, std::max(56, widest + 20));
+    }
     tblCheck->setColumnWidth(int(bm::CheckColumn::NationalID),
                              tblCheck->fontMetrics().horizontalAdvance(u"HOLAUSF000041234567"_s)
                                      + 16);
