@@ -58,7 +58,8 @@ const std::map<QString, Command> &commands()
              {u"save (--dif|--csv) [--zip] [--types 101,102,...] OUT\n"
               "                       save the record-type tables (all without --types) as\n"
               "                       DIF or CSV files named after OUT, or zipped into OUT.zip\n"
-              "  save --ade [--types 102,103,104] [--id-scheme SCHEME] [--milk-density KG] OUT\n"
+              "  save --ade [--zip] [--types 102,103,104] [--id-scheme SCHEME]\n"
+              "       [--milk-density KG] OUT\n"
               "                       the animals, lactations and test days as ICAR ADE JSON:\n"
               "                       OUT_animals.json, OUT_lactations.json, OUT_testdays.json"_s,
               cmdSave, Lock::Home}},
