@@ -299,16 +299,22 @@ int cmdSave(Context &ctx)
     dm.ConnectDB(&ctx.progress);
     Saver saver(dm, ctx.progress, ctx.prompter);
     const SaveResult result = saver.save(request, QFileInfo(ctx.args.first()).absoluteFilePath());
-    if (!ctx.quiet) {
+    if (!ctx.quiet)
         for (const QString &code : result.empty)
             err(u"%1 has no rows: no file written"_s.arg(code));
-        if (!result.archive.isEmpty())
-            out(QDir::toNativeSeparators(result.archive));
-        else
-            for (const QString &path : result.written)
-                out(QDir::toNativeSeparators(path));
-    }
+    printSaved(ctx, result);
     return 0;
+}
+
+void printSaved(const Context &ctx, const SaveResult &result)
+{
+    if (ctx.quiet)
+        return;
+    if (!result.archive.isEmpty())
+        out(QDir::toNativeSeparators(result.archive));
+    else
+        for (const QString &path : result.written)
+            out(QDir::toNativeSeparators(path));
 }
 
 int cmdCompact(Context &ctx)

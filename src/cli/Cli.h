@@ -13,7 +13,8 @@
 
 namespace bm {
 class ProblemList;
-}
+struct SaveResult;
+} // namespace bm
 
 namespace bm::cli {
 
@@ -87,6 +88,8 @@ void withProblems(Context &ctx, ProblemList &problems, const std::function<void(
 // The record types of --types, each checked (a usage error names one that is none); `all`
 // without the option.
 QStringList typesOption(const Context &ctx, const QStringList &all);
+// The files a save wrote (or its archive) on stdout, one a line, unless --quiet.
+void printSaved(const Context &ctx, const SaveResult &result);
 
 void out(const QString &text); // a line on stdout
 void err(const QString &text); // a line on stderr

@@ -94,13 +94,7 @@ int cmdSaveAde(Context &ctx)
     if (result.withoutId > 0)
         err(u"%1 %2 without a national ID left out: an ADE resource names its animal by it"_s.arg(
                 countText(result.withoutId), result.withoutId == 1 ? u"row"_s : u"rows"_s));
-    if (!ctx.quiet) {
-        if (!result.archive.isEmpty())
-            out(QDir::toNativeSeparators(result.archive));
-        else
-            for (const QString &path : result.written)
-                out(QDir::toNativeSeparators(path));
-    }
+    printSaved(ctx, result);
     return 0;
 }
 

@@ -296,6 +296,14 @@ protected:
         }
         m_json.endObject();
     }
+    // The id of a lactation or a test day: its animal's and its date ("HOLAUSF000041234567/
+    // 2013-08-02"), or its row where it has no date.
+    std::string ownId(std::string_view animal, int dateColumn) const
+    {
+        const std::string date = m_row.dateTime(dateColumn);
+        return std::string(animal) + '/'
+               + (date.empty() ? "row" + std::to_string(m_row.rowid()) : date.substr(0, 10));
+    }
     void textIf(const char *key, std::string_view text)
     {
         if (!text.empty())
@@ -424,12 +432,8 @@ public:
         const std::string_view id = m_row.text(m_nationalId);
         if (id.empty())
             return false;
-        // The lactation's own id: the animal and its calving date (or its row where it has none).
-        std::string lactationId(id);
-        const std::string calving = m_row.dateTime(m_calving);
-        lactationId += '/';
-        lactationId
-                += calving.empty() ? "row" + std::to_string(m_row.rowid()) : calving.substr(0, 10);
+        // The lactation's own id: the animal and its calving date.
+        const std::string lactationId = ownId(id, m_calving);
 
         write(lines, lactationId, "Normal", milkKilograms(m_milk), m_row.number(m_fat),
               m_row.number(m_protein), true);
@@ -510,9 +514,7 @@ public:
         if (id.empty())
             return false;
         const std::string date = m_row.dateTime(m_date);
-        std::string eventId(id);
-        eventId += '/';
-        eventId += date.empty() ? "row" + std::to_string(m_row.rowid()) : date.substr(0, 10);
+        const std::string eventId = ownId(id, m_date);
 
         m_json.clear();
         m_json.beginObject();

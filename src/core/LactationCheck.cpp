@@ -231,13 +231,121 @@ void stepProgress(ProgressSink *progress)
 // The computed yields of one lactation, by its row of table 103.
 struct Computed
 {
-    qint64 rowid;
+    qint64 rowid = 0;
     LactationYield yield;
+};
+
+// The yields computed in the order of the keys, kept until the table is written in its own
+// order: in a private temporary database on disk (SQLite removes it when closed), so memory does
+// not grow with the number of lactations, and sorted back into the order of table 103 by SQLite's
+// sorter, which spills to disk too. The herd database's connection is not touched.
+class ComputedStore
+{
+public:
+    ComputedStore()
+    {
+        if (sqlite3_open_v2("", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+            != SQLITE_OK)
+            fail(SQLITE_CANTOPEN);
+        run("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; CREATE TABLE y (lactation "
+            "INTEGER, outcome INTEGER, endDay INTEGER, sameDay INTEGER, tests INTEGER, milk "
+            "REAL, fat REAL, protein REAL); BEGIN");
+        m_insert = prepare("INSERT INTO y VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    }
+    ~ComputedStore()
+    {
+        m_insert.reset();
+        m_read.reset();
+        sqlite3_close(m_db);
+    }
+    ComputedStore(const ComputedStore &) = delete;
+    ComputedStore &operator=(const ComputedStore &) = delete;
+
+    void add(qint64 rowid, const LactationYield &y)
+    {
+        sqlite3_stmt *s = m_insert.get();
+        sqlite3_bind_int64(s, 1, rowid);
+        sqlite3_bind_int(s, 2, int(y.outcome));
+        sqlite3_bind_int(s, 3, y.endDay);
+        sqlite3_bind_int(s, 4, y.sameDay);
+        sqlite3_bind_int(s, 5, y.testsUsed);
+        int param = 6;
+        for (const std::optional<double> &figure : {y.milk, y.fat, y.protein}) {
+            if (figure)
+                sqlite3_bind_double(s, param, *figure);
+            else
+                sqlite3_bind_null(s, param);
+            ++param;
+        }
+        const int rc = sqlite3_step(s);
+        if (rc != SQLITE_DONE)
+            fail(rc);
+        sqlite3_reset(s);
+    }
+
+    // After the last add(): the yields in the order of the rows of table 103.
+    void rewind()
+    {
+        run("COMMIT");
+        m_read = prepare("SELECT * FROM y ORDER BY lactation");
+        step();
+    }
+    // The current yields, or null past the last.
+    const Computed *current() const { return m_atEnd ? nullptr : &m_current; }
+    void step()
+    {
+        sqlite3_stmt *s = m_read.get();
+        const int rc = sqlite3_step(s);
+        m_atEnd = rc != SQLITE_ROW;
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            fail(rc);
+        if (m_atEnd)
+            return;
+        m_current.rowid = sqlite3_column_int64(s, 0);
+        LactationYield &y = m_current.yield;
+        y.outcome = YieldOutcome(sqlite3_column_int(s, 1));
+        y.endDay = sqlite3_column_int(s, 2);
+        y.sameDay = sqlite3_column_int(s, 3);
+        y.testsUsed = sqlite3_column_int(s, 4);
+        std::optional<double> *figures[3] = {&y.milk, &y.fat, &y.protein};
+        for (int i = 0; i < 3; ++i)
+            *figures[i] = sqlite3_column_type(s, 5 + i) == SQLITE_NULL
+                                  ? std::nullopt
+                                  : std::optional<double>(sqlite3_column_double(s, 5 + i));
+    }
+
+private:
+    [[noreturn]] void fail(int rc) const
+    {
+        throw Error(u"Lactation check: the temporary file of the computed yields failed: %1"_s.arg(
+                isDatabaseFailure(rc) ? databaseFailureCause(rc, m_db)
+                                      : QString::fromUtf8(sqlite3_errmsg(m_db))));
+    }
+    void run(const char *sql)
+    {
+        const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            fail(rc);
+    }
+    Stmt prepare(const char *sql)
+    {
+        sqlite3_stmt *raw = nullptr;
+        const int rc = sqlite3_prepare_v2(m_db, sql, -1, &raw, nullptr);
+        if (rc != SQLITE_OK)
+            fail(rc);
+        return Stmt(raw);
+    }
+
+    sqlite3 *m_db = nullptr;
+    Stmt m_insert;
+    Stmt m_read;
+    Computed m_current;
+    bool m_atEnd = true;
 };
 
 // The yields of every lactation with a key, in the order of the keys: the test days sorted by
 // key, read once, beside the lactations sorted by key.
-std::vector<Computed> computeAll(Tdm &dm, ProgressSink *progress)
+void computeAll(Tdm &dm, ProgressSink *progress, ComputedStore &computed)
 {
     const QStringList testColumns = dm.columns(kTestDays);
     const QStringList lactationColumns = dm.columns(kLactations);
@@ -259,7 +367,6 @@ std::vector<Computed> computeAll(Tdm &dm, ProgressSink *progress)
                                          Tdm::quoteId(kLactations)),
                                  u"Lactation check"_s);
 
-    std::vector<Computed> computed;
     int testRc = dm.step(tests.get());
     std::string groupKey;
     bool haveGroup = false;
@@ -298,12 +405,10 @@ std::vector<Computed> computeAll(Tdm &dm, ProgressSink *progress)
         std::optional<int> endDay;
         if (const std::optional<qint64> end = dayNumber(columnView(lactations.get(), 2)))
             endDay = int(*end - *dayNumber(groupKey.substr(groupKey.rfind('\x1e') + 1)));
-        computed.push_back(
-                {sqlite3_column_int64(lactations.get(), 1), computeYield(group, endDay)});
+        computed.add(sqlite3_column_int64(lactations.get(), 1), computeYield(group, endDay));
     }
     if (rc != SQLITE_DONE)
         throw Error(u"Lactation check: %1"_s.arg(dm.sqliteError()));
-    return computed;
 }
 
 QString numberText(double value, int decimals, bool display)
@@ -493,9 +598,9 @@ void runLactationCheck(Tdm &dm, ProgressSink *progress,
         progress->show();
         progress->start(u"Checking Lactations."_s, total, countText(dm.rowCount(kLactations)));
     }
-    std::vector<Computed> computed = computeAll(dm, progress);
-    std::sort(computed.begin(), computed.end(),
-              [](const Computed &a, const Computed &b) { return a.rowid < b.rowid; });
+    ComputedStore computed;
+    computeAll(dm, progress, computed);
+    computed.rewind();
 
     // Every lactation in the table's order, with its figures or why it has none.
     const QStringList names = dm.columns(kLactations);
@@ -507,7 +612,6 @@ void runLactationCheck(Tdm &dm, ProgressSink *progress,
                     optionalColumn(names, u"Milk305"_s), optionalColumn(names, u"Fat305Kg"_s),
                     optionalColumn(names, u"Protein305Kg"_s), Tdm::quoteId(kLactations)),
             u"Lactation check"_s);
-    auto next = computed.cbegin();
     LactationCheckRow r;
     int rc;
     while ((rc = dm.step(stmt.get())) == SQLITE_ROW) {
@@ -522,9 +626,10 @@ void runLactationCheck(Tdm &dm, ProgressSink *progress,
         r.statedMilk = numberAt(stmt.get(), 5);
         r.statedFat = numberAt(stmt.get(), 6);
         r.statedProtein = numberAt(stmt.get(), 7);
-        while (next != computed.cend() && next->rowid < rowid)
-            ++next;
-        if (next == computed.cend() || next->rowid != rowid) {
+        while (computed.current() && computed.current()->rowid < rowid)
+            computed.step();
+        const Computed *next = computed.current();
+        if (!next || next->rowid != rowid) {
             r.why = !r.calvingDate.isValid() ? u"no calving date"_s : u"no cow identity"_s;
         } else {
             const LactationYield &y = next->yield;
