@@ -1,6 +1,7 @@
 #include "GridModel.h"
 
 #include "CellText.h"
+#include "DifWriter.h"
 #include "Error.h"
 
 #include <QDate>
@@ -428,6 +429,16 @@ bool GridModel::setData(const QModelIndex &index, const QVariant &value, int rol
                                ? QVariant(isoDate(value.toDate()))
                                : celltext::parse(m_codes.value(column), m_names.value(column),
                                                  value.toString(), &error);
+    if (error.isEmpty()) {
+        // A value that a save could not write is refused now, in the save's words.
+        const QString typed = value.typeId() == QMetaType::QDate ? celltext::edit(ftDateTime, v)
+                                                                 : value.toString();
+        try {
+            error = editRefusal(m_dm, m_query.table, m_names.value(column), v, typed);
+        } catch (const Error &e) {
+            error = e.message();
+        }
+    }
     if (!error.isEmpty()) {
         Q_EMIT editRefused(error);
         return false;

@@ -21,7 +21,8 @@ namespace bm {
 // filter are in the SQL. Edits go to a pending row that is written by submitRow() (the window calls
 // it when the user leaves the row) as UPDATE ... WHERE rowid = ?, or as INSERT for a new row.
 // Stored values are never changed by the display: Date columns show in the locale's short date form
-// and are stored as ISO text; columns with display decimals show fixed decimals.
+// and are stored as ISO text; columns with display decimals show fixed decimals. An edit that does
+// not suit its column, or that a save could not write (editRefusal), is refused.
 class GridModel : public QAbstractTableModel
 {
     Q_OBJECT
