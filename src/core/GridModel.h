@@ -87,6 +87,11 @@ public:
     // cursor where rowIsCheap() is false). Raises when the table cannot be read.
     void prepareRow(int position);
 
+    // While reads are held the model reads nothing from the database: rows it holds show, the
+    // others show empty. The window holds them while it is painted from inside another
+    // statement on the same connection, where no statement may run.
+    void holdReads(bool held) { m_readsHeld = held; }
+
 Q_SIGNALS:
     // An edit that does not suit its column was refused; `message` says why.
     void editRefused(const QString &message);
@@ -126,6 +131,8 @@ private:
     mutable std::vector<qint64> m_tail;
     mutable QHash<qint64, Row> m_cache;
     mutable Stmt m_rowStmt;
+
+    bool m_readsHeld = false;
 
     int m_pendingRow = -1;
     bool m_pendingInsert = false;
