@@ -203,8 +203,13 @@ void TfrmSaveFiles::btnSaveClick()
         if (replace)
             break;
     }
+    // The dialog leaves the screen before the work starts; the progress window shows the save
+    // from its first moment to the end of the packing.
+    hide();
     bm::gui::runCommand(&m_progress, m_prompter, [&] {
         QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_progress.start(u"Saving Files"_s, 100, QString());
+        m_progress.show();
         m_summary = bm::saveSummary(saver.save(r, *chosen));
     });
     accept();
