@@ -26,19 +26,6 @@ QString boxText(const QString &text)
     return t;
 }
 
-// The width a title bar needs to show `title` whole, with its buttons, as the window system
-// shows it: the application's name after the window's own title.
-int titleBarWidth(const QString &title)
-{
-    QString shown = title;
-    const QString program = QGuiApplication::applicationDisplayName();
-    if (!program.isEmpty() && !shown.contains(program))
-        shown += u" \u2014 "_s + program;
-    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
-    titleFont.setBold(true);
-    return QFontMetrics(titleFont).horizontalAdvance(shown) + 140;
-}
-
 int runBox(QWidget *parent, QMessageBox::Icon icon, const QString &text,
            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {

@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <algorithm>
+
 namespace bm::gui {
 
 using namespace Qt::StringLiterals;
@@ -144,7 +146,8 @@ void TfrmSaveFiles::fitList()
         rows += clbFiles->sizeHintForRow(i);
     const int widest = clbFiles->count() > 0 ? clbFiles->sizeHintForColumn(0) : 0;
     const int height = std::max(161, rows + frame + 2);
-    const int width = std::max(249, widest + frame + 4);
+    // Wide enough for the entries, and for the title bar to show the whole caption.
+    const int width = std::max({249, widest + frame + 4, titleBarWidth(windowTitle()) - 18});
     const int grow = height - 161;
     const int widen = width - 249;
     clbFiles->setGeometry(10, 66, width, height);

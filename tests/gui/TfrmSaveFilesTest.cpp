@@ -293,13 +293,21 @@ void TfrmSaveFilesTest::fileMenuOpensTheDialogAndTheStatusLineTellsWhatWasSaved(
     const QString out = f.home.path() + u"herd.csv"_s;
 
     QStringList entries;
+    int width = 0;
     openFromMenu(f, [&](TfrmSaveFiles &d) {
+        width = d.width();
         for (int i = 0; i < d.clbFiles->count(); ++i)
             entries << d.clbFiles->item(i)->text();
         QTest::mouseClick(d.btnCancel, Qt::LeftButton);
     });
     QCOMPARE(entries.size(), 12);
     QCOMPARE(entries.first(), u"101 - Herd"_s);
+    // Wide enough for the title bar to show its whole caption, the program's name after it.
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    QVERIFY2(width > QFontMetrics(titleFont).horizontalAdvance(
+                     u"Select Files \u2014 Corvelle Brindlemark"_s),
+             qPrintable(QString::number(width)));
     QCOMPARE(entries.last(), u"211 - Cow ABV 211"_s);
     QVERIFY(f.frmMain.message().isEmpty());
 
