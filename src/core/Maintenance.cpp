@@ -65,6 +65,12 @@ qint64 Maintenance::execCount(const QString &sql)
     return sqlite3_changes64(m_dm.handle());
 }
 
+void Maintenance::committed()
+{
+    if (m_committed)
+        m_committed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Orphan clean-up
 
@@ -143,6 +149,7 @@ qint64 Maintenance::cleanUp(const QString &caption, const QList<std::pair<QStrin
     }
     transaction.commit();
     undo.commit();
+    committed();
     return removed;
 }
 
@@ -227,6 +234,7 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
     transaction.commit();
     undo.commit();
     m_changes << TableChange{applied.table, doomed};
+    committed();
     m_prompter.notify(u"Finished."_s);
 }
 
@@ -280,6 +288,7 @@ void Maintenance::ChangeHerdcode(const QString &current)
     transaction.commit();
     undo.commit();
     m_changes = changes;
+    committed();
 }
 
 void Maintenance::MergeNationalIDs(const QString &initial)
@@ -339,6 +348,7 @@ void Maintenance::MergeNationalIDs(const QString &initial)
     undo.commit();
     m_changes = changes;
     m_progress.hide();
+    committed();
     m_prompter.notify(u"Finished Merge."_s);
 }
 
