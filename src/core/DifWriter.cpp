@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QVariant>
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +32,15 @@ QByteArrayView view(const std::string &s)
     return QByteArrayView(s.data(), qsizetype(s.size()));
 }
 
+// A value the field cannot hold, with why; the writer turns it into its error.
+struct Refused
+{
+    QString field;
+    QString value; // as the grid shows it to edit
+    QString why;
+    qint64 row;
+};
+
 struct DifField
 {
     enum class FloatForm { Plain, Fixed, Scaled };
@@ -43,6 +53,54 @@ struct DifField
     double scale = 1;
     int decimals = 0;
 };
+
+// A stored value as the grid shows it to edit (numbers with "."), not in the form a field of a
+// DIF file would hold it.
+// One row of one column holding `value` as the grid stores it: a whole number, a real, or text
+// (a date as its ISO text).
+class ValueRow final : public RowReader
+{
+public:
+    ValueRow(const QString &name, const QVariant &value)
+        : m_name(name)
+        , m_value(value)
+        , m_text(value.toString().toUtf8())
+    {}
+    bool next() override { return false; }
+    int columnCount() const override { return 1; }
+    QString columnName(int) const override { return m_name; }
+    ColumnKind columnKind(int) const override { return ColumnKind::Unknown; }
+    ValueType type(int) const override
+    {
+        if (m_value.isNull())
+            return ValueType::Null;
+        if (m_value.typeId() == QMetaType::LongLong)
+            return ValueType::Integer;
+        if (m_value.typeId() == QMetaType::Double)
+            return ValueType::Real;
+        return ValueType::Text;
+    }
+    qint64 integer(int) const override { return m_value.toLongLong(); }
+    double real(int) const override { return m_value.toDouble(); }
+    QByteArrayView text(int) const override { return m_text; }
+
+private:
+    QString m_name;
+    QVariant m_value;
+    QByteArray m_text;
+};
+
+QString shownValue(const RowReader &rows, int column)
+{
+    switch (rows.type(column)) {
+    case ValueType::Integer:
+        return QString::number(rows.integer(column));
+    case ValueType::Real:
+        return QString::fromLatin1(numtext::plain(rows.real(column)));
+    default:
+        return rows.string(column);
+    }
+}
 
 class DifLineBuilder
 {
@@ -60,9 +118,9 @@ public:
 
 private:
     int layoutInt(const FieldDef &f, const LayoutInt &item) const;
-    [[noreturn]] void fail(const DifField &f, qint64 row, QByteArrayView value,
+    [[noreturn]] void fail(const DifField &f, qint64 row, const RowReader &rows,
                            const QString &why) const;
-    void put(const DifField &f, qint64 row, QByteArrayView utf8, bool right);
+    void put(const DifField &f, qint64 row, const RowReader &rows, QByteArrayView utf8, bool right);
 
     QString m_table;
     QString m_defName;
@@ -140,15 +198,14 @@ void DifLineBuilder::prepare(const Layout &layout, const RowReader &rows)
     m_line = QByteArray(length, ' ');
 }
 
-void DifLineBuilder::fail(const DifField &f, qint64 row, QByteArrayView value,
+void DifLineBuilder::fail(const DifField &f, qint64 row, const RowReader &rows,
                           const QString &why) const
 {
-    throw Error(
-            u"Cannot save table %1: row %2, field %3 holds \"%4\", %5"_s.arg(m_table).arg(row).arg(
-                    f.name, QString::fromUtf8(value), why));
+    throw Refused{f.name, shownValue(rows, f.column), why, row};
 }
 
-void DifLineBuilder::put(const DifField &f, qint64 row, QByteArrayView utf8, bool right)
+void DifLineBuilder::put(const DifField &f, qint64 row, const RowReader &rows, QByteArrayView utf8,
+                         bool right)
 {
     // One pass tells plain ASCII without line breaks, the usual case, from the rest.
     bool plain = true;
@@ -164,14 +221,20 @@ void DifLineBuilder::put(const DifField &f, qint64 row, QByteArrayView utf8, boo
         m_encoded.resize(0);
         QString bad;
         if (!utf8ToWindows1252(utf8, m_encoded, &bad))
-            fail(f, row, utf8,
-                 u"a character (\"%1\") that the Windows-1252 code page cannot hold"_s.arg(bad));
+            fail(f, row, rows, codePageRefusal(bad));
         bytes = m_encoded;
         if (bytes.contains('\r') || bytes.contains('\n'))
-            fail(f, row, utf8, u"a line break, which would split the record"_s);
+            fail(f, row, rows, u"a line break would split the record"_s);
     }
-    if (bytes.size() > f.width)
-        fail(f, row, utf8, u"which is wider than the field's %1 characters"_s.arg(f.width));
+    if (bytes.size() > f.width) {
+        // A number or a date is quoted as typed; the form the field would hold is named beside
+        // it where it differs.
+        const QString written = QString::fromLatin1(bytes.toByteArray());
+        const bool asShown = f.type == FieldType::String || written == shownValue(rows, f.column);
+        fail(f, row, rows,
+             (asShown ? u"it is"_s : u"written as \"%1\" it is"_s.arg(written))
+                     + u" wider than the field's %1 characters"_s.arg(f.width));
+    }
     char *d = m_line.data() + f.start + (right ? f.width - bytes.size() : 0);
     std::memcpy(d, bytes.data(), size_t(bytes.size()));
 }
@@ -186,7 +249,7 @@ QByteArrayView DifLineBuilder::build(const RowReader &rows, qint64 row)
         m_scratch.clear();
         switch (f.type) {
         case FieldType::String:
-            put(f, row, TrimBytes(rows.text(f.column)), false);
+            put(f, row, rows, TrimBytes(rows.text(f.column)), false);
             break;
         case FieldType::Number:
             if (type == ValueType::Integer) {
@@ -198,24 +261,24 @@ QByteArrayView DifLineBuilder::build(const RowReader &rows, qint64 row)
                 const QByteArrayView text = TrimBytes(rows.text(f.column));
                 double ignored = 0;
                 if (!IsDecimalInteger(text) && !numtext::parse(text, ignored))
-                    fail(f, row, text, u"which is not a number"_s);
+                    fail(f, row, rows, u"it is not a number"_s);
                 m_scratch.append(text.data(), size_t(text.size()));
             }
-            put(f, row, view(m_scratch), true);
+            put(f, row, rows, view(m_scratch), true);
             break;
         case FieldType::Float: {
             if (type != ValueType::Integer && type != ValueType::Real)
-                fail(f, row, rows.text(f.column), u"which is not a number"_s);
+                fail(f, row, rows, u"it is not a number"_s);
             const double v = rows.real(f.column);
             if (!std::isfinite(v))
-                fail(f, row, numtext::general(v), u"which is not a finite number"_s);
+                fail(f, row, rows, u"it is not a finite number"_s);
             if (f.form == DifField::FloatForm::Fixed)
                 numtext::appendFixed(m_scratch, v, f.decimals);
             else if (f.form == DifField::FloatForm::Scaled)
                 numtext::appendFixed(m_scratch, v * f.scale, 0);
             else
                 numtext::appendPlain(m_scratch, v);
-            put(f, row, view(m_scratch), true);
+            put(f, row, rows, view(m_scratch), true);
             break;
         }
         case FieldType::Date: {
@@ -235,11 +298,11 @@ QByteArrayView DifLineBuilder::build(const RowReader &rows, qint64 row)
                                 && (text.size() == 10 || text[10] == ' ' || text[10] == 'T');
             if (!shaped || !QDate(digits(0, 4), digits(5, 2), digits(8, 2)).isValid()
                 || digits(0, 4) < 1)
-                fail(f, row, text, u"which is not a date"_s);
+                fail(f, row, rows, u"it is not a date"_s);
             m_scratch.append(text.data(), 4);
             m_scratch.append(text.data() + 5, 2);
             m_scratch.append(text.data() + 8, 2);
-            put(f, row, view(m_scratch), false);
+            put(f, row, rows, view(m_scratch), false);
             break;
         }
         }
@@ -247,9 +310,70 @@ QByteArrayView DifLineBuilder::build(const RowReader &rows, qint64 row)
     return m_line;
 }
 
+// The layout a save writes `table` with: its current version's. Empty when there is none or it
+// cannot be read (the save itself then says why).
+std::pair<Layout, QString> saveLayout(const QString &home, const QString &table)
+{
+    const QString version = currentVersion(home, table);
+    if (version.isEmpty())
+        return {};
+    const QString defName = layoutName(table, version);
+    try {
+        return {readLayout(home, defName), defName};
+    } catch (const Error &) {
+        return {};
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
+
+QString codePageRefusal(const QString &character)
+{
+    return u"the files are written in the Windows-1252 code page, which has no \"%1\""_s.arg(
+            character);
+}
+
+QString fieldRefusal(const QString &field, const QString &value, const QString &why)
+{
+    return u"The field %1 cannot hold \"%2\": %3"_s.arg(field, value, why);
+}
+
+QString editRefusal(Tdm &dm, const QString &table, const QString &column, const QVariant &value,
+                    const QString &typed)
+{
+    if (value.isNull())
+        return QString(); // an empty field holds blanks
+    // The value as the grid would store it, as a row of its own, so it meets exactly the checks
+    // a row of the table meets when saved.
+    const ValueRow stored(column, value);
+
+    const auto [layout, defName] = saveLayout(dm.home(), table);
+    Layout field;
+    for (const FieldDef &f : layout) {
+        if (f.name.compare(column, Qt::CaseInsensitive) == 0)
+            field << f;
+    }
+    try {
+        if (!field.isEmpty()) {
+            DifLineBuilder builder(table, defName);
+            builder.prepare(field, stored);
+            builder.build(stored, 1);
+        } else if (value.typeId() == QMetaType::QString) {
+            // A column no DIF field holds is still written to CSV files, in the same code page.
+            QByteArray encoded;
+            QString bad;
+            if (!utf8ToWindows1252(value.toString().toUtf8(), encoded, &bad))
+                return fieldRefusal(column, typed, codePageRefusal(bad));
+        }
+    } catch (const Refused &r) {
+        return fieldRefusal(r.field, typed, r.why);
+    } catch (const Error &) {
+        // A layout the save cannot use: the save says so; the edit is not the place.
+    }
+    return QString();
+}
 
 DifWriter::DifWriter(Tdm &dm, ProgressSink &progress)
     : m_dm(dm)
@@ -270,7 +394,6 @@ qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFi
         throw Error(u"Cannot save table %1: the layout file \"%2\" describes no fields"_s.arg(
                 table, QDir::toNativeSeparators(layoutPath)));
 
-    // qTemp: the Select Files dialog's own query, through which the writers read.
     const qint64 rows = m_dm.countRows(QueryString);
     if (rows == 0) {
         // Nothing to write: an earlier file of this name would be out of date.
@@ -281,6 +404,7 @@ qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFi
         return 0;
     }
     // The layout's items are converted and its fields placed at the first row, as they are used.
+    // qTemp: the Select Files dialog's own query, through which the writers read.
     Stmt qTemp = m_dm.connection().prepareScan(QueryString, u"Cannot save table "_s + table);
     DifLineBuilder builder(table, DefName);
     builder.prepare(layout, *qTemp);
@@ -294,11 +418,12 @@ qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFi
             writer.writeRawLine(builder.build(*qTemp, ++row));
             m_progress.step();
         }
+    } catch (const Refused &r) {
+        throw Error(u"Cannot save table %1, row %2. "_s.arg(table).arg(r.row)
+                    + fieldRefusal(r.field, r.value, r.why));
     } catch (const DatabaseError &) {
         throw;
     } catch (const Error &e) {
-        if (e.message().startsWith(u"Cannot save table"_s))
-            throw;
         throw Error(u"Cannot save table %1: %2"_s.arg(table, e.message()));
     }
     writer.commit();

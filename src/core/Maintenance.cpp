@@ -62,6 +62,12 @@ qint64 Maintenance::execCount(const QString &sql)
     return m_dm.exec(sql);
 }
 
+void Maintenance::committed()
+{
+    if (m_committed)
+        m_committed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Orphan clean-up
 
@@ -137,6 +143,7 @@ qint64 Maintenance::cleanUp(const QString &caption, const QList<std::pair<QStrin
     }
     transaction.commit();
     undo.commit();
+    committed();
     return removed;
 }
 
@@ -221,6 +228,7 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
     transaction.commit();
     undo.commit();
     m_changes << TableChange{applied.table, doomed};
+    committed();
     m_prompter.notify(u"Finished."_s);
 }
 
@@ -270,6 +278,7 @@ void Maintenance::ChangeHerdcode(const QString &current)
     transaction.commit();
     undo.commit();
     m_changes = changes;
+    committed();
 }
 
 void Maintenance::MergeNationalIDs(const QString &initial)
@@ -329,6 +338,7 @@ void Maintenance::MergeNationalIDs(const QString &initial)
     undo.commit();
     m_changes = changes;
     m_progress.hide();
+    committed();
     m_prompter.notify(u"Finished Merge."_s);
 }
 

@@ -1,5 +1,6 @@
 #include "Tdm.h"
 
+#include "Layout.h"
 #include "ProgressSink.h"
 #include "Schema.h"
 #include "SqliteConnection.h"
@@ -138,6 +139,16 @@ qint64 Tdm::rowCount(const QString &table)
     return stmt->integer(0);
 }
 
+bool Tdm::holdsRecords()
+{
+    for (const QString &code : recordTypeCodes()) {
+        Stmt stmt = prepare(u"SELECT 1 FROM "_s + quoteId(code) + u" LIMIT 1"_s);
+        if (stmt->next())
+            return true;
+    }
+    return false;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 QString USADate(const QDate &s)
@@ -147,9 +158,7 @@ QString USADate(const QDate &s)
 
 QString isoDate(const QDate &d)
 {
-    return u"%1-%2-%3"_s.arg(d.year(), 4, 10, QChar(u'0'))
-            .arg(d.month(), 2, 10, QChar(u'0'))
-            .arg(d.day(), 2, 10, QChar(u'0'));
+    return QString::fromLatin1(storedDate(d));
 }
 
 QString SQLDate(const QDate &s)

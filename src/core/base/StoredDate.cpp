@@ -30,6 +30,8 @@ QByteArray storedDate(const QDate &date)
 
 QDate dateFromStored(QByteArrayView text)
 {
+    while (!text.isEmpty() && static_cast<unsigned char>(text.front()) <= ' ')
+        text = text.sliced(1);
     // A time after the date (a DATETIME column) is no part of the date.
     if (text.size() > 10 && text[10] != ' ' && text[10] != 'T')
         return {};

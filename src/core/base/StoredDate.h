@@ -14,7 +14,9 @@ namespace bm {
 
 // "0999-01-31"; empty for an invalid date.
 QByteArray storedDate(const QDate &date);
-// The date of stored text; invalid unless it is exactly a real date in that form.
+// The date of stored text: blanks before it are skipped, a time after it (after a blank or "T")
+// is not read; invalid unless it is a real date in that form. Parsed digit by digit: bulk
+// readers call it for every row.
 QDate dateFromStored(QByteArrayView text);
 // The locale's short date form with the year always in four digits, so a date shown, typed or
 // written to a file is never ambiguous about its century.

@@ -10,6 +10,9 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
 #include <memory>
 
 // The herd database as every command, the browsing and the writers see it: a connection, its
@@ -92,6 +95,12 @@ enum class Comparison {
     Other,    // by a rule of the engine's or the user's own
 };
 
+// A function of text arguments that SQL can call: `arguments` holds one view per argument (a
+// null one as an empty view); false gives null, true the text left in `result`. It must give
+// one result for one set of arguments.
+using TextFunction
+        = std::function<bool(std::string &result, const std::string_view *arguments)>;
+
 // A table's column as the herd database declares it.
 struct Column
 {
@@ -114,8 +123,9 @@ public:
     // context is given) when the statement is wrong, DatabaseError when the database failed.
     virtual StatementPtr prepare(const QString &sql, const QString &context = QString()) = 0;
     // Prepares a SELECT whose rows are read once, in order, to their end (a save, a listing):
-    // the engine may fetch them in batches, so memory stays flat however many there are. Until
-    // it has been read to its end or destroyed, no other statement may run on the connection.
+    // the engine may fetch them in batches, so memory stays flat however many there are. Inside
+    // a transaction, other statements may run between its rows; outside one, until it has been
+    // read to its end or destroyed, only statements that read.
     virtual StatementPtr prepareScan(const QString &sql, const QString &context = QString())
     {
         return prepare(sql, context);
@@ -134,6 +144,16 @@ public:
     // Rolls back; never raises (what cannot be rolled back now the engine undoes on its own).
     virtual void rollback() noexcept = 0;
     virtual bool inTransaction() const = 0;
+
+    // Called every so often while a statement runs, on the connection's own thread, so windows
+    // can be painted during a long command; an empty function stops it. It may not run
+    // statements on this connection.
+    virtual void setBusyCallback(std::function<void()> callback) = 0;
+    // Makes `function` callable in SQL on this connection as `name` with `arguments` arguments.
+    // Raises Error where the engine cannot run the program's own code in its statements.
+    virtual void addFunction(const QString &name, int arguments, TextFunction function) = 0;
+    // Rows changed by every INSERT, UPDATE and DELETE run on this connection since it opened.
+    virtual qint64 totalChanges() const = 0;
 
     // While on, a statement prepared on this connection (a user's script) may not begin, end or
     // mark transactions: it fails to prepare with the engine's words.

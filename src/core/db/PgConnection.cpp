@@ -404,6 +404,7 @@ private:
         }
         if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
             m_changes = std::strtoll(PQcmdTuples(result.get()), nullptr, 10);
+            m_connection.m_changes += m_changes;
             m_result.reset();
             return Step::Done;
         }
@@ -827,9 +828,18 @@ void PgConnection::execScript(const QString &sql)
         throw Error(failure);
 }
 
+void PgConnection::addFunction(const QString &name, int, TextFunction)
+{
+    throw Error(u"The function %1 cannot run on the herd database server"_s.arg(name));
+}
+
 void PgConnection::begin(Access access)
 {
-    check(Result(PQexec(m_conn, access == Access::Write ? "BEGIN" : "BEGIN READ ONLY")).get());
+    // A transaction that reads sees one snapshot from its first statement to its end.
+    check(Result(PQexec(m_conn, access == Access::Write
+                                        ? "BEGIN"
+                                        : "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))
+                  .get());
     m_transaction = true;
 }
 

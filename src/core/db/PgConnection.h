@@ -35,6 +35,9 @@ public:
     bool inTransaction() const override;
 
     void guardScript(bool on) override { m_guard = on; }
+    void setBusyCallback(std::function<void()> callback) override { m_busy = std::move(callback); }
+    qint64 totalChanges() const override { return m_changes; }
+    void addFunction(const QString &name, int arguments, TextFunction function) override;
 
     std::unique_ptr<RowSink> rowSink(const QString &table, const QStringList &columns) override;
 
@@ -75,6 +78,8 @@ private:
     QSet<unsigned> m_citext;
     quint64 m_names = 0;
     bool m_guard = false;
+    std::function<void()> m_busy;
+    qint64 m_changes = 0; // rows changed by statements run here
     bool m_transaction = false; // begin() ran and neither commit() nor rollback() since
 };
 

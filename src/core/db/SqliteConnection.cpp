@@ -360,6 +360,65 @@ int refuseTransactionControl(void *, int action, const char *, const char *, con
 
 } // namespace
 
+void SqliteConnection::setBusyCallback(std::function<void()> callback)
+{
+    // Steps of a statement between two calls: a few milliseconds of work.
+    constexpr int kSteps = 20000;
+    m_busy = std::move(callback);
+    if (m_busy) {
+        sqlite3_progress_handler(
+                m_db, kSteps,
+                [](void *self) {
+                    static_cast<SqliteConnection *>(self)->m_busy();
+                    return 0; // the statement goes on
+                },
+                this);
+    } else {
+        sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    }
+}
+
+void SqliteConnection::addFunction(const QString &name, int arguments, TextFunction function)
+{
+    struct Call
+    {
+        TextFunction function;
+        int arguments;
+        std::vector<std::string_view> views;
+        std::string result;
+    };
+    auto *call = new Call{std::move(function), arguments, {}, {}};
+    const auto run = [](sqlite3_context *context, int n, sqlite3_value **argv) {
+        auto *c = static_cast<Call *>(sqlite3_user_data(context));
+        c->views.assign(size_t(n), std::string_view());
+        for (int i = 0; i < n; ++i) {
+            if (sqlite3_value_type(argv[i]) == SQLITE_NULL)
+                continue;
+            const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[i]));
+            if (text)
+                c->views[size_t(i)] = std::string_view(text, size_t(sqlite3_value_bytes(argv[i])));
+        }
+        if (c->function(c->result, c->views.data()))
+            sqlite3_result_text(context, c->result.data(), int(c->result.size()),
+                                SQLITE_TRANSIENT);
+        else
+            sqlite3_result_null(context);
+    };
+    const int rc = sqlite3_create_function_v2(
+            m_db, name.toUtf8().constData(), arguments,
+            SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, call, run, nullptr, nullptr,
+            [](void *p) { delete static_cast<Call *>(p); });
+    if (rc != SQLITE_OK) {
+        raiseIfDatabaseFailure(rc);
+        throw Error(lastMessage());
+    }
+}
+
+qint64 SqliteConnection::totalChanges() const
+{
+    return sqlite3_total_changes64(m_db);
+}
+
 void SqliteConnection::guardScript(bool on)
 {
     sqlite3_set_authorizer(m_db, on ? refuseTransactionControl : nullptr, nullptr);

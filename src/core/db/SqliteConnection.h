@@ -30,6 +30,9 @@ public:
     bool inTransaction() const override;
 
     void guardScript(bool on) override;
+    void setBusyCallback(std::function<void()> callback) override;
+    qint64 totalChanges() const override;
+    void addFunction(const QString &name, int arguments, TextFunction function) override;
 
     std::unique_ptr<RowSink> rowSink(const QString &table, const QStringList &columns) override;
 
@@ -61,6 +64,7 @@ private:
     QString m_path;
     sqlite3 *m_db = nullptr;
     bool m_transaction = false; // begin() ran and neither commit() nor rollback() since
+    std::function<void()> m_busy;
 };
 
 // The SQLite handle of `connection`; raises when the herd database is on another engine. For
