@@ -119,11 +119,10 @@ bool lactationKey(std::string &key, std::string_view nationalId, std::string_vie
 // Makes the key function callable in the statements of `dm`.
 void registerKeyFunction(Tdm &dm)
 {
-    dm.connection().addFunction(
-            QString::fromLatin1(kKeyFunction), 4,
-            [](std::string &key, const std::string_view *a) {
-                return lactationKey(key, a[0], a[1], a[2], a[3]);
-            });
+    dm.connection().addFunction(QString::fromLatin1(kKeyFunction), 4,
+                                [](std::string &key, const std::string_view *a) {
+                                    return lactationKey(key, a[0], a[1], a[2], a[3]);
+                                });
 }
 
 // The key expression over a table's identity and calving columns.
@@ -297,11 +296,12 @@ void computeAll(Tdm &dm, ProgressSink *progress, ComputedStore &computed)
                     optionalColumn(testColumns, u"FatPercent"_s),
                     optionalColumn(testColumns, u"ProteinPercent"_s), Tdm::quoteId(kTestDays)),
             u"Lactation check"_s);
-    Stmt lactations = dm.connection().prepareScan(u"SELECT %1 AS k, rowid, %2 FROM %3 ORDER BY k"_s.arg(
-                                         keyExpression(lactationColumns, kLactations),
-                                         optionalColumn(lactationColumns, u"LactationEndDate"_s),
-                                         Tdm::quoteId(kLactations)),
-                                 u"Lactation check"_s);
+    Stmt lactations = dm.connection().prepareScan(
+            u"SELECT %1 AS k, rowid, %2 FROM %3 ORDER BY k"_s.arg(
+                    keyExpression(lactationColumns, kLactations),
+                    optionalColumn(lactationColumns, u"LactationEndDate"_s),
+                    Tdm::quoteId(kLactations)),
+            u"Lactation check"_s);
 
     bool moreTests = tests->next();
     std::string groupKey;
@@ -331,8 +331,7 @@ void computeAll(Tdm &dm, ProgressSink *progress, ComputedStore &computed)
                 const std::optional<int> day = dayInMilk(*tests, 1, 2, calving);
                 if (!milkFigure || !day)
                     continue;
-                group.push_back(
-                        {*day, *milkFigure, numberAt(*tests, 4), numberAt(*tests, 5)});
+                group.push_back({*day, *milkFigure, numberAt(*tests, 4), numberAt(*tests, 5)});
             }
         }
         std::optional<int> endDay;

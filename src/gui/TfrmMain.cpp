@@ -54,7 +54,6 @@
 
 #include <optional>
 
-
 namespace bm::gui {
 
 using namespace Qt::StringLiterals;

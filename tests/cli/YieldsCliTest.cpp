@@ -75,10 +75,7 @@ TEST(CliYields, agreesWithAWindowQueryOnGeneratedData)
     bm::Stmt stmt = dm.prepare(QString::fromUtf8(sql.readAll()));
     QHash<qint64, std::array<double, 3>> reference;
     while (stmt->next())
-        reference.insert(stmt->integer(0),
-                         {stmt->real(1),
-                          stmt->real(2),
-                          stmt->real(3)});
+        reference.insert(stmt->integer(0), {stmt->real(1), stmt->real(2), stmt->real(3)});
     QList<qint64> rowids;
     bm::Stmt ids = dm.prepare(u"SELECT rowid FROM \"103\" ORDER BY rowid"_s);
     while (ids->next())

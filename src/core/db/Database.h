@@ -11,9 +11,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <memory>
 
 // The herd database as every command, the browsing and the writers see it: a connection, its
 // prepared statements, a transaction guard, the failure classification, a bulk row sink and the
@@ -98,8 +98,7 @@ enum class Comparison {
 // A function of text arguments that SQL can call: `arguments` holds one view per argument (a
 // null one as an empty view); false gives null, true the text left in `result`. It must give
 // one result for one set of arguments.
-using TextFunction
-        = std::function<bool(std::string &result, const std::string_view *arguments)>;
+using TextFunction = std::function<bool(std::string &result, const std::string_view *arguments)>;
 
 // A table's column as the herd database declares it.
 struct Column

@@ -79,7 +79,7 @@ private:
     quint64 m_names = 0;
     bool m_guard = false;
     std::function<void()> m_busy;
-    qint64 m_changes = 0; // rows changed by statements run here
+    qint64 m_changes = 0;       // rows changed by statements run here
     bool m_transaction = false; // begin() ran and neither commit() nor rollback() since
 };
 

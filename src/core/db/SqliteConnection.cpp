@@ -399,15 +399,14 @@ void SqliteConnection::addFunction(const QString &name, int arguments, TextFunct
                 c->views[size_t(i)] = std::string_view(text, size_t(sqlite3_value_bytes(argv[i])));
         }
         if (c->function(c->result, c->views.data()))
-            sqlite3_result_text(context, c->result.data(), int(c->result.size()),
-                                SQLITE_TRANSIENT);
+            sqlite3_result_text(context, c->result.data(), int(c->result.size()), SQLITE_TRANSIENT);
         else
             sqlite3_result_null(context);
     };
-    const int rc = sqlite3_create_function_v2(
-            m_db, name.toUtf8().constData(), arguments,
-            SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, call, run, nullptr, nullptr,
-            [](void *p) { delete static_cast<Call *>(p); });
+    const int rc = sqlite3_create_function_v2(m_db, name.toUtf8().constData(), arguments,
+                                              SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                              call, run, nullptr, nullptr,
+                                              [](void *p) { delete static_cast<Call *>(p); });
     if (rc != SQLITE_OK) {
         raiseIfDatabaseFailure(rc);
         throw Error(lastMessage());
