@@ -54,8 +54,6 @@
 
 #include <optional>
 
-#include <sqlite3.h>
-
 namespace bm::gui {
 
 using namespace Qt::StringLiterals;
@@ -666,7 +664,7 @@ void TfrmMain::FormShow()
     runCommand([this] {
         dm->ConnectDB(&progress());
         // Long statements on the connection keep the windows painted.
-        live::attach(dm->handle(), qData, dbg);
+        live::attach(dm->connection(), qData, dbg);
         ChangeFile();
     });
     refreshUndo();
@@ -1167,7 +1165,7 @@ void TfrmMain::Analyse1Click()
     const bool finished = runCommand([&] {
         // The checks see the data as the grid shows it: an open grid edit is written first.
         postEdits();
-        changesBefore = sqlite3_total_changes64(dm->handle());
+        changesBefore = dm->connection().totalChanges();
         output.start();
         try {
             bm::runFileCheck(*dm, output, &progress());
@@ -1197,7 +1195,7 @@ void TfrmMain::Analyse1Click()
                                       .arg(output.found() == 1 ? u"check"_s : u"checks"_s));
     // The fixes of the script may have changed rows the grid shows, also those of a run that
     // stopped with an error.
-    if (dm->isOpen() && sqlite3_total_changes64(dm->handle()) != changesBefore)
+    if (dm->isOpen() && dm->connection().totalChanges() != changesBefore)
         showDataAfter(caption);
 }
 
@@ -1385,7 +1383,7 @@ void TfrmMain::FormClose()
         m_settings->sync();
     qData->close();
     if (dm->isOpen())
-        live::detach(dm->handle());
+        live::detach(&dm->connection());
     dm->close();
     // The window goes at once; the progress window shows the compaction until it is done.
     hide();
