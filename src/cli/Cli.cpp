@@ -6,6 +6,7 @@
 #include "Importer.h"
 #include "Layout.h"
 #include "Loader.h"
+#include "PgConnection.h"
 #include "ProblemList.h"
 #include "Saver.h"
 #include "Schema.h"
@@ -169,6 +170,14 @@ int cmdInit(Context &ctx)
         if (QFileInfo::exists(ctx.programDir + u"FileCheck.SQL"_s))
             copyFile(ctx.programDir + u"FileCheck.SQL"_s, ctx.home + u"FileCheck.SQL"_s);
     }
+    if (!ctx.database.isEmpty()) {
+        db::PgConnection connection(ctx.database);
+        const int made = createTables(connection, ctx.home);
+        if (!ctx.quiet)
+            out(made > 0 ? u"Created the tables of %1"_s.arg(connection.displayName())
+                         : u"%1 has its tables; left as they are"_s.arg(connection.displayName()));
+        return 0;
+    }
     const bool created = createDatabase(ctx.home);
     if (!ctx.quiet)
         out(created ? u"Created %1"_s.arg(QDir::toNativeSeparators(ctx.home + u"Tembra.db"_s))
@@ -193,6 +202,7 @@ int cmdImport(Context &ctx)
         throw Error(u"Cannot open file \"%1\". No such file"_s.arg(QDir::toNativeSeparators(file)));
 
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     Importer importer(dm, ctx.progress, ctx.prompter);
     ProblemList problems;
@@ -213,6 +223,7 @@ int cmdLoad(Context &ctx)
     if (ctx.args.size() != 1)
         throw UsageError{u"load takes one file"_s};
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     Loader loader(dm, ctx.progress, ctx.prompter);
     ProblemList problems;
@@ -236,6 +247,7 @@ int cmdSplit(Context &ctx)
                 QDir::toNativeSeparators(file),
                 QFileInfo(file).isDir() ? u"Is a directory"_s : probe.errorString()));
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     Loader loader(dm, ctx.progress, ctx.prompter);
     ctx.progress.show();
     loader.SplitDIF(file);
@@ -254,6 +266,7 @@ int cmdStats(Context &ctx)
     if (!ctx.args.isEmpty())
         throw UsageError{u"stats takes no arguments"_s};
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     for (const RecordType &t : recordTypes())
         out(u"%1 %2"_s.arg(t.code).arg(dm.rowCount(t.code)));
@@ -296,6 +309,7 @@ int cmdSave(Context &ctx)
     request.types = typesOption(ctx, recordTypeCodes());
 
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     Saver saver(dm, ctx.progress, ctx.prompter);
     const SaveResult result = saver.save(request, QFileInfo(ctx.args.first()).absoluteFilePath());
@@ -353,6 +367,7 @@ int cmdCheck(Context &ctx)
     if (!ctx.args.isEmpty())
         throw UsageError{u"check takes no arguments"_s};
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     PrintedFindings output;
     runFileCheck(dm, output, &ctx.progress);
@@ -363,6 +378,9 @@ int cmdUndo(Context &ctx)
 {
     if (!ctx.args.isEmpty())
         throw UsageError{u"undo takes no arguments"_s};
+    if (!ctx.database.isEmpty())
+        throw Error(u"Undo keeps the states of Tembra.db only: nothing is kept for undo on the "
+                    "server database %1"_s.arg(db::PgConnection::displayNameOf(ctx.database)));
     const std::optional<UndoInfo> info = undoInfo(ctx.home);
     if (!info)
         throw Error(u"There is nothing to undo"_s);
@@ -374,6 +392,7 @@ int cmdUndo(Context &ctx)
         return 0;
     }
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     const UndoInfo undone = undoLastCommand(dm, ctx.progress);
     if (!ctx.quiet)

@@ -68,6 +68,7 @@ struct Context
 {
     QString home;       // with a trailing separator
     QString programDir; // with a trailing separator
+    QString database;   // a server's connection URI; empty for Tembra.db of the home folder
     CliPrompter &prompter;
     CliProgress &progress;
     QStringList args; // the arguments after the command name

@@ -44,6 +44,7 @@ int cmdYields(Context &ctx)
     const bool flagged = ctx.parser->isSet(u"flagged"_s);
 
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     if (ctx.args.isEmpty()) {
         QFile out;
@@ -87,6 +88,7 @@ int cmdSaveAde(Context &ctx)
     }
 
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     Saver saver(dm, ctx.progress, ctx.prompter);
     saver.setAdeSettings(ade);

@@ -155,6 +155,7 @@ int cmdClean(Context &ctx)
         throw UsageError{u"clean takes 102 or 103"_s};
     ctx.prompter.setDefaultNo();
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     Maintenance maintenance(dm, ctx.progress, ctx.prompter);
     if (ctx.args.first() == u"102"_s)
@@ -173,6 +174,7 @@ int cmdTrim(Context &ctx)
     const QString table = recordTypeArg(a.at(1));
     ctx.prompter.setDefaultNo();
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     const FilterQuery query
             = buildFilterQuery(filterFrom(dm, table, a.mid(2)), typeLookup(dm, table));
@@ -195,6 +197,7 @@ int cmdList(Context &ctx)
     if (ctx.parser->isSet(u"desc"_s) && !sorted)
         throw UsageError{u"--desc needs --sort FIELD"_s};
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     FilterState state = filterFrom(dm, table, a.mid(1));
     if (sorted) {
@@ -219,6 +222,7 @@ int cmdHerdcode(Context &ctx)
     ctx.prompter.setDefaultNo();
     ctx.prompter.setChoice(code);
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     Maintenance maintenance(dm, ctx.progress, ctx.prompter);
     maintenance.setConfirm(confirmWith(ctx, [&](qint64 rows, int tables) {
@@ -241,6 +245,7 @@ int cmdMerge(Context &ctx)
     ctx.prompter.setDefaultNo();
     ctx.prompter.setChoice(QFileInfo(ctx.args.first()).absoluteFilePath());
     Tdm dm(ctx.home);
+    dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
     Maintenance maintenance(dm, ctx.progress, ctx.prompter);
     maintenance.setConfirm(confirmWith(ctx, [&](qint64 rows, int tables) {

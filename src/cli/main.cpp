@@ -128,10 +128,17 @@ int main(int argc, char *argv[])
                                         "(default: the program's own folder when it holds "
                                         "Defs/, else the user's data folder)."_s,
                                         u"DIR"_s);
+    const QCommandLineOption databaseOption(
+            u"database"_s,
+            u"A herd database on a PostgreSQL server, as a connection URI "
+            "(postgresql://user@host:5432/herd; options=-csearch_path=SCHEMA picks a schema). "
+            "Default: the environment variable BRINDLEMARK_DATABASE, else Tembra.db of the "
+            "program folder."_s,
+            u"URL"_s);
     const QCommandLineOption yesOption(u"yes"_s, u"Answer Yes to every question."_s);
     const QCommandLineOption noOption(u"no"_s, u"Answer No to every question."_s);
     const QCommandLineOption quietOption(u"quiet"_s, u"Print nothing on success."_s);
-    parser.addOptions({homeOption, yesOption, noOption, quietOption});
+    parser.addOptions({homeOption, databaseOption, yesOption, noOption, quietOption});
     // Options of the save command; they may stand after the command name.
     const QList<QCommandLineOption> saveOptions = {
             QCommandLineOption(u"dif"_s, u"save: write per-type DIF files."_s),
@@ -218,6 +225,9 @@ int main(int argc, char *argv[])
             = bm::locateProgramFolder(QCoreApplication::applicationDirPath());
     Context ctx{withSlash(parser.isSet(homeOption) ? parser.value(homeOption) : folder.home),
                 folder.dataSource,
+                parser.isSet(databaseOption)
+                        ? parser.value(databaseOption)
+                        : qEnvironmentVariable("BRINDLEMARK_DATABASE"),
                 prompter,
                 progress,
                 positional,

@@ -131,11 +131,18 @@ QString FilterQuery::head() const
     return u"SELECT * FROM "_s + Tdm::quoteId(table) + u' ';
 }
 
+QString FilterQuery::orderTerm(const QString &column, bool descending)
+{
+    // Empty cells come first going up and last going down, on every engine (a server would
+    // put them the other way round by itself).
+    return Tdm::quoteId(column) + (descending ? u" DESC NULLS LAST"_s : u" NULLS FIRST"_s);
+}
+
 QString FilterQuery::orderBy() const
 {
     if (sortColumn.isEmpty())
         return QString();
-    return u"ORDER BY "_s + Tdm::quoteId(sortColumn) + (descending ? u" DESC"_s : QString());
+    return u"ORDER BY "_s + orderTerm(sortColumn, descending);
 }
 
 QString FilterQuery::sql() const

@@ -89,7 +89,9 @@ struct FilterQuery
     bool descending = false;
 
     QString head() const;    // SELECT * FROM "<table>" (and a blank)
-    QString orderBy() const; // ORDER BY "<column>"[ DESC], or empty
+    QString orderBy() const; // ORDER BY "<column>" NULLS FIRST|DESC NULLS LAST, or empty
+    // One term of an ORDER BY: the column, its direction and where its empty cells go.
+    static QString orderTerm(const QString &column, bool descending);
     // The whole statement: head, WHERE clause and ORDER BY clause.
     QString sql() const;
 };

@@ -188,8 +188,9 @@ void Saver::stampVersion(const QString &code, const QString &version)
                     "letter or digit"_s.arg(code, ini, version));
     // The version is bound, never spliced into the statement. Rows that already carry it are
     // left alone, so a table saved before is not rewritten.
-    Stmt stmt = m_dm.prepare(u"UPDATE "_s + Tdm::quoteId(code)
-                             + u" SET VersionNo = ?1 WHERE VersionNo IS NOT ?1"_s);
+    Stmt stmt = m_dm.prepare(
+            u"UPDATE "_s + Tdm::quoteId(code)
+            + u" SET \"VersionNo\" = ?1 WHERE \"VersionNo\" IS NULL OR \"VersionNo\" <> ?1"_s);
     if (version.at(0).isDigit())
         stmt->bindInteger(1, version.toLongLong());
     else

@@ -10,8 +10,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 
 namespace bm {
@@ -35,6 +33,17 @@ QString sqlTypeOf(FieldType type)
     return u"TEXT"_s;
 }
 
+ColumnKind kindOf(const QString &sqlType)
+{
+    if (sqlType == u"INTEGER"_s)
+        return ColumnKind::Integer;
+    if (sqlType == u"REAL"_s)
+        return ColumnKind::Real;
+    if (sqlType == u"DATE"_s)
+        return ColumnKind::Date;
+    return ColumnKind::Text;
+}
+
 // Versions of a record type that have a layout in Defs/, newest first.
 QStringList layoutVersions(const QString &home, const QString &code)
 {
@@ -53,9 +62,9 @@ QStringList layoutVersions(const QString &home, const QString &code)
 
 } // namespace
 
-QString SchemaColumn::definition() const
+QString SchemaColumn::definition(const db::Connection &dialect) const
 {
-    return sqlType == u"TEXT"_s ? u"TEXT COLLATE NOCASE"_s : sqlType;
+    return dialect.columnType(kindOf(sqlType));
 }
 
 QList<SchemaColumn> tableColumns(const QString &home, const QString &code)
@@ -80,16 +89,19 @@ QList<SchemaColumn> tableColumns(const QString &home, const QString &code)
     return columns;
 }
 
-QStringList schemaStatements(const QString &home)
+QStringList schemaStatements(const QString &home, const db::Connection &dialect,
+                             const QStringList &skip)
 {
     QStringList statements;
     auto create = [&](const QString &table, const QList<SchemaColumn> &columns) {
         if (columns.isEmpty())
             throw Error(u"No record layout in \"%1\" describes the table %2"_s.arg(
                     QDir::toNativeSeparators(defsFolder(home)), table));
+        if (skip.contains(table, Qt::CaseInsensitive))
+            return;
         QStringList defs;
         for (const SchemaColumn &c : columns)
-            defs << Tdm::quoteId(c.name) + u' ' + c.definition();
+            defs << Tdm::quoteId(c.name) + u' ' + c.definition(dialect);
         statements << u"CREATE TABLE %1 (%2)"_s.arg(Tdm::quoteId(table), defs.join(u", "_s));
     };
     for (const RecordType &t : recordTypes())
@@ -98,32 +110,36 @@ QStringList schemaStatements(const QString &home)
     return statements;
 }
 
+int createTables(db::Connection &connection, const QString &home)
+{
+    connection.prepareTables();
+    const QStringList statements = schemaStatements(home, connection, connection.tables());
+    if (statements.isEmpty())
+        return 0;
+    db::Transaction transaction(connection);
+    for (const QString &statement : statements)
+        connection.exec(statement);
+    transaction.commit();
+    return int(statements.size());
+}
+
 bool createDatabase(const QString &home0)
 {
     const QString home = home0.endsWith(u'/') ? home0 : home0 + u'/';
     const QString path = home + u"Tembra.db"_s;
     if (QFileInfo::exists(path))
         return false;
-    const QStringList statements = schemaStatements(home);
     // Build under a temporary name and rename at the end, so no half-made database is left.
     const QString temp = home + u"Tembra.db.new"_s;
     QFile::remove(temp);
-    sqlite3 *db = nullptr;
-    const QByteArray tempName = QFile::encodeName(temp);
     QString failure;
-    if (sqlite3_open_v2(tempName.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr)
-        != SQLITE_OK) {
-        failure = QString::fromUtf8(sqlite3_errmsg(db));
-    } else {
-        const QByteArray script
-                = (u"BEGIN;\n"_s + statements.join(u";\n"_s) + u";\nCOMMIT;"_s).toUtf8();
-        char *message = nullptr;
-        if (sqlite3_exec(db, script.constData(), nullptr, nullptr, &message) != SQLITE_OK)
-            failure = QString::fromUtf8(message ? message : "unknown error");
-        sqlite3_free(message);
+    try {
+        db::SqliteConnection::createFile(temp);
+        db::SqliteConnection connection(temp);
+        createTables(connection, home);
+    } catch (const Error &e) {
+        failure = e.message();
     }
-    sqlite3_close(db);
     if (failure.isEmpty() && !QFile::rename(temp, path))
         failure = u"the file cannot be renamed"_s;
     if (!failure.isEmpty()) {

@@ -147,6 +147,9 @@ private:
 
 bool upgradeSchema(Tdm &dm, ProgressSink &progress)
 {
+    // A server database has been made with case-insensitive text from its first build.
+    if (dm.connection().engine() != db::Engine::SQLite)
+        return false;
     if (sqlite3_db_readonly(db::sqliteHandle(dm.connection()), "main") == 1)
         return false;
     QStringList tables = recordTypeCodes();

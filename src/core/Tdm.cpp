@@ -2,6 +2,7 @@
 
 #include "Layout.h"
 #include "ProgressSink.h"
+#include "PgConnection.h"
 #include "Schema.h"
 #include "SqliteConnection.h"
 
@@ -29,9 +30,30 @@ QString Tdm::databasePath() const
     return m_home + u"Tembra.db"_s;
 }
 
+QString Tdm::databaseName() const
+{
+    if (m_connection)
+        return m_connection->displayName();
+    return onServer() ? db::PgConnection::displayNameOf(m_server)
+                      : QDir::toNativeSeparators(databasePath());
+}
+
 void Tdm::ConnectDB(ProgressSink *progress)
 {
     close();
+    if (onServer()) {
+        m_connection = std::make_unique<db::PgConnection>(m_server);
+        const QStringList present = m_connection->tables();
+        for (const QString &code : recordTypeCodes()) {
+            if (!present.contains(code)) {
+                const QString name = m_connection->displayName();
+                m_connection.reset();
+                throw Error(u"The herd database %1 has no table %2: run init to create its "
+                            "tables"_s.arg(name, code));
+            }
+        }
+        return;
+    }
     const QString path = databasePath();
     m_connection = std::make_unique<db::SqliteConnection>(path);
     try {

@@ -36,9 +36,19 @@ public:
     // <home>Tembra.db, the herd database of the program folder.
     QString databasePath() const;
 
+    // Names a herd database on a PostgreSQL server by a libpq connection URI or key=value
+    // string; an empty `uri` (the default) is Tembra.db of the program folder. Takes effect at
+    // the next ConnectDB. The layouts stay those of the program folder either way.
+    void setServer(const QString &uri) { m_server = uri; }
+    const QString &server() const { return m_server; }
+    bool onServer() const { return !m_server.isEmpty(); }
+    // Where the herd database is, for titles and messages: the file's path, or
+    // user@host/database (schema) on a server. Never holds a password.
+    QString databaseName() const;
+
     // Opens the herd database. Raises when it is missing or cannot be opened; it is never
-    // created here. A database of an earlier build is brought up to date first (upgradeSchema),
-    // shown on `progress` when given.
+    // created here (on a server: when its tables are missing). A database of an earlier build is
+    // brought up to date first (upgradeSchema), shown on `progress` when given.
     void ConnectDB(ProgressSink *progress = nullptr);
     // Closes the connection.
     void close();
@@ -89,6 +99,7 @@ Q_SIGNALS:
 
 private:
     QString m_home;
+    QString m_server;
     std::unique_ptr<db::Connection> m_connection;
     QString m_lastError;
 };

@@ -369,6 +369,10 @@ UndoPoint::UndoPoint(Tdm &dm, ProgressSink &progress, const QString &caption)
     : m_dm(dm)
     , m_caption(caption)
 {
+    // The kept states of the program folder belong to its own Tembra.db; a herd database on a
+    // server keeps none yet.
+    if (dm.connection().engine() != db::Engine::SQLite)
+        return;
     const QString home = dm.home();
     removeStalePending(home);
     const std::optional<UndoInfo> previous = readInfo(home);
@@ -472,6 +476,9 @@ void UndoPoint::take(bool redo)
 
 UndoInfo undoLastCommand(Tdm &dm, ProgressSink &progress)
 {
+    if (dm.connection().engine() != db::Engine::SQLite)
+        throw Error(u"Undo keeps the states of Tembra.db only: nothing is kept for undo on the "
+                    "server database %1"_s.arg(dm.connection().displayName()));
     const QString home = dm.home();
     const std::optional<UndoInfo> info = undoInfo(home);
     if (!info)

@@ -1,5 +1,6 @@
 #include "FilterQuery.h"
 #include "Schema.h"
+#include "SqliteConnection.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
@@ -66,8 +67,9 @@ TEST(Collation, aDatabaseOfAnEarlierBuildIsBroughtUpToDateKeepingEveryRow)
     // rows of every kind, a gap in the rowids and an index.
     const QString path = home.path() + u"Tembra.db"_s;
     QFile::remove(path);
+    db::SqliteConnection::createFile(path);
     const QByteArray script
-            = schemaStatements(home.path())
+            = schemaStatements(home.path(), db::SqliteConnection(path))
                       .join(u";\n"_s)
                       .replace(u" COLLATE NOCASE"_s, QString())
                       .toUtf8()

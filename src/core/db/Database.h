@@ -171,6 +171,9 @@ public:
     // The declared type of a column of a herd table holding `kind` (Integer, Real, Date or
     // Text); text columns compare without regard to case.
     virtual QString columnType(ColumnKind kind) const = 0;
+    // Makes what columnType's types need available in the database (on a server, the
+    // case-insensitive text type); raises when it cannot.
+    virtual void prepareTables() {}
     // A date as an SQL literal of this engine.
     virtual QString dateLiteral(const QDate &date) const = 0;
     // The whole days from the date `earlier` to the date `later` (SQL expressions), as an

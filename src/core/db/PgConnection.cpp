@@ -30,6 +30,7 @@ enum : Oid {
     kInt4 = 23,
     kText = 25,
     kOid = 26,
+    kTid = 27,
     kFloat4 = 700,
     kFloat8 = 701,
     kUnknown = 705,
@@ -40,6 +41,23 @@ enum : Oid {
     kTimestampTz = 1184,
     kNumeric = 1700,
 };
+
+// A row's place (ctid, "(block,item)") as one integer, the row key that the commands read and
+// bind as a whole number: block << 16 | item (an item number fits 16 bits).
+qint64 tidNumber(const char *text)
+{
+    const char *p = text[0] == '(' ? text + 1 : text;
+    char *end = nullptr;
+    const qint64 block = std::strtoll(p, &end, 10);
+    const qint64 item = (end && *end == ',') ? std::strtoll(end + 1, nullptr, 10) : 0;
+    return (block << 16) | (item & 0xFFFF);
+}
+
+QByteArray tidText(qint64 number)
+{
+    return '(' + QByteArray::number(number >> 16) + ',' + QByteArray::number(number & 0xFFFF)
+           + ')';
+}
 
 // Rows one FETCH of a scan brings.
 constexpr int kScanBatch = 10000;
@@ -63,6 +81,7 @@ ColumnKind kindOfOid(Oid oid, const PgConnection &connection)
     case kInt4:
     case kInt8:
     case kOid:
+    case kTid:
         return ColumnKind::Integer;
     case kFloat4:
     case kFloat8:
@@ -94,6 +113,7 @@ ValueType valueTypeOfOid(Oid oid)
     case kInt4:
     case kInt8:
     case kOid:
+    case kTid:
     case kBool:
         return ValueType::Integer;
     case kFloat4:
@@ -225,6 +245,12 @@ public:
     void bindNull(int parameter) override { set(parameter, QByteArray(), true, 0); }
     void bindInteger(int parameter, qint64 value) override
     {
+        // A parameter compared with a row key (ctid) takes the key's own text.
+        if (parameter >= 1 && std::size_t(parameter) <= m_parameterTypes.size()
+            && m_parameterTypes[std::size_t(parameter) - 1] == kTid) {
+            set(parameter, tidText(value), false, kTid);
+            return;
+        }
         set(parameter, QByteArray::number(value), false, kInt8);
     }
     void bindReal(int parameter, double value) override
@@ -287,6 +313,8 @@ public:
         const Oid t = Oid(PQftype(m_result.get(), column));
         if (t == kFloat4 || t == kFloat8 || t == kNumeric)
             return qint64(std::strtod(v, nullptr));
+        if (t == kTid)
+            return tidNumber(v);
         return std::strtoll(v, nullptr, 10);
     }
     double real(int column) const override
@@ -368,6 +396,9 @@ private:
         Result d(PQdescribePrepared(m_connection.m_conn, m_name.constData()));
         m_connection.check(d.get());
         m_parameters = std::size_t(PQnparams(d.get()));
+        m_parameterTypes.resize(m_parameters);
+        for (std::size_t p = 0; p < m_parameters; ++p)
+            m_parameterTypes[p] = PQparamtype(d.get(), int(p));
         m_columnNames.clear();
         m_columnTypes.clear();
         for (int c = 0; c < PQnfields(d.get()); ++c) {
@@ -496,6 +527,7 @@ private:
     bool m_prepared = false;
     bool m_lazy = false;
     std::size_t m_parameters = 0;
+    std::vector<Oid> m_parameterTypes;
     std::vector<QByteArray> m_values;
     std::vector<bool> m_nulls;
     std::vector<Oid> m_types;
@@ -753,8 +785,30 @@ PgConnection::~PgConnection()
         PQfinish(m_conn);
 }
 
+void PgConnection::prepareTables()
+{
+    Result ext(PQexec(m_conn, "SELECT 1 FROM pg_extension WHERE extname = 'citext'"));
+    check(ext.get());
+    if (PQntuples(ext.get()) == 0) {
+        const QString failure
+                = check(Result(PQexec(m_conn, "CREATE EXTENSION IF NOT EXISTS citext SCHEMA public"))
+                                .get());
+        if (!failure.isEmpty())
+            throw Error(u"The server cannot give this database the case-insensitive text type "
+                        "(the extension citext; a database owner can run \"CREATE EXTENSION "
+                        "citext\"): %1"_s.arg(failure));
+    }
+    loadCitextTypes();
+}
+
 void PgConnection::loadCitextTypes()
 {
+    // The schema of citext is kept in reach whatever schema the connection names, so the tables
+    // of every schema can use the type.
+    execScript(u"SELECT set_config('search_path', current_setting('search_path') || ', ' || "
+               "quote_ident(n.nspname), false) FROM pg_extension e JOIN pg_namespace n ON n.oid "
+               "= e.extnamespace WHERE e.extname = 'citext' AND NOT n.nspname = ANY "
+               "(current_schemas(false))"_s);
     m_citext.clear();
     Result r(PQexec(m_conn, "SELECT oid FROM pg_type WHERE typname = 'citext'"));
     check(r.get());
@@ -770,6 +824,44 @@ QString PgConnection::displayName() const
                                      QString::fromUtf8(PQdb(m_conn)));
     if (!m_schema.isEmpty() && m_schema != u"public"_s)
         name += u" (%1)"_s.arg(m_schema);
+    return name;
+}
+
+QString PgConnection::displayNameOf(const QString &uri)
+{
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(uri.toUtf8().constData(), &error);
+    PQfreemem(error);
+    if (!options)
+        return u"a server database"_s;
+    QString user, host, port, dbname, schema;
+    for (PQconninfoOption *o = options; o->keyword; ++o) {
+        if (!o->val)
+            continue;
+        const QString value = QString::fromUtf8(o->val);
+        const QByteArray key(o->keyword);
+        if (key == "user")
+            user = value;
+        else if (key == "host")
+            host = value;
+        else if (key == "port")
+            port = value;
+        else if (key == "dbname")
+            dbname = value;
+        else if (key == "options") {
+            static const QRegularExpression path(u"search_path\\s*=\\s*([^\\s,]+)"_s);
+            const auto m = path.match(value);
+            if (m.hasMatch())
+                schema = m.captured(1);
+        }
+    }
+    PQconninfoFree(options);
+    QString where = host.isEmpty() ? u"localhost"_s : host;
+    if (!host.startsWith(u'/') && !port.isEmpty())
+        where += u':' + port;
+    QString name = (user.isEmpty() ? QString() : user + u'@') + where + u'/' + dbname;
+    if (!schema.isEmpty() && schema != u"public"_s)
+        name += u" (%1)"_s.arg(schema);
     return name;
 }
 
@@ -1059,6 +1151,19 @@ QString pgPlaceholders(const QString &sql)
             } else {
                 out += u'$' + QString::number(++next);
             }
+            i = j;
+            continue;
+        }
+        // A word: the row key "rowid" of the commands' own statements is the row's place here.
+        if (sql[i].isLetter() || sql[i] == u'_') {
+            qsizetype j = i + 1;
+            while (j < n && (sql[j].isLetterOrNumber() || sql[j] == u'_' || sql[j] == u'$'))
+                ++j;
+            const QStringView word = QStringView(sql).mid(i, j - i);
+            if (word.compare(u"rowid", Qt::CaseInsensitive) == 0)
+                out += u"ctid"_s;
+            else
+                out += word;
             i = j;
             continue;
         }

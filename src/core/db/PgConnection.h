@@ -24,6 +24,9 @@ public:
 
     Engine engine() const override { return Engine::PostgreSQL; }
     QString displayName() const override;
+    // user@host/database (schema) as a connection string names it, without connecting; never
+    // the password. The string itself when it cannot be read.
+    static QString displayNameOf(const QString &uri);
 
     StatementPtr prepare(const QString &sql, const QString &context = QString()) override;
     StatementPtr prepareScan(const QString &sql, const QString &context = QString()) override;
@@ -45,6 +48,7 @@ public:
     QList<Column> columns(const QString &table) override;
 
     QString columnType(ColumnKind kind) const override;
+    void prepareTables() override;
     QString dateLiteral(const QDate &date) const override;
     QString daysBetween(const QString &later, const QString &earlier) const override;
     QString rowKey() const override;
@@ -83,7 +87,9 @@ private:
     bool m_transaction = false; // begin() ran and neither commit() nor rollback() since
 };
 
-// ?1, ?2 ... and ? outside strings, quoted names and comments, as $1, $2 ...
+// ?1, ?2 ... and ? outside strings, quoted names and comments, as $1, $2 ...; the word rowid,
+// the row key the commands use, as ctid (the row's place), which the statements read and bind
+// as one integer.
 QString pgPlaceholders(const QString &sql);
 // The statements of a script, split at semicolons outside strings, quoted names, dollar quotes
 // and comments; each without its semicolon. Blank statements are left out.

@@ -283,6 +283,24 @@ SqliteConnection::SqliteConnection(const QString &path)
     }
 }
 
+void SqliteConnection::createFile(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    // SQLite writes nothing until the first change: give the file its header now, so it is a
+    // database from the start.
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA user_version = 0", nullptr, nullptr, nullptr);
+    const QString message = rc == SQLITE_OK ? QString()
+                            : db            ? QString::fromUtf8(sqlite3_errmsg(db))
+                                            : QString::fromUtf8(sqlite3_errstr(rc));
+    sqlite3_close_v2(db);
+    if (rc != SQLITE_OK)
+        throw Error(u"Cannot create the database file '%1': %2"_s.arg(nativePath(path), message));
+}
+
 SqliteConnection::~SqliteConnection()
 {
     if (m_transaction)

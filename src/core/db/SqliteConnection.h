@@ -14,6 +14,8 @@ public:
     // Opens the database file `path`, which must exist; it is never created here. Raises Error
     // when the file is missing or is no database.
     explicit SqliteConnection(const QString &path);
+    // Creates an empty database file at `path` (which must not exist). Raises Error on failure.
+    static void createFile(const QString &path);
     ~SqliteConnection() override;
     SqliteConnection(const SqliteConnection &) = delete;
     SqliteConnection &operator=(const SqliteConnection &) = delete;
