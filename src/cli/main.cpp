@@ -225,9 +225,8 @@ int main(int argc, char *argv[])
             = bm::locateProgramFolder(QCoreApplication::applicationDirPath());
     Context ctx{withSlash(parser.isSet(homeOption) ? parser.value(homeOption) : folder.home),
                 folder.dataSource,
-                parser.isSet(databaseOption)
-                        ? parser.value(databaseOption)
-                        : qEnvironmentVariable("BRINDLEMARK_DATABASE"),
+                parser.isSet(databaseOption) ? parser.value(databaseOption)
+                                             : qEnvironmentVariable("BRINDLEMARK_DATABASE"),
                 prompter,
                 progress,
                 positional,

@@ -129,8 +129,7 @@ QString reverseOrderClause(const FilterQuery &q)
 {
     if (q.sortColumn.isEmpty())
         return u"ORDER BY rowid DESC"_s;
-    return u"ORDER BY "_s + FilterQuery::orderTerm(q.sortColumn, !q.descending)
-           + u", rowid DESC"_s;
+    return u"ORDER BY "_s + FilterQuery::orderTerm(q.sortColumn, !q.descending) + u", rowid DESC"_s;
 }
 
 // The rowids of the last `count` rows, last first.

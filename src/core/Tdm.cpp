@@ -1,8 +1,8 @@
 #include "Tdm.h"
 
 #include "Layout.h"
-#include "ProgressSink.h"
 #include "PgConnection.h"
+#include "ProgressSink.h"
 #include "Schema.h"
 #include "SqliteConnection.h"
 

@@ -55,8 +55,7 @@ qint64 tidNumber(const char *text)
 
 QByteArray tidText(qint64 number)
 {
-    return '(' + QByteArray::number(number >> 16) + ',' + QByteArray::number(number & 0xFFFF)
-           + ')';
+    return '(' + QByteArray::number(number >> 16) + ',' + QByteArray::number(number & 0xFFFF) + ')';
 }
 
 // Rows one FETCH of a scan brings.
@@ -790,9 +789,9 @@ void PgConnection::prepareTables()
     Result ext(PQexec(m_conn, "SELECT 1 FROM pg_extension WHERE extname = 'citext'"));
     check(ext.get());
     if (PQntuples(ext.get()) == 0) {
-        const QString failure
-                = check(Result(PQexec(m_conn, "CREATE EXTENSION IF NOT EXISTS citext SCHEMA public"))
-                                .get());
+        const QString failure = check(
+                Result(PQexec(m_conn, "CREATE EXTENSION IF NOT EXISTS citext SCHEMA public"))
+                        .get());
         if (!failure.isEmpty())
             throw Error(u"The server cannot give this database the case-insensitive text type "
                         "(the extension citext; a database owner can run \"CREATE EXTENSION "

@@ -287,8 +287,7 @@ void SqliteConnection::createFile(const QString &path)
 {
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     // SQLite writes nothing until the first change: give the file its header now, so it is a
     // database from the start.
     if (rc == SQLITE_OK)

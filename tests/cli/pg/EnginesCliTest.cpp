@@ -52,9 +52,8 @@ public:
         m_home = m_dir.path() + u"/home/"_s;
         if (server) {
             m_schema = u"cli%1_%2"_s.arg(QCoreApplication::applicationPid()).arg(++g_schemas);
-            const auto r = bm::test::runProgram(u"psql"_s,
-                                                {u"-qX"_s, serverUri(), u"-c"_s,
-                                                 u"CREATE SCHEMA %1"_s.arg(m_schema)});
+            const auto r = bm::test::runProgram(u"psql"_s, {u"-qX"_s, serverUri(), u"-c"_s,
+                                                            u"CREATE SCHEMA %1"_s.arg(m_schema)});
             EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         }
     }
@@ -113,8 +112,7 @@ TEST(BothEngines, theSameCommandsGiveTheSameOutputAndFiles)
             {u"stats"_s},
             {u"list"_s, u"104"_s, u"Milk"_s, u"gt"_s, u"30"_s, u"--sort"_s, u"Milk"_s},
             {u"list"_s, u"102"_s, u"--sort"_s, u"RegisteredName"_s, u"--desc"_s},
-            {u"list"_s, u"103"_s, u"CalvingDate"_s, u"between"_s, u"2010-01-01"_s,
-             u"2012-12-31"_s},
+            {u"list"_s, u"103"_s, u"CalvingDate"_s, u"between"_s, u"2010-01-01"_s, u"2012-12-31"_s},
             {u"--yes"_s, u"clean"_s, u"102"_s},
             {u"--yes"_s, u"trim"_s, u"remove"_s, u"104"_s, u"Milk"_s, u"lt"_s, u"5"_s},
             {u"--yes"_s, u"herdcode"_s, u"NEWHC"_s},
