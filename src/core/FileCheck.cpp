@@ -8,6 +8,8 @@
 #include "Undo.h"
 
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <sqlite3.h>
@@ -48,12 +50,37 @@ ScriptLine classifyScriptLine(QStringView line)
     return result;
 }
 
+namespace {
+
+// No check script comes near this; a file larger than this is no script.
+constexpr qint64 kMaxScriptBytes = 4 << 20;
+
+} // namespace
+
 QStringList readCheckScript(const QString &path)
 {
+    // Only a plain file is a script, and only up to a size no script reaches: a link to a device
+    // or a pipe would otherwise be read without end.
+    const QFileInfo info(path);
+    const QString name = QDir::toNativeSeparators(path);
+    if (info.exists() && !info.isFile())
+        throw Error(u"Cannot read the check script \"%1\": it is not a plain file"_s.arg(name));
+    auto tooLarge = [&] {
+        return Error(u"Cannot read the check script \"%1\": it is larger than %2"_s.arg(
+                name, QLocale().formattedDataSize(kMaxScriptBytes, 0,
+                                                  QLocale::DataSizeTraditionalFormat)));
+    };
+    if (info.size() > kMaxScriptBytes)
+        throw tooLarge();
     QStringList lines;
+    qint64 read = 0;
     TextReader reader(path);
-    while (reader.next())
+    while (reader.next()) {
+        read += reader.bytes().size() + 1;
+        if (read > kMaxScriptBytes)
+            throw tooLarge(); // it grew while it was read
         lines << reader.text();
+    }
     return lines;
 }
 
@@ -72,13 +99,82 @@ SqlFailure lastFailure(sqlite3 *db, int code)
     return {code, QString::fromUtf8(sqlite3_errmsg(db))};
 }
 
-// The run keeps each line in a transaction of its own, so a script may not begin, end or mark
-// transactions itself (a COMMIT in a line would make the line's earlier statements permanent
-// even when a later one fails).
-int refuseTransactionControl(void *, int action, const char *, const char *, const char *,
-                             const char *)
+// A statement the script's rules refuse: it ends the run.
+struct Refused
 {
-    return action == SQLITE_TRANSACTION || action == SQLITE_SAVEPOINT ? SQLITE_DENY : SQLITE_OK;
+    QString why;
+};
+
+// Pragmas that only read; those of the second list may name a table or an index.
+bool isReadingPragma(const QByteArray &name, bool withArgument)
+{
+    static const QList<QByteArray> named = {
+            "table_info",       "table_xinfo",       "index_list",      "index_info", "index_xinfo",
+            "foreign_key_list", "foreign_key_check", "integrity_check", "quick_check"};
+    static const QList<QByteArray> plain
+            = {"collation_list", "function_list",   "module_list",  "pragma_list",
+               "database_list",  "compile_options", "page_count",   "page_size",
+               "freelist_count", "encoding",        "user_version", "application_id",
+               "schema_version", "data_version",    "foreign_keys", "table_list"};
+    const QByteArray lower = name.toLower();
+    return named.contains(lower) || (!withArgument && plain.contains(lower));
+}
+
+// What a line of the script may do: read and change the rows of the tables, and make temporary
+// tables, views and indexes of its own. It may not reach another database file (ATTACH), change
+// the herd database's tables or their triggers, set pragmas that change the file or the
+// connection, or write the data generation that undo relies on. Each of these is refused with
+// the reason in `why`, and ends the run. Transaction control is refused too, as a failure of
+// the line itself: the run keeps each line in a transaction of its own (a COMMIT in a line would
+// make the line's earlier statements permanent even when a later one fails).
+int scriptRules(void *, int action, const char *a, const char *, const char *, const char *,
+                QString &why)
+{
+    switch (action) {
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+        return SQLITE_DENY;
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+        why = u"a check script may not attach or detach database files"_s;
+        return SQLITE_DENY;
+    case SQLITE_PRAGMA: {
+        const QByteArray name(a ? a : "");
+        // The argument is the pragma's value or the table it names.
+        if (isReadingPragma(name, false) || isReadingPragma(name, true))
+            return SQLITE_OK;
+        why = u"a check script may only read pragmas that tell about the tables; PRAGMA %1 is "
+              "refused"_s.arg(QString::fromUtf8(name));
+        return SQLITE_DENY;
+    }
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_DROP_TEMP_TRIGGER:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_DROP_VTABLE:
+    case SQLITE_ALTER_TABLE:
+    case SQLITE_ANALYZE:
+        why = u"a check script may change rows, not the tables of the herd database (only "
+              "temporary tables, views and indexes of its own)"_s;
+        return SQLITE_DENY;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+        if (a && qstricmp(a, "DataGeneration") == 0) {
+            why = u"a check script may not write the table %1"_s.arg(QString::fromUtf8(a));
+            return SQLITE_DENY;
+        }
+        return SQLITE_OK;
+    default:
+        return SQLITE_OK;
+    }
 }
 
 // Hands out the statements of one line in order, each prepared only once the ones before it
@@ -86,23 +182,28 @@ int refuseTransactionControl(void *, int action, const char *, const char *, con
 class Statements
 {
 public:
-    Statements(sqlite3 *db, const QString &sql)
-        : m_db(db)
+    Statements(Tdm &dm, const QString &sql)
+        : m_dm(dm)
+        , m_db(dm.handle())
         , m_utf8(sql.toUtf8())
         , m_next(m_utf8.constData())
     {}
 
-    // The next statement, or null after the last. Raises SqlFailure when it cannot be prepared.
+    // The next statement, or null after the last. Raises SqlFailure when it cannot be prepared,
+    // and Refused when the script's rules refuse it.
     Stmt next()
     {
         const char *end = m_utf8.constData() + m_utf8.size();
         while (m_next < end) {
             sqlite3_stmt *raw = nullptr;
             const char *tail = nullptr;
-            sqlite3_set_authorizer(m_db, refuseTransactionControl, nullptr);
+            m_dm.setStatementRules(scriptRules, nullptr);
             const int rc = sqlite3_prepare_v2(m_db, m_next, int(end - m_next), &raw, &tail);
-            sqlite3_set_authorizer(m_db, nullptr, nullptr);
+            const QString denied = m_dm.deniedReason();
+            m_dm.setStatementRules(nullptr, nullptr);
             Stmt stmt(raw);
+            if (rc != SQLITE_OK && !denied.isEmpty())
+                throw Refused{denied};
             if (rc != SQLITE_OK)
                 throw lastFailure(m_db, rc);
             m_next = tail ? tail : end;
@@ -113,6 +214,7 @@ public:
     }
 
 private:
+    Tdm &m_dm;
     sqlite3 *m_db;
     QByteArray m_utf8;
     const char *m_next;
@@ -124,8 +226,9 @@ class LineTransaction
 {
 public:
     enum Mode { Read, Write };
-    LineTransaction(sqlite3 *db, Mode mode)
-        : m_db(db)
+    LineTransaction(Tdm &dm, Mode mode)
+        : m_dm(dm)
+        , m_db(dm.handle())
     {
         const int rc = sqlite3_exec(m_db, mode == Write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr,
                                     nullptr, nullptr);
@@ -136,12 +239,17 @@ public:
     LineTransaction(const LineTransaction &) = delete;
     LineTransaction &operator=(const LineTransaction &) = delete;
 
-    void commit()
+    // Commits the line, with the stamp of the data generation when it changed the herd data;
+    // returns the rows of the record-type tables it changed.
+    qint64 commit()
     {
+        const qint64 changed = m_dm.pendingChanges();
+        m_dm.stampChanges();
         const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             throw lastFailure(m_db, rc);
         m_open = false;
+        return changed;
     }
     void rollback()
     {
@@ -152,6 +260,7 @@ public:
     }
 
 private:
+    Tdm &m_dm;
     sqlite3 *m_db;
     bool m_open = true;
 };
@@ -202,8 +311,8 @@ public:
         sqlite3 *const db = m_dm.handle();
         QStringList lines;
         try {
-            LineTransaction transaction(db, LineTransaction::Read);
-            Statements statements(db, line.sql);
+            LineTransaction transaction(m_dm, LineTransaction::Read);
+            Statements statements(m_dm, line.sql);
             const Stmt stmt = statements.next();
             if (!stmt || sqlite3_column_count(stmt.get()) == 0)
                 throw stop(lineNo, u"the check's query returns no result set"_s);
@@ -230,17 +339,21 @@ public:
             transaction.commit();
         } catch (const SqlFailure &failure) {
             throw stop(lineNo, failure.message);
+        } catch (const Refused &refused) {
+            throw stop(lineNo, refused.why);
         }
         if (lines.size() > 2)
             m_output.findings(lines);
     }
 
-    void action(const ScriptLine &line, int lineNo)
+    // Runs a fix; returns the rows of the record-type tables it changed (0 also when it failed).
+    qint64 action(const ScriptLine &line, int lineNo)
     {
         sqlite3 *const db = m_dm.handle();
+        qint64 changed = 0;
         try {
-            LineTransaction transaction(db, LineTransaction::Write);
-            Statements statements(db, line.sql);
+            LineTransaction transaction(m_dm, LineTransaction::Write);
+            Statements statements(m_dm, line.sql);
             while (const Stmt stmt = statements.next()) {
                 int rc;
                 while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
@@ -248,12 +361,19 @@ public:
                 if (rc != SQLITE_DONE)
                     throw lastFailure(db, rc);
             }
-            transaction.commit();
+            changed = transaction.commit();
         } catch (const SqlFailure &failure) {
             // The line's own failure is ignored; the database's ends the run.
             if (isDatabaseFailure(failure.code))
                 throw stop(lineNo, failure.message);
+            return 0;
+        } catch (const Refused &refused) {
+            throw stop(lineNo, refused.why);
         }
+        const QString rows
+                = changed == 1 ? u"1 row"_s : u"%1 rows"_s.arg(QLocale().toString(changed));
+        m_output.findings({u"Fix on line %1: %2 changed"_s.arg(lineNo).arg(rows)});
+        return changed;
     }
 
 private:
@@ -292,15 +412,13 @@ void runFileCheck(Tdm &dm, CheckOutput &output, ProgressSink *progress)
     // have changed data too: either way the state before it can be put back.
     try {
         runCheckLines(dm, lines, output);
-    } catch (const Error &) {
-        try {
-            undo.commit();
-        } catch (const Error &) {
-            // The run's own error is the one to tell.
-        }
+    } catch (const Error &e) {
+        if (const QString notKept = undo.commit(); !notKept.isEmpty())
+            throw Error(e.message() + u". "_s + notKept);
         throw;
     }
-    undo.commit();
+    if (const QString notKept = undo.commit(); !notKept.isEmpty())
+        output.notice(notKept);
 }
 
 } // namespace bm

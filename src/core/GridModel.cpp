@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <limits>
+#include <optional>
 
 namespace bm {
 
@@ -521,16 +522,29 @@ void GridModel::submitRow()
     QString failure;
     qint64 key = m_keys[size_t(position)];
     try {
+        // An edit is a change of the herd data like any other: committed with its stamp, so
+        // undo knows of it.
+        const ChangeSource source(
+                m_dm, (m_pendingInsert ? u"Insert into table %1"_s : u"Edit in table %1"_s)
+                              .arg(m_query.table));
+        std::optional<Transaction> transaction;
+        if (!m_dm.inTransaction())
+            transaction.emplace(m_dm);
         Stmt stmt = m_dm.prepare(sql);
         int i = 1;
         for (int c : std::as_const(columns))
             bindValue(stmt.get(), i++, m_pending.value(c));
         if (!m_pendingInsert)
             sqlite3_bind_int64(stmt.get(), i, key);
-        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+        if (sqlite3_step(stmt.get()) != SQLITE_DONE) {
             failure = m_dm.sqliteError();
-        else if (m_pendingInsert)
-            key = sqlite3_last_insert_rowid(m_dm.handle());
+        } else {
+            if (m_pendingInsert)
+                key = sqlite3_last_insert_rowid(m_dm.handle());
+            stmt.reset();
+            if (transaction)
+                transaction->commit();
+        }
     } catch (const Error &e) {
         failure = e.message();
     }
@@ -608,11 +622,20 @@ void GridModel::deleteRow(int position)
     position = submitOtherRow(position);
     ensureKeys();
     const qint64 key = m_keys[size_t(position)];
-    Stmt stmt = m_dm.prepare(u"DELETE FROM "_s + Tdm::quoteId(m_query.table)
-                             + u" WHERE rowid = ?1"_s);
-    sqlite3_bind_int64(stmt.get(), 1, key);
-    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
-        throw Error(m_dm.sqliteError());
+    {
+        const ChangeSource source(m_dm, u"Delete in table %1"_s.arg(m_query.table));
+        std::optional<Transaction> transaction;
+        if (!m_dm.inTransaction())
+            transaction.emplace(m_dm);
+        Stmt stmt = m_dm.prepare(u"DELETE FROM "_s + Tdm::quoteId(m_query.table)
+                                 + u" WHERE rowid = ?1"_s);
+        sqlite3_bind_int64(stmt.get(), 1, key);
+        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+            throw Error(m_dm.sqliteError());
+        stmt.reset();
+        if (transaction)
+            transaction->commit();
+    }
     beginRemoveRows(QModelIndex(), position, position);
     m_keys.erase(m_keys.begin() + position);
     m_cache.remove(key);

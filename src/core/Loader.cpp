@@ -261,7 +261,7 @@ void Loader::loadTables(const QString &FileName)
     Transaction transaction(m_dm);
     try {
         for (const RecordType &type : recordTypes()) {
-            m_dm.exec(u"DELETE FROM "_s + Tdm::quoteId(type.code));
+            m_dm.emptyTable(type.code);
             for (const TypeFile &f : std::as_const(files)) {
                 if (f.code != type.code)
                     continue;
@@ -279,7 +279,8 @@ void Loader::loadTables(const QString &FileName)
     m_progress.setStatus(u"Finishing the load"_s);
     m_progress.repaint();
     transaction.commit();
-    undo.commit();
+    if (const QString notKept = undo.commit(); !notKept.isEmpty())
+        m_prompter.notify(notKept);
 }
 
 void Loader::nameProblems(qsizetype first, const QString &archive, const QString &combined)

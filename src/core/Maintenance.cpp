@@ -142,7 +142,8 @@ qint64 Maintenance::cleanUp(const QString &caption, const QList<std::pair<QStrin
         throw;
     }
     transaction.commit();
-    undo.commit();
+    if (const QString notKept = undo.commit(); !notKept.isEmpty())
+        m_prompter.notify(notKept);
     return removed;
 }
 
@@ -225,7 +226,8 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
             throw Error(u"Table %1 changed during the command"_s.arg(applied.table));
     }
     transaction.commit();
-    undo.commit();
+    if (const QString notKept = undo.commit(); !notKept.isEmpty())
+        m_prompter.notify(notKept);
     m_changes << TableChange{applied.table, doomed};
     m_prompter.notify(u"Finished."_s);
 }
@@ -278,7 +280,8 @@ void Maintenance::ChangeHerdcode(const QString &current)
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
-    undo.commit();
+    if (const QString notKept = undo.commit(); !notKept.isEmpty())
+        m_prompter.notify(notKept);
     m_changes = changes;
 }
 
@@ -336,7 +339,8 @@ void Maintenance::MergeNationalIDs(const QString &initial)
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
-    undo.commit();
+    if (const QString notKept = undo.commit(); !notKept.isEmpty())
+        m_prompter.notify(notKept);
     m_changes = changes;
     m_progress.hide();
     m_prompter.notify(u"Finished Merge."_s);

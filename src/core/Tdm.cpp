@@ -1,5 +1,6 @@
 #include "Tdm.h"
 
+#include "Layout.h"
 #include "ProgressSink.h"
 #include "Schema.h"
 
@@ -84,6 +85,9 @@ void Tdm::ConnectDB(ProgressSink *progress)
                     "libraries"_s.arg(probe.value(0).toString(),
                                       QString::fromLatin1(sqlite3_libversion())));
     }
+    // Ordinary SQL may not damage the file (a writable schema, no journal, ...).
+    sqlite3_db_config(handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    trackChanges();
     try {
         NullProgress none;
         upgradeSchema(*this, progress ? *progress : none);
@@ -92,10 +96,21 @@ void Tdm::ConnectDB(ProgressSink *progress)
         throw Error(u"Cannot bring the herd database '%1' up to date: %2"_s.arg(
                 QDir::toNativeSeparators(path), e.message()));
     }
+    // A database that cannot be written (read-only) goes without: nothing can change it here.
+    ensureGenerationTable(handle());
 }
 
 void Tdm::close()
 {
+    if (m_handle) {
+        sqlite3_update_hook(m_handle, nullptr, nullptr);
+        sqlite3_commit_hook(m_handle, nullptr, nullptr);
+        sqlite3_rollback_hook(m_handle, nullptr, nullptr);
+        sqlite3_set_authorizer(m_handle, nullptr, nullptr);
+    }
+    m_changes = 0;
+    m_stamped = false;
+    m_unstamped = false;
     m_handle = nullptr;
     if (m_db.isOpen())
         m_db.close();
@@ -122,7 +137,10 @@ bool Tdm::RunSQL(const QString &strSQL)
     }
     checkTransaction();
     QSqlQuery qRunSQL(m_db);
-    if (!qRunSQL.exec(strSQL)) {
+    const bool done = qRunSQL.exec(strSQL);
+    qRunSQL.finish();
+    stampUnstamped();
+    if (!done) {
         m_lastError = qRunSQL.lastError().databaseText();
         bool isCode = false;
         const int rc = qRunSQL.lastError().nativeErrorCode().toInt(&isCode);
@@ -165,7 +183,17 @@ qint64 Tdm::countRows(const QString &query)
 void Tdm::exec(const QString &sql)
 {
     checkTransaction();
-    run(sql);
+    try {
+        run(sql);
+    } catch (const Error &) {
+        try {
+            stampUnstamped();
+        } catch (const Error &) {
+            // The statement's own failure is the one to tell.
+        }
+        throw;
+    }
+    stampUnstamped();
 }
 
 void Tdm::run(const QString &sql)
@@ -274,6 +302,176 @@ QString Tdm::quoteId(const QString &name)
 }
 
 // ---------------------------------------------------------------------------------------------
+// Changes to the herd data
+
+namespace {
+
+// The tables of the herd data: one per record type. MergeCow, the generation and temporary
+// tables are the program's own.
+bool isHerdTable(const char *db, const char *table)
+{
+    if (!table || !db || std::strcmp(db, "main") != 0 || std::strlen(table) != 3)
+        return false;
+    static const QList<QByteArray> codes = [] {
+        QList<QByteArray> list;
+        for (const QString &code : recordTypeCodes())
+            list << code.toLatin1();
+        return list;
+    }();
+    for (const QByteArray &code : codes) {
+        if (std::strcmp(code.constData(), table) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void Tdm::trackChanges()
+{
+    m_changes = 0;
+    m_stamped = false;
+    m_unstamped = false;
+    sqlite3_update_hook(m_handle, &Tdm::onUpdate, this);
+    sqlite3_commit_hook(m_handle, &Tdm::onCommit, this);
+    sqlite3_rollback_hook(m_handle, &Tdm::onRollback, this);
+    sqlite3_set_authorizer(m_handle, &Tdm::authorize, this);
+}
+
+void Tdm::onUpdate(void *self, int, const char *db, const char *table, sqlite3_int64)
+{
+    if (isHerdTable(db, table))
+        ++static_cast<Tdm *>(self)->m_changes;
+}
+
+int Tdm::onCommit(void *self)
+{
+    auto *dm = static_cast<Tdm *>(self);
+    if (dm->m_changes > 0 && !dm->m_stamped)
+        dm->m_unstamped = true;
+    if (dm->m_stamped && !dm->m_stampPoint.isEmpty())
+        ++dm->m_pointStamps[dm->m_stampPoint];
+    dm->m_changes = 0;
+    dm->m_stamped = false;
+    return 0; // the commit goes ahead
+}
+
+void Tdm::onRollback(void *self)
+{
+    auto *dm = static_cast<Tdm *>(self);
+    dm->m_changes = 0;
+    dm->m_stamped = false;
+}
+
+int Tdm::authorize(void *self, int action, const char *a, const char *b, const char *db,
+                   const char *trigger)
+{
+    auto *dm = static_cast<Tdm *>(self);
+    if (dm->m_rules) {
+        QString why;
+        const int verdict = dm->m_rules(dm->m_rulesContext, action, a, b, db, trigger, why);
+        if (verdict == SQLITE_DENY)
+            dm->m_denied = why;
+        if (verdict != SQLITE_OK)
+            return verdict;
+    }
+    // A delete of a whole record-type table would otherwise empty it at once, unseen by the
+    // update hook. Dropping a table asks about a delete of it right after the drop: that one
+    // goes ahead.
+    switch (action) {
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_TEMP_TABLE:
+        dm->m_dropping = QByteArray(a ? a : "");
+        return SQLITE_OK;
+    case SQLITE_DELETE: {
+        if (!isHerdTable(db ? db : "main", a))
+            return SQLITE_OK;
+        const bool dropped = dm->m_dropping == a;
+        dm->m_dropping.clear();
+        return dropped || dm->m_allowTruncate ? SQLITE_OK : SQLITE_IGNORE;
+    }
+    default:
+        dm->m_dropping.clear();
+        return SQLITE_OK;
+    }
+}
+
+void Tdm::setStatementRules(StatementRules rules, void *context)
+{
+    m_rules = rules;
+    m_rulesContext = context;
+    m_denied.clear();
+}
+
+void Tdm::stampChanges()
+{
+    if (m_changes == 0 || m_stamped)
+        return;
+    const auto &[change, point]
+            = m_sources.isEmpty() ? std::pair<QString, QString>() : m_sources.constLast();
+    const int rc = writeStamp(handle(), change.isEmpty() ? u"a change"_s : change, point);
+    if (rc != SQLITE_OK) {
+        raiseIfDatabaseFailure(rc);
+        throw Error(
+                u"Cannot write the data generation of the herd database: %1"_s.arg(sqliteError()));
+    }
+    m_stamped = true;
+    m_stampPoint = point;
+}
+
+void Tdm::stampUnstamped()
+{
+    if (!m_unstamped || !m_handle || !sqlite3_get_autocommit(m_handle))
+        return;
+    Transaction transaction(*this);
+    m_changes = 1; // what was committed without its stamp
+    transaction.commit();
+    m_unstamped = false;
+}
+
+DataStamp Tdm::dataStamp()
+{
+    stampUnstamped();
+    QString why;
+    const std::optional<DataStamp> stamp = readStamp(handle(), &why);
+    if (!stamp)
+        throw Error(u"Cannot read the data generation of the herd database: %1"_s.arg(why));
+    return *stamp;
+}
+
+void Tdm::emptyTable(const QString &table)
+{
+    checkTransaction();
+    m_allowTruncate = true;
+    Stmt stmt;
+    try {
+        stmt = prepare(u"DELETE FROM "_s + quoteId(table));
+    } catch (...) {
+        m_allowTruncate = false;
+        throw;
+    }
+    m_allowTruncate = false;
+    const qint64 seen = m_changes;
+    const int rc = step(stmt.get());
+    if (rc != SQLITE_DONE)
+        throw Error(sqliteError());
+    // The one statement whose rows the update hook does not see: a table emptied at once.
+    if (m_changes == seen && isHerdTable("main", table.toUtf8().constData()))
+        m_changes += sqlite3_changes64(handle());
+}
+
+ChangeSource::ChangeSource(Tdm &dm, const QString &change, const QString &point)
+    : m_dm(dm)
+{
+    m_dm.m_sources.append({change, point});
+}
+
+ChangeSource::~ChangeSource()
+{
+    m_dm.m_sources.removeLast();
+}
+
+// ---------------------------------------------------------------------------------------------
 
 Transaction::Transaction(Tdm &dm)
     : m_dm(dm)
@@ -301,6 +499,7 @@ Transaction::~Transaction()
 void Transaction::commit()
 {
     m_dm.checkTransaction();
+    m_dm.stampChanges();
     m_dm.run(u"COMMIT"_s);
     --m_dm.m_transactions;
     m_done = true;

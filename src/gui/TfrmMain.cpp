@@ -1011,15 +1011,27 @@ void TfrmMain::Undo1Click()
     if (!Undo1->isEnabled())
         return;
     runCommand([this] {
-        const std::optional<bm::UndoInfo> info = bm::undoInfo(dm->home());
-        if (!info || !m_prompter->askYesNo(bm::undoQuestion(*info)))
-            return;
-        // An open grid edit is written first, so the state kept for the redo holds it.
+        // An open grid edit is written first: it is a change the undo must know of.
         postEdits();
+        const bm::UndoCheck check = bm::checkUndo(dm->home());
+        if (!check.info)
+            return;
+        if (!check.refusal.isEmpty())
+            throw bm::Error(check.refusal);
+        if (!m_prompter->askYesNoDefaultNo(bm::undoQuestion(check)))
+            return;
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const bm::UndoInfo undone = bm::undoLastCommand(*dm, progress());
+        // A herd database the program could not open is replaced on a connection of its own.
+        const bool open = dm->isOpen();
+        const bm::UndoResult result = open ? bm::undoLastCommand(*dm, progress())
+                                           : bm::undoLastCommand(dm->home(), progress());
+        if (!open)
+            dm->ConnectDB(&progress());
         ChangeFile();
+        const bm::UndoInfo &undone = result.undone;
         showMessage((undone.redo ? u"Redone: "_s : u"Undone: "_s) + undone.caption);
+        if (!result.warning.isEmpty())
+            m_prompter->notify(result.warning);
     });
     refreshUndo();
 }

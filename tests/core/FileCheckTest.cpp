@@ -3,6 +3,7 @@
 #include "Loader.h"
 #include "Tdm.h"
 #include "TestSupport.h"
+#include "Undo.h"
 
 #include <QLocale>
 #include <QStringEncoder>
@@ -148,16 +149,19 @@ TEST(FileCheck, runsWriteWhatTheChecksFind)
              {u"After "_s, u"R"_s, u"ok"_s},
              {},
              herds},
-            {"commentsAndActionsShowNothing",
-             "/ rename a herd\rUPDATE [101] SET HerdCode = 'HX' WHERE HerdCode = 'H1'\r\r   \r//",
+            {"fixesSayHowManyRowsTheyChanged",
+             "/ rename a herd\rUPDATE [101] SET HerdCode = 'HX' WHERE HerdCode = 'H1'\r\r   \r//"
+             "\rUPDATE [101] SET HerdCode = 'HY' WHERE HerdCode = 'none'\r"
+             "DELETE FROM [101]; INSERT INTO [101] (HerdCode) VALUES ('H7'), ('H8'), ('H9')\r",
+             {u"Fix on line 2: 1 row changed"_s, u"Fix on line 6: 0 rows changed"_s,
+              u"Fix on line 7: 5 rows changed"_s},
              {},
-             {},
-             {u"H2"_s, u"HX"_s}},
+             {u"H7"_s, u"H8"_s, u"H9"_s}},
             {"checkWithoutResultSetStopsUnrun",
              "UPDATE [101] SET HerdCode = 'HX' WHERE HerdCode = 'H1'\n"
              "/! Gone !/ DELETE FROM [101]\n"
              "UPDATE [101] SET HerdCode = 'HY' WHERE HerdCode = 'H2'\n",
-             {},
+             {u"Fix on line 1: 1 row changed"_s},
              u"Line 2 of FileCheck.SQL: the check's query returns no result set"_s,
              {u"H2"_s, u"HX"_s}},
             {"checkWithTwoStatementsStopsUnrun",
@@ -170,7 +174,7 @@ TEST(FileCheck, runsWriteWhatTheChecksFind)
              "INSERT INTO [101] (HerdCode) VALUES ('H3'); INSERT INTO [nosuch] VALUES (1)\n"
              "INSERT INTO [101] (HerdCode) VALUES ('H4'); COMMIT; INSERT INTO [nosuch] VALUES (1)\n"
              "INSERT INTO [101] (HerdCode) VALUES ('H5');\n",
-             {},
+             {u"Fix on line 3: 1 row changed"_s},
              {},
              {u"H2"_s, u"H1"_s, u"H5"_s}},
     };
@@ -370,11 +374,14 @@ TEST(FileCheck, shippedScriptFindsEachPlantedFaultOnce)
 
     RecordedOutput output;
     runFileCheck(home.dm(), output);
-    // The fixes ran first: the lower-case national IDs are capitals again.
-    EXPECT_EQ(
-            home.rows(uR"(SELECT count(*) FROM "102" WHERE NationalID GLOB '*[a-z]*')"_s)
-                    + home.rows(uR"(SELECT count(*) FROM "104" WHERE NationalID GLOB '*[a-z]*')"_s),
-            (QStringList{u"0"_s, u"0"_s}));
+    // The script changes no data as it is shipped: its fixes are off, so the lower-case national
+    // IDs stay as they are.
+    const QString lowerCase
+            = uR"(SELECT (SELECT count(*) FROM "102" WHERE NationalID GLOB '*[a-z]*')
+                         || ',' || (SELECT count(*) FROM "104" WHERE NationalID GLOB '*[a-z]*'))"_s;
+    EXPECT_EQ(home.rows(lowerCase), QStringList{u"1,1"_s});
+    // A run that changed nothing leaves the undo of the load in place.
+    EXPECT_EQ(undoInfo(home.path())->menuText(), u"Undo Load Files"_s);
 
     // Each check of the script with the rows it must list. Pedigree records without a cow ID
     // and lactations without a number are no doubles.
@@ -439,4 +446,38 @@ TEST(FileCheck, shippedScriptFindsEachPlantedFaultOnce)
         SCOPED_TRACE(title.toStdString());
         EXPECT_EQ(found[title], rows);
     }
+}
+
+// The shipped fixes, turned on as the script's own comment says, write the national IDs in
+// capitals and say how many rows each of them changed.
+TEST(FileCheck, shippedFixesTurnedOnSayWhatTheyChanged)
+{
+    test::LocaleScope locale(QLocale::c());
+    test::TestHome home;
+    QByteArray script = test::readFile(test::sourceDataDir() + u"FileCheck.SQL"_s);
+    ASSERT_TRUE(script.contains("delete the \"/ \""));
+    script.replace("\n/ UPDATE [", "\nUPDATE [");
+    home.write(u"FileCheck.SQL"_s, script);
+    seed(home.dm());
+    home.dm().exec(uR"(UPDATE "102" SET NationalID = 'n1' WHERE CowID = 'C1';
+                       INSERT INTO "104" (NationalID) VALUES ('x2'), ('X3'), ('x4'))"_s);
+    const QStringList fixLines = readCheckScript(home.path() + u"FileCheck.SQL"_s);
+
+    RecordedOutput output;
+    runFileCheck(home.dm(), output);
+    QStringList fixes;
+    for (const QString &line : std::as_const(output.lines))
+        if (line.startsWith(u"Fix on line"_s))
+            fixes << line;
+    const auto lineOf = [&](const char *table) {
+        for (qsizetype i = 0; i < fixLines.size(); ++i)
+            if (fixLines.at(i).startsWith(u"UPDATE ["_s + QLatin1StringView(table)))
+                return i + 1;
+        return qsizetype(0);
+    };
+    EXPECT_EQ(fixes, (QStringList{u"Fix on line %1: 1 row changed"_s.arg(lineOf("102")),
+                                  u"Fix on line %1: 0 rows changed"_s.arg(lineOf("103")),
+                                  u"Fix on line %1: 2 rows changed"_s.arg(lineOf("104"))}));
+    EXPECT_EQ(home.rows(uR"(SELECT group_concat(NationalID) FROM "104")"_s),
+              QStringList{u"X2,X3,X4"_s});
 }

@@ -161,7 +161,7 @@ TEST(UndoTest, everyBulkCommandCanBeUndoneAndRedone)
         ASSERT_NE(before, after);
         EXPECT_EQ(f.caption(), u"Undo "_s + QString::fromLatin1(c.caption));
 
-        const UndoInfo undone = undoLastCommand(f.home.dm(), f.progress);
+        const UndoInfo undone = undoLastCommand(f.home.dm(), f.progress).undone;
         EXPECT_FALSE(undone.redo);
         EXPECT_EQ(f.dump(), before);
         EXPECT_EQ(f.caption(), u"Redo "_s + QString::fromLatin1(c.caption));

@@ -122,12 +122,13 @@ void FileCheckTest::nothingFoundShowsNothingAndAStopShowsTheError()
     QVERIFY(f.prompter.errors.first().contains(u"FileCheck.SQL"_s));
     QVERIFY(!f.frmFileCheck.isVisible());
 
-    // Comments and fixes only: nothing is shown, though the fixes changed data.
+    // Comments and fixes only: each fix that ran says what it changed.
     f.home.write(u"FileCheck.SQL"_s,
                  "/ a fix\nINSERT INTO [101] (HerdCode) VALUES ('H9')\n /! T !/ SELECT 1\n");
     clickFileCheck(f);
     QCOMPARE(f.prompter.errors.size(), 1);
-    QVERIFY(!f.frmFileCheck.isVisible());
+    QTRY_VERIFY(f.frmFileCheck.isVisible());
+    QCOMPARE(memoLines(f.frmFileCheck), QStringList{u"Fix on line 2: 1 row changed"_s});
     QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101")"_s), QStringList{u"H9"_s});
 
     // A check that cannot run stops the run there; what was written stays.
@@ -137,7 +138,8 @@ void FileCheckTest::nothingFoundShowsNothingAndAStopShowsTheError()
     QTRY_COMPARE(f.prompter.errors.size(), 2);
     QCOMPARE(f.prompter.errors.last(), u"Line 2 of FileCheck.SQL: near \"ELECT\": syntax error"_s);
     QVERIFY(f.frmFileCheck.isVisible());
-    QCOMPARE(memoLines(f.frmFileCheck), (QStringList{u"Herds"_s, u"HerdCode"_s, u"H9"_s}));
+    QCOMPARE(memoLines(f.frmFileCheck),
+             (QStringList{u"Fix on line 2: 1 row changed"_s, u"Herds"_s, u"HerdCode"_s, u"H9"_s}));
     QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101")"_s), QStringList{u"H9"_s});
 }
 
