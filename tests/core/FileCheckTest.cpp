@@ -5,6 +5,8 @@
 #include "TestSupport.h"
 #include "Undo.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QStringEncoder>
 
@@ -12,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+
+#include <sys/stat.h>
 
 using namespace bm;
 using namespace Qt::StringLiterals;
@@ -480,4 +485,105 @@ TEST(FileCheck, shippedFixesTurnedOnSayWhatTheyChanged)
                                   u"Fix on line %1: 2 rows changed"_s.arg(lineOf("104"))}));
     EXPECT_EQ(home.rows(uR"(SELECT group_concat(NationalID) FROM "104")"_s),
               QStringList{u"X2,X3,X4"_s});
+}
+
+// A script reaches nothing outside the herd database and cannot damage it: each line that would
+// attach a file, change the tables, set a pragma that changes the file or the connection, or
+// write the data generation stops the run with a message naming the line, having done nothing.
+// Temporary tables of its own and pragmas that only tell about the tables are fine.
+TEST(FileCheck, aScriptStaysInsideTheHerdDatabase)
+{
+    test::TestHome home;
+    seed(home.dm());
+    const QString elsewhere = home.path() + u"elsewhere.db"_s;
+    struct Case
+    {
+        const char *name;
+        QByteArray line;
+        QString error; // empty: the line runs
+    };
+    const QString attach = u"a check script may not attach or detach database files"_s;
+    const QString tables = u"a check script may change rows, not the tables of the herd "
+                           "database (only temporary tables, views and indexes of its own)"_s;
+    const Case cases[] = {
+            {"attach", "ATTACH DATABASE '" + elsewhere.toUtf8() + "' AS other", attach},
+            {"attachInACheck", "/! T !/ ATTACH '" + elsewhere.toUtf8() + "' AS other", attach},
+            {"writableSchema", "PRAGMA writable_schema = ON",
+             u"a check script may only read pragmas that tell about the tables; PRAGMA "
+             "writable_schema is refused"_s},
+            {"journalOff", "PRAGMA journal_mode = OFF",
+             u"a check script may only read pragmas that tell about the tables; PRAGMA "
+             "journal_mode is refused"_s},
+            // SQLite refuses this itself: a fix that fails, skipped as any other.
+            {"schemaRows", "UPDATE sqlite_master SET sql = 'x' WHERE name = '101'", QString()},
+            {"dropTable", "DROP TABLE [104]", tables},
+            {"createTable", "CREATE TABLE x (a)", tables},
+            {"trigger", "CREATE TEMP TRIGGER t AFTER INSERT ON [101] BEGIN DELETE FROM [102]; END",
+             tables},
+            {"alter", "ALTER TABLE [101] ADD COLUMN x", tables},
+            {"generation", "UPDATE DataGeneration SET Generation = 0",
+             u"a check script may not write the table DataGeneration"_s},
+            {"temporaryTable",
+             "CREATE TEMP TABLE t AS SELECT 'H9' AS c; UPDATE [101] SET HerdCode = (SELECT c FROM "
+             "t) WHERE HerdCode = 'H1'; DROP TABLE t",
+             QString()},
+            {"readingPragma", "/! T !/ PRAGMA table_info([101])", QString()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordedOutput output;
+        const QString error = run(home, "/ one line\n" + c.line + '\n', output);
+        if (c.error.isEmpty()) {
+            EXPECT_TRUE(error.isNull()) << error.toStdString();
+        } else {
+            EXPECT_EQ(error, u"Line 2 of FileCheck.SQL: "_s + c.error);
+            EXPECT_TRUE(output.lines.isEmpty());
+        }
+    }
+    EXPECT_FALSE(QFile::exists(elsewhere));
+    EXPECT_EQ(home.rows(uR"(SELECT HerdCode FROM "101" ORDER BY rowid)"_s),
+              (QStringList{u"H2"_s, u"H9"_s}));
+    EXPECT_EQ(home.rows(u"PRAGMA quick_check"_s), QStringList{u"ok"_s});
+}
+
+// The script is read only from a plain file of a size a script can have: a link to a device, a
+// pipe or a huge file is refused before anything runs, and never read without end.
+TEST(FileCheck, aScriptThatIsNoPlainFileOrTooLargeIsRefused)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(const QString &path)> make;
+        QString error;
+    };
+    const Case cases[] = {
+            {"linkToADevice", [](const QString &path) { QFile::link(u"/dev/urandom"_s, path); },
+             u"it is not a plain file"_s},
+            {"pipe",
+             [](const QString &path) { ::mkfifo(QFile::encodeName(path).constData(), 0600); },
+             u"it is not a plain file"_s},
+            {"folder", [](const QString &path) { QDir().mkdir(path); },
+             u"it is not a plain file"_s},
+            {"tooLarge",
+             [](const QString &path) {
+                 QFile file(path);
+                 ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                 file.resize((4 << 20) + 1);
+             },
+             u"it is larger than 4 MB"_s},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TestHome home;
+        c.make(fileCheckScriptPath(home.path()));
+        RecordedOutput output;
+        try {
+            runFileCheck(home.dm(), output);
+            ADD_FAILURE() << "no error";
+        } catch (const Error &e) {
+            EXPECT_EQ(e.message(), u"Cannot read the check script \"%1\": %2"_s.arg(
+                                           fileCheckScriptPath(home.path()), c.error));
+        }
+        EXPECT_EQ(output.linesDone, 0);
+    }
 }
