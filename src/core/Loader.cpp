@@ -95,6 +95,13 @@ QString loadFileFilter()
 QString scratchFolder(const QString &home)
 {
     const QString folder = (home.endsWith(u'/') ? home : home + u'/') + u"Scratch/"_s;
+    // Its files are deleted by name patterns: only a real folder of the program folder will do,
+    // never a link to somebody's folder of files.
+    const QFileInfo info(folder.chopped(1));
+    if (info.isSymLink() || (info.exists() && !info.isDir()))
+        throw Error(u"The scratch folder \"%1\" is %2, not a folder of the program folder. "
+                    "Remove it and try again"_s.arg(native(folder.chopped(1)),
+                                                    info.isSymLink() ? u"a link"_s : u"a file"_s));
     if (!QDir().mkpath(folder))
         throw Error(u"Cannot create the folder \"%1\""_s.arg(native(folder)));
     return folder;
