@@ -14,7 +14,10 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
+
+#include <sys/resource.h>
 
 namespace bm {
 
@@ -560,6 +563,13 @@ QString databaseFailureCause(int rc, sqlite3 *db)
         const int error = db ? sqlite3_system_errno(db) : 0;
         if (error != 0)
             return u"disk I/O error: %1"_s.arg(QString::fromLocal8Bit(std::strerror(error)));
+        // SQLite may have lost the system's word on the way (a rollback after the failed
+        // write); a limit on the size of files is the likely cause where one is set.
+        rlimit limit{};
+        if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            return u"disk I/O error: %1 (files may grow to %2 bytes at most here)"_s.arg(
+                    QString::fromLocal8Bit(std::strerror(EFBIG)),
+                    QLocale::c().toString(qulonglong(limit.rlim_cur)));
         return u"disk I/O error"_s;
     }
     default:

@@ -284,20 +284,35 @@ QString takenText(const UndoInfo &info)
                                       + QLocale().timeFormat(QLocale::ShortFormat));
 }
 
-// The stamp of the database file `path`, read on a connection of its own.
-std::optional<DataStamp> stampOfFile(const QString &path, QString &why)
+// The stamp of the database file `path`, read on a connection of its own. The connection may
+// write where it can, so that a transaction a killed command left in the journal is rolled back
+// first, as any command that opens the database would. `damaged` tells a file that is missing
+// or no sound database from one that cannot be read now (locked, an I/O error).
+std::optional<DataStamp> stampOfFile(const QString &path, QString &why, bool *damaged = nullptr)
 {
+    if (damaged)
+        *damaged = false;
     if (!QFileInfo(path).isFile()) {
         why = u"\"%1\" is missing"_s.arg(native(path));
+        if (damaged)
+            *damaged = true;
         return std::nullopt;
     }
     Connection c;
-    const int rc = c.open(path, SQLITE_OPEN_READONLY);
-    if (rc != SQLITE_OK) {
-        why = causeOf(rc, c.db);
-        return std::nullopt;
+    int rc = c.open(path, SQLITE_OPEN_READWRITE);
+    if (rc != SQLITE_OK)
+        rc = c.open(path, SQLITE_OPEN_READONLY);
+    std::optional<DataStamp> stamp;
+    if (rc == SQLITE_OK)
+        stamp = readStamp(c.db, &why);
+    if (!stamp) {
+        if (rc != SQLITE_OK)
+            why = causeOf(rc, c.db);
+        const int code = (rc != SQLITE_OK ? rc : sqlite3_errcode(c.db)) & 0xFF;
+        if (damaged)
+            *damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
     }
-    return readStamp(c.db, &why);
+    return stamp;
 }
 
 // A byte-for-byte copy of `from` as the new file `to`, forced to the disk. Empty when done.
@@ -633,9 +648,15 @@ UndoCheck checkUndo(const QString &home)
         return check;
     }
     QString why;
-    const std::optional<DataStamp> now = stampOfFile(databaseOf(home), why);
-    if (!now)
+    bool damaged = false;
+    const std::optional<DataStamp> now = stampOfFile(databaseOf(home), why, &damaged);
+    // Only a database that is damaged (or gone) is replaced whole; one that cannot be read just
+    // now (locked by another program, an I/O error) is left alone.
+    if (!now && damaged)
         check.unreadable = why;
+    else if (!now)
+        check.refusal = u"Cannot %1 \"%2\": the herd database cannot be read (%3). Nothing was "
+                        "changed"_s.arg(info.redo ? u"redo"_s : u"undo"_s, info.caption, why);
     else if (now->generation != info.generation)
         check.refusal = changedSince(info, *now);
     return check;

@@ -12,6 +12,7 @@
 #include "GridModel.h"
 #include "Importer.h"
 #include "Layout.h"
+#include "Leftovers.h"
 #include "Loader.h"
 #include "Look.h"
 #include "Maintenance.h"
@@ -585,8 +586,10 @@ void TfrmMain::FormShow()
     // The window holds the lock of the program folder while it is open. When another copy of
     // the program has it, the message says so and the window closes without touching the data:
     // the program ends, and the user starts it again once the other copy is done.
-    const bool locked
-            = runCommand([this] { m_lock = std::make_unique<bm::FolderLock>(dm->home()); });
+    const bool locked = runCommand([this] {
+        m_lock = std::make_unique<bm::FolderLock>(dm->home());
+        bm::removeLeftovers(dm->home(), m_lock->previousHolderDied());
+    });
     if (!locked) {
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
