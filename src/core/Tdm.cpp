@@ -13,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -310,22 +311,24 @@ QString Tdm::quoteId(const QString &name)
 namespace {
 
 // The tables of the herd data: one per record type. MergeCow, the generation and temporary
-// tables are the program's own.
+// tables are the program's own. On the path of every row an import writes: a table of three
+// digits is looked up by its number.
 bool isHerdTable(const char *db, const char *table)
 {
-    if (!table || !db || std::strcmp(db, "main") != 0 || std::strlen(table) != 3)
+    if (!table || !db || std::strcmp(db, "main") != 0)
         return false;
-    static const QList<QByteArray> codes = [] {
-        QList<QByteArray> list;
+    static const std::array<bool, 1000> codes = [] {
+        std::array<bool, 1000> set{};
         for (const QString &code : recordTypeCodes())
-            list << code.toLatin1();
-        return list;
+            set[size_t(code.toInt())] = true;
+        return set;
     }();
-    for (const QByteArray &code : codes) {
-        if (std::strcmp(code.constData(), table) == 0)
-            return true;
-    }
-    return false;
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9';
+    };
+    if (!digit(table[0]) || !digit(table[1]) || !digit(table[2]) || table[3] != '\0')
+        return false;
+    return codes[size_t((table[0] - '0') * 100 + (table[1] - '0') * 10 + (table[2] - '0'))];
 }
 
 } // namespace
