@@ -38,19 +38,23 @@ QStringList leftovers(const QString &folder)
     return QDir(folder).entryList({u"Tembra.compact-*"_s, u"*-journal"_s}, QDir::Files);
 }
 
+// Five rows in table 104 of a database with many free pages (3,000 rows written, most deleted),
+// its connection closed as at the end of the program.
+void fillWithFreePages(Tdm &dm)
+{
+    dm.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+            "INSERT INTO \"104\" (HerdCode, Milk) SELECT printf('H%05d', i), i FROM n"_s);
+    dm.exec(u"DELETE FROM \"104\" WHERE Milk > 5"_s);
+    dm.close();
+}
+
 } // namespace
 
 TEST(Compaction, backupHoldsTheStateAtCloseAndTheCompactedFileTheSameRows)
 {
     test::TestHome home;
     const QString db = home.path() + u"Tembra.db"_s;
-    {
-        Tdm &dm = home.dm();
-        dm.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-                "INSERT INTO \"104\" (HerdCode, Milk) SELECT printf('H%05d', i), i FROM n"_s);
-        dm.exec(u"DELETE FROM \"104\" WHERE Milk > 5"_s);
-        dm.close();
-    }
+    fillWithFreePages(home.dm());
     const QByteArray atClose = bytes(db);
     const QStringList rows = rowsOf(home.path(), u"Tembra.db"_s);
     ASSERT_EQ(rows.size(), 5);
@@ -143,13 +147,7 @@ TEST(Compaction, aLinkedDatabaseStaysALinkToTheCompactedData)
     QTemporaryDir elsewhere;
     const QString target = elsewhere.path() + u"/herd.db"_s;
     const QString db = home.path() + u"Tembra.db"_s;
-    {
-        Tdm &dm = home.dm();
-        dm.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-                "INSERT INTO \"104\" (HerdCode, Milk) SELECT printf('H%05d', i), i FROM n"_s);
-        dm.exec(u"DELETE FROM \"104\" WHERE Milk > 5"_s);
-        dm.close();
-    }
+    fillWithFreePages(home.dm());
     ASSERT_TRUE(QFile::rename(db, target));
     ASSERT_TRUE(QFile::link(target, db));
     const QByteArray atClose = bytes(target);
