@@ -36,6 +36,7 @@ class TfrmAbout;
 class TfrmFileCheck;
 class TfrmProblems;
 class TfrmHerdSummary;
+class TfrmLactationCheck;
 class TfrmLactationCurves;
 class TfrmProgress;
 class TfrmSaveFiles;
@@ -153,6 +154,10 @@ public:
     void HerdSummary1Click();
     TfrmLactationCurves *frmLactationCurves() const { return m_frmLactationCurves; }
     TfrmHerdSummary *frmHerdSummary() const { return m_frmHerdSummary; }
+    // View, Lactation Check: checks the 305-day yields of every lactation against its test days
+    // and lists them in a window of its own, which the next use shows again, checked anew.
+    void LactationCheck1Click();
+    TfrmLactationCheck *frmLactationCheck() const { return m_frmLactationCheck; }
 
     // The steps of Load Files.
     QString UnZipFile(const QString &FName);
@@ -247,7 +252,9 @@ private:
     QMenu *pumGrid = nullptr; // the grid's context menu
     QAction *LactationCurves1 = nullptr;
     QAction *HerdSummary1 = nullptr;
+    QAction *LactationCheck1 = nullptr;
     TfrmLactationCurves *m_frmLactationCurves = nullptr;
+    TfrmLactationCheck *m_frmLactationCheck = nullptr;
     TfrmHerdSummary *m_frmHerdSummary = nullptr;
 
     // The open-file dialog od opens on the file last chosen in it.

@@ -1,5 +1,5 @@
 // The main window's View menu and the grid's context menu: the lactation and herd charts of the
-// grid's current row.
+// grid's current row; and, in the View menu, the lactation check of the whole herd database.
 #include "TfrmMain.h"
 
 #include "DataGrid.h"
@@ -7,6 +7,7 @@
 #include "HerdCharts.h"
 #include "Tdm.h"
 #include "TfrmHerdSummary.h"
+#include "TfrmLactationCheck.h"
 #include "TfrmLactationCurves.h"
 
 #include <QGuiApplication>
@@ -44,11 +45,18 @@ void TfrmMain::buildViewMenu()
     HerdSummary1->setObjectName(u"HerdSummary1"_s);
     HerdSummary1->setToolTip(u"The test dates of the current row's herd"_s);
     connect(HerdSummary1, &QAction::triggered, this, &TfrmMain::HerdSummary1Click);
+    LactationCheck1 = new QAction(u"Lactation Check"_s, this);
+    LactationCheck1->setObjectName(u"LactationCheck1"_s);
+    LactationCheck1->setToolTip(u"The stated 305-day yields of every lactation against those "
+                                "computed from its test days"_s);
+    connect(LactationCheck1, &QAction::triggered, this, &TfrmMain::LactationCheck1Click);
 
     pumView = new QMenu(this);
     pumView->setObjectName(u"pumView"_s);
     pumView->addAction(LactationCurves1);
     pumView->addAction(HerdSummary1);
+    pumView->addSeparator();
+    pumView->addAction(LactationCheck1);
     connect(pumView, &QMenu::aboutToShow, this, &TfrmMain::updateViewActions);
     connect(btnView, &QPushButton::clicked, this,
             [this] { pumView->popup(btnView->mapToGlobal(QPoint(0, btnView->height()))); });
@@ -68,6 +76,7 @@ void TfrmMain::updateViewActions()
     const QString table = currentTable();
     LactationCurves1->setEnabled(rows && namesCow(table));
     HerdSummary1->setEnabled(rows && qData->columnIndex(u"HerdCode"_s) >= 0);
+    LactationCheck1->setEnabled(dm && dm->isOpen());
 }
 
 void TfrmMain::dbgContextMenu(const QPoint &position)
@@ -118,6 +127,21 @@ void TfrmMain::HerdSummary1Click()
         m_frmHerdSummary->show();
         m_frmHerdSummary->raise();
         m_frmHerdSummary->activateWindow();
+    });
+}
+
+void TfrmMain::LactationCheck1Click()
+{
+    updateViewActions();
+    if (!LactationCheck1->isEnabled())
+        return;
+    runCommand([this] {
+        if (!m_frmLactationCheck)
+            m_frmLactationCheck = new TfrmLactationCheck(*dm, progress(), *m_prompter, this);
+        m_frmLactationCheck->runCheck();
+        m_frmLactationCheck->show();
+        m_frmLactationCheck->raise();
+        m_frmLactationCheck->activateWindow();
     });
 }
 

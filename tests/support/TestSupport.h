@@ -150,4 +150,11 @@ bool isLocked(const QString &home);
 QString sourceDataDir();
 QString testDataDir();
 
+// Validates ICAR ADE JSON files against the ADE schemas, which lie beside the repository
+// (../shared/ade, not copied into it), with tests/tools/validate_ade.py: `pairs` holds a
+// collection schema's name and a file, in turn ("icarAnimalCoreCollection", "out_animals.json",
+// ...). Exit code 0 when every file is valid; the validator's lines in `out`. Raises when the
+// schemas are missing, so a test never passes without them.
+ProcessResult validateAde(const QStringList &pairs);
+
 } // namespace bm::test
