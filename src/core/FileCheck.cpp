@@ -372,7 +372,7 @@ public:
         }
         const QString rows
                 = changed == 1 ? u"1 row"_s : u"%1 rows"_s.arg(QLocale().toString(changed));
-        m_output.findings({u"Fix on line %1: %2 changed"_s.arg(lineNo).arg(rows)});
+        m_output.fixDone(u"Fix on line %1: %2 changed"_s.arg(lineNo).arg(rows));
         return changed;
     }
 

@@ -48,6 +48,8 @@ public:
     // Called after every line of the script. The desktop lets pending window events run here.
     // Returning false ends the run quietly after this line (the program is closing).
     virtual bool lineDone() { return true; }
+    // What a fix changed: "Fix on line 7: 3 rows changed". Written where the findings go.
+    virtual void fixDone(const QString &line) { findings({line}); }
     // Something the user should know about the run that is no finding (the state before it
     // could not be kept for undo). The desktop shows it in the findings window.
     virtual void notice(const QString &text) { findings({text}); }

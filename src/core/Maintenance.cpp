@@ -65,6 +65,12 @@ qint64 Maintenance::execCount(const QString &sql)
     return sqlite3_changes64(m_dm.handle());
 }
 
+void Maintenance::committed()
+{
+    if (m_committed)
+        m_committed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Orphan clean-up
 
@@ -142,7 +148,9 @@ qint64 Maintenance::cleanUp(const QString &caption, const QList<std::pair<QStrin
         throw;
     }
     transaction.commit();
-    if (const QString notKept = undo.commit(); !notKept.isEmpty())
+    const QString notKept = undo.commit();
+    committed();
+    if (!notKept.isEmpty())
         m_prompter.notify(notKept);
     return removed;
 }
@@ -226,9 +234,11 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
             throw Error(u"Table %1 changed during the command"_s.arg(applied.table));
     }
     transaction.commit();
-    if (const QString notKept = undo.commit(); !notKept.isEmpty())
-        m_prompter.notify(notKept);
+    const QString notKept = undo.commit();
     m_changes << TableChange{applied.table, doomed};
+    committed();
+    if (!notKept.isEmpty())
+        m_prompter.notify(notKept);
     m_prompter.notify(u"Finished."_s);
 }
 
@@ -280,9 +290,11 @@ void Maintenance::ChangeHerdcode(const QString &current)
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
-    if (const QString notKept = undo.commit(); !notKept.isEmpty())
-        m_prompter.notify(notKept);
+    const QString notKept = undo.commit();
     m_changes = changes;
+    committed();
+    if (!notKept.isEmpty())
+        m_prompter.notify(notKept);
 }
 
 void Maintenance::MergeNationalIDs(const QString &initial)
@@ -339,10 +351,12 @@ void Maintenance::MergeNationalIDs(const QString &initial)
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
-    if (const QString notKept = undo.commit(); !notKept.isEmpty())
-        m_prompter.notify(notKept);
+    const QString notKept = undo.commit();
     m_changes = changes;
     m_progress.hide();
+    committed();
+    if (!notKept.isEmpty())
+        m_prompter.notify(notKept);
     m_prompter.notify(u"Finished Merge."_s);
 }
 

@@ -104,8 +104,8 @@ QString Saver::archivePath(const QString &chosen)
 
 QString Saver::offeredName(const SaveRequest &request, const QString &lastFile)
 {
-    if (lastFile.isEmpty())
-        return lastFile;
+    if (lastFile.isEmpty() || lastFile.endsWith(u'/'))
+        return lastFile; // nothing, or only the folder to start in
     const QString suffix = QFileInfo(lastFile).suffix();
     const bool ours = suffix.compare(u"zip"_s, Qt::CaseInsensitive) == 0
                       || suffix.compare(u"csv"_s, Qt::CaseInsensitive) == 0

@@ -60,7 +60,7 @@ public:
 
     // The name the save-file dialog offers, from the name chosen last: without ".zip" unless the
     // files are zipped (herd.zip gives herd for DIF files, herd.csv for CSV files, and herd.csv
-    // gives herd.zip for an archive).
+    // gives herd.zip for an archive). A folder (ending in "/") is offered as it is.
     static QString offeredName(const SaveRequest &request, const QString &lastFile);
     // The existing files that saving to `chosen` would replace (or, for a DIF file of an empty
     // table, remove), in tab order; for an archive, the archive.

@@ -26,6 +26,8 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <algorithm>
+
 namespace bm::gui {
 
 using namespace Qt::StringLiterals;
@@ -192,7 +194,8 @@ void TfrmSaveFiles::fitList()
         rows += clbFiles->sizeHintForRow(i);
     const int widest = clbFiles->count() > 0 ? clbFiles->sizeHintForColumn(0) : 0;
     const int height = std::max(161, rows + frame + 2);
-    const int width = std::max(249, widest + frame + 4);
+    // Wide enough for the entries, and for the title bar to show the whole caption.
+    const int width = std::max({249, widest + frame + 4, titleBarWidth(windowTitle()) - 18});
     const int grow = height - 161;
     const int widen = width - 249;
     clbFiles->setGeometry(10, 66, width, height);
@@ -282,8 +285,13 @@ void TfrmSaveFiles::btnSaveClick()
         if (replace)
             break;
     }
+    // The dialog leaves the screen before the work starts; the progress window shows the save
+    // from its first moment to the end of the packing.
+    hide();
     bm::gui::runCommand(&m_progress, m_prompter, [&] {
         QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_progress.start(u"Saving Files"_s, 100, QString());
+        m_progress.show();
         m_summary = bm::saveSummary(saver.save(r, *chosen));
     });
     accept();

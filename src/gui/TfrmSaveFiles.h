@@ -50,6 +50,10 @@ public:
     // What the last save did, in one line ("Saved ..."); empty when the dialog closed without
     // saving.
     const QString &lastSummary() const { return m_summary; }
+    // The file the save-file dialog offers next (the last one chosen, or the data set loaded
+    // since, or a folder to start in).
+    const QString &lastFile() const { return m_lastFile; }
+    void offerFile(const QString &file) { m_lastFile = file; }
 
     void done(int result) override;
 

@@ -39,6 +39,8 @@ bool ScriptedPrompter::confirm(const QString &text)
 void ScriptedPrompter::notify(const QString &text)
 {
     notices << text;
+    if (onNotice)
+        onNotice(text);
 }
 
 void ScriptedPrompter::showError(const QString &message)

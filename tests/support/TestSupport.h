@@ -14,6 +14,7 @@
 class QProcess;
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -56,6 +57,8 @@ public:
     QStringList filters;  // the filter of every file dialog
     QStringList initials; // the file every file dialog opened on
     QStringList inputs;   // every input box as "<caption>|<prompt>|<default>"
+    // Called with each notice as it is given, so a test can look at the windows at that moment.
+    std::function<void(const QString &)> onNotice;
 
 private:
     std::optional<QString> nextChoice();

@@ -31,10 +31,12 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -87,6 +89,21 @@ private:
 
 int main(int argc, char *argv[])
 {
+    // The offscreen platform's screen is 800 x 800 unless told otherwise; windows keep to the
+    // screen they open on, so the pictures are taken on a larger one.
+    QTemporaryDir screenDir;
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screenDir.isValid()) {
+        QFile config(screenDir.filePath(u"screen.json"_s));
+        if (config.open(QIODevice::WriteOnly)
+            && config.write(R"({"screens": [{"name": "large", "x": 0, "y": 0, "width": 1920,
+                               "height": 1200, "logicalDpi": 96, "logicalBaseDpi": 96,
+                               "dpr": 1}]})")
+                       > 0) {
+            config.close();
+            qputenv("QT_QPA_PLATFORM",
+                    "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+        }
+    }
     QApplication app(argc, argv);
     prepareApplication();
 
