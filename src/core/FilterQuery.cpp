@@ -10,30 +10,32 @@ namespace bm {
 
 using namespace Qt::StringLiterals;
 
-int fieldTypeCode(const QString &declaredType)
+int fieldTypeCode(ColumnKind kind)
 {
-    const QString t = declaredType.trimmed().toUpper();
-    if (t.isEmpty())
-        return ftUnknown;
-    if (t == u"INTEGER"_s)
+    switch (kind) {
+    case ColumnKind::Integer:
         return ftInteger;
-    if (t == u"REAL"_s)
+    case ColumnKind::Real:
         return ftFloat;
-    if (t == u"DATE"_s)
+    case ColumnKind::Date:
         return ftDateTime;
-    if (t == u"TEXT"_s)
+    case ColumnKind::Text:
         return ftWideString;
-    if (t == u"BOOLEAN"_s)
+    case ColumnKind::Boolean:
         return ftBoolean;
+    case ColumnKind::Unknown:
+        return ftUnknown;
+    case ColumnKind::Other:
+        break;
+    }
     return ftOther;
 }
 
 int GetFieldType(Tdm &dm, const QString &table, const QString &FieldName)
 {
-    const QStringList names = dm.columns(table);
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (names.at(i).compare(FieldName, Qt::CaseInsensitive) == 0)
-            return fieldTypeCode(dm.columnTypes(table).value(i));
+    for (const db::Column &c : dm.connection().columns(table)) {
+        if (c.name.compare(FieldName, Qt::CaseInsensitive) == 0)
+            return fieldTypeCode(c.kind);
     }
     throw Error(u"Field '%1' not found"_s.arg(FieldName));
 }

@@ -15,8 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 
 namespace bm {
@@ -192,15 +190,13 @@ void Saver::stampVersion(const QString &code, const QString &version)
     // left alone, so a table saved before is not rewritten.
     Stmt stmt = m_dm.prepare(u"UPDATE "_s + Tdm::quoteId(code)
                              + u" SET VersionNo = ?1 WHERE VersionNo IS NOT ?1"_s);
-    if (version.at(0).isDigit()) {
-        sqlite3_bind_int64(stmt.get(), 1, version.toLongLong());
-    } else {
-        const QByteArray text = version.toUtf8();
-        sqlite3_bind_text(stmt.get(), 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-    }
-    if (m_dm.step(stmt.get()) != SQLITE_DONE)
-        throw Error(u"Cannot stamp table %1 with version %2: %3"_s.arg(code, version,
-                                                                       m_dm.sqliteError()));
+    if (version.at(0).isDigit())
+        stmt->bindInteger(1, version.toLongLong());
+    else
+        stmt->bindText(1, version);
+    if (stmt->step() == db::Step::Refused)
+        throw Error(
+                u"Cannot stamp table %1 with version %2: %3"_s.arg(code, version, stmt->refusal()));
 }
 
 SaveResult Saver::save(const SaveRequest &request, const QString &chosen)

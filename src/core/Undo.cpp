@@ -4,6 +4,7 @@
 #include "FileWrite.h"
 #include "Layout.h"
 #include "ProgressSink.h"
+#include "SqliteConnection.h"
 #include "Tdm.h"
 
 #include <QCoreApplication>
@@ -84,6 +85,13 @@ void stepDone(const char *step)
         std::raise(SIGKILL);
 }
 
+// Finalizes a raw SQLite statement when it goes out of scope.
+struct SqliteStmtDeleter
+{
+    void operator()(sqlite3_stmt *stmt) const { sqlite3_finalize(stmt); }
+};
+using SqliteStmt = std::unique_ptr<sqlite3_stmt, SqliteStmtDeleter>;
+
 // The undo points of this process that are still at work. Any other pending copy or note in a
 // folder whose lock we hold was left behind by a copy of the program that ended in the middle of
 // a command.
@@ -123,8 +131,8 @@ struct Connection
 
 QString causeOf(int rc, sqlite3 *db)
 {
-    if (isDatabaseFailure(rc))
-        return databaseFailureCause(rc, db);
+    if (db::isDatabaseFailure(rc))
+        return db::databaseFailureCause(rc, db);
     const char *message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     return QString::fromUtf8(message ? message : sqlite3_errstr(rc));
 }
@@ -390,7 +398,7 @@ QString copyCommitted(sqlite3 *db, const QString &to, ProgressSink &progress, bo
     auto single = [db](const char *sql, QString &text) {
         sqlite3_stmt *raw = nullptr;
         int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-        const Stmt stmt(raw);
+        const SqliteStmt stmt(raw);
         if (rc == SQLITE_OK)
             rc = sqlite3_step(raw);
         if (rc != SQLITE_ROW)
@@ -682,7 +690,8 @@ QString undoQuestion(const UndoCheck &check)
 // ---------------------------------------------------------------------------------------------
 
 UndoPoint::UndoPoint(Tdm &dm, ProgressSink &progress, const QString &caption)
-    : UndoPoint(dm.home(), &dm, dm.handle(), progress, caption, Kind::Command, false, false, -1)
+    : UndoPoint(dm.home(), &dm, db::sqliteHandle(dm.connection()), progress, caption, Kind::Command,
+                false, false, -1)
 {}
 
 UndoPoint::UndoPoint(const QString &home, Tdm *dm, sqlite3 *db, ProgressSink &progress,
@@ -849,7 +858,7 @@ struct UndoSteps
             BusyCursor busy(progress);
             sqlite3_stmt *raw = nullptr;
             rc = sqlite3_prepare_v2(kept.db, "PRAGMA quick_check", -1, &raw, nullptr);
-            const Stmt stmt(raw);
+            const SqliteStmt stmt(raw);
             if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
                 verdict = QString::fromUtf8(
                         reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
@@ -867,7 +876,7 @@ struct UndoSteps
                                                                                      : unread));
 
         Connection own;
-        sqlite3 *db = dm ? dm->handle() : nullptr;
+        sqlite3 *db = dm ? db::sqliteHandle(dm->connection()) : nullptr;
         if (!dm) {
             rc = own.open(databaseOf(home), SQLITE_OPEN_READWRITE);
             if (rc != SQLITE_OK && !unreadable)

@@ -55,8 +55,6 @@
 
 #include <optional>
 
-#include <sqlite3.h>
-
 namespace bm::gui {
 
 using namespace Qt::StringLiterals;
@@ -677,7 +675,7 @@ void TfrmMain::FormShow()
     runCommand([this] {
         dm->ConnectDB(&progress());
         // Long statements on the connection keep the windows painted.
-        live::attach(dm->handle(), qData, dbg);
+        live::attach(dm->connection(), qData, dbg);
         ChangeFile();
     });
     refreshUndo();
@@ -1178,7 +1176,7 @@ void TfrmMain::Analyse1Click()
     const bool finished = runCommand([&] {
         // The checks see the data as the grid shows it: an open grid edit is written first.
         postEdits();
-        changesBefore = sqlite3_total_changes64(dm->handle());
+        changesBefore = dm->connection().totalChanges();
         output.start();
         try {
             bm::runFileCheck(*dm, output, &progress());
@@ -1208,7 +1206,7 @@ void TfrmMain::Analyse1Click()
                                       .arg(output.found() == 1 ? u"check"_s : u"checks"_s));
     // The fixes of the script may have changed rows the grid shows, also those of a run that
     // stopped with an error.
-    if (dm->isOpen() && sqlite3_total_changes64(dm->handle()) != changesBefore)
+    if (dm->isOpen() && dm->connection().totalChanges() != changesBefore)
         showDataAfter(caption);
 }
 
@@ -1276,7 +1274,7 @@ void TfrmMain::Undo1Click()
             m_prompter->notify(result.warning);
         if (!open) {
             dm->ConnectDB(&progress());
-            live::attach(dm->handle(), qData, dbg);
+            live::attach(dm->connection(), qData, dbg);
             reconnected = true;
         }
     });
@@ -1415,7 +1413,7 @@ void TfrmMain::FormClose()
         m_settings->sync();
     qData->close();
     if (dm->isOpen())
-        live::detach(dm->handle());
+        live::detach(&dm->connection());
     dm->close();
     // The window goes at once; the progress window shows the compaction until it is done.
     hide();
