@@ -92,7 +92,8 @@ struct Refused
     QString why;
 };
 
-// Pragmas that only read; those of the second list may name a table or an index.
+// Pragmas that only read: those of the first list name a table or an index; those of the second
+// only read while they are given no value (with one they would set it).
 bool isReadingPragma(const QByteArray &name, bool withArgument)
 {
     static const QList<QByteArray> named = {
@@ -112,7 +113,7 @@ bool isReadingPragma(const QByteArray &name, bool withArgument)
 // the herd database's tables or their triggers, set pragmas that change the file or the
 // connection, or write the data generation that undo relies on. Each of these is refused with
 // the reason in `why`, and ends the run.
-int scriptRules(void *, int action, const char *a, const char *, const char *, const char *,
+int scriptRules(void *, int action, const char *a, const char *b, const char *, const char *,
                 QString &why)
 {
     switch (action) {
@@ -122,8 +123,8 @@ int scriptRules(void *, int action, const char *a, const char *, const char *, c
         return SQLITE_DENY;
     case SQLITE_PRAGMA: {
         const QByteArray name(a ? a : "");
-        // The argument is the pragma's value or the table it names.
-        if (isReadingPragma(name, false) || isReadingPragma(name, true))
+        // `b` is the pragma's value or the table it names, null when there is none.
+        if (isReadingPragma(name, b != nullptr))
             return SQLITE_OK;
         why = u"a check script may only read pragmas that tell about the tables; PRAGMA %1 is "
               "refused"_s.arg(QString::fromUtf8(name));

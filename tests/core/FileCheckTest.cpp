@@ -528,6 +528,14 @@ TEST(FileCheck, aScriptStaysInsideTheHerdDatabase)
              "t) WHERE HerdCode = 'H1'; DROP TABLE t",
              QString()},
             {"readingPragma", "/! T !/ PRAGMA table_info([101])", QString()},
+            // A pragma that reads without a value sets it with one.
+            {"settingPragma", "PRAGMA user_version = 7",
+             u"a check script may only read pragmas that tell about the tables; PRAGMA "
+             "user_version is refused"_s},
+            {"settingPragmaInACheck", "/! T !/ PRAGMA foreign_keys = ON",
+             u"a check script may only read pragmas that tell about the tables; PRAGMA "
+             "foreign_keys is refused"_s},
+            {"transaction", "/! T !/ COMMIT", u"not authorized"_s},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -544,6 +552,7 @@ TEST(FileCheck, aScriptStaysInsideTheHerdDatabase)
     EXPECT_EQ(home.rows(uR"(SELECT HerdCode FROM "101" ORDER BY rowid)"_s),
               (QStringList{u"H2"_s, u"H9"_s}));
     EXPECT_EQ(home.rows(u"PRAGMA quick_check"_s), QStringList{u"ok"_s});
+    EXPECT_EQ(home.rows(u"PRAGMA user_version"_s), QStringList{u"0"_s});
 }
 
 // The script is read only from a plain file of a size a script can have: a link to a device, a
