@@ -337,6 +337,22 @@ int cmdCompact(Context &ctx)
 {
     if (!ctx.args.isEmpty())
         throw UsageError{u"compact takes no arguments"_s};
+    if (!ctx.database.isEmpty()) {
+        // The server keeps its own files; what compacting gives the embedded database, fresh
+        // figures for choosing how to run a query, is the planner's statistics here.
+        Tdm dm(ctx.home);
+        dm.setServer(ctx.database);
+        dm.ConnectDB(&ctx.progress);
+        QStringList tables = recordTypeCodes();
+        tables << u"MergeCow"_s;
+        for (const QString &table : std::as_const(tables))
+            dm.exec(u"ANALYZE "_s + Tdm::quoteId(table));
+        if (!ctx.quiet)
+            out(u"The server keeps the files of %1 itself: refreshed the planner's statistics of "
+                "its %2 tables"_s.arg(dm.databaseName())
+                        .arg(tables.size()));
+        return 0;
+    }
     // What closing the program window does: the state now is kept as Backup.db and the compacted
     // copy becomes Tembra.db only once it is complete.
     const QString database = QDir::toNativeSeparators(ctx.home + u"Tembra.db"_s);

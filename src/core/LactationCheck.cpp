@@ -116,9 +116,12 @@ bool lactationKey(std::string &key, std::string_view nationalId, std::string_vie
     return true;
 }
 
-// Makes the key function callable in the statements of `dm`.
+// Makes the key function callable in the statements of `dm`. A server builds the key in its own
+// SQL instead (keyExpression).
 void registerKeyFunction(Tdm &dm)
 {
+    if (dm.connection().engine() != db::Engine::SQLite)
+        return;
     dm.connection().addFunction(QString::fromLatin1(kKeyFunction), 4,
                                 [](std::string &key, const std::string_view *a) {
                                     return lactationKey(key, a[0], a[1], a[2], a[3]);
@@ -126,8 +129,20 @@ void registerKeyFunction(Tdm &dm)
 }
 
 // The key expression over a table's identity and calving columns.
-QString keyExpression(const QStringList &names, const QString &table)
+QString keyExpression(const db::Connection &dialect, const QStringList &names, const QString &table)
 {
+    if (dialect.engine() != db::Engine::SQLite) {
+        // The same key in the server's SQL, compared byte by byte as the embedded one is.
+        const auto folded = [&](const QString &column) {
+            return u"lower(btrim(CAST(%1 AS text)))"_s.arg(optionalColumn(names, column));
+        };
+        const QString nationalId = folded(u"NationalID"_s);
+        const QString herdCode = folded(u"HerdCode"_s);
+        const QString cowId = folded(u"CowID"_s);
+        return u"((CASE WHEN %1 <> '' THEN 'N' || %1 WHEN %2 <> '' AND %3 <> '' THEN 'C' || %2 "
+               "|| chr(31) || %3 END) || chr(30) || to_char(%4, 'YYYY-MM-DD')) COLLATE \"C\""_s.arg(
+                       nationalId, herdCode, cowId, requiredColumn(names, table, u"CalvingDate"_s));
+    }
     return u"%1(%2, %3, %4, %5)"_s.arg(
             QString::fromLatin1(kKeyFunction), optionalColumn(names, u"NationalID"_s),
             optionalColumn(names, u"HerdCode"_s), optionalColumn(names, u"CowID"_s),
@@ -202,8 +217,11 @@ public:
     // Before the check's transaction: a transaction that only reads makes no table.
     explicit ComputedStore(Tdm &dm)
         : m_db(dm.connection())
+        // The connection's own temporary schema, named as each engine names it.
+        , m_table(m_db.engine() == db::Engine::SQLite ? u"temp.bm_yields"_s
+                                                      : u"pg_temp.bm_yields"_s)
     {
-        m_db.exec(u"DROP TABLE IF EXISTS temp.bm_yields"_s);
+        m_db.exec(u"DROP TABLE IF EXISTS "_s + m_table);
         m_db.exec(u"CREATE TEMP TABLE bm_yields (lactation %1, outcome %1, endDay %1, sameDay %1, "
                   "tests %1, milk %2, fat %2, protein %2)"_s.arg(
                           m_db.columnType(ColumnKind::Integer), m_db.columnType(ColumnKind::Real)));
@@ -214,7 +232,7 @@ public:
         m_read.reset();
         try {
             if (!m_db.inTransaction())
-                m_db.exec(u"DROP TABLE IF EXISTS temp.bm_yields"_s);
+                m_db.exec(u"DROP TABLE IF EXISTS "_s + m_table);
         } catch (const Error &) {
             // The table goes with the connection anyway.
         }
@@ -225,8 +243,8 @@ public:
     void add(qint64 rowid, const LactationYield &y)
     {
         if (!m_insert)
-            m_insert = m_db.prepare(u"INSERT INTO temp.bm_yields VALUES (?1, ?2, ?3, ?4, ?5, ?6, "
-                                    "?7, ?8)"_s);
+            m_insert = m_db.prepare(u"INSERT INTO "_s + m_table
+                                    + u" VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"_s);
         db::Statement &s = *m_insert;
         s.bindInteger(1, rowid);
         s.bindInteger(2, int(y.outcome));
@@ -248,7 +266,7 @@ public:
     void rewind()
     {
         m_insert.reset();
-        m_read = m_db.prepareScan(u"SELECT * FROM temp.bm_yields ORDER BY lactation"_s);
+        m_read = m_db.prepareScan(u"SELECT * FROM "_s + m_table + u" ORDER BY lactation"_s);
         step();
     }
     // The current yields, or null past the last.
@@ -272,6 +290,7 @@ public:
 
 private:
     db::Connection &m_db;
+    QString m_table;
     Stmt m_insert;
     Stmt m_read;
     Computed m_current;
@@ -290,7 +309,7 @@ void computeAll(Tdm &dm, ProgressSink *progress, ComputedStore &computed)
     const QString milk = requiredColumn(testColumns, kTestDays, u"Milk"_s);
     Stmt tests = dm.connection().prepareScan(
             u"SELECT %1 AS k, %2, %3, %4, %5, %6 FROM %7 WHERE %4 IS NOT NULL ORDER BY k"_s.arg(
-                    keyExpression(testColumns, kTestDays),
+                    keyExpression(dm.connection(), testColumns, kTestDays),
                     optionalColumn(testColumns, u"DaysInMilk"_s),
                     optionalColumn(testColumns, u"TestDate"_s), milk,
                     optionalColumn(testColumns, u"FatPercent"_s),
@@ -298,7 +317,7 @@ void computeAll(Tdm &dm, ProgressSink *progress, ComputedStore &computed)
             u"Lactation check"_s);
     Stmt lactations = dm.connection().prepareScan(
             u"SELECT %1 AS k, rowid, %2 FROM %3 ORDER BY k"_s.arg(
-                    keyExpression(lactationColumns, kLactations),
+                    keyExpression(dm.connection(), lactationColumns, kLactations),
                     optionalColumn(lactationColumns, u"LactationEndDate"_s),
                     Tdm::quoteId(kLactations)),
             u"Lactation check"_s);
@@ -633,7 +652,7 @@ LactationCurves lactationTestDays(Tdm &dm, const LactationCheckRow &row)
                     requiredColumn(names, kTestDays, u"Milk"_s),
                     optionalColumn(names, u"FatPercent"_s),
                     optionalColumn(names, u"ProteinPercent"_s), Tdm::quoteId(kTestDays),
-                    keyExpression(names, kTestDays)),
+                    keyExpression(dm.connection(), names, kTestDays)),
             u"Lactation curve"_s);
     stmt->bindText(1, QByteArrayView(key.data(), qsizetype(key.size())));
     LactationSeries series;

@@ -321,7 +321,8 @@ void Tdm::setStatementRules(StatementRules rules, void *context)
 
 void Tdm::stampChanges()
 {
-    if (m_changes == 0 || m_stamped)
+    // The data generation is kept for the undo states of Tembra.db; a server keeps none.
+    if (m_changes == 0 || m_stamped || connection().engine() != db::Engine::SQLite)
         return;
     const auto &[change, point]
             = m_sources.isEmpty() ? std::pair<QString, QString>() : m_sources.constLast();

@@ -461,7 +461,7 @@ TEST(FileCheck, shippedFixesTurnedOnSayWhatTheyChanged)
     test::TestHome home;
     QByteArray script = test::readFile(test::sourceDataDir() + u"FileCheck.SQL"_s);
     ASSERT_TRUE(script.contains("delete the \"/ \""));
-    script.replace("\n/ UPDATE [", "\nUPDATE [");
+    script.replace("\n/ UPDATE \"", "\nUPDATE \"");
     home.write(u"FileCheck.SQL"_s, script);
     seed(home.dm());
     home.dm().exec(uR"(UPDATE "102" SET NationalID = 'n1' WHERE CowID = 'C1';
@@ -476,7 +476,7 @@ TEST(FileCheck, shippedFixesTurnedOnSayWhatTheyChanged)
             fixes << line;
     const auto lineOf = [&](const char *table) {
         for (qsizetype i = 0; i < fixLines.size(); ++i)
-            if (fixLines.at(i).startsWith(u"UPDATE ["_s + QLatin1StringView(table)))
+            if (fixLines.at(i).startsWith(u"UPDATE \""_s + QLatin1StringView(table)))
                 return i + 1;
         return qsizetype(0);
     };

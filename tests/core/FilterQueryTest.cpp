@@ -96,11 +96,11 @@ INSTANTIATE_TEST_SUITE_P(
                         uR"(SELECT * FROM "101" )"_s},
                 SqlCase{"sortedOnly",
                         sorted(state(u"101"_s, {}, -1), u"RecordType"_s, SortDirection::Ascending),
-                        uR"(SELECT * FROM "101" ORDER BY "RecordType")"_s},
+                        uR"(SELECT * FROM "101" ORDER BY "RecordType" NULLS FIRST)"_s},
                 SqlCase{"numberGreaterSortedDescending",
                         sorted(state(u"104"_s, u"Milk"_s, opGreater, u"20"_s), u"RecordType"_s,
                                SortDirection::Descending),
-                        uR"(SELECT * FROM "104" WHERE "Milk" > 20 ORDER BY "RecordType" DESC)"_s},
+                        uR"(SELECT * FROM "104" WHERE "Milk" > 20 ORDER BY "RecordType" DESC NULLS LAST)"_s},
                 SqlCase{"dateBetween",
                         dated(state(u"103"_s, u"CalvingDate"_s, opBetween), QDate(2020, 1, 1),
                               QDate(2020, 12, 31)),
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                 SqlCase{"isNotEmptyThenOrder",
                         sorted(state(u"102"_s, u"NationalID"_s, opNotEmpty), u"RecordType"_s,
                                SortDirection::Ascending),
-                        uR"(SELECT * FROM "102" WHERE "NationalID" Is Not Null ORDER BY "RecordType")"_s},
+                        uR"(SELECT * FROM "102" WHERE "NationalID" Is Not Null ORDER BY "RecordType" NULLS FIRST)"_s},
                 SqlCase{"integerBetween",
                         state(u"104"_s, u"CellCount"_s, opBetween, u"5"_s, u"9"_s),
                         uR"(SELECT * FROM "104" WHERE "CellCount" BETWEEN 5 and 9 )"_s},
@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                         uR"(SELECT * FROM "104" WHERE "HerdCode" = '"O''NEIL' )"_s},
                 SqlCase{"sortColumnWithoutDirectionOrdersAscending",
                         sorted(state(u"101"_s, {}, -1), u"RecordType"_s, SortDirection::None),
-                        uR"(SELECT * FROM "101" ORDER BY "RecordType")"_s},
+                        uR"(SELECT * FROM "101" ORDER BY "RecordType" NULLS FIRST)"_s},
                 SqlCase{"emptyValueLeavesComparisonOpen", state(u"104"_s, u"HerdCode"_s, opLess),
                         uR"(SELECT * FROM "104" WHERE "HerdCode" <  )"_s},
                 SqlCase{"otherTypeHasNoValue", state(u"104"_s, u"Flag"_s, opEqual, u"1"_s),
@@ -291,7 +291,7 @@ TEST(Filter, textNoComparisonUsesIsNotRefusedForANumberColumn)
     EXPECT_EQ(CreateSQL(sorted(state(u"104"_s, u"Milk"_s, -1, u"ABC"_s), u"Milk"_s,
                                SortDirection::Ascending),
                         false, typeOf),
-              uR"(SELECT * FROM "104" ORDER BY "Milk")"_s);
+              uR"(SELECT * FROM "104" ORDER BY "Milk" NULLS FIRST)"_s);
 
     // In the database: "Contains" on a number column matches the number's text.
     test::TestHome home;

@@ -798,6 +798,12 @@ void PgConnection::prepareTables()
                         "citext\"): %1"_s.arg(failure));
     }
     loadCitextTypes();
+    // Two date functions of the embedded engine, so one check script runs on both: the day
+    // number of a date, and a date moved by a step such as '+18 months'.
+    execScript(u"CREATE OR REPLACE FUNCTION julianday(d date) RETURNS double precision "
+               "LANGUAGE sql IMMUTABLE AS $$ SELECT (d - DATE '2000-01-01') + 2451544.5 $$; "
+               "CREATE OR REPLACE FUNCTION date(d date, step text) RETURNS date "
+               "LANGUAGE sql IMMUTABLE AS $$ SELECT (d + step::interval)::date $$"_s);
 }
 
 void PgConnection::loadCitextTypes()

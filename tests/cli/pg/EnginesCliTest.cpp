@@ -116,6 +116,10 @@ TEST(BothEngines, theSameCommandsGiveTheSameOutputAndFiles)
             {u"--yes"_s, u"clean"_s, u"102"_s},
             {u"--yes"_s, u"trim"_s, u"remove"_s, u"104"_s, u"Milk"_s, u"lt"_s, u"5"_s},
             {u"--yes"_s, u"herdcode"_s, u"NEWHC"_s},
+            {u"--yes"_s, u"merge"_s, samples + u"herd.102"_s},
+            {u"yields"_s},
+            {u"yields"_s, u"--tolerance"_s, u"3"_s, u"--flagged"_s},
+            {u"check"_s},
             {u"stats"_s},
     };
     for (const QStringList &step : steps) {
@@ -148,6 +152,20 @@ TEST(BothEngines, theSameCommandsGiveTheSameOutputAndFiles)
     EXPECT_GE(liteFiles.size(), 24);
     for (auto it = liteFiles.cbegin(); it != liteFiles.cend(); ++it)
         EXPECT_TRUE(serverFiles.value(it.key()) == it.value()) << it.key().toStdString();
+}
+
+TEST(BothEngines, compactOnAServerRefreshesThePlannersStatistics)
+{
+    const Place server(true);
+    ASSERT_EQ(server.run({u"init"_s}).exitCode, 0);
+    const auto r = server.run({u"compact"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(u"refreshed the planner's statistics"_s)) << r.out.toStdString();
+    // Undo keeps the states of Tembra.db only, and says so.
+    const auto u = server.run({u"--yes"_s, u"undo"_s});
+    EXPECT_EQ(u.exitCode, 1);
+    EXPECT_TRUE(u.err.contains(u"nothing is kept for undo on the server database"_s))
+            << u.err.toStdString();
 }
 
 TEST(BothEngines, aServerThatIsNotThereIsSaidInPlainWordsWithoutThePassword)
