@@ -115,6 +115,13 @@ std::optional<QString> CliPrompter::inputText(const QString &, const QString &, 
     return m_choice;
 }
 
+std::optional<int> CliPrompter::chooseItem(const QString &, const QString &question,
+                                           const QStringList &items)
+{
+    throw Error(u"%1 Nothing was changed: give the file of one of them (%2)"_s.arg(
+            question.section(u'.', 0, 0) + u'.', items.join(u"; "_s)));
+}
+
 void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command)
 {
     const QString file = ctx.parser && ctx.parser->isSet(u"problems"_s)

@@ -54,6 +54,9 @@ public:
     std::optional<QString> openFile(const QString &, const QString &) override;
     std::optional<QString> saveFile(const QString &, const QString &, const QString &) override;
     std::optional<QString> inputText(const QString &, const QString &, const QString &) override;
+    // Nothing to choose with on the command line: refuses with the question and the items.
+    std::optional<int> chooseItem(const QString &caption, const QString &question,
+                                  const QStringList &items) override;
 
 private:
     Answer m_answer;

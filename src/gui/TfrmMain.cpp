@@ -909,7 +909,8 @@ void TfrmMain::LoadFiles1Click()
         QApplication::setOverrideCursor(Qt::WaitCursor);
         bm::Loader loader(*dm, progress(), *m_prompter);
         loader.setProblems(&problems);
-        loader.load(*chosen);
+        if (!loader.load(*chosen))
+            return; // no data set of the archive was chosen: nothing changed
         ChangeFile();
         showMessage(loader.summary(*chosen));
     });

@@ -115,11 +115,12 @@ TEST(ProblemList, aLoadListsEveryPlantedFaultOnceWithItsLineInTheChosenFile)
 
         EXPECT_EQ(prompter.questions.size(), 1);
         QStringList found;
-        for (const Problem &p : problems.items()) {
+        for (qsizetype i = 0; i < problems.size(); ++i) {
+            const Problem p = problems.at(i);
             EXPECT_EQ(p.file, c.fileName);
             EXPECT_EQ(p.recordType, u"104"_s);
             EXPECT_TRUE(p.source.isEmpty());
-            found << u"%1|%2|%3|%4"_s.arg(p.line).arg(p.field, p.text, p.message);
+            found << u"%1|%2|%3|%4"_s.arg(p.line).arg(p.field, p.text, ProblemList::cell(p, 5));
         }
         // A line's field problems come in layout order; lines in the order the load read them.
         std::stable_sort(found.begin(), found.end(), [](const QString &x, const QString &y) {
@@ -134,12 +135,12 @@ TEST(ProblemList, csvQuotesEveryTextCell)
 {
     test::TestHome home;
     ProblemList problems;
-    problems.add({u"a.104"_s, 12, u"104"_s, u"Milk"_s, u"say \"x\", y"_s, u"m"_s, {}});
-    problems.add({u"b.104"_s, 0, u"104"_s, QString(), u"line"_s, u"n"_s, {}});
+    problems.add({u"a.104"_s, 12, u"104"_s, u"Milk"_s, u"say \"x\", y"_s, u"m"_s, u"o"_s, {}});
+    problems.add({u"b.104"_s, 0, u"104"_s, QString(), u"line"_s, u"n"_s, {}, {}});
     const QString path = home.path() + u"p.csv"_s;
     problems.writeCsv(path, {1, 0});
     EXPECT_EQ(test::readFile(path),
               "\"File\",\"Line\",\"Record Type\",\"Field\",\"Text\",\"Message\"\r\n"
               "\"b.104\",,\"104\",\"\",\"line\",\"n\"\r\n"
-              "\"a.104\",12,\"104\",\"Milk\",\"say \"\"x\"\", y\",\"m\"\r\n");
+              "\"a.104\",12,\"104\",\"Milk\",\"say \"\"x\"\", y\",\"m: o\"\r\n");
 }
