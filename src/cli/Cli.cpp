@@ -118,8 +118,10 @@ std::optional<QString> CliPrompter::inputText(const QString &, const QString &, 
 std::optional<int> CliPrompter::chooseItem(const QString &, const QString &question,
                                            const QStringList &items)
 {
-    throw Error(u"%1 Nothing was changed: give the file of one of them (%2)"_s.arg(
-            question.section(u'.', 0, 0) + u'.', items.join(u"; "_s)));
+    // The question's last sentence asks; what comes before it says what there is to choose.
+    const qsizetype asked = question.lastIndexOf(u". "_s);
+    throw Error(u"%1: %2. The command line cannot ask which one: unpack it and give the file of "
+                "one"_s.arg(asked < 0 ? question : question.left(asked), items.join(u"; "_s)));
 }
 
 void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command)

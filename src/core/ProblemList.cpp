@@ -85,15 +85,15 @@ public:
         flush();
         Problem p;
         qint64 at = 0;
-        QByteArray record;
         quint32 length = 0;
-        if (!readAt(m_index, &at, sizeof at, qint64(n) * qint64(sizeof at))
-            || !readAt(m_data, &length, sizeof length, at)) {
+        QByteArray record;
+        if (!m_indexCache.get(m_index, &at, sizeof at, qint64(n) * qint64(sizeof at))
+            || !m_dataCache.get(m_data, &length, sizeof length, at)) {
             p.message = u"The problem cannot be read back from the scratch file"_s;
             return p;
         }
         record.resize(length);
-        if (!readAt(m_data, record.data(), length, at + 4) || length < sizeof p.line) {
+        if (!m_dataCache.get(m_data, record.data(), length, at + 4) || length < sizeof p.line) {
             p.message = u"The problem cannot be read back from the scratch file"_s;
             return p;
         }
@@ -119,10 +119,11 @@ public:
     {
         flush();
         qint64 at = 0;
-        if (!readAt(m_index, &at, sizeof at, qint64(n) * qint64(sizeof at))
+        if (!m_indexCache.get(m_index, &at, sizeof at, qint64(n) * qint64(sizeof at))
             || ::pwrite(m_data, &line, sizeof line, at + 4) != ssize_t(sizeof line))
             throw Error(u"Cannot keep the problem list in \"%1\". %2"_s.arg(
                     QDir::toNativeSeparators(m_folder), systemMessage(errno)));
+        m_dataCache.clear();
     }
 
 private:
@@ -174,22 +175,42 @@ private:
         buffer.resize(0);
     }
 
-    static bool readAt(int fd, void *out, size_t size, qint64 at)
+    // The bytes of a file around the last ones read: problems are mostly read in order (a CSV
+    // file, a window scrolled), and a read of the file for each would cost a system call.
+    struct ReadCache
     {
-        auto *p = static_cast<char *>(out);
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::pread(fd, p + done, size - done, off_t(at + qint64(done)));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += size_t(n);
+        QByteArray bytes;
+        qint64 from = 0;
+
+        void clear() { bytes.clear(); }
+        bool get(int fd, void *out, size_t size, qint64 at)
+        {
+            if (at < from || at + qint64(size) > from + bytes.size()) {
+                const qsizetype want = qsizetype(std::max<size_t>(size, kFlushBytes));
+                bytes.resize(want);
+                qsizetype got = 0;
+                while (got < want) {
+                    const ssize_t n
+                            = ::pread(fd, bytes.data() + got, size_t(want - got), off_t(at + got));
+                    if (n < 0 && errno == EINTR)
+                        continue;
+                    if (n <= 0)
+                        break;
+                    got += n;
+                }
+                bytes.resize(got);
+                from = at;
+                if (got < qsizetype(size))
+                    return false;
+            }
+            std::memcpy(out, bytes.constData() + (at - from), size);
+            return true;
         }
-        return true;
-    }
+    };
 
     QString m_folder;
+    mutable ReadCache m_indexCache;
+    mutable ReadCache m_dataCache;
     int m_data = -1;
     int m_index = -1;
     mutable qint64 m_dataSize = 0; // bytes in the data file

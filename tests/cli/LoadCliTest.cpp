@@ -118,6 +118,18 @@ TEST(CliLoad, errorsAndUsage)
     EXPECT_EQ(home.rows(u"SELECT HerdCode FROM [101]"_s), QStringList{u"HERD0001"_s});
     EXPECT_EQ(QDir(home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
 
+    // An archive of two data sets: the command line cannot ask which, so it refuses and names
+    // them.
+    bm::test::makeZip(d + u"two.zip"_s, {{u"2020/herd.101"_s, "1012OLDER\r\n"},
+                                         {u"2021/herd.101"_s, "1012NEWER\r\n"}});
+    r = cli({u"--home"_s, home.path(), u"load"_s, d + u"two.zip"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, u"brindlemark-cli: \"two.zip\" holds 2 data sets: 2020/herd (1 per-type "
+                     "file); 2021/herd (1 per-type file). The command line cannot ask which one: "
+                     "unpack it and give the file of one. The tables were left as they were.\n"_s);
+    EXPECT_EQ(home.rows(u"SELECT HerdCode FROM [101]"_s), QStringList{u"HERD0001"_s});
+    EXPECT_EQ(QDir(home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
+
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s}).exitCode, 2);
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s, u"a"_s, u"b"_s}).exitCode, 2);
 }
