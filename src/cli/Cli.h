@@ -84,8 +84,11 @@ struct UsageError
 };
 
 // Runs `command` of an importing command, then writes the problems it collected to the file of
-// --problems when that is given, also when the command ends with an error.
-void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command);
+// --problems when that is given, also when the command ends with an error. A file that cannot be
+// written is refused before the command runs; should the writing still fail after the command
+// succeeded, `done` ("The rows were imported") says so on stderr and the exit status stays 0.
+void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command,
+                  const QString &done);
 
 void out(const QString &text); // a line on stdout
 void err(const QString &text); // a line on stderr

@@ -250,7 +250,9 @@ int cmdMerge(Context &ctx)
     }));
     ProblemList problems;
     maintenance.setProblems(&problems);
-    withProblems(ctx, problems, [&] { maintenance.MergeNationalIDs(QString()); });
+    withProblems(
+            ctx, problems, [&] { maintenance.MergeNationalIDs(QString()); },
+            u"The merge ended as told above"_s);
     if (!QFileInfo(maintenance.mergeFile()).isFile())
         return 1; // "DIF 102 does not exist."
     report(ctx, maintenance.changes(), u"changed"_s);

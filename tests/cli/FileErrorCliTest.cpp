@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 // Errors that come from the file system say what the system said.
@@ -96,4 +98,19 @@ TEST(CliFileErrors, aFolderGivenForAFileSaysSo)
                 << c.name;
         EXPECT_TRUE(QDir(dir).isEmpty()) << c.name;
     }
+}
+
+// A named pipe given to import is said to be one, not a missing file, and nothing waits on it.
+TEST(CliFileErrors, aNamedPipeGivenToImportSaysSo)
+{
+    LoadedHome h;
+    QTemporaryDir work;
+    const QString pipe = work.path() + u"/data.104"_s;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const bm::test::ProcessResult r = bm::test::runProgram(
+            QStringLiteral(BM_CLI_PATH), {u"--home"_s, h.home.path(), u"import"_s, pipe});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err,
+              u"brindlemark-cli: Cannot open file \"%1\". It is a named pipe, not a file.\n"_s.arg(
+                      pipe));
 }
