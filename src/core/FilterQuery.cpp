@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "Tdm.h"
+#include "TextFold.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -133,7 +134,12 @@ QString FilterQuery::orderBy() const
 {
     if (sortColumn.isEmpty())
         return QString();
-    return u"ORDER BY "_s + Tdm::quoteId(sortColumn) + (descending ? u" DESC"_s : QString());
+    return u"ORDER BY "_s + sortTerm() + (descending ? u" DESC"_s : QString());
+}
+
+QString FilterQuery::sortTerm() const
+{
+    return Tdm::quoteId(sortColumn) + (sortText ? foldCollate() : QString());
 }
 
 QString FilterQuery::sql() const
@@ -148,8 +154,10 @@ FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fi
 
     const bool hasField = !state.field.isEmpty();
     QString value;
+    bool text = false; // the field holds text: compared without regard to case for every letter
     if (hasField && (state.startTextEnabled || state.startDateEnabled)) {
         const int code = fieldType(state.field);
+        text = code == ftWideString;
         // Only an operator that compares with the value writes it, so only then is typed text
         // that is no number refused: "Contains" makes a pattern of its own, and with no
         // operator (say, a title click with old text in the start input) nothing is compared.
@@ -167,7 +175,8 @@ FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fi
     if (hasField && state.op >= opEqual && state.op <= opContains) {
         const QString field = Tdm::quoteId(state.field);
         if (state.op <= opBetween)
-            query.where = u"WHERE "_s + field + fragment(state.op) + value + u' ';
+            query.where = u"WHERE "_s + field + (text ? foldCollate() : QString())
+                          + fragment(state.op) + value + u' ';
         else if (state.op == opContains)
             query.where = u"WHERE "_s + field + fragment(state.op)
                           + containsPattern(state.startText) + u' ';
@@ -177,6 +186,13 @@ FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fi
 
     query.sortColumn = state.sort.column;
     query.descending = state.sort.direction == SortDirection::Descending;
+    if (!query.sortColumn.isEmpty()) {
+        try {
+            query.sortText = fieldType(query.sortColumn) == ftWideString;
+        } catch (const Error &) {
+            // No such column: the statement says so when it runs.
+        }
+    }
     return query;
 }
 

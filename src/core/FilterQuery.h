@@ -78,16 +78,21 @@ struct FilterState
 };
 
 // The parts of the browse statement. Identifiers are quoted and values are written as checked
-// literals, so nothing typed can change the statement's structure.
+// literals, so nothing typed can change the statement's structure. Text is compared and sorted
+// without regard to case for every letter (TextFold.h), "Contains" through LIKE.
 struct FilterQuery
 {
     QString table;
     QString where;      // "WHERE ... " (ends with a blank) or empty
     QString sortColumn; // empty when unsorted
     bool descending = false;
+    bool sortText = false; // the sort column holds text, sorted without regard to case
 
     QString head() const;    // SELECT * FROM "<table>" (and a blank)
-    QString orderBy() const; // ORDER BY "<column>"[ DESC], or empty
+    QString orderBy() const; // ORDER BY <sortTerm()>[ DESC], or empty
+    // The sort column as an ORDER BY term: "<column>", with the collation that folds every
+    // letter when it holds text.
+    QString sortTerm() const;
     // The whole statement: head, WHERE clause and ORDER BY clause.
     QString sql() const;
 };

@@ -138,8 +138,7 @@ QString orderClause(const FilterQuery &q)
     // rowid breaks ties, so every read of the statement gives one and the same order.
     if (q.sortColumn.isEmpty())
         return u"ORDER BY rowid"_s;
-    return u"ORDER BY "_s + Tdm::quoteId(q.sortColumn) + (q.descending ? u" DESC"_s : QString())
-           + u", rowid"_s;
+    return u"ORDER BY "_s + q.sortTerm() + (q.descending ? u" DESC"_s : QString()) + u", rowid"_s;
 }
 
 QString countStatement(const FilterQuery &q)
@@ -164,7 +163,7 @@ QString reverseOrderClause(const FilterQuery &q)
 {
     if (q.sortColumn.isEmpty())
         return u"ORDER BY rowid DESC"_s;
-    return u"ORDER BY "_s + Tdm::quoteId(q.sortColumn) + (q.descending ? QString() : u" DESC"_s)
+    return u"ORDER BY "_s + q.sortTerm() + (q.descending ? QString() : u" DESC"_s)
            + u", rowid DESC"_s;
 }
 

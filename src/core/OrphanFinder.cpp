@@ -2,6 +2,8 @@
 
 #include "Error.h"
 #include "Tdm.h"
+#include "Text.h"
+#include "TextFold.h"
 
 #include <QHashFunctions>
 
@@ -104,8 +106,9 @@ private:
 };
 
 // Appends one value to `key` so that two values give the same bytes exactly when the database
-// finds them equal: a tag for the storage class, the length, the bytes (text folded to lower case
-// in the ASCII letters under NOCASE). An integer and a real of the same value share one form.
+// finds them equal: a tag for the storage class, the length, the bytes (text case-folded, every
+// letter, where the column compares without regard to case). An integer and a real of the same
+// value share one form.
 // False for Null, which equals nothing.
 bool appendValue(std::string &key, sqlite3_stmt *stmt, int column, bool fold)
 {
@@ -137,6 +140,12 @@ bool appendValue(std::string &key, sqlite3_stmt *stmt, int column, bool fold)
     case SQLITE_TEXT: {
         const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
         const size_t size = size_t(sqlite3_column_bytes(stmt, column));
+        if (fold && !isAscii(QByteArrayView(text, qsizetype(size)))) {
+            std::string folded;
+            appendFolded(folded, QByteArrayView(text, qsizetype(size)));
+            appendPart('t', folded.data(), folded.size());
+            return true;
+        }
         const size_t start = key.size();
         appendPart('t', text, size);
         if (fold) {
@@ -306,8 +315,12 @@ std::vector<qint64> OrphanFinder::findBySql(const QString &master, const QString
         QStringList quoted;
         QStringList equal;
         for (const QString &column : match) {
-            quoted << q(column);
-            equal << u"m.%1 = c.%1"_s.arg(q(column));
+            // A column that compares without regard to case does so for every letter.
+            const QString collate = columnMeta(m_dm, master, column).collation == u"NOCASE"_s
+                                            ? foldCollate()
+                                            : QString();
+            quoted << q(column) + collate;
+            equal << u"m.%1 = c.%1%2"_s.arg(q(column), collate);
         }
         if (!m_indexes.contains(index)) {
             m_dm.exec(

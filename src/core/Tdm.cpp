@@ -2,6 +2,7 @@
 
 #include "ProgressSink.h"
 #include "Schema.h"
+#include "TextFold.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -68,6 +69,8 @@ void Tdm::ConnectDB(ProgressSink *progress)
     // column fails instead of selecting a constant.
     sqlite3_db_config(handle(), SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(handle(), SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    // Text compares without regard to case for every letter in our statements (TextFold.h).
+    registerTextFold(handle());
     // The file must really be a database: SQLite opens lazily, so read its schema now.
     QSqlQuery probe(m_db);
     if (!probe.exec(u"SELECT count(*) FROM sqlite_master"_s)) {
