@@ -4,7 +4,7 @@
 #
 #   bench/run.sh [--rows N] [--keep] [CASE ...]
 #       CASE: import, floor, split, load, save-dif, save-csv, requery, sort, scroll, cleanup,
-#             undo, all
+#             undo, yields, save-ade, all
 #             (default: all)
 #
 # See bench/README.md. Builds a Release tree in build-bench/ when needed.
@@ -18,7 +18,7 @@ ROWS=1000000
 KEEP=0
 
 # The cases, in the order `all` runs them. A case NAME is the function case_NAME.
-CASES=(import floor split load save-dif save-csv requery sort scroll cleanup undo)
+CASES=(import floor split load save-dif save-csv requery sort scroll cleanup undo yields save-ade)
 
 usage() {
     sed -n '2,10s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
@@ -406,6 +406,61 @@ case_undo() {
     size=$(stat -c %s "$home/Tembra.db")
     report undo "keep for undo ($ROWS test days, $((size / 1048576)) MB)" "cp of Tembra.db" \
         "$kept" "$SECONDS_shell" "$RSS_ours"
+}
+
+# yields: the lactation check of a data set of ROWS test days (and the lactations they belong to)
+# written as CSV, against the sqlite3 shell running a window-function query that computes the same
+# sums (bench/yields/reference.sql), output written to a file. The data set is loaded by
+# brindlemark-cli load into a fresh herd database (not timed).
+case_yields() {
+    mkdir -p "$DATA"
+    local stem=$DATA/yields-$ROWS
+    if [ ! -s "$stem.104" ] || [ "$BUILD/brindlemark-gen" -nt "$stem.104" ]; then
+        echo "bench: generating $ROWS test days and their lactations" >&2
+        "$BUILD/brindlemark-gen" --home "$ROOT/data" --only 103,104 --test-days "$ROWS" \
+            --out-stem "$stem" >/dev/null
+    fi
+    local home
+    home=$(fresh_home yields)
+    "$BUILD/brindlemark-cli" --home "$home" --quiet load "$stem.104" >/dev/null \
+        || die "brindlemark-cli load $stem.104 failed"
+    [ "$(rows_in "$home/Tembra.db" 104)" -eq "$ROWS" ] || die "the load did not store $ROWS test days"
+    local lactations
+    lactations=$(rows_in "$home/Tembra.db" 103)
+    # Both sides read a warm file.
+    cat "$home/Tembra.db" >/dev/null
+    timed shell sqlite3 -csv "$home/Tembra.db" ".read '$BENCH/yields/reference.sql'"
+    [ "$(wc -l <"$WORK/out-shell")" -gt 0 ] || die "the reference query gave no rows"
+    timed ours "$BUILD/brindlemark-cli" --home "$home" --quiet yields "$WORK/yields.csv"
+    [ "$(wc -l <"$WORK/yields.csv")" -eq $((lactations + 1)) ] \
+        || die "brindlemark-cli yields did not write $lactations lactations"
+    report yields "yields ($ROWS test days, $lactations lact.)" \
+        "sqlite3 shell, window-function query" "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
+# save-ade: table 104 of the grid cases' database written as an ICAR ADE test-day collection
+# (td_testdays.json), against the sqlite3 shell writing the same resources with json_object(),
+# one a line. Our peak memory must not grow with ROWS (the rows are streamed).
+case_save-ade() {
+    grid_home
+    local json="json_object('resourceType', 'icarTestDayResultEventResource',"
+    json+=" 'id', NationalID || '/' || TestDate, 'eventDateTime', TestDate || 'T00:00:00Z',"
+    json+=" 'animal', json_object('id', NationalID, 'scheme', lower(substr(NationalID, 1, 3))),"
+    json+=" 'milkWeight24Hours', json_object('unitCode', 'KGM', 'value', round(Milk * 1.03, 3)),"
+    json+=" 'milkCharacteristics', json_array("
+    json+="json_object('characteristic', 'FAT', 'value', CAST(FatPercent AS TEXT)),"
+    json+=" json_object('characteristic', 'PROTEIN', 'value', CAST(ProteinPercent AS TEXT)),"
+    json+=" json_object('characteristic', 'LAC', 'value', CAST(LactosePercent AS TEXT)),"
+    json+=" json_object('characteristic', 'SCC', 'value', CAST(CellCount AS TEXT))))"
+    timed shell sqlite3 "$GRID_HOME/Tembra.db" "SELECT $json FROM \"104\""
+    local out
+    out=$(fresh_dir save-ade)
+    timed ours "$BUILD/brindlemark-cli" --home "$GRID_HOME" --quiet save --ade --types 104 \
+        "$out/td.json"
+    [ "$(grep -c '^{"resourceType"' "$out/td_testdays.json")" -eq "$ROWS" ] \
+        || die "brindlemark-cli save --ade did not write $ROWS test days"
+    report save-ade "save --ade ($ROWS test days)" "sqlite3 json_object() per row" \
+        "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
 }
 
 # ---------------------------------------------------------------------------------------------

@@ -9,18 +9,21 @@
 #        tools/screenshot.sh --charts  (docs/lactation-curves.png and docs/herd-summary.png)
 #        tools/screenshot.sh --icon  (packaging/brindlemark.png, the installed icon, 256 x 256)
 #        tools/screenshot.sh --problems [OUT.png]
+#        tools/screenshot.sh --lactation-check [OUT.png]
 # The --file-check form loads a generated data set with planted faults, runs File Check with the
 # shipped script and saves a picture of the file-check window (default docs/file-check.png).
 # The --charts form loads the sample data set and pictures Lactation Curves of a cow with five
 # lactations (Fat % ticked) and Herd Summary of its herd, each window at 1000 x 600. The
 # --problems form loads the sample data set with impossible dates and unreadable numbers planted
 # in its lactations and test days, and saves a picture of the problem list that the load shows
-# (default docs/problems.png).
+# (default docs/problems.png). The --lactation-check form loads the sample data set and pictures
+# View > Lactation Check with the tolerance at 4 % (default docs/lactation-check.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 check=false
 charts=false
 problems=false
+yields=false
 if [ "${1:-}" = "--file-check" ]; then
   check=true
   shift
@@ -28,6 +31,9 @@ elif [ "${1:-}" = "--charts" ]; then
   charts=true
 elif [ "${1:-}" = "--problems" ]; then
   problems=true
+  shift
+elif [ "${1:-}" = "--lactation-check" ]; then
+  yields=true
   shift
 elif [ "${1:-}" = "--narrow" ]; then
   set -- docs/main-window-800.png 104 CowID 800x600
@@ -56,6 +62,11 @@ if $charts; then
     echo "Saved $3"
   done
   exit 0
+elif $yields; then
+  out=${1:-docs/lactation-check.png}
+  mkdir -p "$(dirname "$out")"
+  QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 build/bm-screenshot --home "$home" --out "$out" \
+    --load samples/herd.zip --lactation-check 4 --size 1100x560
 elif $problems; then
   out=${1:-docs/problems.png}
   for f in samples/herd.*; do cp "$f" "$home/faults.${f##*.}"; done

@@ -8,9 +8,10 @@ bm_packages=(
   qt6-charts-dev libqt6opengl6-dev
   libsqlite3-dev libzip-dev
   libgtest-dev
-  # The tests check archives with unzip and read CSV files back with python3; test.sh checks
-  # the formatting with clang-format.
-  unzip python3 clang-format
+  # The tests check archives with unzip, read CSV files back with python3 and validate the ADE
+  # JSON files against their schemas with python3's jsonschema; test.sh checks the formatting
+  # with clang-format.
+  unzip python3 python3-jsonschema clang-format
   # The windows' fonts: DejaVu Sans stands in for Tahoma, Liberation Sans for Arial.
   fonts-dejavu-core fonts-liberation2
   # fuzz/run.sh (and so .ci/run) builds the fuzz targets with clang and its libFuzzer runtime.

@@ -300,44 +300,61 @@ int cmdStats(Context &ctx)
     return 0;
 }
 
+QStringList typesOption(const Context &ctx, const QStringList &all)
+{
+    if (!ctx.parser->isSet(u"types"_s))
+        return all;
+    QStringList types;
+    for (const QString &item : ctx.parser->value(u"types"_s).split(u',')) {
+        const QString code = item.trimmed();
+        if (recordTypeIndex(code) < 0)
+            throw UsageError{
+                    u"'%1' is not a record type (%2)"_s.arg(code, recordTypeCodes().join(u", "_s))};
+        types << code;
+    }
+    return types;
+}
+
 int cmdSave(Context &ctx)
 {
     if (ctx.args.size() != 1)
         throw UsageError{u"save takes one output file"_s};
     const bool dif = ctx.parser->isSet(u"dif"_s);
     const bool csv = ctx.parser->isSet(u"csv"_s);
-    if (dif == csv)
-        throw UsageError{u"save needs one of --dif and --csv"_s};
+    const bool ade = ctx.parser->isSet(u"ade"_s);
+    if (int(dif) + int(csv) + int(ade) != 1)
+        throw UsageError{u"save needs one of --dif, --csv and --ade"_s};
+    if (ade)
+        return cmdSaveAde(ctx);
+    for (const QString &option : {u"id-scheme"_s, u"milk-density"_s})
+        if (ctx.parser->isSet(option))
+            throw UsageError{u"--%1 belongs to save --ade"_s.arg(option)};
 
     SaveRequest request;
     request.format = dif ? SaveFormat::DIF : SaveFormat::CSV;
     request.zip = ctx.parser->isSet(u"zip"_s);
-    request.types = recordTypeCodes();
-    if (ctx.parser->isSet(u"types"_s)) {
-        request.types.clear();
-        for (const QString &item : ctx.parser->value(u"types"_s).split(u',')) {
-            const QString code = item.trimmed();
-            if (recordTypeIndex(code) < 0)
-                throw UsageError{u"'%1' is not a record type (%2)"_s.arg(
-                        code, recordTypeCodes().join(u", "_s))};
-            request.types << code;
-        }
-    }
+    request.types = typesOption(ctx, recordTypeCodes());
 
     Tdm dm(ctx.home);
     dm.ConnectDB(&ctx.progress);
     Saver saver(dm, ctx.progress, ctx.prompter);
     const SaveResult result = saver.save(request, QFileInfo(ctx.args.first()).absoluteFilePath());
-    if (!ctx.quiet) {
+    if (!ctx.quiet)
         for (const QString &code : result.empty)
             err(u"%1 has no rows: no file written"_s.arg(code));
-        if (!result.archive.isEmpty())
-            out(QDir::toNativeSeparators(result.archive));
-        else
-            for (const QString &path : result.written)
-                out(QDir::toNativeSeparators(path));
-    }
+    printSaved(ctx, result);
     return 0;
+}
+
+void printSaved(const Context &ctx, const SaveResult &result)
+{
+    if (ctx.quiet)
+        return;
+    if (!result.archive.isEmpty())
+        out(QDir::toNativeSeparators(result.archive));
+    else
+        for (const QString &path : result.written)
+            out(QDir::toNativeSeparators(path));
 }
 
 int cmdCompact(Context &ctx)

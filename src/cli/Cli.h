@@ -13,7 +13,8 @@
 
 namespace bm {
 class ProblemList;
-}
+struct SaveResult;
+} // namespace bm
 
 namespace bm::cli {
 
@@ -90,6 +91,12 @@ struct UsageError
 void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command,
                   const QString &done);
 
+// The record types of --types, each checked (a usage error names one that is none); `all`
+// without the option.
+QStringList typesOption(const Context &ctx, const QStringList &all);
+// The files a save wrote (or its archive) on stdout, one a line, unless --quiet.
+void printSaved(const Context &ctx, const SaveResult &result);
+
 void out(const QString &text); // a line on stdout
 void err(const QString &text); // a line on stderr
 
@@ -107,5 +114,8 @@ int cmdList(Context &ctx);
 int cmdHerdcode(Context &ctx);
 int cmdMerge(Context &ctx);
 int cmdUndo(Context &ctx);
+// The lactation check and the ADE JSON save (HerdDataCommands.cpp).
+int cmdYields(Context &ctx);
+int cmdSaveAde(Context &ctx);
 
 } // namespace bm::cli

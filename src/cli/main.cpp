@@ -57,8 +57,17 @@ const std::map<QString, Command> &commands()
             {u"save"_s,
              {u"save (--dif|--csv) [--zip] [--types 101,102,...] OUT\n"
               "                       save the record-type tables (all without --types) as\n"
-              "                       DIF or CSV files named after OUT, or zipped into OUT.zip"_s,
+              "                       DIF or CSV files named after OUT, or zipped into OUT.zip\n"
+              "  save --ade [--zip] [--types 102,103,104] [--id-scheme SCHEME]\n"
+              "       [--milk-density KG] OUT\n"
+              "                       the animals, lactations and test days as ICAR ADE JSON:\n"
+              "                       OUT_animals.json, OUT_lactations.json, OUT_testdays.json"_s,
               cmdSave, Lock::Home}},
+            {u"yields"_s,
+             {u"yields [--tolerance PERCENT] [--flagged] [OUT.csv]\n"
+              "                       the lactation check: stated and computed 305-day yields\n"
+              "                       of every lactation, as CSV (standard output without OUT)"_s,
+              cmdYields}},
             {u"check"_s,
              {u"check                run the file-check script FileCheck.SQL of the home folder\n"
               "                       and print what its checks find"_s,
@@ -130,13 +139,30 @@ int main(int argc, char *argv[])
             QCommandLineOption(u"zip"_s, u"save: pack the files into one ZIP archive."_s),
             QCommandLineOption(u"types"_s,
                                u"save: the record types to save, comma-separated (default: all)."_s,
-                               u"LIST"_s)};
+                               u"LIST"_s),
+            QCommandLineOption(u"ade"_s, u"save: write ICAR ADE JSON collections."_s),
+            QCommandLineOption(u"id-scheme"_s,
+                               u"save --ade: the identifier scheme of national IDs (default: "
+                               "kept in Brindlemark.ini, else each ID's first three letters)."_s,
+                               u"SCHEME"_s),
+            QCommandLineOption(u"milk-density"_s,
+                               u"save --ade: kilograms per litre of milk (default: kept in "
+                               "Brindlemark.ini, else 1.03)."_s,
+                               u"KG"_s)};
     parser.addOptions(saveOptions);
     // Options of the list command.
     const QList<QCommandLineOption> listOptions
             = {QCommandLineOption(u"sort"_s, u"list: sort by this column."_s, u"FIELD"_s),
                QCommandLineOption(u"desc"_s, u"list: sort in descending order."_s)};
     parser.addOptions(listOptions);
+    // Options of the yields command.
+    const QList<QCommandLineOption> yieldsOptions
+            = {QCommandLineOption(u"tolerance"_s,
+                                  u"yields: the difference in percent above which a lactation is "
+                                  "flagged (default 10)."_s,
+                                  u"PERCENT"_s),
+               QCommandLineOption(u"flagged"_s, u"yields: only the flagged lactations."_s)};
+    parser.addOptions(yieldsOptions);
     // The problem list of the commands that import.
     const QCommandLineOption problemsOption(
             u"problems"_s,
@@ -175,6 +201,9 @@ int main(int argc, char *argv[])
     for (const QCommandLineOption &option : listOptions)
         if (name != u"list"_s && parser.isSet(option))
             return usage(u"--%1 belongs to the list command"_s.arg(option.names().first()));
+    for (const QCommandLineOption &option : yieldsOptions)
+        if (name != u"yields"_s && parser.isSet(option))
+            return usage(u"--%1 belongs to the yields command"_s.arg(option.names().first()));
     if (parser.isSet(problemsOption) && name != u"import"_s && name != u"load"_s
         && name != u"merge"_s)
         return usage(u"--problems belongs to the import, load and merge commands"_s);

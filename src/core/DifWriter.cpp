@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QVariant>
 
 #include <sqlite3.h>
 
@@ -32,6 +33,15 @@ QByteArrayView view(const std::string &s)
 {
     return QByteArrayView(s.data(), qsizetype(s.size()));
 }
+
+// A value the field cannot hold, with why; the writer turns it into its error.
+struct Refused
+{
+    QString field;
+    QString value; // as the grid shows it to edit
+    QString why;
+    qint64 row;
+};
 
 struct DifField
 {
@@ -56,6 +66,20 @@ QString versionOf(const QString &defName)
     return defName.mid(7, defName.size() - 11);
 }
 
+// A stored value as the grid shows it to edit (numbers with "."), not in the form a field of a
+// DIF file would hold it.
+QString shownValue(sqlite3_stmt *stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        return QString::number(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT:
+        return QString::fromLatin1(numtext::plain(sqlite3_column_double(stmt, column)));
+    default:
+        return QString::fromUtf8(columnText(stmt, column));
+    }
+}
+
 class DifLineBuilder
 {
 public:
@@ -72,9 +96,9 @@ public:
 
 private:
     int layoutInt(const FieldDef &f, const LayoutInt &item) const;
-    [[noreturn]] void fail(const DifField &f, qint64 row, QByteArrayView value,
+    [[noreturn]] void fail(const DifField &f, qint64 row, sqlite3_stmt *stmt,
                            const QString &why) const;
-    void put(const DifField &f, qint64 row, QByteArrayView utf8, bool right);
+    void put(const DifField &f, qint64 row, sqlite3_stmt *stmt, QByteArrayView utf8, bool right);
 
     QString m_table;
     QString m_defName;
@@ -159,15 +183,14 @@ void DifLineBuilder::prepare(const Layout &layout, sqlite3_stmt *stmt)
     m_line = QByteArray(length, ' ');
 }
 
-void DifLineBuilder::fail(const DifField &f, qint64 row, QByteArrayView value,
+void DifLineBuilder::fail(const DifField &f, qint64 row, sqlite3_stmt *stmt,
                           const QString &why) const
 {
-    throw Error(
-            u"Cannot save table %1: row %2, field %3 holds \"%4\", %5"_s.arg(m_table).arg(row).arg(
-                    f.name, QString::fromUtf8(value), why));
+    throw Refused{f.name, shownValue(stmt, f.column), why, row};
 }
 
-void DifLineBuilder::put(const DifField &f, qint64 row, QByteArrayView utf8, bool right)
+void DifLineBuilder::put(const DifField &f, qint64 row, sqlite3_stmt *stmt, QByteArrayView utf8,
+                         bool right)
 {
     // One pass tells plain ASCII without line breaks, the usual case, from the rest.
     bool plain = true;
@@ -183,14 +206,20 @@ void DifLineBuilder::put(const DifField &f, qint64 row, QByteArrayView utf8, boo
         m_encoded.resize(0);
         QString bad;
         if (!utf8ToWindows1252(utf8, m_encoded, &bad))
-            fail(f, row, utf8,
-                 u"a character (\"%1\") that the Windows-1252 code page cannot hold"_s.arg(bad));
+            fail(f, row, stmt, codePageRefusal(bad));
         bytes = m_encoded;
         if (bytes.contains('\r') || bytes.contains('\n'))
-            fail(f, row, utf8, u"a line break, which would split the record"_s);
+            fail(f, row, stmt, u"a line break would split the record"_s);
     }
-    if (bytes.size() > f.width)
-        fail(f, row, utf8, u"which is wider than the field's %1 characters"_s.arg(f.width));
+    if (bytes.size() > f.width) {
+        // A number or a date is quoted as typed; the form the field would hold is named beside
+        // it where it differs.
+        const QString written = QString::fromLatin1(bytes.toByteArray());
+        const bool asShown = f.type == FieldType::String || written == shownValue(stmt, f.column);
+        fail(f, row, stmt,
+             (asShown ? u"it is"_s : u"written as \"%1\" it is"_s.arg(written))
+                     + u" wider than the field's %1 characters"_s.arg(f.width));
+    }
     char *d = m_line.data() + f.start + (right ? f.width - bytes.size() : 0);
     std::memcpy(d, bytes.data(), size_t(bytes.size()));
 }
@@ -200,7 +229,7 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
     std::memset(m_line.data(), ' ', size_t(m_line.size()));
     for (const DifField &f : m_fields) {
         if (!f.stamp.isEmpty()) {
-            put(f, row, f.stamp, f.type == FieldType::Number || f.type == FieldType::Float);
+            put(f, row, stmt, f.stamp, f.type == FieldType::Number || f.type == FieldType::Float);
             continue;
         }
         const int type = sqlite3_column_type(stmt, f.column);
@@ -209,7 +238,7 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
         m_scratch.clear();
         switch (f.type) {
         case FieldType::String:
-            put(f, row, TrimBytes(columnText(stmt, f.column)), false);
+            put(f, row, stmt, TrimBytes(columnText(stmt, f.column)), false);
             break;
         case FieldType::Number:
             if (type == SQLITE_INTEGER) {
@@ -221,24 +250,24 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
                 const QByteArrayView text = TrimBytes(columnText(stmt, f.column));
                 double ignored = 0;
                 if (!IsDecimalInteger(text) && !numtext::parse(text, ignored))
-                    fail(f, row, text, u"which is not a number"_s);
+                    fail(f, row, stmt, u"it is not a number"_s);
                 m_scratch.append(text.data(), size_t(text.size()));
             }
-            put(f, row, view(m_scratch), true);
+            put(f, row, stmt, view(m_scratch), true);
             break;
         case FieldType::Float: {
             if (type != SQLITE_INTEGER && type != SQLITE_FLOAT)
-                fail(f, row, columnText(stmt, f.column), u"which is not a number"_s);
+                fail(f, row, stmt, u"it is not a number"_s);
             const double v = sqlite3_column_double(stmt, f.column);
             if (!std::isfinite(v))
-                fail(f, row, numtext::general(v), u"which is not a finite number"_s);
+                fail(f, row, stmt, u"it is not a finite number"_s);
             if (f.form == DifField::FloatForm::Fixed)
                 numtext::appendFixed(m_scratch, v, f.decimals);
             else if (f.form == DifField::FloatForm::Scaled)
                 numtext::appendFixed(m_scratch, v * f.scale, 0);
             else
                 numtext::appendPlain(m_scratch, v);
-            put(f, row, view(m_scratch), true);
+            put(f, row, stmt, view(m_scratch), true);
             break;
         }
         case FieldType::Date: {
@@ -258,11 +287,11 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
                                 && (text.size() == 10 || text[10] == ' ' || text[10] == 'T');
             if (!shaped || !QDate(digits(0, 4), digits(5, 2), digits(8, 2)).isValid()
                 || digits(0, 4) < 1)
-                fail(f, row, text, u"which is not a date"_s);
+                fail(f, row, stmt, u"it is not a date"_s);
             m_scratch.append(text.data(), 4);
             m_scratch.append(text.data() + 5, 2);
             m_scratch.append(text.data() + 8, 2);
-            put(f, row, view(m_scratch), false);
+            put(f, row, stmt, view(m_scratch), false);
             break;
         }
         }
@@ -270,9 +299,80 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
     return m_line;
 }
 
+// The layout a save writes `table` with: its current version's. Empty when there is none or it
+// cannot be read (the save itself then says why).
+std::pair<Layout, QString> saveLayout(const QString &home, const QString &table)
+{
+    const QString version = currentVersion(home, table);
+    if (version.isEmpty())
+        return {};
+    const QString defName = layoutName(table, version);
+    try {
+        return {readLayout(home, defName), defName};
+    } catch (const Error &) {
+        return {};
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
+
+QString codePageRefusal(const QString &character)
+{
+    return u"the files are written in the Windows-1252 code page, which has no \"%1\""_s.arg(
+            character);
+}
+
+QString fieldRefusal(const QString &field, const QString &value, const QString &why)
+{
+    return u"The field %1 cannot hold \"%2\": %3"_s.arg(field, value, why);
+}
+
+QString editRefusal(Tdm &dm, const QString &table, const QString &column, const QVariant &value,
+                    const QString &typed)
+{
+    if (value.isNull())
+        return QString(); // an empty field holds blanks
+    // The value as the grid would store it, read back through a statement of its own, so it
+    // meets exactly the checks a row of the table meets when saved.
+    Stmt stmt = dm.prepare(u"SELECT ?1 AS "_s + Tdm::quoteId(column));
+    if (value.typeId() == QMetaType::LongLong) {
+        sqlite3_bind_int64(stmt.get(), 1, value.toLongLong());
+    } else if (value.typeId() == QMetaType::Double) {
+        sqlite3_bind_double(stmt.get(), 1, value.toDouble());
+    } else {
+        const QByteArray utf8 = value.toString().toUtf8();
+        sqlite3_bind_text(stmt.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        throw Error(dm.sqliteError());
+
+    const auto [layout, defName] = saveLayout(dm.home(), table);
+    Layout field;
+    for (const FieldDef &f : layout) {
+        if (f.name.compare(column, Qt::CaseInsensitive) == 0)
+            field << f;
+    }
+    try {
+        if (!field.isEmpty()) {
+            DifLineBuilder builder(table, defName);
+            builder.prepare(field, stmt.get());
+            builder.build(stmt.get(), 1);
+        } else if (value.typeId() == QMetaType::QString) {
+            // A column no DIF field holds is still written to CSV files, in the same code page.
+            QByteArray encoded;
+            QString bad;
+            if (!utf8ToWindows1252(value.toString().toUtf8(), encoded, &bad))
+                return fieldRefusal(column, typed, codePageRefusal(bad));
+        }
+    } catch (const Refused &r) {
+        return fieldRefusal(r.field, typed, r.why);
+    } catch (const Error &) {
+        // A layout the save cannot use: the save says so; the edit is not the place.
+    }
+    return QString();
+}
 
 DifWriter::DifWriter(Tdm &dm, ProgressSink &progress)
     : m_dm(dm)
@@ -313,9 +413,14 @@ qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFi
     TextWriter writer(PathAndFile);
     qint64 row = 0;
     int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(qTemp.get())) == SQLITE_ROW) {
-        writer.writeRawLine(builder.build(qTemp.get(), ++row));
-        m_progress.step();
+    try {
+        while ((rc = sqlite3_step(qTemp.get())) == SQLITE_ROW) {
+            writer.writeRawLine(builder.build(qTemp.get(), ++row));
+            m_progress.step();
+        }
+    } catch (const Refused &r) {
+        throw Error(u"Cannot save table %1, row %2. "_s.arg(table).arg(r.row)
+                    + fieldRefusal(r.field, r.value, r.why));
     }
     if (rc != SQLITE_DONE)
         throw Error(u"Cannot save table %1: %2"_s.arg(table, m_dm.sqliteError()));

@@ -1,6 +1,7 @@
 #include "GridModel.h"
 
 #include "CellText.h"
+#include "DifWriter.h"
 #include "Error.h"
 
 #include <QDate>
@@ -342,14 +343,26 @@ const GridModel::Row *GridModel::row(int position) const
     if (!m_active || position < 0 || position >= rowCount())
         return nullptr;
     std::optional<qint64> key;
-    try {
-        key = keyAt(position);
-    } catch (const Error &) {
-        return nullptr; // the table cannot be read now; the cells show empty
+    if (m_readsHeld) {
+        // Only what is known without reading.
+        const qint64 fromEnd = qint64(m_count) - position;
+        if (m_keysComplete || size_t(position) < m_keys.size())
+            key = size_t(position) < m_keys.size() ? std::optional(m_keys[size_t(position)])
+                                                   : std::nullopt;
+        else if (fromEnd <= qint64(m_tail.size()))
+            key = m_tail[size_t(fromEnd - 1)];
+    } else {
+        try {
+            key = keyAt(position);
+        } catch (const Error &) {
+            return nullptr; // the table cannot be read now; the cells show empty
+        }
     }
     if (!key || *key == kNewRow)
         return nullptr;
     auto it = m_cache.constFind(*key);
+    if (it == m_cache.constEnd() && m_readsHeld)
+        return nullptr;
     if (it == m_cache.constEnd()) {
         fetchAround(position);
         it = m_cache.constFind(*key);
@@ -427,6 +440,16 @@ bool GridModel::setData(const QModelIndex &index, const QVariant &value, int rol
                                ? QVariant(isoDate(value.toDate()))
                                : celltext::parse(m_codes.value(column), m_names.value(column),
                                                  value.toString(), &error);
+    if (error.isEmpty()) {
+        // A value that a save could not write is refused now, in the save's words.
+        const QString typed = value.typeId() == QMetaType::QDate ? celltext::edit(ftDateTime, v)
+                                                                 : value.toString();
+        try {
+            error = editRefusal(m_dm, m_query.table, m_names.value(column), v, typed);
+        } catch (const Error &e) {
+            error = e.message();
+        }
+    }
     if (!error.isEmpty()) {
         Q_EMIT editRefused(error);
         return false;

@@ -21,7 +21,8 @@ namespace bm {
 // filter are in the SQL. Edits go to a pending row that is written by submitRow() (the window calls
 // it when the user leaves the row) as UPDATE ... WHERE rowid = ?, or as INSERT for a new row.
 // Stored values are never changed by the display: Date columns show in the locale's short date form
-// and are stored as ISO text; columns with display decimals show fixed decimals.
+// and are stored as ISO text; columns with display decimals show fixed decimals. An edit that does
+// not suit its column, or that a save could not write (editRefusal), is refused.
 class GridModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -86,6 +87,11 @@ public:
     // cursor where rowIsCheap() is false). Raises when the table cannot be read.
     void prepareRow(int position);
 
+    // While reads are held the model reads nothing from the database: rows it holds show, the
+    // others show empty. The window holds them while it is painted from inside another
+    // statement on the same connection, where no statement may run.
+    void holdReads(bool held) { m_readsHeld = held; }
+
 Q_SIGNALS:
     // An edit that does not suit its column was refused; `message` says why.
     void editRefused(const QString &message);
@@ -125,6 +131,8 @@ private:
     mutable std::vector<qint64> m_tail;
     mutable QHash<qint64, Row> m_cache;
     mutable Stmt m_rowStmt;
+
+    bool m_readsHeld = false;
 
     int m_pendingRow = -1;
     bool m_pendingInsert = false;

@@ -683,9 +683,10 @@ void Importer::ImportFile(const QString &FileName, const QString &TableName, con
             throw;
         }
     }
-    m_progress.setMaximum(lineCount - 1);
+    // The gauge and the count take in every line, so the last record is counted too.
+    m_progress.setMaximum(lineCount);
     m_progress.setPosition(0);
-    m_progress.setRecords(countText(lineCount - 1));
+    m_progress.setRecords(countText(lineCount));
     m_progress.repaint();
 
     TextReader reader(FileName);

@@ -66,6 +66,12 @@ qint64 Maintenance::execCount(const QString &sql)
     return sqlite3_changes64(m_dm.handle());
 }
 
+void Maintenance::committed()
+{
+    if (m_committed)
+        m_committed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Orphan clean-up
 
@@ -144,6 +150,7 @@ qint64 Maintenance::cleanUp(const QString &caption, const QList<std::pair<QStrin
     }
     transaction.commit();
     undo.commit();
+    committed();
     return removed;
 }
 
@@ -228,6 +235,7 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
     transaction.commit();
     undo.commit();
     m_changes << TableChange{applied.table, doomed};
+    committed();
     m_prompter.notify(u"Finished."_s);
 }
 
@@ -281,6 +289,7 @@ void Maintenance::ChangeHerdcode(const QString &current)
     transaction.commit();
     undo.commit();
     m_changes = changes;
+    committed();
 }
 
 void Maintenance::MergeNationalIDs(const QString &initial)
@@ -343,6 +352,7 @@ void Maintenance::MergeNationalIDs(const QString &initial)
     undo.commit();
     m_changes = changes;
     m_progress.hide();
+    committed();
     m_prompter.notify(u"Finished Merge."_s);
 }
 

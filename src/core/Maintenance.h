@@ -75,6 +75,9 @@ public:
     static QString herdcodeOf(const QString &typed);
 
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
+    // Called once a command has committed its change and changes() tells what it did, before
+    // its closing notice, so a window can show the data as it now is before "Finished ...".
+    void setCommitted(std::function<void()> committed) { m_committed = std::move(committed); }
     // Every line and field error of the merge's import is added to `problems` too.
     void setProblems(ProblemList *problems) { m_problems = problems; }
     // How the clean-up finds rows without a partner (tests compare the two ways).
@@ -95,11 +98,13 @@ private:
     void trim(const FilterQuery &applied, bool keepListed);
     bool hasColumns(const QString &table, const QStringList &columns);
     qint64 execCount(const QString &sql);
+    void committed();
 
     Tdm &m_dm;
     ProgressSink &m_progress;
     Prompter &m_prompter;
     Confirm m_confirm;
+    std::function<void()> m_committed;
     ProblemList *m_problems = nullptr;
     QString m_mergeFile;
     QList<TableChange> m_changes;

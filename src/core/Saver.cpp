@@ -176,6 +176,11 @@ QString saveSummary(const SaveResult &result)
     }
     if (!result.empty.isEmpty())
         text += u" (empty, no file: %1)"_s.arg(result.empty.join(u", "_s));
+    if (!result.noAde.isEmpty())
+        text += u" (no ICAR ADE resource, not written: %1)"_s.arg(result.noAde.join(u", "_s));
+    if (result.withoutId > 0)
+        text += u" (%1 %2 without a national ID left out)"_s.arg(
+                countText(result.withoutId), result.withoutId == 1 ? u"row"_s : u"rows"_s);
     return text;
 }
 
@@ -189,12 +194,22 @@ QString Saver::fileFilter(const SaveRequest &request)
 {
     if (request.zip)
         return u"zip File (*.zip)"_s;
-    return request.format == SaveFormat::DIF ? u"DIF Files (*.1* *.2*)"_s : u"csv File (*.csv)"_s;
+    switch (request.format) {
+    case SaveFormat::DIF:
+        break;
+    case SaveFormat::CSV:
+        return u"csv File (*.csv)"_s;
+    case SaveFormat::ADE:
+        return u"JSON Files (*.json)"_s;
+    }
+    return u"DIF Files (*.1* *.2*)"_s;
 }
 
 QString Saver::defaultSuffix(const SaveRequest &request)
 {
-    return !request.zip && request.format == SaveFormat::CSV ? u"csv"_s : u"zip"_s;
+    if (request.zip || request.format == SaveFormat::DIF)
+        return u"zip"_s;
+    return request.format == SaveFormat::CSV ? u"csv"_s : u"json"_s;
 }
 
 QString Saver::outputName(SaveFormat format, const QString &chosen, const QString &code)
@@ -203,6 +218,8 @@ QString Saver::outputName(SaveFormat format, const QString &chosen, const QStrin
     if (format == SaveFormat::DIF)
         return withExtension(name, code);
     const QString stem = withExtension(name, QString()).chopped(1); // without "." and extension
+    if (format == SaveFormat::ADE)
+        return stem + u'_' + adeCollectionName(code) + u".json"_s;
     return stem + u'_' + code + u".csv"_s;
 }
 
@@ -213,15 +230,24 @@ QString Saver::archivePath(const QString &chosen)
 
 QString Saver::offeredName(const SaveRequest &request, const QString &lastFile)
 {
-    if (lastFile.isEmpty())
-        return lastFile;
+    if (lastFile.isEmpty() || lastFile.endsWith(u'/'))
+        return lastFile; // nothing, or only the folder to start in
     const QString suffix = QFileInfo(lastFile).suffix();
     const bool ours = suffix.compare(u"zip"_s, Qt::CaseInsensitive) == 0
-                      || suffix.compare(u"csv"_s, Qt::CaseInsensitive) == 0;
+                      || suffix.compare(u"csv"_s, Qt::CaseInsensitive) == 0
+                      || suffix.compare(u"json"_s, Qt::CaseInsensitive) == 0;
     const QString stem = ours ? lastFile.chopped(suffix.size() + 1) : lastFile;
     if (request.zip)
         return stem + u".zip"_s;
-    return request.format == SaveFormat::CSV ? stem + u".csv"_s : stem;
+    switch (request.format) {
+    case SaveFormat::DIF:
+        break;
+    case SaveFormat::CSV:
+        return stem + u".csv"_s;
+    case SaveFormat::ADE:
+        return stem + u".json"_s;
+    }
+    return stem;
 }
 
 QStringList Saver::replacedFiles(const SaveRequest &request, const QString &chosen)
@@ -236,7 +262,8 @@ QStringList Saver::replacedFiles(const SaveRequest &request, const QString &chos
     const QString folder = QFileInfo(chosen).absolutePath() + u'/';
     for (const RecordType &t : recordTypes()) {
         const QString path = folder + outputName(request.format, chosen, t.code);
-        if (request.types.contains(t.code) && QFileInfo::exists(path))
+        if (request.types.contains(t.code)
+            && (request.format != SaveFormat::ADE || isAdeType(t.code)) && QFileInfo::exists(path))
             replaced << path;
     }
     return replaced;
@@ -295,9 +322,17 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
     for (const QString &code : request.types)
         if (recordTypeIndex(code) < 0)
             throw Error(u"'%1' is not a record type"_s.arg(code));
-    for (const RecordType &t : recordTypes())
-        if (request.types.contains(t.code))
+    SaveResult result;
+    for (const RecordType &t : recordTypes()) {
+        if (!request.types.contains(t.code))
+            continue;
+        if (request.format == SaveFormat::ADE && !isAdeType(t.code))
+            result.noAde << t.code;
+        else
             codes << t.code;
+    }
+    if (request.format == SaveFormat::ADE)
+        m_ade.check();
 
     // The chosen name must name a file: a folder would have the files written beside it, named
     // after the folder.
@@ -306,9 +341,12 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
         throw Error(u"Cannot save to \"%1\": it is a folder. Choose a file name in it"_s.arg(
                 QDir::toNativeSeparators(chosen)));
 
-    SaveResult result;
     if (codes.isEmpty()) {
-        m_prompter.notify(kNothingTicked);
+        m_prompter.notify(result.noAde.isEmpty()
+                                  ? kNothingTicked
+                                  : u"None of the ticked record types has an ICAR ADE resource: "
+                                    "JSON is written for %1. Nothing was saved."_s.arg(
+                                            adeTypes().join(u", "_s)));
         return result;
     }
 
@@ -336,6 +374,7 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
     // the files, not into the tables, so a read-only database saves too.
     DifWriter difWriter(m_dm, m_progress);
     CsvWriter csvWriter(m_dm, m_progress);
+    AdeWriter adeWriter(m_dm, m_progress, m_ade);
     PendingFiles pending;
     QStringList fileList;
     const RemoveScratchFiles removeScratchFiles{request.zip, fileList};
@@ -355,6 +394,9 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
                     if (!request.zip)
                         pending.remove(path);
                 }
+            } else if (request.format == SaveFormat::ADE) {
+                result.withoutId += adeWriter.write(code, written).skipped;
+                result.written << path;
             } else {
                 csvWriter.ExportCSV(query, written, true, false);
                 result.written << path;

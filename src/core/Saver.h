@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AdeJson.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,7 +13,8 @@ class Tdm;
 class ProgressSink;
 class Prompter;
 
-enum class SaveFormat { DIF, CSV };
+// ADE: the animals, lactations and test days as ICAR ADE JSON collections (AdeJson.h).
+enum class SaveFormat { DIF, CSV, ADE };
 
 // What the Select Files dialog, or the command line, asks to save.
 struct SaveRequest
@@ -26,8 +29,10 @@ struct SaveResult
     // The files written, in tab order; for an archive, the files packed into it (written to the
     // scratch folder and removed from there once packed).
     QStringList written;
-    QStringList empty; // DIF: the record types whose table has no rows (no file written)
-    QString archive;   // the archive written, or empty
+    QStringList empty;    // DIF: the record types whose table has no rows (no file written)
+    QString archive;      // the archive written, or empty
+    QStringList noAde;    // ADE: the ticked record types that have no ADE resource (not written)
+    qint64 withoutId = 0; // ADE: rows left out for want of a national ID
 };
 
 // The Save Files command after its dialog: each ticked table written as DIF (every line stamped
@@ -55,7 +60,7 @@ public:
 
     // The name the save-file dialog offers, from the name chosen last: without ".zip" unless the
     // files are zipped (herd.zip gives herd for DIF files, herd.csv for CSV files, and herd.csv
-    // gives herd.zip for an archive).
+    // gives herd.zip for an archive). A folder (ending in "/") is offered as it is.
     static QString offeredName(const SaveRequest &request, const QString &lastFile);
     // The existing files that saving to `chosen` would replace (or, for a DIF file of an empty
     // table, remove), in tab order; for an archive, the archive.
@@ -71,6 +76,8 @@ public:
     bool confirmReplace(const SaveRequest &request, const QString &chosen);
     // Saves to the chosen file. Raises on error.
     SaveResult save(const SaveRequest &request, const QString &chosen);
+    // The identifier scheme and milk density of ADE JSON (the defaults until set).
+    void setAdeSettings(const AdeSettings &settings) { m_ade = settings; }
 
 private:
     // Raises when `version`, the current version of record type `code`, is missing or is not
@@ -80,6 +87,7 @@ private:
     Tdm &m_dm;
     ProgressSink &m_progress;
     Prompter &m_prompter;
+    AdeSettings m_ade;
 };
 
 } // namespace bm

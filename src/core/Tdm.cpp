@@ -1,5 +1,6 @@
 #include "Tdm.h"
 
+#include "Layout.h"
 #include "ProgressSink.h"
 #include "Schema.h"
 #include "TextFold.h"
@@ -262,6 +263,19 @@ qint64 Tdm::rowCount(const QString &table)
     if (step(stmt.get()) != SQLITE_ROW)
         throw Error(sqliteError());
     return sqlite3_column_int64(stmt.get(), 0);
+}
+
+bool Tdm::holdsRecords()
+{
+    for (const QString &code : recordTypeCodes()) {
+        Stmt stmt = prepare(u"SELECT 1 FROM "_s + quoteId(code) + u" LIMIT 1"_s);
+        const int rc = step(stmt.get());
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            throw Error(sqliteError());
+    }
+    return false;
 }
 
 bool Tdm::inTransaction() const

@@ -90,6 +90,8 @@ public:
     // Declared types of a table's columns, upper case, in table order.
     QStringList columnTypes(const QString &table);
     qint64 rowCount(const QString &table);
+    // True when any of the record-type tables holds a row (a quick look, not a count).
+    bool holdsRecords();
     // True while a transaction is open on the connection.
     bool inTransaction() const;
 

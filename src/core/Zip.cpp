@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "ProgressSink.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -72,9 +73,94 @@ private:
     zip_t *m_zip = nullptr;
 };
 
-void onZipProgress(zip_t *, double done, void *sink)
+// The bytes packed so far of all the entries, on the gauge.
+struct PackProgress
 {
-    static_cast<ProgressSink *>(sink)->setPosition(qint64(done * 100));
+    ProgressSink &sink;
+    qint64 total = 0;
+    qint64 done = 0;
+};
+
+// A file as the archive reads it while it packs, counting what it reads onto the gauge, so the
+// window moves within a large entry too (libzip's own callback moves from entry to entry).
+struct FileSource
+{
+    QByteArray path;
+    qint64 size = 0;
+    time_t mtime = 0;
+    PackProgress *progress = nullptr;
+    std::FILE *file = nullptr;
+    zip_error_t error;
+};
+
+zip_int64_t readFileSource(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    auto *s = static_cast<FileSource *>(state);
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        s->file = std::fopen(s->path.constData(), "rb");
+        if (!s->file) {
+            zip_error_set(&s->error, ZIP_ER_OPEN, errno);
+            return -1;
+        }
+        return 0;
+    case ZIP_SOURCE_READ: {
+        const size_t n = std::fread(data, 1, size_t(length), s->file);
+        if (n < length && std::ferror(s->file)) {
+            zip_error_set(&s->error, ZIP_ER_READ, errno);
+            return -1;
+        }
+        PackProgress &p = *s->progress;
+        p.done += qint64(n);
+        if (p.total > 0)
+            p.sink.setPosition(p.done * 100 / p.total);
+        return zip_int64_t(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+        if (s->file)
+            std::fclose(s->file);
+        s->file = nullptr;
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto *st = static_cast<zip_stat_t *>(data);
+        zip_stat_init(st);
+        st->size = zip_uint64_t(s->size);
+        st->mtime = s->mtime;
+        st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&s->error, data, length);
+    case ZIP_SOURCE_FREE:
+        if (s->file)
+            std::fclose(s->file);
+        zip_error_fini(&s->error);
+        delete s;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              -1);
+    default:
+        zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+zip_source_t *countingFileSource(zip_t *archive, const QFileInfo &info, PackProgress &progress)
+{
+    auto *s = new FileSource;
+    s->path = QFile::encodeName(info.absoluteFilePath());
+    s->size = info.size();
+    s->mtime = time_t(info.lastModified().toSecsSinceEpoch());
+    s->progress = &progress;
+    zip_error_init(&s->error);
+    zip_source_t *source = zip_source_function(archive, &readFileSource, s);
+    if (!source) {
+        zip_error_fini(&s->error);
+        delete s;
+    }
+    return source;
 }
 
 } // namespace
@@ -85,21 +171,24 @@ int ZipFileList(const QString &PathAndFile, const QStringList &FileList, Progres
     progress.setStatus(u"Zipping Data."_s);
     progress.setMaximum(100);
     progress.setPosition(0);
+    progress.setRecords(QString()); // the count of the table written last would mislead
     progress.repaint();
 
     struct Entry
     {
-        QString path;
+        QFileInfo info;
         QString name;
     };
     std::vector<Entry> entries;
     QSet<QString> names;
+    PackProgress packed{progress};
     for (const QString &path : FileList) {
         const QFileInfo info(path);
         if (!info.isFile() || names.contains(info.fileName()))
             continue;
         names.insert(info.fileName());
-        entries.push_back({info.absoluteFilePath(), info.fileName()});
+        entries.push_back({info, info.fileName()});
+        packed.total += info.size();
     }
     if (entries.empty())
         return 0;
@@ -123,24 +212,21 @@ int ZipFileList(const QString &PathAndFile, const QStringList &FileList, Progres
     {
         Archive archive(temp, ZIP_CREATE | ZIP_EXCL);
         for (const Entry &e : entries) {
-            zip_source_t *source
-                    = zip_source_file(archive.get(), QFile::encodeName(e.path).constData(), 0, -1);
+            zip_source_t *source = countingFileSource(archive.get(), e.info, packed);
             if (!source)
                 throw Error(u"Cannot add \"%1\" to the archive: %2"_s.arg(
-                        native(e.path), zipMessage(archive.get())));
+                        native(e.info.absoluteFilePath()), zipMessage(archive.get())));
             const QByteArray name = e.name.toUtf8();
             const zip_int64_t index
                     = zip_file_add(archive.get(), name.constData(), source, ZIP_FL_ENC_UTF_8);
             if (index < 0) {
                 zip_source_free(source);
                 throw Error(u"Cannot add \"%1\" to the archive: %2"_s.arg(
-                        native(e.path), zipMessage(archive.get())));
+                        native(e.info.absoluteFilePath()), zipMessage(archive.get())));
             }
             // The normal level; libzip's own default is the slowest.
             zip_set_file_compression(archive.get(), zip_uint64_t(index), ZIP_CM_DEFLATE, 6);
         }
-        zip_register_progress_callback_with_state(archive.get(), 0.01, onZipProgress, nullptr,
-                                                  &progress);
         archive.close(PathAndFile);
     }
 

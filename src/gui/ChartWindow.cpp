@@ -4,6 +4,7 @@
 #include "Command.h"
 #include "Error.h"
 #include "Prompter.h"
+#include "ScreenFit.h"
 
 #include <QChart>
 #include <QChartView>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace bm::gui {
@@ -55,7 +57,10 @@ ChartWindow::ChartWindow(bm::Prompter &prompter, const QString &folder, QWidget 
     connect(btnSavePng, &QPushButton::clicked, this, &ChartWindow::btnSavePngClick);
     btnClose = new QPushButton(u"Close"_s, this);
     btnClose->setObjectName(u"btnClose"_s);
+    btnClose->setToolTip(u"Close the window (Escape)"_s);
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     m_options = new QHBoxLayout;
     auto *bottom = new QHBoxLayout;
@@ -69,6 +74,9 @@ ChartWindow::ChartWindow(bm::Prompter &prompter, const QString &folder, QWidget 
     layout->addWidget(chartView, 1);
     layout->addWidget(lblNoData, 1);
     layout->addLayout(bottom);
+
+    // Within the screen it opens on, over the main window; smaller screens get a smaller chart.
+    keepOnScreen(this, parent);
 }
 
 QChart *ChartWindow::chart() const

@@ -31,6 +31,8 @@ public:
     QPushButton *btnClose = nullptr;
 
     QChart *chart() const;
+    // The folder the save dialog opens in next.
+    void setFolder(const QString &folder) { m_folder = folder; }
     // Asks for a file name and writes the chart as it shows now into it as a PNG image; a file
     // that exists is replaced only after asking. Errors are shown.
     void btnSavePngClick();

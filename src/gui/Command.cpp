@@ -1,6 +1,7 @@
 #include "Command.h"
 
 #include "Error.h"
+#include "LiveWindows.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 
@@ -14,6 +15,8 @@ namespace bm::gui {
 bool runCommand(ProgressSink *progress, Prompter &prompter, const std::function<void()> &command)
 {
     std::optional<QString> error; // set by any error, even one without a message
+    // A long statement of the command keeps the windows painted.
+    const live::Command live;
     try {
         command();
     } catch (const Error &e) {

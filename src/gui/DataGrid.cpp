@@ -183,6 +183,28 @@ void DataGrid::copySelection() const
         QApplication::restoreOverrideCursor();
 }
 
+void DataGrid::setEmptyText(const QString &text)
+{
+    if (text == m_emptyText)
+        return;
+    m_emptyText = text;
+    viewport()->update();
+}
+
+void DataGrid::paintEvent(QPaintEvent *event)
+{
+    QTableView::paintEvent(event);
+    if (m_emptyText.isEmpty() || (model() && model()->rowCount() > 0))
+        return;
+    QPainter p(viewport());
+    QFont font = p.font();
+    font.setPointSizeF(font.pointSizeF() * 1.5);
+    p.setFont(font);
+    p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    const QRect room = viewport()->rect().adjusted(24, 24, -24, -24);
+    p.drawText(room, Qt::AlignCenter | Qt::TextWordWrap, m_emptyText);
+}
+
 void DataGrid::prepareRow(int row)
 {
     if (!dsData || dsData->rowIsCheap(row))

@@ -53,6 +53,9 @@ public:
     // separated by tabs, each as the grid shows it.
     QString selectionText() const;
     void copySelection() const;
+    // A hint shown in the middle of the grid while it lists no rows; empty for none.
+    void setEmptyText(const QString &text);
+    const QString &emptyText() const { return m_emptyText; }
 
 Q_SIGNALS:
     void insertRequested();
@@ -61,6 +64,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     friend class GridDelegate;
@@ -71,6 +75,7 @@ private:
     QPersistentModelIndex m_refusedIndex;
     QString m_refusedText;
     mutable QPointer<QWidget> m_editor; // the editor opened last
+    QString m_emptyText;
 };
 
 // The record indicator column.

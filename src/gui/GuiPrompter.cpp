@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace bm::gui {
@@ -37,12 +38,9 @@ int runBox(QWidget *parent, QMessageBox::Icon icon, const QString &text,
     // A short message makes a narrow box whose title bar cuts the title off: the box is made
     // wide enough for the whole title and the title bar's buttons.
     if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
-        QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
-        titleFont.setBold(true);
-        const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(bm::gui::appTitle());
-        grid->addItem(
-                new QSpacerItem(titleWidth + 140, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
-                grid->rowCount(), 0, 1, grid->columnCount());
+        grid->addItem(new QSpacerItem(titleBarWidth(bm::gui::appTitle()), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     }
     const int answer = box.exec();
     if (busy)
@@ -61,6 +59,16 @@ QWidget *GuiPrompter::owner() const
     // A box asked for from inside a modal dialog (Select Files) belongs over that dialog.
     if (QWidget *modal = QApplication::activeModalWidget())
         return modal;
+    // One asked for from another window of the program (the problem list, the file-check
+    // window, a chart) belongs over that window, which gets the focus back afterwards and so
+    // stays in front of the main window.
+    QWidget *active = QApplication::activeWindow();
+    if (active && active != m_parent && active->isVisible()) {
+        for (const QWidget *w = active->parentWidget(); w; w = w->parentWidget()) {
+            if (w == m_parent)
+                return active;
+        }
+    }
     return m_parent;
 }
 
@@ -115,12 +123,20 @@ std::optional<QString> GuiPrompter::saveFile(const QString &filter, const QStrin
 std::optional<QString> GuiPrompter::inputText(const QString &caption, const QString &prompt,
                                               const QString &initial)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(owner(), caption, boxText(prompt), QLineEdit::Normal,
-                                               initial, &ok);
-    if (!ok)
+    QInputDialog dialog(owner());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(boxText(prompt));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(initial);
+    // The title bar shows the whole caption: the input is made wide enough for it (the dialog
+    // takes its width from its contents).
+    if (auto *edit = dialog.findChild<QLineEdit *>()) {
+        const QMargins margins = dialog.layout() ? dialog.layout()->contentsMargins() : QMargins();
+        edit->setMinimumWidth(titleBarWidth(caption) - margins.left() - margins.right());
+    }
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 std::optional<int> GuiPrompter::chooseItem(const QString &caption, const QString &question,

@@ -1,5 +1,8 @@
 #include "Look.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+
 namespace bm::gui {
 
 using namespace Qt::StringLiterals;
@@ -7,6 +10,17 @@ using namespace Qt::StringLiterals;
 QString appTitle()
 {
     return u"Corvelle Brindlemark"_s;
+}
+
+int titleBarWidth(const QString &title)
+{
+    QString shown = title;
+    const QString program = QGuiApplication::applicationDisplayName();
+    if (!program.isEmpty() && !shown.contains(program))
+        shown += u" \u2014 "_s + program;
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    return QFontMetrics(titleFont).horizontalAdvance(shown) + 140;
 }
 
 void installFontSubstitutes()

@@ -9,6 +9,9 @@ namespace bm::gui {
 
 // The application title: the caption of the standard error box and of every message box.
 QString appTitle();
+// The width a window needs for its title bar to show `title` whole, with the title bar's
+// buttons, as the window system shows it: the program's name after the window's own title.
+int titleBarWidth(const QString &title);
 
 inline const QColor kFormColour{0xFF, 0xFF, 0xE6};       // main window background (pale cream)
 inline const QColor kTitleColour{0xDD, 0xFF, 0xDD};      // grid titles and record indicator

@@ -15,6 +15,7 @@ void prepareApplication()
     // The names that place the user's data folder; windows show the program's title.
     bm::nameApplication();
     QApplication::setApplicationDisplayName(appTitle());
+    QApplication::setApplicationVersion(QStringLiteral(BM_VERSION));
     QApplication::setStyle(u"Fusion"_s);
     installFontSubstitutes();
     QApplication::setFont(tahoma(8));

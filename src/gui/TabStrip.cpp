@@ -1,8 +1,10 @@
 #include "TabStrip.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QStyleOptionTab>
 #include <QStylePainter>
+#include <QToolTip>
 
 namespace bm::gui {
 
@@ -26,11 +28,35 @@ void TabStrip::setTabSize(const QSize &size)
 int TabStrip::addTab(const QString &text)
 {
     m_tabs << text;
+    m_tips << QString();
     if (m_current < 0)
         m_current = 0;
     updateGeometry();
     update();
     return int(m_tabs.size()) - 1;
+}
+
+void TabStrip::setTabToolTip(int index, const QString &tip)
+{
+    if (index >= 0 && index < count())
+        m_tips[index] = tip;
+}
+
+bool TabStrip::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        for (int i = 0; i < count(); ++i) {
+            if (tabRect(i).contains(help->pos()) && !m_tips.at(i).isEmpty()) {
+                QToolTip::showText(help->globalPos(), m_tips.at(i), this, tabRect(i));
+                return true;
+            }
+        }
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void TabStrip::setCurrentIndex(int index)

@@ -17,6 +17,9 @@ public:
     int addTab(const QString &text);
     int count() const { return int(m_tabs.size()); }
     QString tabText(int index) const { return m_tabs.value(index); }
+    // The tooltip of a tab (the record type's name beside its code).
+    void setTabToolTip(int index, const QString &tip);
+    QString tabToolTip(int index) const { return m_tips.value(index); }
     int currentIndex() const { return m_current; }
     // Selects a tab; emits currentChanged() when the selection changes.
     void setCurrentIndex(int index);
@@ -31,6 +34,7 @@ Q_SIGNALS:
     void currentChanged(int index);
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -38,6 +42,7 @@ protected:
 private:
     int tabsPerRow(int width) const;
     QStringList m_tabs;
+    QStringList m_tips;
     int m_current = -1;
     QSize m_tabSize{85, 20};
 };

@@ -4,6 +4,7 @@
 #include "HyperlinkLabel.h"
 #include "Look.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
@@ -64,9 +65,12 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     lblWeb->adjustSize();
     lblWeb->move((width() - lblWeb->width()) / 2, 378);
 
-    auto *update = new QLabel(u"Program Update : 04/08/2021"_s, this);
+    auto *update = new QLabel(u"Version %1    Program Update : 04/08/2021"_s.arg(
+                                      QCoreApplication::applicationVersion()),
+                              this);
+    update->setObjectName(u"lblVersion"_s);
     update->setFont(tahoma(8));
-    update->setGeometry(12, 404, 200, 20);
+    update->setGeometry(12, 404, 300, 20);
 
     btnClose = new QPushButton(QIcon(artwork::closeGlyph()), u" &Close"_s, this);
     btnClose->setObjectName(u"btnClose"_s);

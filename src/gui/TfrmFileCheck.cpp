@@ -2,11 +2,10 @@
 
 #include "Artwork.h"
 #include "Look.h"
+#include "ScreenFit.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QScreen>
 
 namespace bm::gui {
 
@@ -42,8 +41,9 @@ TfrmFileCheck::TfrmFileCheck(QWidget *parent)
     mOutput->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mOutput->setGeometry(8, 43, 473, 382);
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // Over the main window and within the screen; as a window of the main window, the window
+    // system keeps it above the main window while it is open.
+    keepOnScreen(this, parent);
 }
 
 void TfrmFileCheck::resizeEvent(QResizeEvent *event)

@@ -2,6 +2,7 @@
 
 #include "Artwork.h"
 #include "CellText.h"
+#include "ChangeSummary.h"
 #include "Command.h"
 #include "Compaction.h"
 #include "DataGrid.h"
@@ -12,6 +13,7 @@
 #include "GridModel.h"
 #include "Importer.h"
 #include "Layout.h"
+#include "LiveWindows.h"
 #include "Loader.h"
 #include "Look.h"
 #include "Maintenance.h"
@@ -31,8 +33,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -42,10 +47,14 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QValidator>
 
 #include <optional>
+
+#include <sqlite3.h>
 
 namespace bm::gui {
 
@@ -65,8 +74,9 @@ public:
     }
 };
 
-// A file-check run as the desktop shows it: findings come up in the file-check window, and
-// pending window events run between the script's lines.
+// A file-check run as the desktop shows it: the run's findings come up in the file-check window
+// under a line that names the run and its time, and pending window events run between the
+// script's lines.
 class FindingsWindow final : public bm::CheckOutput
 {
 public:
@@ -74,11 +84,20 @@ public:
         : m_window(window)
         , m_stop(stop)
     {}
+    void start()
+    {
+        // The runs before stay above, a blank line apart.
+        const QString started = QLocale().toString(QDateTime::currentDateTime(), u"d MMM yyyy"_s)
+                                + u' ' + QLocale().toString(QTime::currentTime(), u"HH:mm:ss"_s);
+        if (!m_window.mOutput->document()->isEmpty())
+            m_window.mOutput->appendPlainText(QString());
+        m_window.mOutput->appendPlainText(u"File Check of %1"_s.arg(started));
+        bringUp();
+    }
     void findings(const QStringList &lines) override
     {
-        m_window.show();
-        m_window.raise();
-        m_window.activateWindow();
+        ++m_found;
+        bringUp();
         m_window.mOutput->appendPlainText(lines.join(u'\n'));
     }
     bool lineDone() override
@@ -86,10 +105,27 @@ public:
         QApplication::processEvents();
         return !m_stop;
     }
+    // The end of the run: what it found, or the error that stopped it.
+    void finish(const std::optional<QString> &error)
+    {
+        if (error)
+            m_window.mOutput->appendPlainText(u"The run stopped: "_s + *error);
+        else if (m_found == 0)
+            m_window.mOutput->appendPlainText(u"No check found any rows."_s);
+    }
+    int found() const { return m_found; }
 
 private:
+    void bringUp()
+    {
+        m_window.show();
+        m_window.raise();
+        m_window.activateWindow();
+    }
+
     TfrmFileCheck &m_window;
     const bool &m_stop;
+    int m_found = 0;
 };
 
 } // namespace
@@ -105,12 +141,16 @@ TfrmMain::TfrmMain(QWidget *parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kFormColour);
     setPalette(pal);
-    // The size and place when not maximised: the design size, centred on the screen.
+    // The size and place when not maximised: the design size, centred on the screen, or smaller
+    // where the screen is, leaving room for the window's frame.
     resize(1000, 611);
     // Narrower than this the filter bar could not show its controls even on two rows.
     setMinimumSize(480, 360);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        resize(size().boundedTo(area.size() - QSize(16, 48)));
+        move(area.center() - rect().center());
+    }
 
     buildTopBar();
     buildMenu();
@@ -118,8 +158,10 @@ TfrmMain::TfrmMain(QWidget *parent)
     tc = new TabStrip(this);
     tc->setObjectName(u"tc"_s);
     tc->setTabSize(QSize(85, 20));
-    for (const QString &code : bm::recordTypeCodes())
-        tc->addTab(code);
+    // Each tab is captioned with its record type's code; its tooltip names the type too.
+    for (const bm::RecordType &type : bm::recordTypes())
+        tc->setTabToolTip(tc->addTab(type.code),
+                          type.code + u' ' + bm::displayDescription(type.description));
     connect(tc, &TabStrip::currentChanged, this, &TfrmMain::tcChange);
 
     dbg = new DataGrid(this);
@@ -164,13 +206,29 @@ TfrmMain::TfrmMain(QWidget *parent)
     layout->addLayout(page, 1);
     layout->addLayout(bottom);
 
-    // Keyboard order of the filter bar; the buttons take no focus.
+    // Keyboard order of the filter bar, its buttons last, then the grid (where Tab moves from
+    // cell to cell).
     setTabOrder(cmbFilter, cmbOperator);
     setTabOrder(cmbOperator, edtStart);
     setTabOrder(edtStart, edtEnd);
     setTabOrder(edtEnd, deStart);
     setTabOrder(deStart, deEnd);
-    setTabOrder(deEnd, dbg);
+    setTabOrder(deEnd, btnApply);
+    setTabOrder(btnApply, btnClear);
+    setTabOrder(btnClear, dbg);
+
+    // Ctrl+Tab and F6 (with Shift too) move between the filter bar and the grid.
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::CTRL | Qt::Key_Tab),
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::Key_F6),
+          QKeySequence(Qt::SHIFT | Qt::Key_F6)}) {
+        auto *area = new QShortcut(key, this);
+        connect(area, &QShortcut::activated, this, &TfrmMain::switchFocusArea);
+    }
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now && pnlTop->isAncestorOf(now))
+            m_filterFocus = now;
+    });
 
     auto *nextTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown), this);
     connect(nextTab, &QShortcut::activated, this,
@@ -223,12 +281,15 @@ void TfrmMain::buildTopBar()
     btnEdit->setToolTip(u"Undo the last load, clean-up, trim, herd-code change, merge or file "
                         "check (Alt+E)"_s);
 
-    lblFilter = new QLabel(u"Filter :"_s, pnlTop);
+    // "Fil&ter :": Alt+T goes to the field list.
+    lblFilter = new QLabel(u"Fil&ter :"_s, pnlTop);
 
     cmbFilter = new QComboBox(pnlTop);
     cmbFilter->setObjectName(u"cmbFilter"_s);
     cmbFilter->setMaxVisibleItems(25);
-    cmbFilter->setToolTip(u"The column to filter on"_s);
+    cmbFilter->setToolTip(u"The column to filter on (Alt+T; Ctrl+Tab or F6 goes to the grid and "
+                          "back)"_s);
+    lblFilter->setBuddy(cmbFilter);
     connect(cmbFilter, &QComboBox::activated, this, &TfrmMain::cmbFilterChange);
 
     cmbOperator = new QComboBox(pnlTop);
@@ -269,16 +330,20 @@ void TfrmMain::buildTopBar()
     connect(edtStart, &QLineEdit::returnPressed, this, &TfrmMain::btnApplyClick);
     connect(edtEnd, &QLineEdit::returnPressed, this, &TfrmMain::btnApplyClick);
 
-    btnApply = new QPushButton(u"Apply"_s, pnlTop);
+    // The buttons take the focus in their turn, and Enter or Space on them clicks them.
+    btnApply = new QPushButton(u"&Apply"_s, pnlTop);
     btnApply->setObjectName(u"btnApply"_s);
-    btnApply->setFocusPolicy(Qt::NoFocus);
-    btnApply->setToolTip(u"Show the rows that meet the filter (Enter in a value box)"_s);
+    btnApply->setFocusPolicy(Qt::StrongFocus);
+    btnApply->setAutoDefault(true);
+    btnApply->setToolTip(u"Show the rows that meet the filter (Alt+A, or Enter in a value box)"_s);
     connect(btnApply, &QPushButton::clicked, this, &TfrmMain::btnApplyClick);
 
-    btnClear = new QPushButton(u"Clear"_s, pnlTop);
+    btnClear = new QPushButton(u"&Clear"_s, pnlTop);
     btnClear->setObjectName(u"btnClear"_s);
-    btnClear->setFocusPolicy(Qt::NoFocus);
-    btnClear->setToolTip(u"Remove the filter and show every row, ordered by RecordType"_s);
+    btnClear->setFocusPolicy(Qt::StrongFocus);
+    btnClear->setAutoDefault(true);
+    btnClear->setToolTip(u"Remove the filter and show every row, ordered by RecordType (Alt+C, "
+                         "or Escape in the filter bar)"_s);
     connect(btnClear, &QPushButton::clicked, this, &TfrmMain::btnClearClick);
 
     // Disabled inputs take the window colour.
@@ -379,31 +444,32 @@ void TfrmMain::buildMenu()
         action->setEnabled(false); // enabled once its command is connected
         return action;
     };
-    LoadFiles1 = item(pumActions, u"Load Files"_s, u"LoadFiles1"_s);
+    // Every item has its letter: with the menu open, the underlined letter runs it.
+    LoadFiles1 = item(pumActions, u"&Load Files"_s, u"LoadFiles1"_s);
     LoadFiles1->setEnabled(true);
     connect(LoadFiles1, &QAction::triggered, this, &TfrmMain::LoadFiles1Click);
-    SaveFiles1 = item(pumActions, u"Save Files"_s, u"SaveFiles1"_s);
+    SaveFiles1 = item(pumActions, u"&Save Files"_s, u"SaveFiles1"_s);
     pumActions->addSeparator();
-    QMenu *filter = pumActions->addMenu(u"Filter"_s);
+    QMenu *filter = pumActions->addMenu(u"F&ilter"_s);
     filter->setObjectName(u"Filter1"_s);
     ApplyFilterToCurrentTable1
-            = item(filter, u"Apply Filter To Current Table"_s, u"ApplyFilterToCurrentTable1"_s);
+            = item(filter, u"&Apply Filter To Current Table"_s, u"ApplyFilterToCurrentTable1"_s);
     RemoveFilteredDataFromCurrrentTable1
-            = item(filter, u"Remove Displayed Data From Current Table"_s,
+            = item(filter, u"&Remove Displayed Data From Current Table"_s,
                    u"RemoveFilteredDataFromCurrrentTable1"_s);
-    QMenu *cleanup = pumActions->addMenu(u"Cleanup"_s);
+    QMenu *cleanup = pumActions->addMenu(u"&Cleanup"_s);
     cleanup->setObjectName(u"Cleanup1"_s);
     RemoveDataForCowsNotIn1021
-            = item(cleanup, u"Remove Data For Cows Not In 102"_s, u"RemoveDataForCowsNotIn1021"_s);
+            = item(cleanup, u"Remove Data For Cows Not In 10&2"_s, u"RemoveDataForCowsNotIn1021"_s);
     RemoveCowsNotIn1031
-            = item(cleanup, u"Remove Data For Cows Not In 103"_s, u"RemoveCowsNotIn1031"_s);
+            = item(cleanup, u"Remove Data For Cows Not In 10&3"_s, u"RemoveCowsNotIn1031"_s);
     pumActions->addSeparator();
-    ChangeHerdcode1 = item(pumActions, u"Change Herdcode"_s, u"ChangeHerdcode1"_s);
-    MergeNationalIDs1 = item(pumActions, u"Merge National ID's"_s, u"MergeNationalIDs1"_s);
+    ChangeHerdcode1 = item(pumActions, u"Change &Herdcode"_s, u"ChangeHerdcode1"_s);
+    MergeNationalIDs1 = item(pumActions, u"&Merge National ID's"_s, u"MergeNationalIDs1"_s);
     pumActions->addSeparator();
-    Analyse1 = item(pumActions, u"File Check"_s, u"Analyse1"_s);
+    Analyse1 = item(pumActions, u"File Chec&k"_s, u"Analyse1"_s);
     pumActions->addSeparator();
-    About1 = item(pumActions, u"About"_s, u"About1"_s);
+    About1 = item(pumActions, u"&About"_s, u"About1"_s);
     About1->setEnabled(true);
     connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
 
@@ -423,7 +489,7 @@ void TfrmMain::buildMenu()
     // is nothing to undo; Ctrl+Z works while the menu is closed.
     pumEdit = new QMenu(this);
     pumEdit->setObjectName(u"pumEdit"_s);
-    Undo1 = item(pumEdit, u"Undo"_s, u"Undo1"_s);
+    Undo1 = item(pumEdit, u"&Undo"_s, u"Undo1"_s);
     Undo1->setShortcut(QKeySequence::Undo);
     addAction(Undo1);
     connect(Undo1, &QAction::triggered, this, &TfrmMain::Undo1Click);
@@ -474,9 +540,11 @@ void TfrmMain::attach(const Forms &forms)
     connect(
             dbg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] {
-                const int pending = qData->pendingRow();
-                if (pending >= 0 && dbg->currentIndex().row() != pending)
-                    runCommand([this] { qData->submitRow(); });
+                live::afterStatement([this] {
+                    const int pending = qData->pendingRow();
+                    if (pending >= 0 && dbg->currentIndex().row() != pending)
+                        runCommand([this] { qData->submitRow(); });
+                });
             },
             Qt::QueuedConnection);
     // Messages from inside the grid's editing come after the editor has closed.
@@ -484,8 +552,10 @@ void TfrmMain::attach(const Forms &forms)
     connect(
             qData, &bm::GridModel::editRefused, this,
             [this](const QString &message) {
-                m_prompter->showError(message);
-                dbg->restoreRefusedEdit();
+                live::afterStatement([this, message] {
+                    m_prompter->showError(message);
+                    dbg->restoreRefusedEdit();
+                });
             },
             Qt::QueuedConnection);
     // The count follows the rows the grid lists: Insert adds one, Ctrl+Delete removes one.
@@ -502,7 +572,9 @@ void TfrmMain::attach(const Forms &forms)
     loadWidths();
     connect(
             qData, &bm::GridModel::reopenFailed, this,
-            [this](const QString &message) { m_prompter->showError(message); },
+            [this](const QString &message) {
+                live::afterStatement([this, message] { m_prompter->showError(message); });
+            },
             Qt::QueuedConnection);
 }
 
@@ -593,6 +665,8 @@ void TfrmMain::FormShow()
     }
     runCommand([this] {
         dm->ConnectDB(&progress());
+        // Long statements on the connection keep the windows painted.
+        live::attach(dm->handle(), qData, dbg);
         ChangeFile();
     });
     refreshUndo();
@@ -633,14 +707,70 @@ void TfrmMain::SetSQL()
     QApplication::restoreOverrideCursor();
 }
 
+bm::FilterQuery TfrmMain::appliedQuery() const
+{
+    if (qData->isActive() && qData->query().table == currentTable())
+        return qData->query();
+    // Nothing of this table is listed (its last re-query failed): the table without a filter.
+    bm::FilterState plain;
+    plain.table = currentTable();
+    plain.sort = m_sort;
+    if (!plain.sort.column.isEmpty() && !dm->FieldExists(plain.table, plain.sort.column))
+        plain.sort.column.clear();
+    return bm::buildFilterQuery(plain, [](const QString &) { return int(bm::ftUnknown); });
+}
+
+void TfrmMain::showDataAfter(const QString &command)
+{
+    if (!dm || !qData || !m_lock)
+        return;
+    // An edit made meanwhile (the file check lets the grid be used) is written first.
+    runCommand([this] { postEdits(); });
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QString failure;
+    bm::FilterQuery query;
+    try {
+        query = appliedQuery();
+        qData->setQuery(query);
+        sizeColumns();
+        showSortIndicator();
+        FormatGrid(query.table);
+        showRecordsListed();
+    } catch (const bm::Error &e) {
+        failure = e.message();
+    }
+    QApplication::restoreOverrideCursor();
+    if (failure.isEmpty())
+        return;
+    // The count of the rows listed before the command would be wrong now.
+    showSortIndicator();
+    pnlBottom->setText(u"%1  :  not listed"_s.arg(tableDescription(currentTable())));
+    m_prompter->showError(u"%1 has finished, but the grid cannot list table %2: %3"_s.arg(
+            command, currentTable(), failure));
+}
+
+QString TfrmMain::tableDescription(const QString &table)
+{
+    const int index = bm::recordTypeIndex(table);
+    return index < 0 ? table : bm::displayDescription(bm::recordTypes().at(index).description);
+}
+
 void TfrmMain::showRecordsListed()
 {
-    const QString table = qData->query().table;
-    const int index = bm::recordTypeIndex(table);
-    const QString description
-            = index < 0 ? table : bm::displayDescription(bm::recordTypes().at(index).description);
-    pnlBottom->setText(
-            u"%1  :  %2  Records Listed"_s.arg(description, bm::countText(qData->rowCount())));
+    pnlBottom->setText(u"%1  :  %2  Records Listed"_s.arg(tableDescription(qData->query().table),
+                                                          bm::countText(qData->rowCount())));
+    // An empty herd database says in the grid how to fill it.
+    bool empty = false;
+    if (qData->rowCount() == 0 && dm && dm->isOpen()) {
+        try {
+            empty = !dm->holdsRecords();
+        } catch (const bm::Error &) {
+            // The next command says what is wrong with the database.
+        }
+    }
+    dbg->setEmptyText(empty ? u"The herd database is empty.\nUse File > Load Files (Ctrl+O) to "
+                              "load a data set."_s
+                            : QString());
 }
 
 void TfrmMain::showMessage(const QString &text)
@@ -735,6 +865,37 @@ void TfrmMain::focusNextAfter(QWidget *widget)
     }
 }
 
+void TfrmMain::switchFocusArea()
+{
+    QWidget *focus = QApplication::focusWidget();
+    const bool inBar = focus && pnlTop->isAncestorOf(focus);
+    if (!inBar) {
+        // The grid writes an open editor's text when it loses the focus.
+        QWidget *back = m_filterFocus;
+        if (!back || !back->isVisible() || !back->isEnabled())
+            back = cmbFilter;
+        back->setFocus(Qt::ShortcutFocusReason);
+        return;
+    }
+    dbg->setFocus(Qt::ShortcutFocusReason);
+    if (!dbg->currentIndex().isValid() && qData->rowCount() > 0)
+        dbg->setCurrentIndex(qData->index(0, 0));
+}
+
+void TfrmMain::sortByCurrentColumn()
+{
+    const QModelIndex current = dbg->currentIndex();
+    const int column = current.isValid() ? current.column() : -1;
+    if (column < 0 || column >= qData->columnCount())
+        return;
+    dbgTitleClick(column);
+    // The cell stays current in its column, on the first row of the new order.
+    if (qData->rowCount() > 0) {
+        dbg->setCurrentIndex(qData->index(0, column));
+        dbg->scrollTo(dbg->currentIndex());
+    }
+}
+
 void TfrmMain::showSortIndicator()
 {
     QHeaderView *header = dbg->horizontalHeader();
@@ -785,9 +946,26 @@ void TfrmMain::rememberWidth(int section, int width)
     m_settings->setValue(u"ColumnWidths/%1/%2"_s.arg(table, column), width);
 }
 
+QString TfrmMain::dataFolder() const
+{
+    if (!m_dataFolder.isEmpty() && QFileInfo(m_dataFolder).isDir())
+        return m_dataFolder + u'/';
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return (QFileInfo(documents).isDir() ? documents : QDir::homePath()) + u'/';
+}
+
+void TfrmMain::usedDataFile(const QString &file)
+{
+    m_dataFolder = QFileInfo(file).absolutePath();
+    if (m_settings)
+        m_settings->setValue(u"Files/DataFolder"_s, m_dataFolder);
+}
+
 void TfrmMain::loadWidths()
 {
     m_settings = std::make_unique<QSettings>(widthsFile(dm->home()), QSettings::IniFormat);
+    m_dataFolder = m_settings->value(u"Files/DataFolder"_s).toString();
+    m_dataSet = m_settings->value(u"Files/DataSet"_s).toString();
     m_settings->beginGroup(u"ColumnWidths"_s);
     for (const QString &table : m_settings->childGroups()) {
         m_settings->beginGroup(table);
@@ -895,12 +1073,14 @@ void TfrmMain::LoadFiles1Click()
 {
     bm::ProblemList problems;
     QString chosenName;
+    bool loaded = false;
     runCommand([&] {
-        const std::optional<QString> chosen
-                = m_prompter->openFile(bm::loadFileFilter(), odFileName);
+        const std::optional<QString> chosen = m_prompter->openFile(
+                bm::loadFileFilter(), odFileName.isEmpty() ? dataFolder() : odFileName);
         if (!chosen)
             return;
         odFileName = *chosen;
+        usedDataFile(*chosen);
         chosenName = QFileInfo(*chosen).fileName();
         showMessage(QString());
         // An edit still open in the grid belongs to the data being replaced: write it first,
@@ -909,19 +1089,35 @@ void TfrmMain::LoadFiles1Click()
         QApplication::setOverrideCursor(Qt::WaitCursor);
         bm::Loader loader(*dm, progress(), *m_prompter);
         loader.setProblems(&problems);
-        if (!loader.load(*chosen))
-            return; // no data set of the archive was chosen: nothing changed
-        ChangeFile();
+        if (!loader.load(*chosen)) {
+            chosenName.clear(); // no data set of the archive was chosen: nothing changed
+            return;
+        }
+        loaded = true;
+        // Save Files offers the name of the data set loaded.
+        const QFileInfo set(*chosen);
+        m_dataSet = set.dir().filePath(set.completeBaseName());
+        m_settings->setValue(u"Files/DataSet"_s, m_dataSet);
+        if (frmSaveFiles)
+            frmSaveFiles->offerFile(m_dataSet);
         showMessage(loader.summary(*chosen));
     });
+    if (loaded)
+        showDataAfter(u"Load Files"_s);
     refreshUndo();
     // Also after a load that ended with an error: what it found may tell why.
-    showProblems(u"Load Files \"%1\""_s.arg(chosenName), problems);
+    if (!chosenName.isEmpty())
+        showProblems(u"Load Files \"%1\""_s.arg(chosenName), problems);
 }
 
 void TfrmMain::showProblems(const QString &caption, bm::ProblemList &problems)
 {
-    if (frmProblems && !problems.isEmpty())
+    if (!frmProblems)
+        return;
+    frmProblems->setFolder(dataFolder());
+    if (problems.isEmpty())
+        frmProblems->clearProblems(); // the list of an earlier command would mislead
+    else
         frmProblems->showProblems(caption, std::move(problems));
 }
 
@@ -951,9 +1147,13 @@ void TfrmMain::SaveFiles1Click()
     for (qsizetype i = 0; i < captions.size() && i < types.size(); ++i)
         frmSaveFiles->addEntry(captions.at(i) + u" - "_s
                                + bm::displayDescription(types.at(i).description));
+    if (frmSaveFiles->lastFile().isEmpty())
+        frmSaveFiles->offerFile(m_dataSet.isEmpty() ? dataFolder() : m_dataSet);
     frmSaveFiles->exec();
-    if (!frmSaveFiles->lastSummary().isEmpty())
+    if (!frmSaveFiles->lastSummary().isEmpty()) {
         showMessage(frmSaveFiles->lastSummary());
+        usedDataFile(frmSaveFiles->lastFile());
+    }
 }
 
 void TfrmMain::Analyse1Click()
@@ -965,34 +1165,66 @@ void TfrmMain::Analyse1Click()
     m_checkRunning = true;
     Analyse1->setEnabled(false);
     refreshUndo();
-    runCommand([this] {
+    FindingsWindow output(*frmFileCheck, m_closeAfterCheck);
+    qint64 changesBefore = -1;
+    const bool finished = runCommand([&] {
         // The checks see the data as the grid shows it: an open grid edit is written first.
         postEdits();
-        FindingsWindow output(*frmFileCheck, m_closeAfterCheck);
-        bm::runFileCheck(*dm, output, &progress());
+        changesBefore = sqlite3_total_changes64(dm->handle());
+        output.start();
+        try {
+            bm::runFileCheck(*dm, output, &progress());
+        } catch (const bm::Error &e) {
+            output.finish(e.message());
+            throw;
+        }
+        output.finish(std::nullopt);
     });
     m_checkRunning = false;
     Analyse1->setEnabled(true);
     refreshUndo();
-    if (m_closeAfterCheck)
+    if (m_closeAfterCheck) {
         close();
+        return;
+    }
+    if (changesBefore < 0)
+        return; // the run did not start
+    const QString caption = Analyse1->iconText();
+    if (!finished)
+        showMessage(caption + u": stopped by an error (see the File Check window)"_s);
+    else
+        showMessage(output.found() == 0
+                            ? caption + u": no check found any rows"_s
+                            : u"%1: %2 %3 found rows"_s.arg(caption)
+                                      .arg(output.found())
+                                      .arg(output.found() == 1 ? u"check"_s : u"checks"_s));
+    // The fixes of the script may have changed rows the grid shows, also those of a run that
+    // stopped with an error.
+    if (dm->isOpen() && sqlite3_total_changes64(dm->handle()) != changesBefore)
+        showDataAfter(caption);
 }
 
-void TfrmMain::runMaintenance(const std::function<void(bm::Maintenance &)> &command)
+void TfrmMain::runMaintenance(const QAction *item, bool removes,
+                              const std::function<void(bm::Maintenance &)> &command)
 {
     runCommand([&] {
         // The command sees the data as the grid shows it: an open grid edit is written first.
         postEdits();
         bm::Maintenance maintenance(*dm, progress(), *m_prompter);
+        // Once the command has committed, and before its closing notice, the grid shows the
+        // table as it now is, under the filter last applied and the same sort, and the line
+        // beside the status line says what the command did.
+        maintenance.setCommitted([&] {
+            // The menu's caption without its key letter, and the file a merge read.
+            QString caption = item->iconText();
+            if (!maintenance.mergeFile().isEmpty())
+                caption += u" \"%1\""_s.arg(QFileInfo(maintenance.mergeFile()).fileName());
+            showMessage(changesSummary(caption, maintenance.changes(), removes));
+            if (changedRows(maintenance.changes()) > 0)
+                showDataAfter(caption);
+        });
         command(maintenance);
     });
-    // However the command ended, the grid shows the table as it now is, under the same filter
-    // and sort.
-    if (!qData->query().table.isEmpty()) {
-        qData->reopen();
-        if (qData->isActive())
-            showRecordsListed();
-    }
     refreshUndo();
 }
 
@@ -1003,7 +1235,8 @@ void TfrmMain::refreshUndo()
         info = bm::undoInfo(dm->home());
     // Not while a file-check run lets other events through: it keeps its own state to undo.
     Undo1->setEnabled(info.has_value() && !m_checkRunning);
-    Undo1->setText(info ? info->menuText() : u"Undo"_s);
+    // "&Undo Load Files" or "&Redo Load Files": U or R runs it from the open menu.
+    Undo1->setText(u"&"_s + (info ? info->menuText() : u"Undo"_s));
 }
 
 void TfrmMain::Undo1Click()
@@ -1011,7 +1244,8 @@ void TfrmMain::Undo1Click()
     refreshUndo();
     if (!Undo1->isEnabled())
         return;
-    runCommand([this] {
+    QString command; // set once the data is put back
+    runCommand([&] {
         const std::optional<bm::UndoInfo> info = bm::undoInfo(dm->home());
         if (!info || !m_prompter->askYesNo(bm::undoQuestion(*info)))
             return;
@@ -1019,35 +1253,41 @@ void TfrmMain::Undo1Click()
         postEdits();
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const bm::UndoInfo undone = bm::undoLastCommand(*dm, progress());
-        ChangeFile();
+        command = undone.menuText();
         showMessage((undone.redo ? u"Redone: "_s : u"Undone: "_s) + undone.caption);
     });
+    if (!command.isEmpty())
+        showDataAfter(command);
     refreshUndo();
 }
 
 void TfrmMain::RemoveDataForCowsNotIn1021Click()
 {
-    runMaintenance([](bm::Maintenance &m) { m.RemoveDataForCowsNotIn102(); });
+    runMaintenance(RemoveDataForCowsNotIn1021, true,
+                   [](bm::Maintenance &m) { m.RemoveDataForCowsNotIn102(); });
 }
 
 void TfrmMain::RemoveCowsNotIn1031Click()
 {
-    runMaintenance([](bm::Maintenance &m) { m.RemoveCowsNotIn103(); });
+    runMaintenance(RemoveCowsNotIn1031, true, [](bm::Maintenance &m) { m.RemoveCowsNotIn103(); });
 }
 
 void TfrmMain::FileClean(const QString &MasterTable, const QString &ClientTable)
 {
-    runMaintenance([&](bm::Maintenance &m) { m.FileClean(MasterTable, ClientTable); });
+    runMaintenance(MasterTable == u"103"_s ? RemoveCowsNotIn1031 : RemoveDataForCowsNotIn1021, true,
+                   [&](bm::Maintenance &m) { m.FileClean(MasterTable, ClientTable); });
 }
 
 void TfrmMain::ApplyFilterToCurrentTable1Click()
 {
-    runMaintenance([this](bm::Maintenance &m) { m.ApplyFilterToCurrentTable(shownFilter()); });
+    runMaintenance(ApplyFilterToCurrentTable1, true,
+                   [this](bm::Maintenance &m) { m.ApplyFilterToCurrentTable(shownFilter()); });
 }
 
 void TfrmMain::RemoveFilteredDataFromCurrrentTable1Click()
 {
-    runMaintenance([this](bm::Maintenance &m) { m.RemoveDisplayedData(shownFilter()); });
+    runMaintenance(RemoveFilteredDataFromCurrrentTable1, true,
+                   [this](bm::Maintenance &m) { m.RemoveDisplayedData(shownFilter()); });
 }
 
 bm::FilterQuery TfrmMain::shownFilter() const
@@ -1069,29 +1309,38 @@ QString TfrmMain::currentRecordText(const QString &column) const
 
 void TfrmMain::ChangeHerdcode1Click()
 {
-    runMaintenance(
-            [this](bm::Maintenance &m) { m.ChangeHerdcode(currentRecordText(u"Herdcode"_s)); });
+    runMaintenance(ChangeHerdcode1, false, [this](bm::Maintenance &m) {
+        m.ChangeHerdcode(currentRecordText(u"Herdcode"_s));
+    });
 }
 
 void TfrmMain::MergeNationalIDs1Click()
 {
     bm::ProblemList problems;
-    runMaintenance([this, &problems](bm::Maintenance &m) {
+    bool read = false; // the merge file was there to read
+    runMaintenance(MergeNationalIDs1, false, [&](bm::Maintenance &m) {
         m.setProblems(&problems);
         // The dialog keeps the name it was given, the ".102" file, however the merge ends.
         struct KeepName
         {
             bm::Maintenance &m;
             QString &name;
+            bool &read;
+            TfrmMain &window;
             ~KeepName()
             {
                 if (!m.mergeFile().isEmpty())
                     name = m.mergeFile();
+                read = QFileInfo(m.mergeFile()).isFile();
+                if (read)
+                    window.usedDataFile(m.mergeFile());
             }
-        } keep{m, odFileName};
-        m.MergeNationalIDs(odFileName);
+        } keep{m, odFileName, read, *this};
+        m.MergeNationalIDs(odFileName.isEmpty() ? dataFolder() : odFileName);
     });
-    showProblems(u"Merge National ID's \"%1\""_s.arg(QFileInfo(odFileName).fileName()), problems);
+    if (read)
+        showProblems(u"Merge National ID's \"%1\""_s.arg(QFileInfo(odFileName).fileName()),
+                     problems);
 }
 
 void TfrmMain::About1Click()
@@ -1110,6 +1359,13 @@ void TfrmMain::About1Click()
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
+    if (live::commandRunning() && !m_checkRunning) {
+        // Asked while a command works (its windows are painted meanwhile): the window closes
+        // once the command has ended.
+        event->ignore();
+        QTimer::singleShot(100, this, &QWidget::close);
+        return;
+    }
     if (m_checkRunning) {
         // The connection stays open until the file check has finished its line.
         m_closeAfterCheck = true;
@@ -1131,6 +1387,8 @@ void TfrmMain::FormClose()
     if (m_settings)
         m_settings->sync();
     qData->close();
+    if (dm->isOpen())
+        live::detach(dm->handle());
     dm->close();
     // The window goes at once; the progress window shows the compaction until it is done.
     hide();
@@ -1170,6 +1428,19 @@ bool TfrmMain::PackDB(const QString &SourceName, const QString &DestName)
     runCommand(
             [&] { packed = bm::compactDatabase(dm->home(), SourceName, DestName, &progress()); });
     return packed;
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent *event)
+{
+    // Escape in the filter bar clears the filter, as Clear does. The bar's controls leave
+    // Escape to their window; an open list or calendar takes it first and only closes.
+    QWidget *focus = QApplication::focusWidget();
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && focus
+        && pnlTop->isAncestorOf(focus)) {
+        btnClearClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event)

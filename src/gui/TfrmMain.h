@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QHash>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -36,6 +37,7 @@ class TfrmAbout;
 class TfrmFileCheck;
 class TfrmProblems;
 class TfrmHerdSummary;
+class TfrmLactationCheck;
 class TfrmLactationCurves;
 class TfrmProgress;
 class TfrmSaveFiles;
@@ -86,6 +88,12 @@ public:
     void FormatGrid(const QString &TableName);
     // The status line: "<description>  :  <count>  Records Listed" for the rows the grid lists.
     void showRecordsListed();
+    // After `command` changed data: the grid lists the current table as it now is, under the
+    // filter last applied (not what the filter bar holds now, which may never have been applied)
+    // and the same sort, and the status line counts it. A re-read that fails says that the
+    // command has finished and why the grid cannot list the table, and the status line no longer
+    // gives the old count.
+    void showDataAfter(const QString &command);
     // What the last command did, beside the status line ("Loaded ...", "Saved ...").
     void showMessage(const QString &text);
     QString message() const;
@@ -116,6 +124,12 @@ public:
     void btnApplyClick();
     void btnClearClick();
     void dbgTitleClick(int section);
+    // Ctrl+Tab, F6: the focus goes from the filter bar to the grid, or from anywhere else back
+    // to the filter bar's control that had it last.
+    void switchFocusArea();
+    // F3 (View menu): sorts by the grid's current column as a click on its title does, so a
+    // second F3 reverses the order.
+    void sortByCurrentColumn();
     void dbgInsert();
     void dbgDelete();
     void LoadFiles1Click();
@@ -151,18 +165,32 @@ public:
     // 103 or 104) and of its herd, each in a window of its own that the next use shows again.
     void LactationCurves1Click();
     void HerdSummary1Click();
+    // View, Problems: the problem list of the last load, import or merge that had problems,
+    // shown again after it was closed (the next such command replaces it).
+    void Problems1Click();
     TfrmLactationCurves *frmLactationCurves() const { return m_frmLactationCurves; }
     TfrmHerdSummary *frmHerdSummary() const { return m_frmHerdSummary; }
+    // View, Lactation Check: checks the 305-day yields of every lactation against its test days
+    // and lists them in a window of its own, which the next use shows again, checked anew.
+    void LactationCheck1Click();
+    TfrmLactationCheck *frmLactationCheck() const { return m_frmLactationCheck; }
 
     // The steps of Load Files.
     QString UnZipFile(const QString &FName);
     QString SplitDIF(const QString &FName);
     void DeleteFileSpec(const QString &FSpec);
 
+    // Where the file dialogs open: the folder of the data last loaded, merged or saved, from one
+    // run to the next; the user's documents folder before any, never the program folder. With a
+    // trailing separator.
+    QString dataFolder() const;
+    void usedDataFile(const QString &file);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -188,8 +216,16 @@ private:
     // The date of the current row (or the first row) in column `field`, where the calendar of
     // the date inputs opens.
     QDate dateInGrid(const QString &field) const;
-    void runMaintenance(const std::function<void(bm::Maintenance &)> &command);
-    // Lists the problems of a command in the problem-list window, when it had any.
+    // Runs the maintenance command of menu item `item`; `removes`: it removes records (else it
+    // changes them).
+    void runMaintenance(const QAction *item, bool removes,
+                        const std::function<void(bm::Maintenance &)> &command);
+    // The query the grid shows when it lists the current table, else the current table without
+    // a filter.
+    bm::FilterQuery appliedQuery() const;
+    static QString tableDescription(const QString &table);
+    // Lists the problems of a command that ran in the problem-list window, or empties the list
+    // when it had none.
     void showProblems(const QString &caption, bm::ProblemList &problems);
     QString currentRecordText(const QString &column) const;
     // The filter the grid shows, which the trimming commands count and delete by.
@@ -224,6 +260,7 @@ private:
     DateBox *deEnd = nullptr;
     QPushButton *btnApply = nullptr;
     QPushButton *btnClear = nullptr;
+    QPointer<QWidget> m_filterFocus; // the filter bar's control that had the focus last
     TabStrip *tc = nullptr;
     DataGrid *dbg = nullptr;
     QLabel *pnlBottom = nullptr;
@@ -247,11 +284,19 @@ private:
     QMenu *pumGrid = nullptr; // the grid's context menu
     QAction *LactationCurves1 = nullptr;
     QAction *HerdSummary1 = nullptr;
+    QAction *LactationCheck1 = nullptr;
+    QAction *Problems1 = nullptr;
+    QAction *SortColumn1 = nullptr;
     TfrmLactationCurves *m_frmLactationCurves = nullptr;
+    TfrmLactationCheck *m_frmLactationCheck = nullptr;
     TfrmHerdSummary *m_frmHerdSummary = nullptr;
 
     // The open-file dialog od opens on the file last chosen in it.
     QString odFileName;
+    // The folder of the data last loaded, merged or saved, where the file dialogs open (kept in
+    // Brindlemark.ini), and the data set loaded last, without its extension.
+    QString m_dataFolder;
+    QString m_dataSet;
 
     bool m_dateMode = false;
     int m_fieldPos = -1; // the field list position the input mode was last set for

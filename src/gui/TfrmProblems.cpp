@@ -4,6 +4,7 @@
 #include "Command.h"
 #include "Error.h"
 #include "Prompter.h"
+#include "ScreenFit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,7 +18,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <QScreen>
+#include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -148,7 +149,10 @@ TfrmProblems::TfrmProblems(Prompter &prompter, QWidget *parent)
     connect(btnSave, &QPushButton::clicked, this, &TfrmProblems::btnSaveClick);
     btnClose = new QPushButton(u"Close"_s, this);
     btnClose->setObjectName(u"btnClose"_s);
+    btnClose->setToolTip(u"Close the list; View, Problems shows it again (Escape)"_s);
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     m_model = new ProblemModel(this);
     m_listed = new ProblemFilter(this);
@@ -197,8 +201,33 @@ TfrmProblems::TfrmProblems(Prompter &prompter, QWidget *parent)
     layout->addLayout(bar);
     layout->addWidget(tblProblems, 1);
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // It opens over the main window and within the screen; as a window of the main window, the
+    // window system keeps it above the main window while it is open.
+    keepOnScreen(this, parent);
+}
+
+bool TfrmProblems::hasProblems() const
+{
+    return !m_model->problems().isEmpty();
+}
+
+void TfrmProblems::reopen()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmProblems::clearProblems()
+{
+    hide();
+    m_caption.clear();
+    m_model->setProblems(ProblemList());
+    for (QComboBox *box : {cmbFile, cmbField}) {
+        const QSignalBlocker block(box);
+        box->clear();
+    }
+    lblTitle->clear();
 }
 
 void TfrmProblems::showProblems(const QString &caption, ProblemList problems)
@@ -224,9 +253,7 @@ void TfrmProblems::showProblems(const QString &caption, ProblemList problems)
         cmbField->addItem(field.isEmpty() ? u"(whole line)"_s : field, field);
     tblProblems->sortByColumn(-1, Qt::AscendingOrder);
     cmbFilterChange();
-    show();
-    raise();
-    activateWindow();
+    reopen();
 }
 
 void TfrmProblems::cmbFilterChange()
@@ -293,7 +320,7 @@ void TfrmProblems::btnCopyClick()
 void TfrmProblems::btnSaveClick()
 {
     runCommand(nullptr, m_prompter, [this] {
-        const QString offered = m_savedName.isEmpty() ? u"Problems.csv"_s : m_savedName;
+        const QString offered = m_savedName.isEmpty() ? m_folder + u"Problems.csv"_s : m_savedName;
         const std::optional<QString> chosen
                 = m_prompter.saveFile(u"CSV Files (*.csv)"_s, u"csv"_s, offered);
         if (!chosen)

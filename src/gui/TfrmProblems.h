@@ -41,7 +41,7 @@ private:
 // also those the user chose not to be told of again. A click on a column title sorts by it; the
 // file and field lists narrow the rows; Ctrl+C or Copy copies the selected rows (every row
 // listed when none is selected) as tab-separated text with the titles; Save As CSV writes the
-// rows listed, in their order. Closing the window only hides it.
+// rows listed, in their order. Closing the window (Close, Escape) only hides it.
 class TfrmProblems : public QWidget
 {
     Q_OBJECT
@@ -50,6 +50,14 @@ public:
 
     // Shows the problems of the command `caption` and brings the window to the front.
     void showProblems(const QString &caption, ProblemList problems);
+    // The list of the last command with problems is kept until the next command that may have
+    // any: reopen() shows it again after the window was closed, clearProblems() empties and
+    // hides it (that command had none).
+    bool hasProblems() const;
+    void reopen();
+    void clearProblems();
+    // The folder Save As CSV opens in until a file is chosen.
+    void setFolder(const QString &folder) { m_folder = folder; }
     // The rows listed now, in their order, as indexes into the problem list.
     std::vector<qsizetype> listedRows() const;
     // The selected rows listed (every row listed when none is selected) as tab-separated lines.
@@ -75,6 +83,7 @@ private:
     ProblemModel *m_model = nullptr;
     QSortFilterProxyModel *m_listed = nullptr;
     QString m_savedName; // the name offered by Save As CSV
+    QString m_folder;
 };
 
 } // namespace bm::gui

@@ -6,13 +6,53 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace bm::gui {
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The gauge: a bar filled in the gauge colour on white, its percentage in the middle drawn black
+// on white and white on the fill, so it can be read wherever the fill has reached.
+class GaugeBar final : public QProgressBar
+{
+public:
+    using QProgressBar::QProgressBar;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        const QRect frame = rect().adjusted(0, 0, -1, -1);
+        const QRect inside = rect().adjusted(1, 1, -1, -1);
+        p.fillRect(inside, Qt::white);
+        const qint64 span = qint64(maximum()) - minimum();
+        const int filled
+                = span <= 0 ? 0 : int(qint64(inside.width()) * (value() - minimum()) / span);
+        const QRect fill(inside.topLeft(),
+                         QSize(std::clamp(filled, 0, inside.width()), inside.height()));
+        p.fillRect(fill, kGaugeColour);
+        p.setPen(QColor(0x80, 0x80, 0x80));
+        p.drawRect(frame);
+        const QString label = text();
+        p.setFont(font());
+        p.setClipRect(inside.adjusted(fill.width(), 0, 0, 0));
+        p.setPen(Qt::black);
+        p.drawText(inside, Qt::AlignCenter, label);
+        p.setClipRect(fill);
+        p.setPen(Qt::white);
+        p.drawText(inside, Qt::AlignCenter, label);
+    }
+};
+
+} // namespace
 
 TfrmProgress::TfrmProgress(QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -32,7 +72,7 @@ TfrmProgress::TfrmProgress(QWidget *parent)
     lblStatus->setAlignment(Qt::AlignCenter);
     lblStatus->setFont(tahoma(14));
 
-    Gauge = new QProgressBar(this);
+    Gauge = new GaugeBar(this);
     Gauge->setObjectName(u"Gauge"_s);
     Gauge->setGeometry(9, 33, 324, 27);
     Gauge->setRange(0, 100);
@@ -40,8 +80,9 @@ TfrmProgress::TfrmProgress(QWidget *parent)
     Gauge->setTextVisible(true);
     Gauge->setAlignment(Qt::AlignCenter);
     Gauge->setFormat(u"%p%"_s);
-    Gauge->setStyleSheet(u"QProgressBar { background: white; border: 1px solid #808080; color: "
-                         "black; } QProgressBar::chunk { background: #0000CC; }"_s);
+    QFont bold = Gauge->font();
+    bold.setBold(true);
+    Gauge->setFont(bold);
 
     auto *caption = new QLabel(u"Records :"_s, this);
     caption->setFont(tahoma(14));
@@ -65,11 +106,11 @@ void TfrmProgress::onVisibleChanged(bool visible)
             move(screen->availableGeometry().center() - rect().center());
         QWidget::show();
         raise();
-        // The window is drawn before the work starts: wait (briefly) until the window system
-        // has mapped it, then paint it.
+        // The window is drawn before the work starts: wait until the window system has mapped
+        // it (a second at most, however slow the window manager), then paint it.
         QElapsedTimer waited;
         waited.start();
-        while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 250)
+        while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 1000)
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
         paintNow(true);
     } else {

@@ -8,6 +8,7 @@ class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
@@ -16,12 +17,15 @@ namespace bm {
 class Prompter;
 class ProgressSink;
 class Tdm;
+struct AdeSettings;
 struct SaveRequest;
 } // namespace bm
 
 namespace bm::gui {
 
-// The Select Files dialog: tick record types, choose DIF or CSV and whether to zip, and Save.
+// The Select Files dialog: tick record types, choose DIF, CSV or JSON (ICAR ADE) and whether to
+// zip, and Save. For JSON, the identifier scheme of national IDs and the milk density are set
+// here too; they are kept in Brindlemark.ini of the program folder when a save uses them.
 // Made once at start-up, so the file type, the zip tick, the ticks of the list and the last file
 // name chosen carry over between uses; the list is refilled every time the dialog opens, each
 // entry ticked as it was when the dialog last closed. The list shows every entry whole.
@@ -46,6 +50,10 @@ public:
     // What the last save did, in one line ("Saved ..."); empty when the dialog closed without
     // saving.
     const QString &lastSummary() const { return m_summary; }
+    // The file the save-file dialog offers next (the last one chosen, or the data set loaded
+    // since, or a folder to start in).
+    const QString &lastFile() const { return m_lastFile; }
+    void offerFile(const QString &file) { m_lastFile = file; }
 
     void done(int result) override;
 
@@ -63,7 +71,12 @@ public:
     QGroupBox *rgFileType = nullptr;
     QRadioButton *rbDIF = nullptr;
     QRadioButton *rbCSV = nullptr;
+    QRadioButton *rbADE = nullptr;
     QCheckBox *ckbZip = nullptr;
+    QLabel *lblScheme = nullptr;
+    QLineEdit *edtScheme = nullptr; // empty: each national ID's first three letters
+    QLabel *lblDensity = nullptr;
+    QLineEdit *edtDensity = nullptr; // kilograms per litre, in the locale's form
     QPushButton *btnSave = nullptr;
     QPushButton *btnCancel = nullptr;
 
@@ -72,6 +85,9 @@ protected:
 
 private:
     bm::SaveRequest request() const;
+    // The JSON settings as typed; raises when the density is no number.
+    bm::AdeSettings adeSettings() const;
+    void rgFileTypeClick();
     void setAllTicked(bool ticked);
     // Sizes the list to show every entry whole, moving what lies below it and growing the window.
     void fitList();

@@ -1,4 +1,5 @@
 #include "GridModel.h"
+#include "DifWriter.h"
 #include "Error.h"
 #include "FilterQuery.h"
 #include "Layout.h"
@@ -210,7 +211,7 @@ TEST(GridModel, editsAreCheckedAgainstTheColumnTypeAndWrittenWhenSubmitted)
             {"TestDate", "2021-03-06", "2021-03-06"},
             {"TestDate", "31/02/2021", nullptr},
             {"TestDate", "", "<null>"},
-            {"HerdCode", "O'NEIL \"X\"", "O'NEIL \"X\""},
+            {"HerdCode", "O'N \"X\"", "O'N \"X\""},
             {"HerdCode", "", "<null>"},
     };
     for (const auto &c : cases) {
@@ -234,6 +235,74 @@ TEST(GridModel, editsAreCheckedAgainstTheColumnTypeAndWrittenWhenSubmitted)
         EXPECT_EQ(home.rows(u"SELECT \"%1\" FROM \"104\""_s.arg(column)).value(0),
                   QString::fromUtf8(c.stored))
                 << c.column << " " << c.typed;
+    }
+}
+
+// An edit that a save could not write is refused as it is typed, with the message the save gives
+// for the same value in a row: the field of the layout the save writes with (104 version 2) is too
+// narrow for it, or the files' code page has no character for it.
+TEST(GridModel, editsASaveCouldNotWriteAreRefusedInTheSavesWords)
+{
+    test::LocaleScope british(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    test::TestHome home;
+    const struct
+    {
+        const char *name;
+        const char *column;
+        const char *typed;
+        const char *why; // nullptr: taken
+    } cases[] = {
+            {"text one wider than its field", "HerdCode", "ABCDEFGHIJKL",
+             "it is wider than the field's 8 characters"},
+            {"text as wide as its field", "HerdCode", "ABCDEFGH", nullptr},
+            {"blanks around a text that fits", "HerdCode", "  ABCDEFGH  ", nullptr},
+            {"a scaled number with too many digits", "Milk", "1234.5",
+             "written as \"12345\" it is wider than the field's 4 characters"},
+            {"a scaled number that fits", "Milk", "999.9", nullptr},
+            {"a whole number with too many digits", "CellCount", "123456",
+             "it is wider than the field's 5 characters"},
+            {"a negative number one too wide", "LactationNumber", "-10",
+             "it is wider than the field's 2 characters"},
+            {"a character the code page lacks", "NationalID", "\xC5\x8Ctaki",
+             "the files are written in the Windows-1252 code page, which has no \"\xC5\x8C\""},
+            {"a character the code page has", "NationalID", "\xC3\x89MILE", nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        home.dm().exec(u"DELETE FROM \"104\""_s);
+        fill104(home.dm(), 1);
+        GridModel model(home.dm());
+        QSignalSpy refused(&model, &GridModel::editRefused);
+        model.setQuery(query104());
+        const QString column = QString::fromLatin1(c.column);
+        const QString typed = QString::fromUtf8(c.typed);
+        const bool accepted = model.setData(model.index(0, model.columnIndex(column)), typed);
+        EXPECT_EQ(accepted, c.why == nullptr);
+        if (!c.why) {
+            EXPECT_TRUE(refused.isEmpty());
+            model.revertRow();
+            continue;
+        }
+        ASSERT_EQ(refused.size(), 1);
+        EXPECT_EQ(model.pendingRow(), -1);
+        const QString message = refused.value(0).value(0).toString();
+        EXPECT_EQ(message, u"The field %1 cannot hold \"%2\": %3"_s.arg(column, typed,
+                                                                        QString::fromUtf8(c.why)));
+
+        // The save meets the same value in the row with the same words.
+        Stmt put = home.dm().prepare(u"UPDATE \"104\" SET \"%1\" = ?1"_s.arg(column));
+        const QByteArray value = typed.toUtf8();
+        sqlite3_bind_text(put.get(), 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(put.get()), SQLITE_DONE);
+        test::RecordingProgress progress;
+        try {
+            DifWriter(home.dm(), progress)
+                    .ExportDIF(u"SELECT * FROM \"104\""_s, home.path() + u"out.104"_s,
+                               u"DIF104V2.ini"_s, true);
+            ADD_FAILURE() << "saved";
+        } catch (const Error &e) {
+            EXPECT_EQ(e.message(), u"Cannot save table 104, row 1. "_s + message);
+        }
     }
 }
 

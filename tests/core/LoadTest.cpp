@@ -192,7 +192,7 @@ TEST(Load, combinedFileIsSplitInTheScratchFolder)
     EXPECT_EQ(f.tables(), (QStringList{u"101:H"_s, u"102:a,B,C"_s}));
     EXPECT_EQ(f.progress.recordTexts.filter(QRegularExpression(u"^.+$"_s)),
               perType.recordTexts.filter(QRegularExpression(u"^.+$"_s)));
-    EXPECT_TRUE(perType.recordTexts.contains(u"2"_s))
+    EXPECT_TRUE(perType.recordTexts.contains(u"3"_s))
             << perType.recordTexts.join(u',').toStdString();
     EXPECT_EQ(loader.SplitDIF(f.write(u"empty.DIF"_s, "\r\n")), scratch + u"empty."_s);
     // The split files of the earlier load are gone.

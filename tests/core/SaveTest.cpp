@@ -254,7 +254,7 @@ TEST(Save, failingTableLeavesTheOldSetOfFilesWhole)
             f.save(SaveFormat::DIF, zip, {u"101"_s, u"103"_s, u"104"_s}, f.out + u"herd.zip"_s);
             ADD_FAILURE() << "no error";
         } catch (const Error &e) {
-            EXPECT_TRUE(e.message().contains(u"table 103: row 2, field HerdCode"_s))
+            EXPECT_TRUE(e.message().contains(u"table 103, row 2. The field HerdCode"_s))
                     << e.message().toStdString();
             if (!zip) {
                 EXPECT_TRUE(e.message().endsWith(u"No file was saved: the files already there "

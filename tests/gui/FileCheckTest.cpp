@@ -3,6 +3,7 @@
 #include "Loader.h"
 
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
@@ -17,10 +18,19 @@ void clickFileCheck(MainWindowFixture &f)
     f.clickFileMenu("Analyse1");
 }
 
+// The window's lines, each run's first line (its name and time) as "File Check of <time>".
 QStringList memoLines(const TfrmFileCheck &w)
 {
-    return w.mOutput->toPlainText().split(u'\n');
+    static const QRegularExpression header(u"^File Check of .+ \\d\\d:\\d\\d:\\d\\d$"_s);
+    QStringList lines = w.mOutput->toPlainText().split(u'\n');
+    for (QString &line : lines) {
+        if (header.match(line).hasMatch())
+            line = u"File Check of <time>"_s;
+    }
+    return lines;
 }
+
+const QString kRun = u"File Check of <time>"_s;
 
 } // namespace
 
@@ -30,7 +40,7 @@ class FileCheckTest : public QObject
 private Q_SLOTS:
     void windowLooksAsDesigned();
     void findingsShowTheWindowAndEveryRunAppends();
-    void nothingFoundShowsNothingAndAStopShowsTheError();
+    void nothingFoundSaysSoAndAStopShowsTheError();
     void eventsRunBetweenLinesAndClosingWaitsForTheRun();
     void windowAndCommandLineGetTheSameLines();
 };
@@ -44,7 +54,6 @@ void FileCheckTest::windowLooksAsDesigned()
     QVERIFY(w.isWindow());
     QCOMPARE(w.windowTitle(), u"File Check"_s);
     QCOMPARE(w.size(), QSize(488, 435));
-    QCOMPARE(w.geometry().center(), QGuiApplication::primaryScreen()->availableGeometry().center());
     QCOMPARE(w.palette().color(QPalette::Window), QColor(255, 255, 230));
     QCOMPARE(w.font().family(), u"Tahoma"_s);
     QCOMPARE(w.font().pixelSize(), 11);
@@ -76,9 +85,11 @@ void FileCheckTest::windowLooksAsDesigned()
             green = picture.pixelColor(x, y) == QColor(0, 111, 0);
     QVERIFY(green);
 
-    // The text box grows with the window.
+    // It opens in the middle of the screen (the main window is not shown); the text box grows
+    // with the window.
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.geometry().center(), w.screen()->availableGeometry().center());
     w.resize(600, 500);
     QTRY_COMPARE(w.mOutput->geometry(), QRect(8, 43, 585, 447));
 }
@@ -96,39 +107,49 @@ void FileCheckTest::findingsShowTheWindowAndEveryRunAppends()
     QVERIFY(f.child<QAction>("Analyse1")->isEnabled());
 
     clickFileCheck(f);
-    const QStringList once{u"Herds "_s, u"HerdCode,OwnerName"_s, u"H1,"_s, u"H2,Smith, J"_s};
+    const QStringList once{kRun, u"Herds "_s, u"HerdCode,OwnerName"_s, u"H1,"_s, u"H2,Smith, J"_s};
     QTRY_VERIFY(f.frmFileCheck.isVisible());
     QCOMPARE(f.frmFileCheck.windowModality(), Qt::NonModal);
     QCOMPARE(memoLines(f.frmFileCheck), once);
     QVERIFY(f.prompter.errors.isEmpty());
+    QCOMPARE(f.frmMain.message(), u"File Check: 1 check found rows"_s);
 
-    // Closing only hides it; the next run shows it again below the text it had.
+    // Closing only hides it; the next run shows it again below the text it had, a blank line
+    // and its own first line apart.
     f.frmFileCheck.close();
     QVERIFY(!f.frmFileCheck.isVisible());
     clickFileCheck(f);
     QTRY_VERIFY(f.frmFileCheck.isVisible());
-    QCOMPARE(memoLines(f.frmFileCheck), once + once);
+    QCOMPARE(memoLines(f.frmFileCheck), once + QStringList{QString()} + once);
     QVERIFY(f.child<QAction>("Analyse1")->isEnabled());
 }
 
-void FileCheckTest::nothingFoundShowsNothingAndAStopShowsTheError()
+void FileCheckTest::nothingFoundSaysSoAndAStopShowsTheError()
 {
     MainWindowFixture f;
     QVERIFY(f.show());
 
-    // No script: the error box, nothing shown.
+    // No script: the error box, and the run's lines say it stopped.
     clickFileCheck(f);
     QTRY_COMPARE(f.prompter.errors.size(), 1);
     QVERIFY(f.prompter.errors.first().contains(u"FileCheck.SQL"_s));
-    QVERIFY(!f.frmFileCheck.isVisible());
+    QCOMPARE(memoLines(f.frmFileCheck),
+             (QStringList{kRun, u"The run stopped: "_s + f.prompter.errors.first()}));
+    f.frmFileCheck.close();
 
-    // Comments and fixes only: nothing is shown, though the fixes changed data.
+    // Comments and fixes only: the run says it found nothing, and the grid lists the row the
+    // fix added.
     f.home.write(u"FileCheck.SQL"_s,
                  "/ a fix\nINSERT INTO [101] (HerdCode) VALUES ('H9')\n /! T !/ SELECT 1\n");
+    QCOMPARE(f.status(), u"Herd  :  0  Records Listed"_s);
     clickFileCheck(f);
     QCOMPARE(f.prompter.errors.size(), 1);
-    QVERIFY(!f.frmFileCheck.isVisible());
+    QTRY_VERIFY(f.frmFileCheck.isVisible());
+    QCOMPARE(memoLines(f.frmFileCheck).mid(3), (QStringList{kRun, u"No check found any rows."_s}));
     QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101")"_s), QStringList{u"H9"_s});
+    QCOMPARE(f.status(), u"Herd  :  1  Records Listed"_s);
+    QCOMPARE(f.shown(u"HerdCode"_s), QStringList{u"H9"_s});
+    QCOMPARE(f.frmMain.message(), u"File Check: no check found any rows"_s);
 
     // A check that cannot run stops the run there; what was written stays.
     f.home.write(u"FileCheck.SQL"_s, "/! Herds!/ SELECT HerdCode FROM [101]\n/! Bad!/SELECT 1\n"
@@ -137,7 +158,9 @@ void FileCheckTest::nothingFoundShowsNothingAndAStopShowsTheError()
     QTRY_COMPARE(f.prompter.errors.size(), 2);
     QCOMPARE(f.prompter.errors.last(), u"Line 2 of FileCheck.SQL: near \"ELECT\": syntax error"_s);
     QVERIFY(f.frmFileCheck.isVisible());
-    QCOMPARE(memoLines(f.frmFileCheck), (QStringList{u"Herds"_s, u"HerdCode"_s, u"H9"_s}));
+    QCOMPARE(memoLines(f.frmFileCheck).mid(6),
+             (QStringList{kRun, u"Herds"_s, u"HerdCode"_s, u"H9"_s,
+                          u"The run stopped: "_s + f.prompter.errors.last()}));
     QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101")"_s), QStringList{u"H9"_s});
 }
 
@@ -164,7 +187,7 @@ void FileCheckTest::eventsRunBetweenLinesAndClosingWaitsForTheRun()
     });
     clickFileCheck(f);
     QTRY_VERIFY(!seen.isEmpty());
-    QCOMPARE(seen, (QStringList{u"First"_s, u"One"_s, u"1"_s}));
+    QCOMPARE(seen, (QStringList{kRun, u"First"_s, u"One"_s, u"1"_s}));
     QVERIFY(runningWhenSeen);
     QVERIFY(commandOffWhenSeen);
     // The run ended after the line it was on; then the window closed and the connection with it.
@@ -188,8 +211,8 @@ void FileCheckTest::windowAndCommandLineGetTheSameLines()
     clickFileCheck(f);
     QTRY_VERIFY(f.frmFileCheck.isVisible());
     QVERIFY(f.prompter.errors.isEmpty());
-    const QStringList shown = memoLines(f.frmFileCheck);
-    QCOMPARE(shown.size(), 9); // three checks with one row each
+    const QStringList shown = memoLines(f.frmFileCheck).mid(1); // after the run's own line
+    QCOMPARE(shown.size(), 9);                                  // three checks with one row each
 
     // The window holds the program folder while it is open: the command line runs after it.
     f.frmMain.close();

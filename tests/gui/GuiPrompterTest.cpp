@@ -20,6 +20,8 @@ class GuiPrompterTest : public QObject
 private Q_SLOTS:
     void boxesCarryTheTitleIconAndText();
     void aChoiceGivesTheItemPicked();
+    void inputBoxShowsItsWholeCaption();
+    void boxesBelongToTheWindowTheyAreAskedFrom();
 
 private:
     struct Seen
@@ -108,6 +110,76 @@ void GuiPrompterTest::aChoiceGivesTheItemPicked()
     QCOMPARE(listed, items);
     pick(false);
     QCOMPARE(prompter.chooseItem(u"Load Files"_s, u"Which one?"_s, items), std::nullopt);
+}
+
+void GuiPrompterTest::inputBoxShowsItsWholeCaption()
+{
+    QApplication::setApplicationDisplayName(u"Corvelle Brindlemark"_s);
+    QWidget window;
+    GuiPrompter prompter(&window);
+    QString title;
+    int width = 0;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        title = box->windowTitle();
+        width = box->width();
+        box->setTextValue(u"NEWHC"_s);
+        box->accept();
+    });
+    QCOMPARE(prompter.inputText(u"Change Herdcode"_s, u"Enter New Herdcode"_s, u"H1"_s),
+             std::optional<QString>(u"NEWHC"_s));
+    QCOMPARE(title, u"Change Herdcode"_s);
+    // The title bar shows the caption and the program's name after it, whole.
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    QVERIFY2(width > QFontMetrics(titleFont).horizontalAdvance(
+                     u"Change Herdcode \u2014 Corvelle Brindlemark"_s),
+             qPrintable(QString::number(width)));
+
+    QTimer::singleShot(0, this, [] {
+        if (auto *box = QApplication::activeModalWidget())
+            static_cast<QDialog *>(box)->reject();
+    });
+    QCOMPARE(prompter.inputText(u"Change Herdcode"_s, u"Enter New Herdcode"_s, u"H1"_s),
+             std::nullopt);
+}
+
+void GuiPrompterTest::boxesBelongToTheWindowTheyAreAskedFrom()
+{
+    // A box asked for while another window of the program is active (the problem list, the
+    // file-check window) is that window's: the window system gives it the focus back once the
+    // box is closed, so it stays in front of the main window.
+    QWidget window;
+    QWidget other(&window, Qt::Window);
+    window.show();
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    GuiPrompter prompter(&window);
+    // The window the next message box belongs to, once it is up (it is closed at once).
+    auto parentOfNextBox = [this](QWidget *&parent) {
+        QTimer::singleShot(0, this, [&parent] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            parent = box->parentWidget();
+            box->button(QMessageBox::Ok)->click();
+        });
+    };
+    QWidget *parent = nullptr;
+    parentOfNextBox(parent);
+    prompter.showError(u"Line 2 of FileCheck.SQL: no such table"_s);
+    QCOMPARE(parent, &other);
+
+    // Asked from the main window (or a window of another program), the box is the main
+    // window's.
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    parentOfNextBox(parent);
+    prompter.notify(u"Finished."_s);
+    QCOMPARE(parent, &window);
 }
 
 QTEST_MAIN(GuiPrompterTest)

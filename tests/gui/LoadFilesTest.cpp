@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -36,6 +38,8 @@ private Q_SLOTS:
     void loadSaysWhatItDidBesideTheStatusLine();
     void progressWindowIsOnScreenThroughTheLoad();
     void openEditIsWrittenBeforeTheTablesAreReplaced();
+    void aFilterPickedButNeverAppliedCannotFailTheCommand();
+    void aFailingRereadSaysTheCommandHasFinished();
 };
 
 void LoadFilesTest::loadsTheChosenDataSetAndShowsIt()
@@ -56,7 +60,10 @@ void LoadFilesTest::loadsTheChosenDataSetAndShowsIt()
     f.clickTab(u"104"_s);
     QTRY_COMPARE(f.model()->rowCount(), 190);
 
-    // The dialog opens on the file chosen last; the combined file gives the same rows.
+    // The first time it opens in a folder of the user's, not in the program folder; then on the
+    // file chosen last. The combined file gives the same rows.
+    QVERIFY(QFileInfo(f.prompter.initials.first()).isDir());
+    QVERIFY(!f.prompter.initials.first().startsWith(f.home.path()));
     f.prompter.choices = {sample("herd.DIF")};
     clickLoadFiles(f);
     QTRY_COMPARE(f.prompter.initials.size(), 2);
@@ -188,6 +195,64 @@ void LoadFilesTest::openEditIsWrittenBeforeTheTablesAreReplaced()
     QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101" ORDER BY rowid)"_s),
              (QStringList{u"V200237"_s, u"N208156"_s}));
     QVERIFY(f.prompter.errors.isEmpty());
+}
+
+void LoadFilesTest::aFilterPickedButNeverAppliedCannotFailTheCommand()
+{
+    MainWindowFixture f;
+    seedTables(f);
+    QVERIFY(f.show());
+    f.clickTab(u"104"_s);
+    // A filter applied, then a field and "Is Between" picked with no values: not applied.
+    f.pick("cmbFilter", u"RecordType"_s);
+    f.pick("cmbOperator", u"Is Equal To"_s);
+    QTest::keyClicks(f.child<QLineEdit>("edtStart"), u"104"_s);
+    f.clickButton("btnApply");
+    QCOMPARE(f.status(), u"Test Day  :  3  Records Listed"_s);
+    f.pick("cmbFilter", u"CowID"_s);
+    f.pick("cmbOperator", u"Is Between"_s);
+    f.child<QLineEdit>("edtStart")->clear();
+
+    // The load succeeds and says so; the grid lists the new rows under the filter applied.
+    f.prompter.choices = {sample("herd.zip")};
+    clickLoadFiles(f);
+    QTRY_VERIFY(f.frmMain.message().startsWith(u"Loaded \"herd.zip\""_s));
+    QVERIFY2(f.prompter.errors.isEmpty(), qPrintable(f.prompter.errors.join(u'|')));
+    QCOMPARE(f.status(), u"Test Day  :  190  Records Listed"_s);
+    QCOMPARE(f.model()->columnNames(), f.home.dm().columns(u"104"_s));
+
+    // So does its undo.
+    QVERIFY(f.activate());
+    QTest::keyClick(&f.frmMain, Qt::Key_Z, Qt::ControlModifier);
+    QTRY_COMPARE(f.frmMain.message(), u"Undone: Load Files"_s);
+    QVERIFY2(f.prompter.errors.isEmpty(), qPrintable(f.prompter.errors.join(u'|')));
+    QCOMPARE(f.status(), u"Test Day  :  3  Records Listed"_s);
+    // The filter bar still holds what was picked, for the user to finish.
+    QCOMPARE(f.combo("cmbFilter")->currentText(), u"CowID"_s);
+}
+
+void LoadFilesTest::aFailingRereadSaysTheCommandHasFinished()
+{
+    MainWindowFixture f;
+    seedTables(f);
+    QVERIFY(f.show());
+    f.clickTab(u"104"_s);
+    f.pick("cmbFilter", u"Milk"_s);
+    f.pick("cmbOperator", u"Is Greater Than"_s);
+    QTest::keyClicks(f.child<QLineEdit>("edtStart"), u"20"_s);
+    f.clickButton("btnApply");
+    QCOMPARE(f.status(), u"Test Day  :  2  Records Listed"_s);
+
+    // Another program renames the filtered column; a command then finishes.
+    f.home.dm().exec(uR"(ALTER TABLE "104" RENAME COLUMN Milk TO MilkKg)"_s);
+    f.frmMain.showMessage(u"Loaded \"herd.zip\": 462 records"_s);
+    f.frmMain.showDataAfter(u"Load Files"_s);
+    QCOMPARE(f.prompter.errors,
+             QStringList{u"Load Files has finished, but the grid cannot list table 104: no such "
+                         "column: Milk"_s});
+    QCOMPARE(f.status(), u"Test Day  :  not listed"_s);
+    QCOMPARE(f.frmMain.message(), u"Loaded \"herd.zip\": 462 records"_s);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
 QTEST_MAIN(LoadFilesTest)

@@ -53,6 +53,7 @@ class MainWindowTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void startsOnTable101UnfilteredAndUnsorted();
+    void anEmptyDatabaseSaysHowToFillItAndTabsNameTheirTypes();
     void missingDatabaseShowsTheErrorAndAnEmptyGrid();
     void fileMenuHoldsEveryCommandAndTheAboutBox();
     void applyChecksRunInTheirOrder();
@@ -101,6 +102,31 @@ void MainWindowTest::startsOnTable101UnfilteredAndUnsorted()
     QVERIFY(f.prompter.errors.isEmpty());
 }
 
+void MainWindowTest::anEmptyDatabaseSaysHowToFillItAndTabsNameTheirTypes()
+{
+    MainWindowFixture f;
+    QVERIFY(f.show());
+    QVERIFY(f.grid()->emptyText().contains(u"File > Load Files (Ctrl+O)"_s));
+    // An empty table of a database that holds data shows no hint; nor does a table with rows.
+    f.home.dm().exec(uR"(INSERT INTO "104" (RecordType, HerdCode) VALUES ('104', 'H1'))"_s);
+    f.clickTab(u"102"_s);
+    QCOMPARE(f.status(), u"Cow Pedigree  :  0  Records Listed"_s);
+    QVERIFY(f.grid()->emptyText().isEmpty());
+    f.clickTab(u"104"_s);
+    QVERIFY(f.grid()->emptyText().isEmpty());
+
+    auto *tc = f.child<TabStrip>("tc");
+    QCOMPARE(tc->tabText(3), u"104"_s);
+    QCOMPARE(tc->tabToolTip(3), u"104 Test Day"_s);
+    QCOMPARE(tc->tabToolTip(7), u"108 Mating & Preg Test"_s);
+
+    // The about box shows the version.
+    QVERIFY(!QCoreApplication::applicationVersion().isEmpty());
+    QVERIFY(f.frmAbout.findChild<QLabel *>(u"lblVersion"_s)
+                    ->text()
+                    .startsWith(u"Version "_s + QCoreApplication::applicationVersion()));
+}
+
 void MainWindowTest::missingDatabaseShowsTheErrorAndAnEmptyGrid()
 {
     MainWindowFixture f;
@@ -130,15 +156,15 @@ void MainWindowTest::fileMenuHoldsEveryCommandAndTheAboutBox()
         return items;
     };
     QCOMPARE(describe(menu),
-             (QStringList{u"Load Files"_s, u"Save Files"_s, u"-"_s, u"Filter >"_s, u"Cleanup >"_s,
-                          u"-"_s, u"Change Herdcode"_s, u"Merge National ID's"_s, u"-"_s,
-                          u"File Check"_s, u"-"_s, u"About"_s}));
+             (QStringList{u"&Load Files"_s, u"&Save Files"_s, u"-"_s, u"F&ilter >"_s,
+                          u"&Cleanup >"_s, u"-"_s, u"Change &Herdcode"_s, u"&Merge National ID's"_s,
+                          u"-"_s, u"File Chec&k"_s, u"-"_s, u"&About"_s}));
     QCOMPARE(describe(f.child<QMenu>("Filter1")),
-             (QStringList{u"Apply Filter To Current Table"_s,
-                          u"Remove Displayed Data From Current Table"_s}));
+             (QStringList{u"&Apply Filter To Current Table"_s,
+                          u"&Remove Displayed Data From Current Table"_s}));
     QCOMPARE(describe(f.child<QMenu>("Cleanup1")),
-             (QStringList{u"Remove Data For Cows Not In 102"_s,
-                          u"Remove Data For Cows Not In 103"_s}));
+             (QStringList{u"Remove Data For Cows Not In 10&2"_s,
+                          u"Remove Data For Cows Not In 10&3"_s}));
 
     QTest::mouseClick(menu, Qt::LeftButton, {},
                       menu->actionGeometry(f.child<QAction>("About1")).center());

@@ -79,6 +79,7 @@ private Q_SLOTS:
     void mergeKeepsTheChosenNameForTheNextDialog();
     void menuAndCommandLineGiveTheSameResults();
     void editMenuUndoesAndRedoesTheLastCommand();
+    void theGridShowsTheResultBeforeTheNoticeAndTheStatusSaysWhatWasDone();
 };
 
 void MaintenanceMenuTest::cleanupKeepsTheGridsFilterAndSort()
@@ -324,7 +325,7 @@ void MaintenanceMenuTest::editMenuUndoesAndRedoesTheLastCommand()
     f.clickTab(u"104"_s);
     QAction *undo = openEditMenu(f);
     QVERIFY(undo);
-    QCOMPARE(undo->text(), u"Undo"_s);
+    QCOMPARE(undo->text(), u"&Undo"_s);
     QVERIFY(!undo->isEnabled()); // nothing to undo yet
     QTest::keyClick(f.child<QMenu>("pumEdit"), Qt::Key_Escape);
 
@@ -332,7 +333,7 @@ void MaintenanceMenuTest::editMenuUndoesAndRedoesTheLastCommand()
     f.clickFileSubmenu("Cleanup1", "RemoveDataForCowsNotIn1021");
     QCOMPARE(f.status(), u"Test Day  :  3  Records Listed"_s);
     const QStringList cleaned = everyRow(f.home.path() + u"Tembra.db"_s);
-    QCOMPARE(undo->text(), u"Undo Remove Data For Cows Not In 102"_s);
+    QCOMPARE(undo->text(), u"&Undo Remove Data For Cows Not In 102"_s);
 
     // It asks first; No changes nothing.
     f.prompter.answers = {false};
@@ -347,7 +348,7 @@ void MaintenanceMenuTest::editMenuUndoesAndRedoesTheLastCommand()
     QCOMPARE(everyRow(f.home.path() + u"Tembra.db"_s), before);
     QCOMPARE(f.status(), u"Test Day  :  5  Records Listed"_s);
     QCOMPARE(f.frmMain.message(), u"Undone: Remove Data For Cows Not In 102"_s);
-    QCOMPARE(undo->text(), u"Redo Remove Data For Cows Not In 102"_s);
+    QCOMPARE(undo->text(), u"&Redo Remove Data For Cows Not In 102"_s);
     QVERIFY(f.prompter.errors.isEmpty());
 
     // Ctrl+Z redoes it.
@@ -355,8 +356,46 @@ void MaintenanceMenuTest::editMenuUndoesAndRedoesTheLastCommand()
     QTest::keyClick(&f.frmMain, Qt::Key_Z, Qt::ControlModifier);
     QTRY_COMPARE(f.status(), u"Test Day  :  3  Records Listed"_s);
     QCOMPARE(everyRow(f.home.path() + u"Tembra.db"_s), cleaned);
-    QCOMPARE(undo->text(), u"Undo Remove Data For Cows Not In 102"_s);
+    QCOMPARE(undo->text(), u"&Undo Remove Data For Cows Not In 102"_s);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(f.prompter.errors.isEmpty());
+}
+
+void MaintenanceMenuTest::theGridShowsTheResultBeforeTheNoticeAndTheStatusSaysWhatWasDone()
+{
+    MainWindowFixture f;
+    seed(f);
+    QVERIFY(f.show());
+    f.clickTab(u"104"_s);
+    QCOMPARE(f.status(), u"Test Day  :  5  Records Listed"_s);
+    QStringList atNotice;
+    f.prompter.onNotice = [&](const QString &notice) {
+        atNotice << notice + u" | "_s + f.status() + u" | "_s + f.shown(u"CowID"_s).join(u',');
+    };
+
+    // The rows removed are gone from the grid before "Finished Cleanup." is read.
+    f.clickFileSubmenu("Cleanup1", "RemoveDataForCowsNotIn1021");
+    QCOMPARE(atNotice,
+             QStringList{u"Finished Cleanup. | Test Day  :  3  Records Listed | C1,C2,c2"_s});
+    QCOMPARE(f.frmMain.message(), u"Remove Data For Cows Not In 102: 2 records removed from 104"_s);
+
+    // A herd-code change tells how many records of how many tables it changed.
+    f.prompter.choices = {u"NEWHC"_s};
+    f.clickFileMenu("ChangeHerdcode1");
+    QCOMPARE(f.shown(u"HerdCode"_s), QStringList(3, u"NEWHC"_s));
+    QCOMPARE(f.frmMain.message(),
+             u"Change Herdcode: 5 records of 2 tables changed (102: 2, 104: 3)"_s);
+
+    // One that ends with nothing done says so too, and the trims tell their table.
+    f.prompter.answers = {false};
+    f.clickFileSubmenu("Filter1", "RemoveFilteredDataFromCurrrentTable1");
+    QCOMPARE(f.status(), u"Test Day  :  3  Records Listed"_s);
+    f.clickFileSubmenu("Cleanup1", "RemoveDataForCowsNotIn1021");
+    QCOMPARE(f.frmMain.message(), u"Remove Data For Cows Not In 102: nothing removed"_s);
+    f.clickFileSubmenu("Filter1", "RemoveFilteredDataFromCurrrentTable1");
+    QCOMPARE(atNotice.last(), u"Finished. | Test Day  :  0  Records Listed | "_s);
+    QCOMPARE(f.frmMain.message(),
+             u"Remove Displayed Data From Current Table: 3 records removed from 104"_s);
     QVERIFY(f.prompter.errors.isEmpty());
 }
 

@@ -1,6 +1,7 @@
 #include "GuiFixture.h"
 
 #include <QClipboard>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
@@ -13,6 +14,7 @@ class ProblemsWindowTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void loadListsItsProblemsToSortFilterCopyAndSave();
+    void viewMenuReopensTheLastListUntilTheNextLoad();
 };
 
 namespace {
@@ -107,6 +109,52 @@ void ProblemsWindowTest::loadListsItsProblemsToSortFilterCopyAndSave()
     f.clickFileMenu("LoadFiles1");
     QTRY_COMPARE(f.home.rows(uR"(SELECT count(*) FROM "104")"_s), QStringList{u"190"_s});
     QVERIFY(!w.isVisible());
+}
+
+void ProblemsWindowTest::viewMenuReopensTheLastListUntilTheNextLoad()
+{
+    MainWindowFixture f;
+    QVERIFY(f.show());
+    const QString file = f.home.write(u"in/set.104"_s, faultyTestDays());
+    f.prompter.choices = {file};
+    f.clickFileMenu("LoadFiles1");
+    TfrmProblems &w = f.program.frmProblems;
+    QTRY_VERIFY(w.isVisible());
+    // A window of the main window: the window system keeps it in front of it.
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.windowHandle()->transientParent(), f.frmMain.windowHandle());
+
+    // Save As CSV offers its file in the folder of the data.
+    f.prompter.choices.clear();
+    QTest::mouseClick(w.btnSave, Qt::LeftButton);
+    QCOMPARE(f.prompter.initials.last(), QFileInfo(file).absolutePath() + u"/Problems.csv"_s);
+
+    // Closed, the View menu shows it again, as it was.
+    w.close();
+    QVERIFY(!w.isVisible());
+    auto clickProblems = [&]() -> bool {
+        f.clickButton("btnView");
+        auto *menu = f.child<QMenu>("pumView");
+        if (!QTest::qWaitFor([&] { return menu->isVisible(); }))
+            return false;
+        QAction *item = f.child<QAction>("Problems1");
+        const bool enabled = item->isEnabled();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+        if (menu->isVisible())
+            QTest::keyClick(menu, Qt::Key_Escape);
+        return QTest::qWaitFor([&] { return !menu->isVisible(); }) && enabled;
+    };
+    QVERIFY(clickProblems());
+    QTRY_VERIFY(w.isVisible());
+    QCOMPARE(w.lblTitle->text(), u"Load Files \"set.104\": 3 problems"_s);
+
+    // A load without problems empties the list: there is nothing to show again.
+    f.prompter.choices = {QStringLiteral(BM_SOURCE_DIR "/samples/herd.104")};
+    f.clickFileMenu("LoadFiles1");
+    QTRY_VERIFY(!w.isVisible());
+    QVERIFY(!clickProblems());
+    QVERIFY(!w.isVisible());
+    QVERIFY(f.prompter.errors.isEmpty());
 }
 
 QTEST_MAIN(ProblemsWindowTest)

@@ -7,15 +7,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 using namespace bm::gui;
@@ -52,6 +56,8 @@ private Q_SLOTS:
     void errorIsShownAndTheDialogCloses();
     void everyEntryIsWhollyVisible();
     void fileMenuOpensTheDialogAndTheStatusLineTellsWhatWasSaved();
+    void offersTheDataSetLoadedInItsFolder();
+    void progressWindowIsUpFromTheFirstMomentOfTheSave();
 
 private:
     // What the main window's Save Files command does before showing the dialog.
@@ -64,6 +70,26 @@ private:
     std::unique_ptr<bm::test::RecordingProgress> m_progress;
     std::unique_ptr<TfrmSaveFiles> m_dialog;
 };
+
+namespace {
+
+// Opens Select Files from the File menu and acts on it from inside its own event loop.
+void openFromMenu(MainWindowFixture &f, const std::function<void(TfrmSaveFiles &)> &inside)
+{
+    f.clickButton("btnActions");
+    auto *menu = f.child<QMenu>("pumActions");
+    QTRY_VERIFY(menu->isVisible());
+    QTimer::singleShot(0, &f.frmSaveFiles, [&f, inside] {
+        inside(f.frmSaveFiles);
+        if (f.frmSaveFiles.isVisible())
+            f.frmSaveFiles.reject();
+    });
+    QTest::mouseClick(menu, Qt::LeftButton, {},
+                      menu->actionGeometry(f.child<QAction>("SaveFiles1")).center());
+    QTRY_VERIFY(!f.frmSaveFiles.isVisible());
+}
+
+} // namespace
 
 void TfrmSaveFilesTest::init()
 {
@@ -234,8 +260,10 @@ void TfrmSaveFilesTest::errorIsShownAndTheDialogCloses()
     m_prompter->choices.push_back(outDir() + u"herd"_s);
     QTest::mouseClick(m_dialog->btnSave, Qt::LeftButton);
     QCOMPARE(m_prompter->errors.size(), 1);
-    QVERIFY2(m_prompter->errors.first().contains(u"table 104: row 1, field CowID"_s),
-             qPrintable(m_prompter->errors.first()));
+    QVERIFY2(
+            m_prompter->errors.first().startsWith(
+                    u"Cannot save table 104, row 1. The field CowID cannot hold \"FAR TOO LONG\""_s),
+            qPrintable(m_prompter->errors.first()));
     QVERIFY(!m_dialog->isVisible());
     // No file of the set is put in place when one of them fails.
     QVERIFY(!QFile::exists(outDir() + u"herd.101"_s));
@@ -264,33 +292,27 @@ void TfrmSaveFilesTest::fileMenuOpensTheDialogAndTheStatusLineTellsWhatWasSaved(
     MainWindowFixture f;
     QVERIFY(f.show());
     const QString out = f.home.path() + u"herd.csv"_s;
-    auto openFromMenu = [&f](const std::function<void(TfrmSaveFiles &)> &inside) {
-        f.clickButton("btnActions");
-        auto *menu = f.child<QMenu>("pumActions");
-        QTRY_VERIFY(menu->isVisible());
-        // The dialog runs modally: act on it from inside its own event loop.
-        QTimer::singleShot(0, &f.frmSaveFiles, [&f, inside] {
-            inside(f.frmSaveFiles);
-            if (f.frmSaveFiles.isVisible())
-                f.frmSaveFiles.reject();
-        });
-        QTest::mouseClick(menu, Qt::LeftButton, {},
-                          menu->actionGeometry(f.child<QAction>("SaveFiles1")).center());
-        QTRY_VERIFY(!f.frmSaveFiles.isVisible());
-    };
 
     QStringList entries;
-    openFromMenu([&](TfrmSaveFiles &d) {
+    int width = 0;
+    openFromMenu(f, [&](TfrmSaveFiles &d) {
+        width = d.width();
         for (int i = 0; i < d.clbFiles->count(); ++i)
             entries << d.clbFiles->item(i)->text();
         QTest::mouseClick(d.btnCancel, Qt::LeftButton);
     });
     QCOMPARE(entries.size(), 12);
     QCOMPARE(entries.first(), u"101 - Herd"_s);
+    // Wide enough for the title bar to show its whole caption, the program's name after it.
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    QVERIFY2(width > QFontMetrics(titleFont).horizontalAdvance(
+                     u"Select Files \u2014 Corvelle Brindlemark"_s),
+             qPrintable(QString::number(width)));
     QCOMPARE(entries.last(), u"211 - Cow ABV 211"_s);
     QVERIFY(f.frmMain.message().isEmpty());
 
-    openFromMenu([&](TfrmSaveFiles &d) {
+    openFromMenu(f, [&](TfrmSaveFiles &d) {
         tickEntry(d, u"101"_s);
         QTest::mouseClick(d.rbCSV, Qt::LeftButton);
         f.prompter.choices.push_back(out);
@@ -313,6 +335,89 @@ void TfrmSaveFilesTest::fileMenuOpensTheDialogAndTheStatusLineTellsWhatWasSaved(
     });
     QTest::keyClick(&f.frmMain, Qt::Key_S, Qt::ControlModifier);
     QVERIFY(ticked);
+}
+
+void TfrmSaveFilesTest::offersTheDataSetLoadedInItsFolder()
+{
+    MainWindowFixture f;
+    QVERIFY(f.show());
+    // The name the save-file dialog offers (it is cancelled, and the dialog with it).
+    auto offered = [&f] {
+        openFromMenu(f, [](TfrmSaveFiles &d) {
+            QTest::mouseClick(d.btnSelectAll, Qt::LeftButton);
+            QTest::mouseClick(d.btnSave, Qt::LeftButton);
+        });
+        return f.prompter.initials.value(f.prompter.initials.size() - 1);
+    };
+    // Nothing loaded yet: a folder of the user's, not the program folder.
+    const QString first = offered();
+    QVERIFY2(first.endsWith(u'/') && QFileInfo(first).isDir(), qPrintable(first));
+    QVERIFY(!first.startsWith(f.home.path()));
+
+    // After a load, the name of the set loaded in its folder; after the next load, that one's.
+    QTemporaryDir data;
+    for (const char *name : {"north", "south"}) {
+        const QString copy = data.filePath(QString::fromLatin1(name) + u".zip"_s);
+        QVERIFY(QFile::copy(QStringLiteral(BM_SOURCE_DIR "/samples/herd.zip"), copy));
+        f.prompter.choices = {copy};
+        f.clickFileMenu("LoadFiles1");
+        QTRY_VERIFY(f.frmMain.message().startsWith(u"Loaded"_s));
+        QCOMPARE(offered(), data.filePath(QString::fromLatin1(name)));
+    }
+    QVERIFY(f.prompter.errors.isEmpty());
+}
+
+void TfrmSaveFilesTest::progressWindowIsUpFromTheFirstMomentOfTheSave()
+{
+    MainWindowFixture f;
+    bm::NullProgress none;
+    bm::Importer importer(f.home.dm(), none, f.prompter);
+    for (const QString &code : {u"101"_s, u"103"_s, u"104"_s})
+        importer.importTypeFile(bm::test::testDataDir() + u"roundtrip/herd."_s + code, code);
+    QVERIFY(f.show());
+
+    // The first time the progress window paints during the save: what it shows and what else is
+    // on screen, and how long after the click.
+    struct Catch : QObject
+    {
+        MainWindowFixture &f;
+        QElapsedTimer clock;
+        qint64 at = -1;
+        QString status;
+        bool dialogShown = true;
+        bool exposed = false;
+        explicit Catch(MainWindowFixture &fixture)
+            : f(fixture)
+        {}
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && at < 0 && clock.isValid()) {
+                at = clock.elapsed();
+                status = f.frmProgress.lblStatus->text();
+                dialogShown = f.frmSaveFiles.isVisible();
+                exposed = f.frmProgress.windowHandle() && f.frmProgress.windowHandle()->isExposed();
+            }
+            return false;
+        }
+    } first(f);
+    f.frmProgress.installEventFilter(&first);
+    const QString out = f.home.path() + u"out/all"_s;
+    QDir().mkpath(f.home.path() + u"out"_s);
+    openFromMenu(f, [&](TfrmSaveFiles &d) {
+        QTest::mouseClick(d.btnSelectAll, Qt::LeftButton);
+        d.ckbZip->setChecked(true);
+        f.prompter.choices = {out};
+        first.clock.start();
+        QTest::mouseClick(d.btnSave, Qt::LeftButton);
+    });
+    QVERIFY(f.prompter.errors.isEmpty());
+    QVERIFY(QFile::exists(out + u".zip"_s));
+    // Up and painted before any table is read, with the dialog gone from the screen.
+    QCOMPARE(first.status, u"Saving Files"_s);
+    QVERIFY(first.exposed);
+    QVERIFY(!first.dialogShown);
+    QVERIFY2(first.at >= 0 && first.at < 200, qPrintable(QString::number(first.at)));
+    QVERIFY(!f.frmProgress.QWidget::isVisible());
 }
 
 QTEST_MAIN(TfrmSaveFilesTest)

@@ -39,6 +39,8 @@ bool ScriptedPrompter::confirm(const QString &text)
 void ScriptedPrompter::notify(const QString &text)
 {
     notices << text;
+    if (onNotice)
+        onNotice(text);
 }
 
 void ScriptedPrompter::showError(const QString &message)
@@ -160,6 +162,22 @@ QString sourceDataDir()
 QString testDataDir()
 {
     return QStringLiteral(BM_SOURCE_DIR "/tests/data/");
+}
+
+ProcessResult validateAde(const QStringList &pairs)
+{
+    const QString schemas = QStringLiteral(BM_ADE_SCHEMAS);
+    if (!QFileInfo(schemas + u"/collections"_s).isDir())
+        throw Error(u"The ICAR ADE schemas are missing: no folder \"%1/collections\""_s.arg(
+                QDir::cleanPath(schemas)));
+    // Debian's python3, where the set-up script installs its jsonschema package; else the first
+    // python3 on the path.
+    const QString python
+            = QFileInfo::exists(u"/usr/bin/python3"_s) ? u"/usr/bin/python3"_s : u"python3"_s;
+    return runProgram(
+            python,
+            QStringList{QStringLiteral(BM_SOURCE_DIR "/tests/tools/validate_ade.py"), schemas}
+                    + pairs);
 }
 
 TestHome::TestHome()

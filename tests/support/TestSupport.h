@@ -14,6 +14,7 @@
 class QProcess;
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -62,6 +63,8 @@ public:
     QStringList filters;  // the filter of every file dialog
     QStringList initials; // the file every file dialog opened on
     QStringList inputs;   // every input box as "<caption>|<prompt>|<default>"
+    // Called with each notice as it is given, so a test can look at the windows at that moment.
+    std::function<void(const QString &)> onNotice;
 
 private:
     std::optional<QString> nextChoice();
@@ -155,5 +158,12 @@ bool isLocked(const QString &home);
 // The source tree's data/ folder and tests/data/ folder (with trailing separators).
 QString sourceDataDir();
 QString testDataDir();
+
+// Validates ICAR ADE JSON files against the ADE schemas, which lie beside the repository
+// (../shared/ade, not copied into it), with tests/tools/validate_ade.py: `pairs` holds a
+// collection schema's name and a file, in turn ("icarAnimalCoreCollection", "out_animals.json",
+// ...). Exit code 0 when every file is valid; the validator's lines in `out`. Raises when the
+// schemas are missing, so a test never passes without them.
+ProcessResult validateAde(const QStringList &pairs);
 
 } // namespace bm::test

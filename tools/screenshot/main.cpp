@@ -1,6 +1,7 @@
 // bm-screenshot --home DIR --out FILE.png [--load FILE] [--tab CODE]
 //               [--filter FIELD|OPERATOR|START[|END]] [--sort COLUMN] [--size WIDTHxHEIGHT]
 //               [--file-check] [--problems] [--lactation NATIONALID] [--herd-summary HERDCODE]
+//               [--lactation-check PERCENT]
 // bm-screenshot --icon --out FILE.png
 // Starts the main window on the program folder DIR as the program does, loads a data set with
 // its Load Files command, selects a tab, fills in the filter bar as typed and applies it, clicks
@@ -10,8 +11,9 @@
 // No, as a user does who has seen enough of them); with --lactation or --herd-summary it makes
 // the first row of the tab with that national ID or herd code the current row, opens Lactation
 // Curves (with Fat % ticked) or Herd Summary from the View menu and saves a picture of the chart
-// window. Messages the window would show in a box go to stderr. With --icon it saves the
-// program's icon at 256 x 256 (the installed icon) and exits.
+// window; with --lactation-check it opens View > Lactation Check, sets the tolerance to PERCENT
+// and pictures that window. Messages the window would show in a box go to stderr. With --icon it
+// saves the program's icon at 256 x 256 (the installed icon) and exits.
 #include "Artwork.h"
 #include "Error.h"
 #include "GridModel.h"
@@ -19,6 +21,7 @@
 #include "Prompter.h"
 #include "TabStrip.h"
 #include "TfrmHerdSummary.h"
+#include "TfrmLactationCheck.h"
 #include "TfrmLactationCurves.h"
 
 #include <QAbstractItemView>
@@ -27,10 +30,13 @@
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -83,6 +89,21 @@ private:
 
 int main(int argc, char *argv[])
 {
+    // The offscreen platform's screen is 800 x 800 unless told otherwise; windows keep to the
+    // screen they open on, so the pictures are taken on a larger one.
+    QTemporaryDir screenDir;
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screenDir.isValid()) {
+        QFile config(screenDir.filePath(u"screen.json"_s));
+        if (config.open(QIODevice::WriteOnly)
+            && config.write(R"({"screens": [{"name": "large", "x": 0, "y": 0, "width": 1920,
+                               "height": 1200, "logicalDpi": 96, "logicalBaseDpi": 96,
+                               "dpr": 1}]})")
+                       > 0) {
+            config.close();
+            qputenv("QT_QPA_PLATFORM",
+                    "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+        }
+    }
     QApplication app(argc, argv);
     prepareApplication();
 
@@ -107,9 +128,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption herdOption(u"herd-summary"_s,
                                         u"Picture the herd summary of this herd."_s, u"HERD"_s);
     const QCommandLineOption iconOption(u"icon"_s, u"Save the program's icon instead."_s);
+    const QCommandLineOption yieldsOption(
+            u"lactation-check"_s, u"Picture Lactation Check at this tolerance."_s, u"PERCENT"_s);
     parser.addOptions({homeOption, outOption, tabOption, sortOption, sizeOption, checkOption,
                        problemsOption, loadOption, filterOption, lactationOption, herdOption,
-                       iconOption});
+                       iconOption, yieldsOption});
     parser.process(app);
     if (parser.isSet(iconOption) && parser.isSet(outOption))
         return artwork::windowIcon().pixmap(QSize(256, 256), 1.0).save(parser.value(outOption)) ? 0
@@ -223,6 +246,16 @@ int main(int argc, char *argv[])
             return 1;
         window->resize(size.value(0).toInt(), size.value(1).toInt());
         pictured = window;
+        QApplication::processEvents();
+    }
+    if (parser.isSet(yieldsOption)) {
+        frmMain.LactationCheck1Click();
+        TfrmLactationCheck *check = frmMain.frmLactationCheck();
+        if (!check || !check->isVisible())
+            return 1;
+        check->edtTolerance->setValue(parser.value(yieldsOption).toDouble());
+        check->resize(size.value(0).toInt(), size.value(1).toInt());
+        pictured = check;
         QApplication::processEvents();
     }
     const QPixmap picture = pictured->grab();
