@@ -506,11 +506,13 @@ QString Loader::UnZipFile(const QString &FName)
     if (const std::optional<DirectorySize> d = directorySize(FName);
         d && (d->entries > kMaxArchiveEntries || d->bytes > kMaxArchiveDirectory))
         throw Error(u"Cannot unpack the archive \"%1\": it holds %2 entries (%3 of directory); "
-                    "an archive of a data set holds at most %4"_s.arg(native(FName))
+                    "an archive of a data set holds at most %4 entries and %5 of directory"_s
+                            .arg(native(FName))
                             .arg(QLocale().toString(d->entries))
                             .arg(QLocale().formattedDataSize(qint64(std::min<quint64>(
                                     d->bytes, quint64(std::numeric_limits<qint64>::max())))))
-                            .arg(QLocale().toString(kMaxArchiveEntries)));
+                            .arg(QLocale().toString(kMaxArchiveEntries))
+                            .arg(QLocale().formattedDataSize(qint64(kMaxArchiveDirectory), 0)));
 
     int code = 0;
     const std::unique_ptr<zip_t, ZipCloser> archive(

@@ -517,6 +517,9 @@ TEST(Load, archivesThatOutgrowTheirChecksAreRefused)
     QList<RawEntry> many;
     for (int i = 0; i <= 10000; ++i)
         many.append({"e" + QByteArray::number(i) + ".txt", {}, 0});
+    QList<RawEntry> longNames; // few entries, whose directory still takes more than 8 MiB
+    for (int i = 0; i < 130; ++i)
+        longNames.append({QByteArray::number(i) + QByteArray(65000, 'n') + ".txt", {}, 0});
     const quint64 all = ~quint64(0);
     const struct
     {
@@ -532,6 +535,9 @@ TEST(Load, archivesThatOutgrowTheirChecksAreRefused)
              u"its entries declare more bytes than any disk holds"_s},
             {"more than a terabyte", {{"w.101", rec("101", "W"), quint64(1) << 40}}, u"and only"_s},
             {"10,001 entries", many, u"of directory); an archive of a data set holds at most"_s},
+            {"130 entries of long names", longNames,
+             u"it holds 130 entries (8.07 MiB of directory); an archive of a data set holds at "
+             "most 10,000 entries and 8 MiB of directory"_s},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
