@@ -10,6 +10,7 @@
 #include "ProblemList.h"
 #include "Saver.h"
 #include "Schema.h"
+#include "Text.h"
 #include "Undo.h"
 
 #include <QDir>
@@ -17,7 +18,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace bm::cli {
@@ -219,13 +219,9 @@ int cmdImport(Context &ctx)
     if (QFileInfo(file).isDir())
         throw Error(
                 u"Cannot open file \"%1\". Is a directory"_s.arg(QDir::toNativeSeparators(file)));
-    // A named pipe, a device or a socket is no file to import (reading a pipe would wait for a
-    // writer); only a name with nothing behind it is missing.
-    struct stat st;
-    if (::stat(QFile::encodeName(file).constData(), &st) == 0 && !S_ISREG(st.st_mode))
-        throw Error(u"Cannot open file \"%1\". It is %2, not a file"_s.arg(
-                QDir::toNativeSeparators(file),
-                S_ISFIFO(st.st_mode) ? u"a named pipe"_s : u"a device or a socket"_s));
+    // A named pipe, a device or a socket is no file to import; only a name with nothing behind
+    // it is missing.
+    refuseSpecialFile(file);
     if (!QFileInfo(file).isFile())
         throw Error(u"Cannot open file \"%1\". No such file"_s.arg(QDir::toNativeSeparators(file)));
 

@@ -88,7 +88,9 @@ QString bareName(const QString &entryName)
 // The names of the files in the folder of `path` (hidden files do not count).
 QStringList folderFiles(const QString &path)
 {
-    return QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files, QDir::Name);
+    // Pipes and devices are listed too, so that one named as a sibling is refused, not passed
+    // over.
+    return QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::System, QDir::Name);
 }
 
 // The file of record type `code` beside `candidate`: the same folder and stem, the name found
@@ -305,6 +307,9 @@ void Loader::loadTables(const QString &FileName)
         const QString file = siblingFile(candidate, type.code, siblings);
         if (file.isEmpty())
             continue;
+        // A sibling that is a pipe or a device would have its table emptied by a file that
+        // was never read.
+        refuseSpecialFile(file);
         const QFileInfo info(file);
         if (!info.isFile() || info.isHidden() || info.size() <= 0)
             continue;

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace bm {
 
 using namespace Qt::StringLiterals;
@@ -266,6 +268,18 @@ std::optional<QStringConverter::Encoding> utf16WithoutMark(QByteArrayView head)
 }
 } // namespace
 
+void refuseSpecialFile(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode)
+        || S_ISDIR(st.st_mode))
+        return;
+    throw Error(u"Cannot open file \"%1\". It is %2, not a file"_s.arg(
+            QDir::toNativeSeparators(path), S_ISFIFO(st.st_mode)   ? u"a named pipe"_s
+                                            : S_ISSOCK(st.st_mode) ? u"a socket"_s
+                                                                   : u"a device"_s));
+}
+
 TextReader::TextReader(const QString &path, qsizetype maxLine)
     : m_file(path)
     , m_path(path)
@@ -274,6 +288,7 @@ TextReader::TextReader(const QString &path, qsizetype maxLine)
     if (QFileInfo(path).isDir())
         throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                          systemMessage(EISDIR)));
+    refuseSpecialFile(path);
     if (!m_file.open(QIODevice::ReadOnly))
         throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                          m_file.errorString()));

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -517,7 +518,9 @@ TEST(Load, archivesThatOutgrowTheirChecksAreRefused)
     QList<RawEntry> many;
     for (int i = 0; i <= 10000; ++i)
         many.append({"e" + QByteArray::number(i) + ".txt", {}, 0});
-    QList<RawEntry> longNames; // few entries, whose directory still takes more than 8 MiB
+    // Few entries whose directory still takes more than 8 MiB: 130 records of 46 bytes and their
+    // names, 8,456,780 bytes in all.
+    QList<RawEntry> longNames;
     for (int i = 0; i < 130; ++i)
         longNames.append({QByteArray::number(i) + QByteArray(65000, 'n') + ".txt", {}, 0});
     const quint64 all = ~quint64(0);
@@ -536,8 +539,10 @@ TEST(Load, archivesThatOutgrowTheirChecksAreRefused)
             {"more than a terabyte", {{"w.101", rec("101", "W"), quint64(1) << 40}}, u"and only"_s},
             {"10,001 entries", many, u"of directory); an archive of a data set holds at most"_s},
             {"130 entries of long names", longNames,
-             u"it holds 130 entries (8.07 MiB of directory); an archive of a data set holds at "
-             "most 10,000 entries and 8 MiB of directory"_s},
+             u"it holds 130 entries (%1 of directory); an archive of a data set holds at most %2 "
+             "entries and %3 of directory"_s.arg(QLocale().formattedDataSize(8456780),
+                                                 QLocale().toString(10000),
+                                                 QLocale().formattedDataSize(8 << 20, 0))},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
