@@ -14,5 +14,9 @@ if ((${#sources[@]})); then
   clang-format --dry-run --Werror "${sources[@]}"
 fi
 
+# The PostgreSQL tests start a throw-away cluster and stop it at their end; should the run be
+# cut short, it is stopped here however this script ends.
+trap 'tools/pg-cluster.sh stop "$(cat build/pg-cluster-dir)" 2>/dev/null || true' EXIT
+
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j2 --timeout 600

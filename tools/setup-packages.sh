@@ -3,10 +3,13 @@
 # Sourced by run.sh and test.sh.
 bm_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libqt6sql6-sqlite
+  qt6-base-dev
   # The charts; Qt Charts' CMake files need Qt OpenGL's, which its package does not bring.
   qt6-charts-dev libqt6opengl6-dev
   libsqlite3-dev libzip-dev
+  # The herd database on a PostgreSQL server: libpq to build, the server for the tests' throw-away
+  # cluster (its citext extension comes with it).
+  libpq-dev postgresql
   libgtest-dev
   # The tests check archives with unzip, read CSV files back with python3 and validate the ADE
   # JSON files against their schemas with python3's jsonschema; test.sh checks the formatting

@@ -174,8 +174,8 @@ int cmdTrim(Context &ctx)
     ctx.prompter.setDefaultNo();
     Tdm dm(ctx.home);
     dm.ConnectDB(&ctx.progress);
-    const FilterQuery query
-            = buildFilterQuery(filterFrom(dm, table, a.mid(2)), typeLookup(dm, table));
+    const FilterQuery query = buildFilterQuery(filterFrom(dm, table, a.mid(2)),
+                                               typeLookup(dm, table), dm.connection().caseless());
     Maintenance maintenance(dm, ctx.progress, ctx.prompter);
     if (a.first() == u"keep"_s)
         maintenance.ApplyFilterToCurrentTable(query);
@@ -203,7 +203,8 @@ int cmdList(Context &ctx)
         state.sort.direction = ctx.parser->isSet(u"desc"_s) ? SortDirection::Descending
                                                             : SortDirection::Ascending;
     }
-    const FilterQuery query = buildFilterQuery(state, typeLookup(dm, table));
+    const FilterQuery query
+            = buildFilterQuery(state, typeLookup(dm, table), dm.connection().caseless());
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
         throw Error(u"Cannot write to standard output"_s);

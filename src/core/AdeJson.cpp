@@ -11,8 +11,6 @@
 #include <QSaveFile>
 #include <QSettings>
 
-#include <sqlite3.h>
-
 #include <cmath>
 #include <memory>
 #include <string>
@@ -160,10 +158,10 @@ private:
 class Columns
 {
 public:
-    explicit Columns(sqlite3_stmt *stmt)
+    explicit Columns(const RowReader &rows)
     {
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i)
-            m_names << QString::fromUtf8(sqlite3_column_name(stmt, i));
+        for (int i = 0; i < rows.columnCount(); ++i)
+            m_names << rows.columnName(i);
     }
     int operator[](const QString &name) const
     {
@@ -181,15 +179,15 @@ private:
 class Row
 {
 public:
-    explicit Row(sqlite3_stmt *stmt)
-        : m_stmt(stmt)
+    explicit Row(const RowReader &rows)
+        : m_rows(rows)
     {}
     // The text, blanks around it taken off; empty for Null.
     std::string_view text(int column) const
     {
-        if (column < 0 || sqlite3_column_type(m_stmt, column) == SQLITE_NULL)
+        if (column < 0 || m_rows.isNull(column))
             return {};
-        const QByteArrayView t = columnText(m_stmt, column);
+        const QByteArrayView t = m_rows.text(column);
         std::string_view v(t.data(), size_t(t.size()));
         while (!v.empty() && static_cast<unsigned char>(v.front()) <= ' ')
             v.remove_prefix(1);
@@ -201,25 +199,25 @@ public:
     {
         if (column < 0)
             return std::nullopt;
-        const int type = sqlite3_column_type(m_stmt, column);
-        if (type != SQLITE_INTEGER && type != SQLITE_FLOAT)
+        const ValueType type = m_rows.type(column);
+        if (type != ValueType::Integer && type != ValueType::Real)
             return std::nullopt;
-        const double value = sqlite3_column_double(m_stmt, column);
+        const double value = m_rows.real(column);
         return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
     }
     // "yyyy-mm-ddT00:00:00Z" of a stored date, or empty.
     std::string dateTime(int column) const
     {
         const std::string_view iso = text(column);
-        const QDate date = storedDate(QByteArrayView(iso.data(), qsizetype(iso.size())));
+        const QDate date = dateFromStored(QByteArrayView(iso.data(), qsizetype(iso.size())));
         if (!date.isValid() || date.year() < 1 || date.year() > 9999)
             return {};
         return isoDate(date).toStdString() + "T00:00:00Z";
     }
-    qint64 rowid() const { return sqlite3_column_int64(m_stmt, 0); }
+    qint64 rowid() const { return m_rows.integer(0); }
 
 private:
-    sqlite3_stmt *m_stmt;
+    const RowReader &m_rows;
 };
 
 // Streams text to a file that replaces the target only once complete.
@@ -268,10 +266,10 @@ private:
 class CollectionWriter
 {
 public:
-    CollectionWriter(const AdeSettings &settings, sqlite3_stmt *stmt)
+    CollectionWriter(const AdeSettings &settings, const RowReader &rows)
         : m_settings(settings)
         , m_scheme(settings.idScheme.toStdString())
-        , m_row(stmt)
+        , m_row(rows)
     {}
     virtual ~CollectionWriter() = default;
 
@@ -341,8 +339,8 @@ protected:
 class AnimalWriter final : public CollectionWriter
 {
 public:
-    AnimalWriter(const AdeSettings &settings, sqlite3_stmt *stmt, const Columns &c)
-        : CollectionWriter(settings, stmt)
+    AnimalWriter(const AdeSettings &settings, const RowReader &rows, const Columns &c)
+        : CollectionWriter(settings, rows)
         , m_nationalId(c[u"NationalID"_s])
         , m_cowId(c[u"CowID"_s])
         , m_birth(c[u"BirthDate"_s])
@@ -410,8 +408,8 @@ private:
 class LactationWriter final : public CollectionWriter
 {
 public:
-    LactationWriter(const AdeSettings &settings, sqlite3_stmt *stmt, const Columns &c)
-        : CollectionWriter(settings, stmt)
+    LactationWriter(const AdeSettings &settings, const RowReader &rows, const Columns &c)
+        : CollectionWriter(settings, rows)
         , m_nationalId(c[u"NationalID"_s])
         , m_calving(c[u"CalvingDate"_s])
         , m_number(c[u"LactationNumber"_s])
@@ -495,8 +493,8 @@ private:
 class TestDayWriter final : public CollectionWriter
 {
 public:
-    TestDayWriter(const AdeSettings &settings, sqlite3_stmt *stmt, const Columns &c)
-        : CollectionWriter(settings, stmt)
+    TestDayWriter(const AdeSettings &settings, const RowReader &rows, const Columns &c)
+        : CollectionWriter(settings, rows)
         , m_nationalId(c[u"NationalID"_s])
         , m_date(c[u"TestDate"_s])
         , m_milk(c[u"Milk"_s])
@@ -639,19 +637,19 @@ AdeCounts AdeWriter::write(const QString &code, const QString &path)
                 code, adeTypes().join(u", "_s)));
     m_settings.check();
     const QString target = QDir::toNativeSeparators(path);
-    Stmt stmt = m_dm.prepare(u"SELECT rowid, * FROM "_s + Tdm::quoteId(code),
-                             u"Cannot write \"%1\""_s.arg(target));
     const qint64 rows = m_dm.rowCount(code);
+    Stmt stmt = m_dm.connection().prepareScan(u"SELECT rowid, * FROM "_s + Tdm::quoteId(code),
+                                              u"Cannot write \"%1\""_s.arg(target));
     m_progress.start(u"Exporting Data."_s, rows, countText(rows));
 
-    const Columns columns(stmt.get());
+    const Columns columns(*stmt);
     std::unique_ptr<CollectionWriter> writer;
     if (code == u"102"_s)
-        writer = std::make_unique<AnimalWriter>(m_settings, stmt.get(), columns);
+        writer = std::make_unique<AnimalWriter>(m_settings, *stmt, columns);
     else if (code == u"103"_s)
-        writer = std::make_unique<LactationWriter>(m_settings, stmt.get(), columns);
+        writer = std::make_unique<LactationWriter>(m_settings, *stmt, columns);
     else
-        writer = std::make_unique<TestDayWriter>(m_settings, stmt.get(), columns);
+        writer = std::make_unique<TestDayWriter>(m_settings, *stmt, columns);
 
     // {"member":[ one resource a line ],"view":{"totalItems":N}}: the count goes last, once
     // known, so the rows are read once.
@@ -659,8 +657,7 @@ AdeCounts AdeWriter::write(const QString &code, const QString &path)
     file.write("{\"member\":[");
     AdeCounts counts;
     std::vector<std::string> lines;
-    int rc;
-    while ((rc = m_dm.step(stmt.get())) == SQLITE_ROW) {
+    while (stmt->next()) {
         lines.clear();
         if (!writer->add(lines))
             ++counts.skipped;
@@ -671,8 +668,6 @@ AdeCounts AdeWriter::write(const QString &code, const QString &path)
         }
         m_progress.step();
     }
-    if (rc != SQLITE_DONE)
-        throw Error(u"Cannot write \"%1\": %2"_s.arg(target, m_dm.sqliteError()));
     std::string end = "\n],\"view\":{\"totalItems\":";
     numtext::appendInteger(end, counts.members);
     end += "}}\n";

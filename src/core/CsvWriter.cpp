@@ -14,8 +14,6 @@
 #include <QRegularExpression>
 #include <QTime>
 
-#include <sqlite3.h>
-
 #include <string>
 #include <vector>
 
@@ -24,28 +22,6 @@ namespace bm {
 using namespace Qt::StringLiterals;
 
 namespace {
-
-enum class CellKind { Text, Integer, Float, Date, Boolean, Other };
-
-// The kind of a column from its declared type, by SQLite's own affinity rules where the type is
-// none of the herd database's.
-CellKind cellKindOf(const char *declared)
-{
-    if (!declared)
-        return CellKind::Other;
-    const QByteArray t = QByteArray(declared).toUpper();
-    if (t.contains("BOOL"))
-        return CellKind::Boolean;
-    if (t.contains("DATE") || t.contains("TIME"))
-        return CellKind::Date;
-    if (t.contains("INT"))
-        return CellKind::Integer;
-    if (t.contains("CHAR") || t.contains("CLOB") || t.contains("TEXT"))
-        return CellKind::Text;
-    if (t.contains("REAL") || t.contains("FLOA") || t.contains("DOUB"))
-        return CellKind::Float;
-    return CellKind::Other;
-}
 
 // The locale's long time form without the time zone: stored times have none.
 QString longTimeFormat(const QLocale &locale)
@@ -64,32 +40,32 @@ public:
         , m_timeFormat(longTimeFormat(m_locale))
     {}
 
-    QByteArray header(sqlite3_stmt *stmt);
-    QByteArrayView build(sqlite3_stmt *stmt, const std::vector<CellKind> &kinds, qint64 row);
+    QByteArray header(const RowReader &rows);
+    QByteArrayView build(const RowReader &rows, const std::vector<ColumnKind> &kinds, qint64 row);
 
 private:
     void appendQuoted(QByteArrayView utf8, qint64 row, int column);
     void appendDate(QByteArrayView iso, qint64 row, int column);
-    void appendByStorage(sqlite3_stmt *stmt, int column, int type, qint64 row);
+    void appendByStorage(const RowReader &rows, int column, ValueType type, qint64 row);
 
     QString m_fileName;
     QLocale m_locale;
     QString m_dateFormat;
     QString m_timeFormat;
-    sqlite3_stmt *m_stmt = nullptr;
+    const RowReader *m_rows = nullptr;
     std::string m_line;
     QByteArray m_encoded;
     QHash<quint32, std::string> m_dates; // yyyymmdd -> finished cell
 };
 
-QByteArray CsvLineBuilder::header(sqlite3_stmt *stmt)
+QByteArray CsvLineBuilder::header(const RowReader &rows)
 {
-    m_stmt = stmt;
+    m_rows = &rows;
     QByteArray line;
-    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+    for (int i = 0; i < rows.columnCount(); ++i) {
         if (i)
             line.append(',');
-        const QByteArray name(sqlite3_column_name(stmt, i));
+        const QByteArray name = rows.columnName(i).toUtf8();
         QByteArray encoded;
         QString bad;
         if (!utf8ToWindows1252(name, encoded, &bad))
@@ -118,8 +94,7 @@ void CsvLineBuilder::appendQuoted(QByteArrayView utf8, qint64 row, int column)
             throw Error(u"Cannot write \"%1\": row %2, column %3 holds \"%4\", with a character "
                         "(\"%5\") that the Windows-1252 code page cannot hold"_s.arg(m_fileName)
                                 .arg(row)
-                                .arg(QString::fromUtf8(sqlite3_column_name(m_stmt, column)),
-                                     QString::fromUtf8(utf8), bad));
+                                .arg(m_rows->columnName(column), QString::fromUtf8(utf8), bad));
         bytes = m_encoded;
     }
     // Quoted whole, inner quotes doubled, so commas, quotes and line breaks read back.
@@ -177,54 +152,55 @@ void CsvLineBuilder::appendDate(QByteArrayView iso, qint64 row, int column)
         m_dates.insert(key, m_line.substr(from));
 }
 
-void CsvLineBuilder::appendByStorage(sqlite3_stmt *stmt, int column, int type, qint64 row)
+void CsvLineBuilder::appendByStorage(const RowReader &rows, int column, ValueType type, qint64 row)
 {
-    if (type == SQLITE_INTEGER)
-        numtext::appendInteger(m_line, sqlite3_column_int64(stmt, column));
-    else if (type == SQLITE_FLOAT)
-        numtext::appendGeneral(m_line, sqlite3_column_double(stmt, column));
+    if (type == ValueType::Integer)
+        numtext::appendInteger(m_line, rows.integer(column));
+    else if (type == ValueType::Real)
+        numtext::appendGeneral(m_line, rows.real(column));
     else
-        appendQuoted(columnText(stmt, column), row, column);
+        appendQuoted(rows.text(column), row, column);
 }
 
-QByteArrayView CsvLineBuilder::build(sqlite3_stmt *stmt, const std::vector<CellKind> &kinds,
+QByteArrayView CsvLineBuilder::build(const RowReader &rows, const std::vector<ColumnKind> &kinds,
                                      qint64 row)
 {
     m_line.clear();
     for (int i = 0; i < int(kinds.size()); ++i) {
         if (i)
             m_line.push_back(',');
-        const int type = sqlite3_column_type(stmt, i);
-        if (type == SQLITE_NULL)
+        const ValueType type = rows.type(i);
+        if (type == ValueType::Null)
             continue;
-        const bool numeric = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+        const bool numeric = type == ValueType::Integer || type == ValueType::Real;
         switch (kinds[size_t(i)]) {
-        case CellKind::Text:
-            appendQuoted(columnText(stmt, i), row, i);
+        case ColumnKind::Text:
+            appendQuoted(rows.text(i), row, i);
             break;
-        case CellKind::Float:
+        case ColumnKind::Real:
             if (numeric) {
                 // Two decimals at most, then the shortest form of what is left.
-                numtext::appendRoundedGeneral(m_line, sqlite3_column_double(stmt, i), 2);
+                numtext::appendRoundedGeneral(m_line, rows.real(i), 2);
             } else {
-                appendByStorage(stmt, i, type, row);
+                appendByStorage(rows, i, type, row);
             }
             break;
-        case CellKind::Boolean:
+        case ColumnKind::Boolean:
             if (numeric)
-                m_line.append(sqlite3_column_double(stmt, i) != 0 ? "True" : "False");
+                m_line.append(rows.real(i) != 0 ? "True" : "False");
             else
-                appendByStorage(stmt, i, type, row);
+                appendByStorage(rows, i, type, row);
             break;
-        case CellKind::Date:
-            if (type == SQLITE_TEXT)
-                appendDate(columnText(stmt, i), row, i);
+        case ColumnKind::Date:
+            if (type == ValueType::Text)
+                appendDate(rows.text(i), row, i);
             else
-                appendByStorage(stmt, i, type, row);
+                appendByStorage(rows, i, type, row);
             break;
-        case CellKind::Integer:
-        case CellKind::Other:
-            appendByStorage(stmt, i, type, row);
+        case ColumnKind::Integer:
+        case ColumnKind::Other:
+        case ColumnKind::Unknown:
+            appendByStorage(rows, i, type, row);
             break;
         }
     }
@@ -265,26 +241,31 @@ qint64 CsvWriter::writeCSV(const QString &QueryString, TextWriter &writer, const
 {
     const QString target = QDir::toNativeSeparators(name);
     // qTemp: the Select Files dialog's own query, through which the writers read.
-    Stmt qTemp = m_dm.prepare(QueryString, u"Cannot write \"%1\""_s.arg(target));
     const qint64 rows = m_dm.countRows(QueryString);
+    Stmt qTemp = m_dm.connection().prepareScan(QueryString, u"Cannot write \"%1\""_s.arg(target));
     m_progress.start(u"Exporting Data."_s, rows, countText(rows));
 
-    std::vector<CellKind> kinds;
-    for (int i = 0; i < sqlite3_column_count(qTemp.get()); ++i)
-        kinds.push_back(cellKindOf(sqlite3_column_decltype(qTemp.get(), i)));
+    std::vector<ColumnKind> kinds;
+    for (int i = 0; i < qTemp->columnCount(); ++i)
+        kinds.push_back(qTemp->columnKind(i));
 
     CsvLineBuilder builder(QFileInfo(name).fileName());
-    const QByteArray header = builder.header(qTemp.get());
+    const QByteArray header = builder.header(*qTemp);
     if (Titles)
         writer.writeRawLine(header);
     qint64 row = 0;
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(qTemp.get())) == SQLITE_ROW) {
-        writer.writeRawLine(builder.build(qTemp.get(), kinds, ++row));
-        m_progress.step();
+    try {
+        while (qTemp->next()) {
+            writer.writeRawLine(builder.build(*qTemp, kinds, ++row));
+            m_progress.step();
+        }
+    } catch (const DatabaseError &) {
+        throw;
+    } catch (const Error &e) {
+        if (e.message().startsWith(u"Cannot write"_s))
+            throw;
+        throw Error(u"Cannot write \"%1\": %2"_s.arg(target, e.message()));
     }
-    if (rc != SQLITE_DONE)
-        throw Error(u"Cannot write \"%1\": %2"_s.arg(target, m_dm.sqliteError()));
     return row;
 }
 

@@ -14,8 +14,6 @@
 #include <QHash>
 #include <QVariant>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -68,15 +66,49 @@ QString versionOf(const QString &defName)
 
 // A stored value as the grid shows it to edit (numbers with "."), not in the form a field of a
 // DIF file would hold it.
-QString shownValue(sqlite3_stmt *stmt, int column)
+// One row of one column holding `value` as the grid stores it: a whole number, a real, or text
+// (a date as its ISO text).
+class ValueRow final : public RowReader
 {
-    switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_INTEGER:
-        return QString::number(sqlite3_column_int64(stmt, column));
-    case SQLITE_FLOAT:
-        return QString::fromLatin1(numtext::plain(sqlite3_column_double(stmt, column)));
+public:
+    ValueRow(const QString &name, const QVariant &value)
+        : m_name(name)
+        , m_value(value)
+        , m_text(value.toString().toUtf8())
+    {}
+    bool next() override { return false; }
+    int columnCount() const override { return 1; }
+    QString columnName(int) const override { return m_name; }
+    ColumnKind columnKind(int) const override { return ColumnKind::Unknown; }
+    ValueType type(int) const override
+    {
+        if (m_value.isNull())
+            return ValueType::Null;
+        if (m_value.typeId() == QMetaType::LongLong)
+            return ValueType::Integer;
+        if (m_value.typeId() == QMetaType::Double)
+            return ValueType::Real;
+        return ValueType::Text;
+    }
+    qint64 integer(int) const override { return m_value.toLongLong(); }
+    double real(int) const override { return m_value.toDouble(); }
+    QByteArrayView text(int) const override { return m_text; }
+
+private:
+    QString m_name;
+    QVariant m_value;
+    QByteArray m_text;
+};
+
+QString shownValue(const RowReader &rows, int column)
+{
+    switch (rows.type(column)) {
+    case ValueType::Integer:
+        return QString::number(rows.integer(column));
+    case ValueType::Real:
+        return QString::fromLatin1(numtext::plain(rows.real(column)));
     default:
-        return QString::fromUtf8(columnText(stmt, column));
+        return rows.string(column);
     }
 }
 
@@ -90,15 +122,15 @@ public:
 
     // Converts the layout's items once and places every field; a layout that cannot give
     // readable lines is refused here.
-    void prepare(const Layout &layout, sqlite3_stmt *stmt);
+    void prepare(const Layout &layout, const RowReader &rows);
     // Builds the line of the current row; `row` counts from 1 for messages.
-    QByteArrayView build(sqlite3_stmt *stmt, qint64 row);
+    QByteArrayView build(const RowReader &rows, qint64 row);
 
 private:
     int layoutInt(const FieldDef &f, const LayoutInt &item) const;
-    [[noreturn]] void fail(const DifField &f, qint64 row, sqlite3_stmt *stmt,
+    [[noreturn]] void fail(const DifField &f, qint64 row, const RowReader &rows,
                            const QString &why) const;
-    void put(const DifField &f, qint64 row, sqlite3_stmt *stmt, QByteArrayView utf8, bool right);
+    void put(const DifField &f, qint64 row, const RowReader &rows, QByteArrayView utf8, bool right);
 
     QString m_table;
     QString m_defName;
@@ -118,11 +150,11 @@ int DifLineBuilder::layoutInt(const FieldDef &f, const LayoutInt &item) const
     }
 }
 
-void DifLineBuilder::prepare(const Layout &layout, sqlite3_stmt *stmt)
+void DifLineBuilder::prepare(const Layout &layout, const RowReader &rows)
 {
     QHash<QString, int> columns;
-    for (int i = sqlite3_column_count(stmt) - 1; i >= 0; --i)
-        columns.insert(QString::fromUtf8(sqlite3_column_name(stmt, i)).toLower(), i);
+    for (int i = rows.columnCount() - 1; i >= 0; --i)
+        columns.insert(rows.columnName(i).toLower(), i);
 
     qsizetype length = 0;
     for (const FieldDef &f : layout) {
@@ -183,13 +215,13 @@ void DifLineBuilder::prepare(const Layout &layout, sqlite3_stmt *stmt)
     m_line = QByteArray(length, ' ');
 }
 
-void DifLineBuilder::fail(const DifField &f, qint64 row, sqlite3_stmt *stmt,
+void DifLineBuilder::fail(const DifField &f, qint64 row, const RowReader &rows,
                           const QString &why) const
 {
-    throw Refused{f.name, shownValue(stmt, f.column), why, row};
+    throw Refused{f.name, shownValue(rows, f.column), why, row};
 }
 
-void DifLineBuilder::put(const DifField &f, qint64 row, sqlite3_stmt *stmt, QByteArrayView utf8,
+void DifLineBuilder::put(const DifField &f, qint64 row, const RowReader &rows, QByteArrayView utf8,
                          bool right)
 {
     // One pass tells plain ASCII without line breaks, the usual case, from the rest.
@@ -206,17 +238,17 @@ void DifLineBuilder::put(const DifField &f, qint64 row, sqlite3_stmt *stmt, QByt
         m_encoded.resize(0);
         QString bad;
         if (!utf8ToWindows1252(utf8, m_encoded, &bad))
-            fail(f, row, stmt, codePageRefusal(bad));
+            fail(f, row, rows, codePageRefusal(bad));
         bytes = m_encoded;
         if (bytes.contains('\r') || bytes.contains('\n'))
-            fail(f, row, stmt, u"a line break would split the record"_s);
+            fail(f, row, rows, u"a line break would split the record"_s);
     }
     if (bytes.size() > f.width) {
         // A number or a date is quoted as typed; the form the field would hold is named beside
         // it where it differs.
         const QString written = QString::fromLatin1(bytes.toByteArray());
-        const bool asShown = f.type == FieldType::String || written == shownValue(stmt, f.column);
-        fail(f, row, stmt,
+        const bool asShown = f.type == FieldType::String || written == shownValue(rows, f.column);
+        fail(f, row, rows,
              (asShown ? u"it is"_s : u"written as \"%1\" it is"_s.arg(written))
                      + u" wider than the field's %1 characters"_s.arg(f.width));
     }
@@ -224,55 +256,55 @@ void DifLineBuilder::put(const DifField &f, qint64 row, sqlite3_stmt *stmt, QByt
     std::memcpy(d, bytes.data(), size_t(bytes.size()));
 }
 
-QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
+QByteArrayView DifLineBuilder::build(const RowReader &rows, qint64 row)
 {
     std::memset(m_line.data(), ' ', size_t(m_line.size()));
     for (const DifField &f : m_fields) {
         if (!f.stamp.isEmpty()) {
-            put(f, row, stmt, f.stamp, f.type == FieldType::Number || f.type == FieldType::Float);
+            put(f, row, rows, f.stamp, f.type == FieldType::Number || f.type == FieldType::Float);
             continue;
         }
-        const int type = sqlite3_column_type(stmt, f.column);
-        if (type == SQLITE_NULL)
+        const ValueType type = rows.type(f.column);
+        if (type == ValueType::Null)
             continue; // a missing value stays blank, for every type
         m_scratch.clear();
         switch (f.type) {
         case FieldType::String:
-            put(f, row, stmt, TrimBytes(columnText(stmt, f.column)), false);
+            put(f, row, rows, TrimBytes(rows.text(f.column)), false);
             break;
         case FieldType::Number:
-            if (type == SQLITE_INTEGER) {
-                numtext::appendInteger(m_scratch, sqlite3_column_int64(stmt, f.column));
-            } else if (type == SQLITE_FLOAT) {
-                numtext::appendGeneral(m_scratch, sqlite3_column_double(stmt, f.column));
+            if (type == ValueType::Integer) {
+                numtext::appendInteger(m_scratch, rows.integer(f.column));
+            } else if (type == ValueType::Real) {
+                numtext::appendGeneral(m_scratch, rows.real(f.column));
             } else {
                 // Text in a number column is written only when the import reads it back.
-                const QByteArrayView text = TrimBytes(columnText(stmt, f.column));
+                const QByteArrayView text = TrimBytes(rows.text(f.column));
                 double ignored = 0;
                 if (!IsDecimalInteger(text) && !numtext::parse(text, ignored))
-                    fail(f, row, stmt, u"it is not a number"_s);
+                    fail(f, row, rows, u"it is not a number"_s);
                 m_scratch.append(text.data(), size_t(text.size()));
             }
-            put(f, row, stmt, view(m_scratch), true);
+            put(f, row, rows, view(m_scratch), true);
             break;
         case FieldType::Float: {
-            if (type != SQLITE_INTEGER && type != SQLITE_FLOAT)
-                fail(f, row, stmt, u"it is not a number"_s);
-            const double v = sqlite3_column_double(stmt, f.column);
+            if (type != ValueType::Integer && type != ValueType::Real)
+                fail(f, row, rows, u"it is not a number"_s);
+            const double v = rows.real(f.column);
             if (!std::isfinite(v))
-                fail(f, row, stmt, u"it is not a finite number"_s);
+                fail(f, row, rows, u"it is not a finite number"_s);
             if (f.form == DifField::FloatForm::Fixed)
                 numtext::appendFixed(m_scratch, v, f.decimals);
             else if (f.form == DifField::FloatForm::Scaled)
                 numtext::appendFixed(m_scratch, v * f.scale, 0);
             else
                 numtext::appendPlain(m_scratch, v);
-            put(f, row, stmt, view(m_scratch), true);
+            put(f, row, rows, view(m_scratch), true);
             break;
         }
         case FieldType::Date: {
             // Dates are held as ISO text; a time after the date is not written.
-            const QByteArrayView text = columnText(stmt, f.column);
+            const QByteArrayView text = rows.text(f.column);
             auto digits = [&](qsizetype from, qsizetype n) {
                 int v = 0;
                 for (qsizetype i = from; i < from + n; ++i) {
@@ -282,16 +314,16 @@ QByteArrayView DifLineBuilder::build(sqlite3_stmt *stmt, qint64 row)
                 }
                 return v;
             };
-            const bool shaped = type == SQLITE_TEXT && text.size() >= 10 && text[4] == '-'
+            const bool shaped = type == ValueType::Text && text.size() >= 10 && text[4] == '-'
                                 && text[7] == '-'
                                 && (text.size() == 10 || text[10] == ' ' || text[10] == 'T');
             if (!shaped || !QDate(digits(0, 4), digits(5, 2), digits(8, 2)).isValid()
                 || digits(0, 4) < 1)
-                fail(f, row, stmt, u"it is not a date"_s);
+                fail(f, row, rows, u"it is not a date"_s);
             m_scratch.append(text.data(), 4);
             m_scratch.append(text.data() + 5, 2);
             m_scratch.append(text.data() + 8, 2);
-            put(f, row, stmt, view(m_scratch), false);
+            put(f, row, rows, view(m_scratch), false);
             break;
         }
         }
@@ -334,19 +366,9 @@ QString editRefusal(Tdm &dm, const QString &table, const QString &column, const 
 {
     if (value.isNull())
         return QString(); // an empty field holds blanks
-    // The value as the grid would store it, read back through a statement of its own, so it
-    // meets exactly the checks a row of the table meets when saved.
-    Stmt stmt = dm.prepare(u"SELECT ?1 AS "_s + Tdm::quoteId(column));
-    if (value.typeId() == QMetaType::LongLong) {
-        sqlite3_bind_int64(stmt.get(), 1, value.toLongLong());
-    } else if (value.typeId() == QMetaType::Double) {
-        sqlite3_bind_double(stmt.get(), 1, value.toDouble());
-    } else {
-        const QByteArray utf8 = value.toString().toUtf8();
-        sqlite3_bind_text(stmt.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    }
-    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
-        throw Error(dm.sqliteError());
+    // The value as the grid would store it, as a row of its own, so it meets exactly the checks
+    // a row of the table meets when saved.
+    const ValueRow stored(column, value);
 
     const auto [layout, defName] = saveLayout(dm.home(), table);
     Layout field;
@@ -357,8 +379,8 @@ QString editRefusal(Tdm &dm, const QString &table, const QString &column, const 
     try {
         if (!field.isEmpty()) {
             DifLineBuilder builder(table, defName);
-            builder.prepare(field, stmt.get());
-            builder.build(stmt.get(), 1);
+            builder.prepare(field, stored);
+            builder.build(stored, 1);
         } else if (value.typeId() == QMetaType::QString) {
             // A column no DIF field holds is still written to CSV files, in the same code page.
             QByteArray encoded;
@@ -393,8 +415,6 @@ qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFi
         throw Error(u"Cannot save table %1: the layout file \"%2\" describes no fields"_s.arg(
                 table, QDir::toNativeSeparators(layoutPath)));
 
-    // qTemp: the Select Files dialog's own query, through which the writers read.
-    Stmt qTemp = m_dm.prepare(QueryString, u"Cannot save table "_s + table);
     const qint64 rows = m_dm.countRows(QueryString);
     if (rows == 0) {
         // Nothing to write: an earlier file of this name would be out of date.
@@ -405,25 +425,28 @@ qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFi
         return 0;
     }
     // The layout's items are converted and its fields placed at the first row, as they are used.
+    // qTemp: the Select Files dialog's own query, through which the writers read.
+    Stmt qTemp = m_dm.connection().prepareScan(QueryString, u"Cannot save table "_s + table);
     DifLineBuilder builder(table, DefName);
-    builder.prepare(layout, qTemp.get());
+    builder.prepare(layout, *qTemp);
     m_progress.show();
     m_progress.start(u"Exporting DIF "_s + table, rows, countText(rows));
 
     TextWriter writer(PathAndFile);
     qint64 row = 0;
-    int rc = SQLITE_ROW;
     try {
-        while ((rc = sqlite3_step(qTemp.get())) == SQLITE_ROW) {
-            writer.writeRawLine(builder.build(qTemp.get(), ++row));
+        while (qTemp->next()) {
+            writer.writeRawLine(builder.build(*qTemp, ++row));
             m_progress.step();
         }
     } catch (const Refused &r) {
         throw Error(u"Cannot save table %1, row %2. "_s.arg(table).arg(r.row)
                     + fieldRefusal(r.field, r.value, r.why));
+    } catch (const DatabaseError &) {
+        throw;
+    } catch (const Error &e) {
+        throw Error(u"Cannot save table %1: %2"_s.arg(table, e.message()));
     }
-    if (rc != SQLITE_DONE)
-        throw Error(u"Cannot save table %1: %2"_s.arg(table, m_dm.sqliteError()));
     writer.commit();
     return row;
 }

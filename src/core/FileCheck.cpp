@@ -10,8 +10,6 @@
 #include <QDate>
 #include <QLocale>
 
-#include <sqlite3.h>
-
 namespace bm {
 
 using namespace Qt::StringLiterals;
@@ -59,131 +57,60 @@ QStringList readCheckScript(const QString &path)
 
 namespace {
 
-// A statement's failure with SQLite's result code, so the run can tell a line's own failure
-// from a failure of the database.
-struct SqlFailure
-{
-    int code;
-    QString message;
-};
-
-SqlFailure lastFailure(sqlite3 *db, int code)
-{
-    return {code, QString::fromUtf8(sqlite3_errmsg(db))};
-}
-
-// The run keeps each line in a transaction of its own, so a script may not begin, end or mark
-// transactions itself (a COMMIT in a line would make the line's earlier statements permanent
-// even when a later one fails).
-int refuseTransactionControl(void *, int action, const char *, const char *, const char *,
-                             const char *)
-{
-    return action == SQLITE_TRANSACTION || action == SQLITE_SAVEPOINT ? SQLITE_DENY : SQLITE_OK;
-}
-
 // Hands out the statements of one line in order, each prepared only once the ones before it
-// have run (a line may create a table and then fill it).
+// have run (a line may create a table and then fill it). While it lives, the line's SQL may not
+// begin, end or mark transactions: the run keeps each line in a transaction of its own (a
+// COMMIT in a line would make the line's earlier statements permanent even when a later one
+// fails).
 class Statements
 {
 public:
-    Statements(sqlite3 *db, const QString &sql)
-        : m_db(db)
-        , m_utf8(sql.toUtf8())
-        , m_next(m_utf8.constData())
+    Statements(db::Connection &connection, const QString &sql)
+        : m_connection(connection)
+        , m_rest(sql)
     {}
 
-    // The next statement, or null after the last. Raises SqlFailure when it cannot be prepared.
+    // The next statement, or null after the last. Raises when it cannot be prepared.
     Stmt next()
     {
-        const char *end = m_utf8.constData() + m_utf8.size();
-        while (m_next < end) {
-            sqlite3_stmt *raw = nullptr;
-            const char *tail = nullptr;
-            sqlite3_set_authorizer(m_db, refuseTransactionControl, nullptr);
-            const int rc = sqlite3_prepare_v2(m_db, m_next, int(end - m_next), &raw, &tail);
-            sqlite3_set_authorizer(m_db, nullptr, nullptr);
-            Stmt stmt(raw);
-            if (rc != SQLITE_OK)
-                throw lastFailure(m_db, rc);
-            m_next = tail ? tail : end;
-            if (stmt) // null for a stretch of blanks, comments or semicolons
-                return stmt;
-        }
-        return Stmt();
+        m_connection.guardScript(true);
+        struct Off
+        {
+            db::Connection &c;
+            ~Off() { c.guardScript(false); }
+        } off{m_connection};
+        return m_connection.prepareFirst(m_rest);
     }
 
 private:
-    sqlite3 *m_db;
-    QByteArray m_utf8;
-    const char *m_next;
-};
-
-// One line's transaction: begun on construction, rolled back unless committed. A fix takes the
-// write lock at once; a check only reads, so it also runs on a database opened read-only.
-class LineTransaction
-{
-public:
-    enum Mode { Read, Write };
-    LineTransaction(sqlite3 *db, Mode mode)
-        : m_db(db)
-    {
-        const int rc = sqlite3_exec(m_db, mode == Write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr,
-                                    nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            throw lastFailure(m_db, rc);
-    }
-    ~LineTransaction() { rollback(); }
-    LineTransaction(const LineTransaction &) = delete;
-    LineTransaction &operator=(const LineTransaction &) = delete;
-
-    void commit()
-    {
-        const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            throw lastFailure(m_db, rc);
-        m_open = false;
-    }
-    void rollback()
-    {
-        // SQLite ends the transaction itself after some failures (disk full, I/O error).
-        if (m_open && !sqlite3_get_autocommit(m_db))
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        m_open = false;
-    }
-
-private:
-    sqlite3 *m_db;
-    bool m_open = true;
+    db::Connection &m_connection;
+    QString m_rest;
 };
 
 // The text of a value as the grid shows it without display formats: whole numbers and reals
 // in the locale's form without thousands separators, reals in their shortest exact form, a
 // Date column's ISO text in the locale's short date form with a four-digit year, Null empty.
-QString cellText(sqlite3_stmt *stmt, int column, int typeCode, const QLocale &locale)
+QString cellText(const RowReader &row, int column, int typeCode, const QLocale &locale)
 {
-    switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_INTEGER:
-        return locale.toString(qint64(sqlite3_column_int64(stmt, column)));
-    case SQLITE_FLOAT:
-        return locale.toString(sqlite3_column_double(stmt, column), 'f',
-                               QLocale::FloatingPointShortest);
-    case SQLITE_TEXT: {
-        const QString text = QString::fromUtf8(
-                reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)),
-                sqlite3_column_bytes(stmt, column));
+    switch (row.type(column)) {
+    case ValueType::Integer:
+        return locale.toString(row.integer(column));
+    case ValueType::Real:
+        return locale.toString(row.real(column), 'f', QLocale::FloatingPointShortest);
+    case ValueType::Text: {
         if (typeCode == ftDateTime) {
-            const QDate d = QDate::fromString(text, Qt::ISODate);
+            const QDate d = dateFromStored(row.text(column));
             if (d.isValid())
                 return QLocale().toString(d, shortDateFormat());
         }
-        return text;
+        return row.string(column);
     }
-    case SQLITE_BLOB:
-        return QString::fromUtf8(static_cast<const char *>(sqlite3_column_blob(stmt, column)),
-                                 sqlite3_column_bytes(stmt, column));
-    default:
-        return QString();
+    case ValueType::Blob:
+        return row.string(column);
+    case ValueType::Null:
+        break;
     }
+    return QString();
 }
 
 class Run
@@ -198,38 +125,39 @@ public:
 
     void check(const ScriptLine &line, int lineNo)
     {
-        // The handle is taken for every line: other commands run between lines.
-        sqlite3 *const db = m_dm.handle();
+        // The connection is taken for every line: other commands run between lines.
+        db::Connection &db = m_dm.connection();
         QStringList lines;
         try {
-            LineTransaction transaction(db, LineTransaction::Read);
+            db::Transaction transaction(db, db::Access::Read);
             Statements statements(db, line.sql);
             const Stmt stmt = statements.next();
-            if (!stmt || sqlite3_column_count(stmt.get()) == 0)
+            if (!stmt || stmt->columnCount() == 0)
                 throw stop(lineNo, u"the check's query returns no result set"_s);
             if (statements.next())
                 throw stop(lineNo, u"the check's query holds more than one statement"_s);
-            const int columns = sqlite3_column_count(stmt.get());
+            const int columns = stmt->columnCount();
             QStringList names;
             QList<int> codes;
             for (int i = 0; i < columns; ++i) {
-                names << QString::fromUtf8(sqlite3_column_name(stmt.get(), i));
-                codes << fieldTypeCode(QString::fromUtf8(sqlite3_column_decltype(stmt.get(), i)));
+                names << stmt->columnName(i);
+                codes << fieldTypeCode(stmt->columnKind(i));
             }
             lines << line.title << names.join(u',');
-            int rc;
             QStringList cells;
-            while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            while (stmt->next()) {
                 cells.clear();
                 for (int i = 0; i < columns; ++i)
-                    cells << cellText(stmt.get(), i, codes.at(i), m_locale);
+                    cells << cellText(*stmt, i, codes.at(i), m_locale);
                 lines << cells.join(u',');
             }
-            if (rc != SQLITE_DONE)
-                throw lastFailure(db, rc);
             transaction.commit();
-        } catch (const SqlFailure &failure) {
-            throw stop(lineNo, failure.message);
+        } catch (const LineStop &) {
+            throw;
+        } catch (const DatabaseError &failure) {
+            throw stop(lineNo, failure.words());
+        } catch (const Error &failure) {
+            throw stop(lineNo, failure.message());
         }
         if (lines.size() > 2)
             m_output.findings(lines);
@@ -237,29 +165,31 @@ public:
 
     void action(const ScriptLine &line, int lineNo)
     {
-        sqlite3 *const db = m_dm.handle();
+        db::Connection &db = m_dm.connection();
         try {
-            LineTransaction transaction(db, LineTransaction::Write);
+            db::Transaction transaction(db, db::Access::Write);
             Statements statements(db, line.sql);
             while (const Stmt stmt = statements.next()) {
-                int rc;
-                while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+                while (stmt->next()) {
                 }
-                if (rc != SQLITE_DONE)
-                    throw lastFailure(db, rc);
             }
             transaction.commit();
-        } catch (const SqlFailure &failure) {
-            // The line's own failure is ignored; the database's ends the run.
-            if (isDatabaseFailure(failure.code))
-                throw stop(lineNo, failure.message);
+        } catch (const DatabaseError &failure) {
+            // The database's failure ends the run; the line's own failure is ignored.
+            throw stop(lineNo, failure.words());
+        } catch (const Error &) {
         }
     }
 
 private:
-    static Error stop(int lineNo, const QString &message)
+    // An error that ends the run at a line of the script.
+    struct LineStop : Error
     {
-        return Error(u"Line %1 of FileCheck.SQL: %2"_s.arg(lineNo).arg(message));
+        using Error::Error;
+    };
+    static LineStop stop(int lineNo, const QString &message)
+    {
+        return LineStop(u"Line %1 of FileCheck.SQL: %2"_s.arg(lineNo).arg(message));
     }
 
     Tdm &m_dm;

@@ -2,7 +2,6 @@
 
 #include "Error.h"
 #include "Tdm.h"
-#include "TextFold.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -11,30 +10,32 @@ namespace bm {
 
 using namespace Qt::StringLiterals;
 
-int fieldTypeCode(const QString &declaredType)
+int fieldTypeCode(ColumnKind kind)
 {
-    const QString t = declaredType.trimmed().toUpper();
-    if (t.isEmpty())
-        return ftUnknown;
-    if (t == u"INTEGER"_s)
+    switch (kind) {
+    case ColumnKind::Integer:
         return ftInteger;
-    if (t == u"REAL"_s)
+    case ColumnKind::Real:
         return ftFloat;
-    if (t == u"DATE"_s)
+    case ColumnKind::Date:
         return ftDateTime;
-    if (t == u"TEXT"_s)
+    case ColumnKind::Text:
         return ftWideString;
-    if (t == u"BOOLEAN"_s)
+    case ColumnKind::Boolean:
         return ftBoolean;
+    case ColumnKind::Unknown:
+        return ftUnknown;
+    case ColumnKind::Other:
+        break;
+    }
     return ftOther;
 }
 
 int GetFieldType(Tdm &dm, const QString &table, const QString &FieldName)
 {
-    const QStringList names = dm.columns(table);
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (names.at(i).compare(FieldName, Qt::CaseInsensitive) == 0)
-            return fieldTypeCode(dm.columnTypes(table).value(i));
+    for (const db::Column &c : dm.connection().columns(table)) {
+        if (c.name.compare(FieldName, Qt::CaseInsensitive) == 0)
+            return fieldTypeCode(c.kind);
     }
     throw Error(u"Field '%1' not found"_s.arg(FieldName));
 }
@@ -139,7 +140,7 @@ QString FilterQuery::orderBy() const
 
 QString FilterQuery::sortTerm() const
 {
-    return Tdm::quoteId(sortColumn) + (sortText ? foldCollate() : QString());
+    return Tdm::quoteId(sortColumn) + (sortText ? caseless : QString());
 }
 
 QString FilterQuery::sql() const
@@ -147,10 +148,12 @@ QString FilterQuery::sql() const
     return head() + where + orderBy();
 }
 
-FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fieldType)
+FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fieldType,
+                             const QString &caseless)
 {
     FilterQuery query;
     query.table = state.table;
+    query.caseless = caseless;
 
     const bool hasField = !state.field.isEmpty();
     QString value;
@@ -175,8 +178,8 @@ FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fi
     if (hasField && state.op >= opEqual && state.op <= opContains) {
         const QString field = Tdm::quoteId(state.field);
         if (state.op <= opBetween)
-            query.where = u"WHERE "_s + field + (text ? foldCollate() : QString())
-                          + fragment(state.op) + value + u' ';
+            query.where = u"WHERE "_s + field + (text ? caseless : QString()) + fragment(state.op)
+                          + value + u' ';
         else if (state.op == opContains)
             query.where = u"WHERE "_s + field + fragment(state.op)
                           + containsPattern(state.startText) + u' ';
@@ -196,9 +199,10 @@ FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fi
     return query;
 }
 
-QString CreateSQL(const FilterState &state, bool WhereOnly, const FieldTypeLookup &fieldType)
+QString CreateSQL(const FilterState &state, bool WhereOnly, const FieldTypeLookup &fieldType,
+                  const QString &caseless)
 {
-    const FilterQuery query = buildFilterQuery(state, fieldType);
+    const FilterQuery query = buildFilterQuery(state, fieldType, caseless);
     return WhereOnly ? query.where : query.sql();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RowReader.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -10,19 +12,19 @@ namespace bm {
 
 class Tdm;
 
-// Field type codes of the filter builder, mapped from a column's declared type.
+// Field type codes of the filter builder, mapped from the kind of a column.
 enum FieldTypeCode : int {
     ftUnknown = 0,     // no declared type
-    ftInteger = 3,     // INTEGER
-    ftBoolean = 5,     // BOOLEAN
-    ftFloat = 6,       // REAL
-    ftDateTime = 11,   // DATE
-    ftWideString = 24, // TEXT
+    ftInteger = 3,     // whole numbers
+    ftBoolean = 5,     // true or false
+    ftFloat = 6,       // real numbers
+    ftDateTime = 11,   // dates
+    ftWideString = 24, // text
     ftOther = 99,      // any other declared type
 };
 
-// The code of a declared column type (compared without regard to case).
-int fieldTypeCode(const QString &declaredType);
+// The code of a column's kind.
+int fieldTypeCode(ColumnKind kind);
 
 // The code of column `FieldName` of `table`. Raises "Field '<name>' not found" when the table
 // has no such column, and the database's error when it cannot be read.
@@ -79,7 +81,8 @@ struct FilterState
 
 // The parts of the browse statement. Identifiers are quoted and values are written as checked
 // literals, so nothing typed can change the statement's structure. Text is compared and sorted
-// without regard to case for every letter (TextFold.h), "Contains" through LIKE.
+// without regard to case for every letter (TextFold.h): `caseless` is the engine's term for it
+// (db::Connection::caseless()); "Contains" goes through LIKE, which the engines fold alike.
 struct FilterQuery
 {
     QString table;
@@ -87,6 +90,7 @@ struct FilterQuery
     QString sortColumn; // empty when unsorted
     bool descending = false;
     bool sortText = false; // the sort column holds text, sorted without regard to case
+    QString caseless;      // follows a text operand compared or sorted without regard to case
 
     QString head() const;    // SELECT * FROM "<table>" (and a blank)
     QString orderBy() const; // ORDER BY <sortTerm()>[ DESC], or empty
@@ -104,10 +108,13 @@ using FieldTypeLookup = std::function<int(const QString &fieldName)>;
 // operator compares with and that is not a number for a number column raises an error naming
 // the value and the field; text that no comparison uses ("Contains", no operator) is never
 // refused. An empty value leaves the comparison without a value, which the database refuses.
-FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fieldType);
+// `caseless` is the engine's db::Connection::caseless().
+FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fieldType,
+                             const QString &caseless);
 
 // The whole statement, or with `WhereOnly` only its WHERE clause (empty without a filter).
-QString CreateSQL(const FilterState &state, bool WhereOnly, const FieldTypeLookup &fieldType);
+QString CreateSQL(const FilterState &state, bool WhereOnly, const FieldTypeLookup &fieldType,
+                  const QString &caseless);
 
 // The Apply button's checks in their order: the first failing check's message, or empty text
 // when the filter bar is complete. A date input that holds text which is no date is named in a

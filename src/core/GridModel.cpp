@@ -6,8 +6,6 @@
 
 #include <QDate>
 
-#include <sqlite3.h>
-
 #include <limits>
 
 namespace bm {
@@ -23,39 +21,6 @@ constexpr qsizetype kCacheLimit = 64 * kPage;
 constexpr qint64 kTailRows = 8 * kPage;
 // The key of a new row that is not yet in the table.
 constexpr qint64 kNewRow = std::numeric_limits<qint64>::min();
-
-QVariant columnValue(sqlite3_stmt *stmt, int i)
-{
-    switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_INTEGER:
-        return QVariant(qint64(sqlite3_column_int64(stmt, i)));
-    case SQLITE_FLOAT:
-        return QVariant(sqlite3_column_double(stmt, i));
-    case SQLITE_TEXT:
-        return QVariant(
-                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)),
-                                  sqlite3_column_bytes(stmt, i)));
-    case SQLITE_BLOB:
-        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, i)),
-                                   sqlite3_column_bytes(stmt, i)));
-    default:
-        return QVariant();
-    }
-}
-
-void bindValue(sqlite3_stmt *stmt, int i, const QVariant &v)
-{
-    if (v.isNull()) {
-        sqlite3_bind_null(stmt, i);
-    } else if (v.typeId() == QMetaType::LongLong) {
-        sqlite3_bind_int64(stmt, i, v.toLongLong());
-    } else if (v.typeId() == QMetaType::Double) {
-        sqlite3_bind_double(stmt, i, v.toDouble());
-    } else {
-        const QByteArray utf8 = v.toString().toUtf8();
-        sqlite3_bind_text(stmt, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    }
-}
 
 } // namespace
 
@@ -197,35 +162,32 @@ void GridModel::load()
     const QString table = Tdm::quoteId(m_query.table);
 
     Stmt count = m_dm.prepare(countStatement(m_query));
-    if (sqlite3_step(count.get()) != SQLITE_ROW)
-        throw Error(m_dm.sqliteError());
-    const qint64 n = sqlite3_column_int64(count.get(), 0);
+    if (!count->next())
+        throw Error(u"The count of rows gave no answer"_s);
+    const qint64 n = count->integer(0);
     count.reset();
     if (n > std::numeric_limits<int>::max() - 1)
         throw Error(u"The table %1 has too many rows to show"_s.arg(m_query.table));
 
     Stmt first = m_dm.prepare(firstPageStatement(m_query));
-    const int columns = sqlite3_column_count(first.get());
+    const int columns = first->columnCount();
     QStringList names;
     QList<int> codes;
     for (int i = 1; i < columns; ++i) {
-        names << QString::fromUtf8(sqlite3_column_name(first.get(), i));
-        codes << fieldTypeCode(QString::fromUtf8(sqlite3_column_decltype(first.get(), i)));
+        names << first->columnName(i);
+        codes << fieldTypeCode(first->columnKind(i));
     }
     std::vector<qint64> keys;
     QHash<qint64, Row> cache;
-    int rc;
-    while ((rc = sqlite3_step(first.get())) == SQLITE_ROW) {
-        const qint64 rowid = sqlite3_column_int64(first.get(), 0);
+    while (first->next()) {
+        const qint64 rowid = first->integer(0);
         Row row;
         row.reserve(columns - 1);
         for (int i = 1; i < columns; ++i)
-            row << columnValue(first.get(), i);
+            row << first->value(i);
         keys.push_back(rowid);
         cache.insert(rowid, row);
     }
-    if (rc != SQLITE_DONE)
-        throw Error(m_dm.sqliteError());
     first.reset();
 
     m_rowStmt = m_dm.prepare(u"SELECT rowid, * FROM "_s + table + u" WHERE rowid = ?1"_s);
@@ -280,11 +242,8 @@ void GridModel::readTail(int count) const
     Stmt stmt = m_dm.prepare(tailStatement(m_query, count));
     std::vector<qint64> keys;
     keys.reserve(size_t(count));
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
-        keys.push_back(sqlite3_column_int64(stmt.get(), 0));
-    if (rc != SQLITE_DONE)
-        throw Error(m_dm.sqliteError());
+    while (stmt->next())
+        keys.push_back(stmt->integer(0));
     m_tail = std::move(keys);
 }
 
@@ -295,11 +254,8 @@ void GridModel::ensureKeys() const
     Stmt stmt = m_dm.prepare(keysStatement(m_query));
     std::vector<qint64> keys;
     keys.reserve(size_t(m_count));
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
-        keys.push_back(sqlite3_column_int64(stmt.get(), 0));
-    if (rc != SQLITE_DONE)
-        throw Error(m_dm.sqliteError());
+    while (stmt->next())
+        keys.push_back(stmt->integer(0));
     m_keys = std::move(keys);
     m_keysComplete = true;
     m_tail.clear();
@@ -308,17 +264,17 @@ void GridModel::ensureKeys() const
 GridModel::Row GridModel::readRow(qint64 rowid) const
 {
     Row row;
-    sqlite3_stmt *stmt = m_rowStmt.get();
+    db::Statement *stmt = m_rowStmt.get();
     if (!stmt)
         return row;
-    sqlite3_bind_int64(stmt, 1, rowid);
-    if (sqlite3_step(stmt) == SQLITE_ROW) {
-        const int columns = sqlite3_column_count(stmt);
+    stmt->bindInteger(1, rowid);
+    if (stmt->step() == db::Step::Row) {
+        const int columns = stmt->columnCount();
         row.reserve(columns - 1);
         for (int i = 1; i < columns; ++i)
-            row << columnValue(stmt, i);
+            row << stmt->value(i);
     }
-    sqlite3_reset(stmt);
+    stmt->reset();
     return row;
 }
 
@@ -530,8 +486,8 @@ void GridModel::submitRow()
             names << Tdm::quoteId(m_names.at(c));
             marks << u"?%1"_s.arg(marks.size() + 1);
         }
-        sql = u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table, names.join(u", "_s),
-                                                       marks.join(u", "_s));
+        sql = u"INSERT INTO %1 (%2) VALUES (%3) RETURNING rowid"_s.arg(table, names.join(u", "_s),
+                                                                       marks.join(u", "_s));
     } else {
         QStringList sets;
         for (int c : std::as_const(columns))
@@ -546,13 +502,14 @@ void GridModel::submitRow()
         Stmt stmt = m_dm.prepare(sql);
         int i = 1;
         for (int c : std::as_const(columns))
-            bindValue(stmt.get(), i++, m_pending.value(c));
+            stmt->bindValue(i++, m_pending.value(c));
         if (!m_pendingInsert)
-            sqlite3_bind_int64(stmt.get(), i, key);
-        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
-            failure = m_dm.sqliteError();
-        else if (m_pendingInsert)
-            key = sqlite3_last_insert_rowid(m_dm.handle());
+            stmt->bindInteger(i, key);
+        const db::Step step = stmt->step();
+        if (step == db::Step::Refused)
+            failure = stmt->refusal();
+        else if (m_pendingInsert && step == db::Step::Row)
+            key = stmt->integer(0);
     } catch (const Error &e) {
         failure = e.message();
     }
@@ -632,9 +589,8 @@ void GridModel::deleteRow(int position)
     const qint64 key = m_keys[size_t(position)];
     Stmt stmt = m_dm.prepare(u"DELETE FROM "_s + Tdm::quoteId(m_query.table)
                              + u" WHERE rowid = ?1"_s);
-    sqlite3_bind_int64(stmt.get(), 1, key);
-    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
-        throw Error(m_dm.sqliteError());
+    stmt->bindInteger(1, key);
+    stmt->run();
     beginRemoveRows(QModelIndex(), position, position);
     m_keys.erase(m_keys.begin() + position);
     m_cache.remove(key);

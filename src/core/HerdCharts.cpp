@@ -2,7 +2,6 @@
 
 #include "Error.h"
 #include "Tdm.h"
-#include "TextFold.h"
 
 #include <QLocale>
 
@@ -42,29 +41,27 @@ QString optionalColumn(const QStringList &names, const QString &field)
     return column.isEmpty() ? u"NULL"_s : Tdm::quoteId(column);
 }
 
-std::optional<double> realAt(sqlite3_stmt *stmt, int column)
+std::optional<double> realAt(const RowReader &row, int column)
 {
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+    if (row.isNull(column))
         return std::nullopt;
-    return sqlite3_column_double(stmt, column);
+    return row.real(column);
 }
 
-QDate dateAt(sqlite3_stmt *stmt, int column)
+QDate dateAt(const RowReader &row, int column)
 {
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+    if (row.isNull(column))
         return QDate();
-    return QDate::fromString(QString::fromUtf8(columnText(stmt, column)), Qt::ISODate);
+    return dateFromStored(row.text(column));
 }
 
-void bindText(sqlite3_stmt *stmt, int param, const QString &text)
+void bindText(db::Statement &stmt, int param, const QString &text)
 {
     const QString value = text.trimmed();
-    if (value.isEmpty()) {
-        sqlite3_bind_null(stmt, param);
-        return;
-    }
-    const QByteArray utf8 = value.toUtf8();
-    sqlite3_bind_text(stmt, param, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    if (value.isEmpty())
+        stmt.bindNull(param);
+    else
+        stmt.bindText(param, value);
 }
 
 } // namespace
@@ -140,20 +137,20 @@ LactationCurves lactationCurves(Tdm &dm, const CowIdentity &cow)
     const QString calving = optionalColumn(names, u"CalvingDate"_s);
     const QString dimColumn = optionalColumn(names, daysInMilkMeasure().field);
     // The record's own days in milk where it has one, else the days between the two dates.
-    const QString dim = u"COALESCE(%1, CAST(julianday(%2) - julianday(%3) AS INTEGER))"_s.arg(
-            dimColumn, testDate, calving);
+    const QString dim
+            = u"COALESCE(%1, %2)"_s.arg(dimColumn, dm.connection().daysBetween(testDate, calving));
 
     // The clean-up's matches: national ID, or cow ID and herd code; a table lacking a match's
     // columns matches nothing by it. Text columns compare without regard to case.
     QStringList matches;
     const QString nationalId = columnOf(names, u"NationalID"_s);
     if (!nationalId.isEmpty())
-        matches << u"%1%2 = ?1"_s.arg(Tdm::quoteId(nationalId), foldCollate());
+        matches << u"%1%2 = ?1"_s.arg(Tdm::quoteId(nationalId), dm.connection().caseless());
     const QString cowId = columnOf(names, u"CowID"_s);
     const QString herdCode = columnOf(names, u"HerdCode"_s);
     if (!cowId.isEmpty() && !herdCode.isEmpty())
         matches << u"(%1%3 = ?2 AND %2%3 = ?3)"_s.arg(Tdm::quoteId(cowId), Tdm::quoteId(herdCode),
-                                                      foldCollate());
+                                                      dm.connection().caseless());
     if (matches.isEmpty() || cow.isEmpty())
         return curves;
 
@@ -163,33 +160,30 @@ LactationCurves lactationCurves(Tdm &dm, const CowIdentity &cow)
             optionalColumn(names, proteinMeasure().field), Tdm::quoteId(kTestDays),
             matches.join(u" OR "_s));
     Stmt stmt = dm.prepare(sql, u"Lactation curves"_s);
-    bindText(stmt.get(), 1, cow.nationalId);
-    bindText(stmt.get(), 2, cow.cowId);
-    bindText(stmt.get(), 3, cow.herdCode);
+    bindText(*stmt, 1, cow.nationalId);
+    bindText(*stmt, 2, cow.cowId);
+    bindText(*stmt, 3, cow.herdCode);
 
     // By calving date; the test days without one after every dated lactation.
     std::map<std::pair<bool, QDate>, LactationSeries> byCalving;
-    int rc;
-    while ((rc = dm.step(stmt.get())) == SQLITE_ROW) {
-        if (sqlite3_column_type(stmt.get(), 3) == SQLITE_NULL) {
+    while (stmt->next()) {
+        if (stmt->isNull(3)) {
             ++curves.unplaced;
             continue;
         }
-        const QDate calved = dateAt(stmt.get(), 0);
+        const QDate calved = dateAt(*stmt, 0);
         LactationSeries &series = byCalving[{!calved.isValid(), calved}];
         series.calvingDate = calved;
-        if (!series.lactationNumber && sqlite3_column_type(stmt.get(), 1) != SQLITE_NULL)
-            series.lactationNumber = sqlite3_column_int(stmt.get(), 1);
+        if (!series.lactationNumber && !stmt->isNull(1))
+            series.lactationNumber = int(stmt->integer(1));
         TestDayPoint point;
-        point.testDate = dateAt(stmt.get(), 2);
-        point.daysInMilk = sqlite3_column_int(stmt.get(), 3);
-        point.milk = realAt(stmt.get(), 4);
-        point.fatPercent = realAt(stmt.get(), 5);
-        point.proteinPercent = realAt(stmt.get(), 6);
+        point.testDate = dateAt(*stmt, 2);
+        point.daysInMilk = int(stmt->integer(3));
+        point.milk = realAt(*stmt, 4);
+        point.fatPercent = realAt(*stmt, 5);
+        point.proteinPercent = realAt(*stmt, 6);
         series.points << point;
     }
-    if (rc != SQLITE_DONE)
-        throw Error(u"Lactation curves: %1"_s.arg(dm.sqliteError()));
     for (auto &[key, series] : byCalving) {
         std::stable_sort(series.points.begin(), series.points.end(),
                          [](const TestDayPoint &a, const TestDayPoint &b) {
@@ -213,24 +207,21 @@ QList<HerdTestDay> herdSummary(Tdm &dm, const QString &herdCode)
                         "NOT NULL GROUP BY %1 ORDER BY %1"_s.arg(
                                 testDate, average(milkMeasure()), average(fatMeasure()),
                                 average(proteinMeasure()), average(cellCountMeasure()),
-                                Tdm::quoteId(kTestDays), herd, foldCollate());
+                                Tdm::quoteId(kTestDays), herd, dm.connection().caseless());
     Stmt stmt = dm.prepare(sql, u"Herd summary"_s);
-    bindText(stmt.get(), 1, herdCode);
+    bindText(*stmt, 1, herdCode);
     QList<HerdTestDay> days;
-    int rc;
-    while ((rc = dm.step(stmt.get())) == SQLITE_ROW) {
+    while (stmt->next()) {
         HerdTestDay day;
-        day.testDate = dateAt(stmt.get(), 0);
-        day.cowsTested = sqlite3_column_int(stmt.get(), 1);
-        day.milk = realAt(stmt.get(), 2);
-        day.fatPercent = realAt(stmt.get(), 3);
-        day.proteinPercent = realAt(stmt.get(), 4);
-        day.cellCount = realAt(stmt.get(), 5);
+        day.testDate = dateAt(*stmt, 0);
+        day.cowsTested = int(stmt->integer(1));
+        day.milk = realAt(*stmt, 2);
+        day.fatPercent = realAt(*stmt, 3);
+        day.proteinPercent = realAt(*stmt, 4);
+        day.cellCount = realAt(*stmt, 5);
         if (day.testDate.isValid())
             days << day;
     }
-    if (rc != SQLITE_DONE)
-        throw Error(u"Herd summary: %1"_s.arg(dm.sqliteError()));
     return days;
 }
 

@@ -1,5 +1,6 @@
 #include "Importer.h"
 
+#include "Cell.h"
 #include "Error.h"
 #include "Loader.h"
 #include "NumberText.h"
@@ -8,13 +9,10 @@
 #include "Prompter.h"
 #include "Tdm.h"
 #include "Text.h"
-#include "WriteBehind.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-
-#include <sqlite3.h>
 
 #include <condition_variable>
 #include <deque>
@@ -40,9 +38,6 @@ constexpr qint64 kRepaintLines = 1 << 16;
 constexpr size_t kBatchLines = 4096;
 constexpr size_t kBatchBytes = 1 << 20;
 constexpr size_t kBatchesInFlight = 4;
-// Rows that one step of the multi-row INSERT writes. Fewer steps mean less of the engine's work
-// per statement (reset, halt, the statement's transaction), and the gain levels off beyond this.
-constexpr int kRunRows = 32;
 
 // A Date field's text (trimmed): eight digits, year, month and day, of a real date (years 1 to
 // 9999). Anything else (seven digits, a sign, a blank inside) is no date.
@@ -139,20 +134,6 @@ struct VersionReader
         }
         converted = true;
     }
-};
-
-// A field's value as read from its line, ready to be bound.
-struct Cell
-{
-    enum class Kind : quint8 { Null, Integer, Real, Text };
-    Kind kind = Kind::Null;
-    quint32 length = 0; // Text: its bytes in the batch's arena
-    union
-    {
-        qint64 integer = 0;
-        double real;
-        quint64 offset; // Text: where it starts in the batch's arena
-    };
 };
 
 // One non-blank line as read.
@@ -523,18 +504,15 @@ private:
     bool m_wholeLines = false;
 };
 
-// The INSERT statements of one version's layout: one row, and a run of rows in one step.
+// Where the rows of one version's layout go: the database's row sink for its fields.
 struct Statements
 {
-    Stmt one;         // null when the statement cannot be prepared: every line then fails
-    QString unusable; // why, then
-    Stmt run;         // null when one row at a time is all there is
-    int runRows = 0;
+    std::unique_ptr<db::RowSink> sink; // null when rows cannot be stored: every line then fails
+    QString unusable;                  // why, then
 };
 
-// Prepares the statements of `v` into `table`. A statement that cannot be prepared (a missing
-// table or column) fails every line, as running it line by line would; a failure of the
-// database itself ends the command.
+// The row sink of `v` into `table`. A table or column that is missing fails every line, as
+// storing them line by line would; a failure of the database itself ends the command.
 Statements prepareStatements(Tdm &dm, const VersionReader &v, const QString &table)
 {
     Statements st;
@@ -542,54 +520,15 @@ Statements prepareStatements(Tdm &dm, const VersionReader &v, const QString &tab
         return st;
     QStringList names;
     for (const FieldDef &f : v.layout)
-        names << Tdm::quoteId(f.name);
-    const QString row = u'(' + QStringList(names.size(), u"?"_s).join(u',') + u')';
-    const QString insert
-            = u"INSERT INTO %1 (%2) VALUES "_s.arg(Tdm::quoteId(table), names.join(u','));
+        names << f.name;
     try {
-        st.one = dm.prepare(insert + row);
+        st.sink = dm.connection().rowSink(table, names);
     } catch (const DatabaseError &) {
         throw;
     } catch (const Error &e) {
         st.unusable = e.message();
-        return st;
-    }
-    const int variables = sqlite3_limit(dm.handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
-    const int rows = std::min<int>(kRunRows, variables / int(names.size()));
-    if (rows < 2)
-        return st;
-    try {
-        st.run = dm.prepare(insert + QStringList(rows, row).join(u','));
-        st.runRows = rows;
-    } catch (const DatabaseError &) {
-        throw;
-    } catch (const Error &) {
-        st.run.reset();
     }
     return st;
-}
-
-// Binds the cells of one line to the parameters after `first`.
-void bindCells(sqlite3_stmt *s, int first, const Cell *cells, size_t count, const char *arena)
-{
-    for (size_t i = 0; i < count; ++i) {
-        const int param = first + int(i) + 1;
-        const Cell &c = cells[i];
-        switch (c.kind) {
-        case Cell::Kind::Null:
-            sqlite3_bind_null(s, param);
-            break;
-        case Cell::Kind::Integer:
-            sqlite3_bind_int64(s, param, c.integer);
-            break;
-        case Cell::Kind::Real:
-            sqlite3_bind_double(s, param, c.real);
-            break;
-        case Cell::Kind::Text:
-            sqlite3_bind_text(s, param, arena + c.offset, int(c.length), SQLITE_STATIC);
-            break;
-        }
-    }
 }
 
 } // namespace
@@ -608,10 +547,7 @@ const Importer::Counts &Importer::importTypeFile(const QString &FileName, const 
     std::optional<Transaction> own;
     if (!m_dm.inTransaction())
         own.emplace(m_dm);
-    {
-        const WriteBehind writeBehind(m_dm);
-        ImportFile(FileName, TableName.isEmpty() ? code : TableName, defName, lineCount);
-    }
+    ImportFile(FileName, TableName.isEmpty() ? code : TableName, defName, lineCount);
     if (own)
         own->commit();
     return m_counts;
@@ -779,7 +715,7 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
             return;
         }
         const Statements &st = statementsFor(*l.reader);
-        sqlite3_stmt *s = st.one.get();
+        db::RowSink *s = st.sink.get();
         bool failed = !s || l.outcome == ParsedLine::Outcome::Failed;
         if (s) {
             for (quint32 e = 0; e < l.errors; ++e) {
@@ -795,14 +731,11 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         }
         QString refused;
         if (!failed) {
-            bindCells(s, 0, &b.cells[l.firstCell], l.reader->columns.size(), b.arena.data());
             // A failure of the database itself raises here and ends the command; only the
             // line's own data makes a line error.
-            const int rc = m_dm.step(s);
-            if (rc != SQLITE_DONE && m_problems)
-                refused = m_dm.sqliteError();
-            sqlite3_reset(s);
-            failed = rc != SQLITE_DONE;
+            failed = !s->insertRow(&b.cells[l.firstCell], b.arena.data());
+            if (failed && m_problems)
+                refused = s->refusal();
         }
         if (failed) {
             if (m_problems) {
@@ -825,23 +758,17 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
 
     // Good lines of one version in one step; should a line's own data fail it (the statement
     // then undoes its rows), the lines go again one at a time, so that line is reported.
-    auto insertRun = [&](const Batch &b, size_t first, Statements &st) {
+    auto insertRun = [&](const Batch &b, size_t first, size_t rows, Statements &st) {
         stopBatch = &b;
         stopLine = &b.lines[first];
-        sqlite3_stmt *s = st.run.get();
-        const size_t fields = b.lines[first].reader->columns.size();
-        for (int r = 0; r < st.runRows; ++r)
-            bindCells(s, r * int(fields), &b.cells[b.lines[first + size_t(r)].firstCell], fields,
-                      b.arena.data());
-        const int rc = m_dm.step(s);
-        sqlite3_reset(s);
-        if (rc != SQLITE_DONE) {
-            for (int r = 0; r < st.runRows; ++r)
-                insertOne(b, b.lines[first + size_t(r)]);
+        // The lines' cells follow one another in the batch, a row after a row.
+        if (!st.sink->insertRows(&b.cells[b.lines[first].firstCell], rows, b.arena.data())) {
+            for (size_t r = 0; r < rows; ++r)
+                insertOne(b, b.lines[first + r]);
             return;
         }
-        m_counts.inserted += st.runRows;
-        for (int r = 0; r < st.runRows; ++r)
+        m_counts.inserted += qint64(rows);
+        for (size_t r = 0; r < rows; ++r)
             m_progress.step();
     };
 
@@ -864,12 +791,13 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
             }
             Statements &st = statementsFor(*l.reader);
             size_t end = i + 1;
-            if (st.run && isGood(l)) {
-                while (end < b.lines.size() && end - i < size_t(st.runRows) && isGood(b.lines[end])
+            const size_t runRows = st.sink ? st.sink->runRows() : 0;
+            if (runRows > 1 && isGood(l)) {
+                while (end < b.lines.size() && end - i < runRows && isGood(b.lines[end])
                        && b.lines[end].reader == l.reader)
                     ++end;
-                if (end - i == size_t(st.runRows)) {
-                    insertRun(b, i, st);
+                if (end - i == runRows) {
+                    insertRun(b, i, runRows, st);
                     i = end;
                     continue;
                 }
@@ -918,6 +846,11 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         }
         last = batch->last;
         queue->recycle(std::move(batch));
+    }
+    // Rows still gathered in a sink are stored before the file counts as imported.
+    for (auto &[reader, st] : statements) {
+        if (st.sink)
+            st.sink->finish();
     }
 }
 

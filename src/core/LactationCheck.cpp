@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QLocale>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -81,7 +79,7 @@ void appendFolded(std::string &out, std::string_view text)
 // The day number of a stored date, or nothing.
 std::optional<qint64> dayNumber(std::string_view iso)
 {
-    const QDate date = storedDate(QByteArrayView(iso.data(), qsizetype(iso.size())));
+    const QDate date = dateFromStored(QByteArrayView(iso.data(), qsizetype(iso.size())));
     if (!date.isValid())
         return std::nullopt;
     return date.toJulianDay();
@@ -118,30 +116,13 @@ bool lactationKey(std::string &key, std::string_view nationalId, std::string_vie
     return true;
 }
 
-std::string_view textOf(sqlite3_value *value)
-{
-    if (sqlite3_value_type(value) == SQLITE_NULL)
-        return {};
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
-    return text ? std::string_view(text, size_t(sqlite3_value_bytes(value))) : std::string_view();
-}
-
-void keyFunction(sqlite3_context *context, int, sqlite3_value **argv)
-{
-    thread_local std::string key;
-    if (lactationKey(key, textOf(argv[0]), textOf(argv[1]), textOf(argv[2]), textOf(argv[3])))
-        sqlite3_result_text(context, key.data(), int(key.size()), SQLITE_TRANSIENT);
-    else
-        sqlite3_result_null(context);
-}
-
+// Makes the key function callable in the statements of `dm`.
 void registerKeyFunction(Tdm &dm)
 {
-    const int rc = sqlite3_create_function_v2(dm.handle(), kKeyFunction, 4,
-                                              SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-                                              nullptr, keyFunction, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throw Error(u"Cannot check lactations: %1"_s.arg(dm.sqliteError()));
+    dm.connection().addFunction(QString::fromLatin1(kKeyFunction), 4,
+                                [](std::string &key, const std::string_view *a) {
+                                    return lactationKey(key, a[0], a[1], a[2], a[3]);
+                                });
 }
 
 // The key expression over a table's identity and calving columns.
@@ -153,31 +134,31 @@ QString keyExpression(const QStringList &names, const QString &table)
             requiredColumn(names, table, u"CalvingDate"_s));
 }
 
-std::string_view columnView(sqlite3_stmt *stmt, int column)
+std::string_view columnView(const RowReader &row, int column)
 {
-    const QByteArrayView text = columnText(stmt, column);
+    const QByteArrayView text = row.text(column);
     return std::string_view(text.data(), size_t(text.size()));
 }
 
-std::optional<double> numberAt(sqlite3_stmt *stmt, int column)
+std::optional<double> numberAt(const RowReader &row, int column)
 {
-    const int type = sqlite3_column_type(stmt, column);
-    if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
-        return sqlite3_column_double(stmt, column);
+    const ValueType type = row.type(column);
+    if (type == ValueType::Integer || type == ValueType::Real)
+        return row.real(column);
     return std::nullopt;
 }
 
-QString textAt(sqlite3_stmt *stmt, int column)
+QString textAt(const RowReader &row, int column)
 {
-    return QString::fromUtf8(columnText(stmt, column)).trimmed();
+    return row.string(column).trimmed();
 }
 
 // A test day's day in milk: its own DaysInMilk, else the days from calving to its test date.
-std::optional<int> dayInMilk(sqlite3_stmt *stmt, int dimColumn, int dateColumn, qint64 calving)
+std::optional<int> dayInMilk(const RowReader &row, int dimColumn, int dateColumn, qint64 calving)
 {
-    if (const std::optional<double> days = numberAt(stmt, dimColumn))
+    if (const std::optional<double> days = numberAt(row, dimColumn))
         return int(std::llround(*days));
-    if (const std::optional<qint64> tested = dayNumber(columnView(stmt, dateColumn)))
+    if (const std::optional<qint64> tested = dayNumber(columnView(row, dateColumn)))
         return int(*tested - calving);
     return std::nullopt;
 }
@@ -198,30 +179,6 @@ std::optional<double> difference(const std::optional<double> &computed,
     return rounded((*computed - *stated) / *stated * 100, 1);
 }
 
-// The rows of a snapshot of the database: every read of one check sees the same data.
-class ReadSnapshot
-{
-public:
-    explicit ReadSnapshot(Tdm &dm)
-        : m_dm(dm)
-        , m_own(!dm.inTransaction())
-    {
-        if (m_own)
-            m_dm.exec(u"BEGIN"_s);
-    }
-    ~ReadSnapshot()
-    {
-        if (m_own)
-            sqlite3_exec(m_dm.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    ReadSnapshot(const ReadSnapshot &) = delete;
-    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
-
-private:
-    Tdm &m_dm;
-    bool m_own;
-};
-
 void stepProgress(ProgressSink *progress)
 {
     if (progress)
@@ -236,107 +193,85 @@ struct Computed
 };
 
 // The yields computed in the order of the keys, kept until the table is written in its own
-// order: in a private temporary database on disk (SQLite removes it when closed), so memory does
-// not grow with the number of lactations, and sorted back into the order of table 103 by SQLite's
-// sorter, which spills to disk too. The herd database's connection is not touched.
+// order: in a temporary table of the connection (on disk, the database removes it), so memory
+// does not grow with the number of lactations, and sorted back into the order of table 103 by
+// the database's sorter, which spills to disk too.
 class ComputedStore
 {
 public:
-    ComputedStore()
+    // Before the check's transaction: a transaction that only reads makes no table.
+    explicit ComputedStore(Tdm &dm)
+        : m_db(dm.connection())
     {
-        if (sqlite3_open_v2("", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
-            != SQLITE_OK)
-            fail(SQLITE_CANTOPEN);
-        run("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; CREATE TABLE y (lactation "
-            "INTEGER, outcome INTEGER, endDay INTEGER, sameDay INTEGER, tests INTEGER, milk "
-            "REAL, fat REAL, protein REAL); BEGIN");
-        m_insert = prepare("INSERT INTO y VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        m_db.exec(u"DROP TABLE IF EXISTS temp.bm_yields"_s);
+        m_db.exec(u"CREATE TEMP TABLE bm_yields (lactation %1, outcome %1, endDay %1, sameDay %1, "
+                  "tests %1, milk %2, fat %2, protein %2)"_s.arg(
+                          m_db.columnType(ColumnKind::Integer), m_db.columnType(ColumnKind::Real)));
     }
     ~ComputedStore()
     {
         m_insert.reset();
         m_read.reset();
-        sqlite3_close(m_db);
+        try {
+            if (!m_db.inTransaction())
+                m_db.exec(u"DROP TABLE IF EXISTS temp.bm_yields"_s);
+        } catch (const Error &) {
+            // The table goes with the connection anyway.
+        }
     }
     ComputedStore(const ComputedStore &) = delete;
     ComputedStore &operator=(const ComputedStore &) = delete;
 
     void add(qint64 rowid, const LactationYield &y)
     {
-        sqlite3_stmt *s = m_insert.get();
-        sqlite3_bind_int64(s, 1, rowid);
-        sqlite3_bind_int(s, 2, int(y.outcome));
-        sqlite3_bind_int(s, 3, y.endDay);
-        sqlite3_bind_int(s, 4, y.sameDay);
-        sqlite3_bind_int(s, 5, y.testsUsed);
+        if (!m_insert)
+            m_insert = m_db.prepare(u"INSERT INTO temp.bm_yields VALUES (?1, ?2, ?3, ?4, ?5, ?6, "
+                                    "?7, ?8)"_s);
+        db::Statement &s = *m_insert;
+        s.bindInteger(1, rowid);
+        s.bindInteger(2, int(y.outcome));
+        s.bindInteger(3, y.endDay);
+        s.bindInteger(4, y.sameDay);
+        s.bindInteger(5, y.testsUsed);
         int param = 6;
         for (const std::optional<double> &figure : {y.milk, y.fat, y.protein}) {
             if (figure)
-                sqlite3_bind_double(s, param, *figure);
+                s.bindReal(param, *figure);
             else
-                sqlite3_bind_null(s, param);
+                s.bindNull(param);
             ++param;
         }
-        const int rc = sqlite3_step(s);
-        if (rc != SQLITE_DONE)
-            fail(rc);
-        sqlite3_reset(s);
+        s.run();
     }
 
     // After the last add(): the yields in the order of the rows of table 103.
     void rewind()
     {
-        run("COMMIT");
-        m_read = prepare("SELECT * FROM y ORDER BY lactation");
+        m_insert.reset();
+        m_read = m_db.prepareScan(u"SELECT * FROM temp.bm_yields ORDER BY lactation"_s);
         step();
     }
     // The current yields, or null past the last.
     const Computed *current() const { return m_atEnd ? nullptr : &m_current; }
     void step()
     {
-        sqlite3_stmt *s = m_read.get();
-        const int rc = sqlite3_step(s);
-        m_atEnd = rc != SQLITE_ROW;
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            fail(rc);
+        db::Statement &s = *m_read;
+        m_atEnd = !s.next();
         if (m_atEnd)
             return;
-        m_current.rowid = sqlite3_column_int64(s, 0);
+        m_current.rowid = s.integer(0);
         LactationYield &y = m_current.yield;
-        y.outcome = YieldOutcome(sqlite3_column_int(s, 1));
-        y.endDay = sqlite3_column_int(s, 2);
-        y.sameDay = sqlite3_column_int(s, 3);
-        y.testsUsed = sqlite3_column_int(s, 4);
+        y.outcome = YieldOutcome(s.integer(1));
+        y.endDay = int(s.integer(2));
+        y.sameDay = int(s.integer(3));
+        y.testsUsed = int(s.integer(4));
         std::optional<double> *figures[3] = {&y.milk, &y.fat, &y.protein};
         for (int i = 0; i < 3; ++i)
-            *figures[i] = sqlite3_column_type(s, 5 + i) == SQLITE_NULL
-                                  ? std::nullopt
-                                  : std::optional<double>(sqlite3_column_double(s, 5 + i));
+            *figures[i] = s.isNull(5 + i) ? std::nullopt : std::optional<double>(s.real(5 + i));
     }
 
 private:
-    [[noreturn]] void fail(int rc) const
-    {
-        throw Error(u"Lactation check: the temporary file of the computed yields failed: %1"_s.arg(
-                isDatabaseFailure(rc) ? databaseFailureCause(rc, m_db)
-                                      : QString::fromUtf8(sqlite3_errmsg(m_db))));
-    }
-    void run(const char *sql)
-    {
-        const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            fail(rc);
-    }
-    Stmt prepare(const char *sql)
-    {
-        sqlite3_stmt *raw = nullptr;
-        const int rc = sqlite3_prepare_v2(m_db, sql, -1, &raw, nullptr);
-        if (rc != SQLITE_OK)
-            fail(rc);
-        return Stmt(raw);
-    }
-
-    sqlite3 *m_db = nullptr;
+    db::Connection &m_db;
     Stmt m_insert;
     Stmt m_read;
     Computed m_current;
@@ -353,7 +288,7 @@ void computeAll(Tdm &dm, ProgressSink *progress, ComputedStore &computed)
         throw Error(u"The herd database has no table %1"_s.arg(
                 testColumns.isEmpty() ? kTestDays : kLactations));
     const QString milk = requiredColumn(testColumns, kTestDays, u"Milk"_s);
-    Stmt tests = dm.prepare(
+    Stmt tests = dm.connection().prepareScan(
             u"SELECT %1 AS k, %2, %3, %4, %5, %6 FROM %7 WHERE %4 IS NOT NULL ORDER BY k"_s.arg(
                     keyExpression(testColumns, kTestDays),
                     optionalColumn(testColumns, u"DaysInMilk"_s),
@@ -361,54 +296,49 @@ void computeAll(Tdm &dm, ProgressSink *progress, ComputedStore &computed)
                     optionalColumn(testColumns, u"FatPercent"_s),
                     optionalColumn(testColumns, u"ProteinPercent"_s), Tdm::quoteId(kTestDays)),
             u"Lactation check"_s);
-    Stmt lactations = dm.prepare(u"SELECT %1 AS k, rowid, %2 FROM %3 ORDER BY k"_s.arg(
-                                         keyExpression(lactationColumns, kLactations),
-                                         optionalColumn(lactationColumns, u"LactationEndDate"_s),
-                                         Tdm::quoteId(kLactations)),
-                                 u"Lactation check"_s);
+    Stmt lactations = dm.connection().prepareScan(
+            u"SELECT %1 AS k, rowid, %2 FROM %3 ORDER BY k"_s.arg(
+                    keyExpression(lactationColumns, kLactations),
+                    optionalColumn(lactationColumns, u"LactationEndDate"_s),
+                    Tdm::quoteId(kLactations)),
+            u"Lactation check"_s);
 
-    int testRc = dm.step(tests.get());
+    bool moreTests = tests->next();
     std::string groupKey;
     bool haveGroup = false;
     std::vector<YieldTest> group;
-    int rc;
-    while ((rc = dm.step(lactations.get())) == SQLITE_ROW) {
+    while (lactations->next()) {
         stepProgress(progress);
-        if (sqlite3_column_type(lactations.get(), 0) == SQLITE_NULL)
+        if (lactations->isNull(0))
             continue; // no cow or no calving date: told in the table
-        const std::string_view key = columnView(lactations.get(), 0);
+        const std::string_view key = columnView(*lactations, 0);
         if (!haveGroup || key != groupKey) {
             // The test days of this key: those of smaller keys belong to no lactation.
             groupKey.assign(key);
             haveGroup = true;
             group.clear();
             const qint64 calving = *dayNumber(groupKey.substr(groupKey.rfind('\x1e') + 1));
-            for (; testRc == SQLITE_ROW; testRc = dm.step(tests.get())) {
+            for (; moreTests; moreTests = tests->next()) {
                 stepProgress(progress);
-                if (sqlite3_column_type(tests.get(), 0) == SQLITE_NULL)
+                if (tests->isNull(0))
                     continue;
-                const std::string_view testKey = columnView(tests.get(), 0);
+                const std::string_view testKey = columnView(*tests, 0);
                 if (testKey > std::string_view(groupKey))
                     break;
                 if (testKey < std::string_view(groupKey))
                     continue;
-                const std::optional<double> milkFigure = numberAt(tests.get(), 3);
-                const std::optional<int> day = dayInMilk(tests.get(), 1, 2, calving);
+                const std::optional<double> milkFigure = numberAt(*tests, 3);
+                const std::optional<int> day = dayInMilk(*tests, 1, 2, calving);
                 if (!milkFigure || !day)
                     continue;
-                group.push_back(
-                        {*day, *milkFigure, numberAt(tests.get(), 4), numberAt(tests.get(), 5)});
+                group.push_back({*day, *milkFigure, numberAt(*tests, 4), numberAt(*tests, 5)});
             }
-            if (testRc != SQLITE_ROW && testRc != SQLITE_DONE)
-                throw Error(u"Lactation check: %1"_s.arg(dm.sqliteError()));
         }
         std::optional<int> endDay;
-        if (const std::optional<qint64> end = dayNumber(columnView(lactations.get(), 2)))
+        if (const std::optional<qint64> end = dayNumber(columnView(*lactations, 2)))
             endDay = int(*end - *dayNumber(groupKey.substr(groupKey.rfind('\x1e') + 1)));
-        computed.add(sqlite3_column_int64(lactations.get(), 1), computeYield(group, endDay));
+        computed.add(lactations->integer(1), computeYield(group, endDay));
     }
-    if (rc != SQLITE_DONE)
-        throw Error(u"Lactation check: %1"_s.arg(dm.sqliteError()));
 }
 
 QString numberText(double value, int decimals, bool display)
@@ -590,7 +520,11 @@ void runLactationCheck(Tdm &dm, ProgressSink *progress,
                        const std::function<void(const LactationCheckRow &)> &row)
 {
     registerKeyFunction(dm);
-    ReadSnapshot snapshot(dm);
+    ComputedStore computed(dm);
+    // Every read of one check sees the same data.
+    std::optional<db::Transaction> snapshot;
+    if (!dm.inTransaction())
+        snapshot.emplace(dm.connection(), db::Access::Read);
     std::optional<HideProgressAtEnd> hideAtEnd;
     if (progress) {
         hideAtEnd.emplace(*progress);
@@ -598,13 +532,12 @@ void runLactationCheck(Tdm &dm, ProgressSink *progress,
         progress->show();
         progress->start(u"Checking Lactations."_s, total, countText(dm.rowCount(kLactations)));
     }
-    ComputedStore computed;
     computeAll(dm, progress, computed);
     computed.rewind();
 
     // Every lactation in the table's order, with its figures or why it has none.
     const QStringList names = dm.columns(kLactations);
-    Stmt stmt = dm.prepare(
+    Stmt stmt = dm.connection().prepareScan(
             u"SELECT rowid, %1, %2, %3, %4, %5, %6, %7 FROM %8 ORDER BY rowid"_s.arg(
                     optionalColumn(names, u"HerdCode"_s), optionalColumn(names, u"CowID"_s),
                     optionalColumn(names, u"NationalID"_s),
@@ -613,19 +546,18 @@ void runLactationCheck(Tdm &dm, ProgressSink *progress,
                     optionalColumn(names, u"Protein305Kg"_s), Tdm::quoteId(kLactations)),
             u"Lactation check"_s);
     LactationCheckRow r;
-    int rc;
-    while ((rc = dm.step(stmt.get())) == SQLITE_ROW) {
+    while (stmt->next()) {
         stepProgress(progress);
-        const qint64 rowid = sqlite3_column_int64(stmt.get(), 0);
+        const qint64 rowid = stmt->integer(0);
         r = LactationCheckRow();
-        r.herdCode = textAt(stmt.get(), 1);
-        r.cowId = textAt(stmt.get(), 2);
-        r.nationalId = textAt(stmt.get(), 3);
-        if (const std::optional<qint64> calving = dayNumber(columnView(stmt.get(), 4)))
+        r.herdCode = textAt(*stmt, 1);
+        r.cowId = textAt(*stmt, 2);
+        r.nationalId = textAt(*stmt, 3);
+        if (const std::optional<qint64> calving = dayNumber(columnView(*stmt, 4)))
             r.calvingDate = QDate::fromJulianDay(*calving);
-        r.statedMilk = numberAt(stmt.get(), 5);
-        r.statedFat = numberAt(stmt.get(), 6);
-        r.statedProtein = numberAt(stmt.get(), 7);
+        r.statedMilk = numberAt(*stmt, 5);
+        r.statedFat = numberAt(*stmt, 6);
+        r.statedProtein = numberAt(*stmt, 7);
         while (computed.current() && computed.current()->rowid < rowid)
             computed.step();
         const Computed *next = computed.current();
@@ -648,8 +580,6 @@ void runLactationCheck(Tdm &dm, ProgressSink *progress,
         }
         row(r);
     }
-    if (rc != SQLITE_DONE)
-        throw Error(u"Lactation check: %1"_s.arg(dm.sqliteError()));
 }
 
 qint64 writeLactationCheck(Tdm &dm, ProgressSink *progress, double tolerance, bool flaggedOnly,
@@ -705,28 +635,25 @@ LactationCurves lactationTestDays(Tdm &dm, const LactationCheckRow &row)
                     optionalColumn(names, u"ProteinPercent"_s), Tdm::quoteId(kTestDays),
                     keyExpression(names, kTestDays)),
             u"Lactation curve"_s);
-    sqlite3_bind_text(stmt.get(), 1, key.data(), int(key.size()), SQLITE_TRANSIENT);
+    stmt->bindText(1, QByteArrayView(key.data(), qsizetype(key.size())));
     LactationSeries series;
     series.calvingDate = row.calvingDate;
     const qint64 calvingDay = row.calvingDate.toJulianDay();
-    int rc;
-    while ((rc = dm.step(stmt.get())) == SQLITE_ROW) {
-        const std::optional<int> day = dayInMilk(stmt.get(), 0, 1, calvingDay);
+    while (stmt->next()) {
+        const std::optional<int> day = dayInMilk(*stmt, 0, 1, calvingDay);
         if (!day) {
             ++curves.unplaced;
             continue;
         }
         TestDayPoint point;
         point.daysInMilk = *day;
-        if (const std::optional<qint64> tested = dayNumber(columnView(stmt.get(), 1)))
+        if (const std::optional<qint64> tested = dayNumber(columnView(*stmt, 1)))
             point.testDate = QDate::fromJulianDay(*tested);
-        point.milk = numberAt(stmt.get(), 2);
-        point.fatPercent = numberAt(stmt.get(), 3);
-        point.proteinPercent = numberAt(stmt.get(), 4);
+        point.milk = numberAt(*stmt, 2);
+        point.fatPercent = numberAt(*stmt, 3);
+        point.proteinPercent = numberAt(*stmt, 4);
         series.points << point;
     }
-    if (rc != SQLITE_DONE)
-        throw Error(u"Lactation curve: %1"_s.arg(dm.sqliteError()));
     std::stable_sort(series.points.begin(), series.points.end(),
                      [](const TestDayPoint &a, const TestDayPoint &b) {
                          return a.daysInMilk < b.daysInMilk;

@@ -7,12 +7,9 @@
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "Tdm.h"
-#include "TextFold.h"
 #include "Undo.h"
 
 #include <QFileInfo>
-
-#include <sqlite3.h>
 
 namespace bm {
 
@@ -62,8 +59,7 @@ bool Maintenance::hasColumns(const QString &table, const QStringList &columns)
 
 qint64 Maintenance::execCount(const QString &sql)
 {
-    m_dm.exec(sql);
-    return sqlite3_changes64(m_dm.handle());
+    return m_dm.exec(sql);
 }
 
 void Maintenance::committed()
@@ -88,11 +84,8 @@ qint64 Maintenance::removeUnmatched(const QString &master, const QString &client
         BusyCursor busy(m_progress);
         Stmt remove = m_dm.prepare(u"DELETE FROM %1 WHERE rowid = ?1"_s.arg(q(client)));
         for (const qint64 rowid : unmatched) {
-            sqlite3_bind_int64(remove.get(), 1, rowid);
-            if (sqlite3_step(remove.get()) != SQLITE_DONE)
-                throw Error(m_dm.sqliteError());
-            removed += sqlite3_changes64(m_dm.handle());
-            sqlite3_reset(remove.get());
+            remove->bindInteger(1, rowid);
+            removed += remove->run();
         }
         if (removed != qint64(unmatched.size()))
             throw Error(u"Table %1 changed during the clean-up"_s.arg(client));
@@ -272,16 +265,12 @@ void Maintenance::ChangeHerdcode(const QString &current)
     QList<TableChange> changes;
     {
         BusyCursor busy(m_progress);
-        const QByteArray value = code.toUtf8();
         for (const RecordType &type : recordTypes()) {
             if (!hasColumns(type.code, {kHerdCode}))
                 continue;
             Stmt stmt = m_dm.prepare(u"UPDATE %1 SET %2 = ?1"_s.arg(q(type.code), q(kHerdCode)));
-            sqlite3_bind_text(stmt.get(), 1, value.constData(), int(value.size()),
-                              SQLITE_TRANSIENT);
-            if (sqlite3_step(stmt.get()) != SQLITE_DONE)
-                throw Error(m_dm.sqliteError());
-            changes << TableChange{type.code, sqlite3_changes64(m_dm.handle())};
+            stmt->bindText(1, code);
+            changes << TableChange{type.code, stmt->run()};
         }
     }
     if (m_confirm && !m_confirm(changes))
@@ -329,7 +318,7 @@ void Maintenance::MergeNationalIDs(const QString &initial)
         const QString index = u"bm_merge_keys"_s;
         // Cow and herd match without regard to case for every letter, through an index in that
         // order (made and dropped inside the transaction, so never stored).
-        const QString fold = foldCollate();
+        const QString fold = m_dm.connection().caseless();
         m_dm.exec(u"CREATE INDEX %1 ON %2 (%3%5, %4%5)"_s.arg(q(index), q(merge), q(kCowID),
                                                               q(kHerdCode), fold));
         for (const RecordType &type : types) {

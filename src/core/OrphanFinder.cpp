@@ -7,8 +7,6 @@
 
 #include <QHashFunctions>
 
-#include <sqlite3.h>
-
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -110,7 +108,7 @@ private:
 // letter, where the column compares without regard to case). An integer and a real of the same
 // value share one form.
 // False for Null, which equals nothing.
-bool appendValue(std::string &key, sqlite3_stmt *stmt, int column, bool fold)
+bool appendValue(std::string &key, const RowReader &row, int column, bool fold)
 {
     const auto appendPart = [&key](char tag, const char *data, size_t size) {
         key += tag;
@@ -118,16 +116,16 @@ bool appendValue(std::string &key, sqlite3_stmt *stmt, int column, bool fold)
         key.append(reinterpret_cast<const char *>(&length), sizeof length);
         key.append(data, size);
     };
-    switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_NULL:
+    switch (row.type(column)) {
+    case ValueType::Null:
         return false;
-    case SQLITE_INTEGER: {
-        const qint64 v = sqlite3_column_int64(stmt, column);
+    case ValueType::Integer: {
+        const qint64 v = row.integer(column);
         appendPart('i', reinterpret_cast<const char *>(&v), sizeof v);
         return true;
     }
-    case SQLITE_FLOAT: {
-        const double d = sqlite3_column_double(stmt, column);
+    case ValueType::Real: {
+        const double d = row.real(column);
         // 2^63 and above do not fit a 64-bit integer; below -2^63 neither.
         if (d == std::trunc(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0) {
             const qint64 v = qint64(d);
@@ -137,17 +135,16 @@ bool appendValue(std::string &key, sqlite3_stmt *stmt, int column, bool fold)
         }
         return true;
     }
-    case SQLITE_TEXT: {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-        const size_t size = size_t(sqlite3_column_bytes(stmt, column));
-        if (fold && !isAscii(QByteArrayView(text, qsizetype(size)))) {
+    case ValueType::Text: {
+        const QByteArrayView text = row.text(column);
+        if (fold && !isAscii(text)) {
             std::string folded;
-            appendFolded(folded, QByteArrayView(text, qsizetype(size)));
+            appendFolded(folded, text);
             appendPart('t', folded.data(), folded.size());
             return true;
         }
         const size_t start = key.size();
-        appendPart('t', text, size);
+        appendPart('t', text.data(), size_t(text.size()));
         if (fold) {
             for (size_t i = start + 1 + sizeof(quint32); i < key.size(); ++i) {
                 if (key[i] >= 'A' && key[i] <= 'Z')
@@ -156,32 +153,33 @@ bool appendValue(std::string &key, sqlite3_stmt *stmt, int column, bool fold)
         }
         return true;
     }
-    default: {
-        const auto *blob = static_cast<const char *>(sqlite3_column_blob(stmt, column));
-        appendPart('b', blob, size_t(sqlite3_column_bytes(stmt, column)));
+    case ValueType::Blob: {
+        const QByteArrayView blob = row.text(column);
+        appendPart('b', blob.data(), size_t(blob.size()));
         return true;
     }
     }
+    return false;
 }
 
 struct ColumnMeta
 {
     bool exists = false;
     QString type;
-    QString collation;
+    db::Comparison comparison = db::Comparison::Exact;
 };
 
 ColumnMeta columnMeta(Tdm &dm, const QString &table, const QString &column)
 {
-    const char *type = nullptr;
-    const char *collation = nullptr;
     ColumnMeta meta;
-    meta.exists = sqlite3_table_column_metadata(dm.handle(), "main", table.toUtf8().constData(),
-                                                column.toUtf8().constData(), &type, &collation,
-                                                nullptr, nullptr, nullptr)
-                  == SQLITE_OK;
-    meta.type = QString::fromUtf8(type ? type : "").trimmed().toUpper();
-    meta.collation = QString::fromUtf8(collation ? collation : "BINARY").toUpper();
+    for (const db::Column &c : dm.connection().columns(table)) {
+        if (c.name.compare(column, Qt::CaseInsensitive) == 0) {
+            meta.exists = true;
+            meta.type = c.declaredType.trimmed();
+            meta.comparison = c.comparison;
+            break;
+        }
+    }
     return meta;
 }
 
@@ -234,9 +232,9 @@ bool OrphanFinder::inMemory(const QString &master, const QString &client,
         for (const QString &column : match) {
             const ColumnMeta m = columnMeta(m_dm, master, column);
             const ColumnMeta c = columnMeta(m_dm, client, column);
-            if (m.type != c.type || (m.collation != u"BINARY"_s && m.collation != u"NOCASE"_s))
+            if (m.type != c.type || m.comparison == db::Comparison::Other)
                 return false;
-            fold << (m.collation == u"NOCASE"_s);
+            fold << (m.comparison == db::Comparison::Caseless);
         }
     }
     return m_keys.contains(master) || m_dm.rowCount(master) <= kMaxMasterRowsInMemory;
@@ -253,13 +251,13 @@ std::vector<qint64> OrphanFinder::findInMemory(const QString &master, const QStr
     const QString list = columns.isEmpty() ? u"NULL"_s : columns.join(u", "_s);
 
     std::string key;
-    const auto buildKey = [&](sqlite3_stmt *stmt, qsizetype match, int first) {
+    const auto buildKey = [&](const RowReader &row, qsizetype match, int first) {
         key.clear();
         int column = first;
         for (qsizetype m = 0; m < match; ++m)
             column += int(matches.at(m).size());
         for (qsizetype i = 0; i < matches.at(match).size(); ++i, ++column) {
-            if (!appendValue(key, stmt, column, fold.at(column - first)))
+            if (!appendValue(key, row, column, fold.at(column - first)))
                 return false;
         }
         return true;
@@ -276,15 +274,12 @@ std::vector<qint64> OrphanFinder::findInMemory(const QString &master, const QStr
         read->sets.resize(size_t(matches.size()));
         if (!matches.isEmpty()) {
             Stmt stmt = m_dm.prepare(u"SELECT %1 FROM %2"_s.arg(list, q(master)));
-            int rc;
-            while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            while (stmt->next()) {
                 for (qsizetype m = 0; m < matches.size(); ++m) {
-                    if (buildKey(stmt.get(), m, 0))
+                    if (buildKey(*stmt, m, 0))
                         read->sets[size_t(m)].insert(key);
                 }
             }
-            if (rc != SQLITE_DONE)
-                throw Error(m_dm.sqliteError());
         }
         keys = read;
         m_keys.insert(master, keys);
@@ -292,16 +287,13 @@ std::vector<qint64> OrphanFinder::findInMemory(const QString &master, const QStr
 
     std::vector<qint64> orphans;
     Stmt stmt = m_dm.prepare(u"SELECT rowid, %1 FROM %2 ORDER BY rowid"_s.arg(list, q(client)));
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    while (stmt->next()) {
         bool partner = false;
         for (qsizetype m = 0; m < matches.size() && !partner; ++m)
-            partner = buildKey(stmt.get(), m, 1) && keys->sets[size_t(m)].contains(key);
+            partner = buildKey(*stmt, m, 1) && keys->sets[size_t(m)].contains(key);
         if (!partner)
-            orphans.push_back(sqlite3_column_int64(stmt.get(), 0));
+            orphans.push_back(stmt->integer(0));
     }
-    if (rc != SQLITE_DONE)
-        throw Error(m_dm.sqliteError());
     return orphans;
 }
 
@@ -316,9 +308,10 @@ std::vector<qint64> OrphanFinder::findBySql(const QString &master, const QString
         QStringList equal;
         for (const QString &column : match) {
             // A column that compares without regard to case does so for every letter.
-            const QString collate = columnMeta(m_dm, master, column).collation == u"NOCASE"_s
-                                            ? foldCollate()
-                                            : QString();
+            const QString collate
+                    = columnMeta(m_dm, master, column).comparison == db::Comparison::Caseless
+                              ? m_dm.connection().caseless()
+                              : QString();
             quoted << q(column) + collate;
             equal << u"m.%1 = c.%1%2"_s.arg(q(column), collate);
         }
@@ -335,11 +328,8 @@ std::vector<qint64> OrphanFinder::findBySql(const QString &master, const QString
     std::vector<qint64> orphans;
     Stmt stmt = m_dm.prepare(
             u"SELECT c.rowid FROM %1 AS c%2 ORDER BY c.rowid"_s.arg(q(client), where));
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
-        orphans.push_back(sqlite3_column_int64(stmt.get(), 0));
-    if (rc != SQLITE_DONE)
-        throw Error(m_dm.sqliteError());
+    while (stmt->next())
+        orphans.push_back(stmt->integer(0));
     return orphans;
 }
 

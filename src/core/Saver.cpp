@@ -17,8 +17,6 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <vector>

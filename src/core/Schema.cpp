@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "Layout.h"
+#include "SqliteConnection.h"
 #include "Tdm.h"
 
 #include <QDir>

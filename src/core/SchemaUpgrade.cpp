@@ -5,6 +5,7 @@
 #include "Error.h"
 #include "Layout.h"
 #include "ProgressSink.h"
+#include "SqliteConnection.h"
 #include "Tdm.h"
 
 #include <sqlite3.h>
@@ -27,37 +28,31 @@ struct ColumnInfo
     QString collation;
 };
 
-QString columnText(sqlite3_stmt *stmt, int i)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
-    return text ? QString::fromUtf8(text) : QString();
-}
-
 QList<ColumnInfo> columnInfo(Tdm &dm, const QString &table)
 {
     QList<ColumnInfo> columns;
     Stmt stmt = dm.prepare(
             uR"(SELECT name, type, "notnull", dflt_value, pk FROM pragma_table_info(?1))"_s);
-    const QByteArray t = table.toUtf8();
-    sqlite3_bind_text(stmt.get(), 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-    while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+    stmt->bindText(1, table);
+    while (stmt->next()) {
         ColumnInfo c;
-        c.name = columnText(stmt.get(), 0);
-        c.type = columnText(stmt.get(), 1);
-        c.notNull = sqlite3_column_int(stmt.get(), 2) != 0;
-        if (sqlite3_column_type(stmt.get(), 3) != SQLITE_NULL)
-            c.defaultValue = columnText(stmt.get(), 3);
-        c.pk = sqlite3_column_int(stmt.get(), 4);
+        c.name = stmt->string(0);
+        c.type = stmt->string(1);
+        c.notNull = stmt->integer(2) != 0;
+        if (!stmt->isNull(3))
+            c.defaultValue = stmt->string(3);
+        c.pk = int(stmt->integer(4));
         columns << c;
     }
+    const QByteArray t = table.toUtf8();
     stmt.reset();
     for (ColumnInfo &c : columns) {
         const char *collation = nullptr;
-        if (sqlite3_table_column_metadata(dm.handle(), "main", t.constData(),
+        if (sqlite3_table_column_metadata(db::sqliteHandle(dm.connection()), "main", t.constData(),
                                           c.name.toUtf8().constData(), nullptr, &collation, nullptr,
                                           nullptr, nullptr)
             != SQLITE_OK)
-            throw Error(dm.sqliteError());
+            throw Error(QString::fromUtf8(sqlite3_errmsg(db::sqliteHandle(dm.connection()))));
         c.collation = QString::fromUtf8(collation ? collation : "BINARY");
     }
     return columns;
@@ -117,10 +112,9 @@ QStringList dependentObjects(Tdm &dm, const QString &table)
     QStringList statements;
     Stmt stmt = dm.prepare(u"SELECT sql FROM sqlite_master WHERE type IN ('index', 'trigger') "
                            "AND tbl_name = ?1 AND sql IS NOT NULL ORDER BY type, rowid"_s);
-    const QByteArray t = table.toUtf8();
-    sqlite3_bind_text(stmt.get(), 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
-        statements << columnText(stmt.get(), 0);
+    stmt->bindText(1, table);
+    while (stmt->next())
+        statements << stmt->string(0);
     return statements;
 }
 
@@ -153,7 +147,7 @@ private:
 
 bool upgradeSchema(Tdm &dm, ProgressSink &progress)
 {
-    if (sqlite3_db_readonly(dm.handle(), "main") == 1)
+    if (sqlite3_db_readonly(db::sqliteHandle(dm.connection()), "main") == 1)
         return false;
     QStringList tables = recordTypeCodes();
     tables << u"MergeCow"_s;

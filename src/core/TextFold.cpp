@@ -4,8 +4,6 @@
 
 #include <QChar>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 
 namespace bm {
@@ -17,12 +15,6 @@ namespace {
 char lowerAscii(char c)
 {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-int collate(void *, int lengthA, const void *a, int lengthB, const void *b)
-{
-    return compareFolded(QByteArrayView(static_cast<const char *>(a), lengthA),
-                         QByteArrayView(static_cast<const char *>(b), lengthB));
 }
 
 // One LIKE pattern against one text, both sequences of characters; `same` compares two
@@ -62,45 +54,7 @@ bool like(const Char *p, size_t patternSize, const Char *t, size_t textSize, cha
     return pi == patternSize;
 }
 
-QByteArrayView valueText(sqlite3_value *value)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
-    return QByteArrayView(text, sqlite3_value_bytes(value));
-}
-
-void likeFunction(sqlite3_context *context, int count, sqlite3_value **values)
-{
-    // "A LIKE B ESCAPE C" is like(B, A, C).
-    for (int i = 0; i < count; ++i)
-        if (sqlite3_value_type(values[i]) == SQLITE_NULL)
-            return; // Null
-    char32_t escape = 0;
-    if (count == 3) {
-        const QList<uint> e = QString::fromUtf8(valueText(values[2])).toUcs4();
-        if (e.size() != 1) {
-            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
-            return;
-        }
-        escape = char32_t(e.first());
-    }
-    sqlite3_result_int(context,
-                       likeFolded(valueText(values[0]), valueText(values[1]), escape) ? 1 : 0);
-}
-
 } // namespace
-
-QString foldCollate()
-{
-    return u" COLLATE "_s + QLatin1StringView(kFoldCollation);
-}
-
-void registerTextFold(sqlite3 *db)
-{
-    sqlite3_create_collation_v2(db, kFoldCollation, SQLITE_UTF8, nullptr, collate, nullptr);
-    for (const int arguments : {2, 3})
-        sqlite3_create_function(db, "like", arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                likeFunction, nullptr, nullptr);
-}
 
 int compareFolded(QByteArrayView a, QByteArrayView b)
 {

@@ -4,6 +4,7 @@
 #include "FileWrite.h"
 #include "Layout.h"
 #include "ProgressSink.h"
+#include "SqliteConnection.h"
 #include "Tdm.h"
 
 #include <QCoreApplication>
@@ -58,6 +59,13 @@ QString infoPath(const QString &home)
 
 // The copies being made by this process. Any other pending copy in a folder whose lock we hold
 // was left behind by a copy of the program that ended in the middle of a command.
+// Finalizes a raw SQLite statement when it goes out of scope.
+struct SqliteStmtDeleter
+{
+    void operator()(sqlite3_stmt *stmt) const { sqlite3_finalize(stmt); }
+};
+using SqliteStmt = std::unique_ptr<sqlite3_stmt, SqliteStmtDeleter>;
+
 std::mutex g_liveMutex;
 std::set<QString> g_live;
 std::atomic<int> g_pendingNumber{0};
@@ -83,8 +91,8 @@ struct Connection
 
 QString causeOf(int rc, sqlite3 *db)
 {
-    if (isDatabaseFailure(rc))
-        return databaseFailureCause(rc, db);
+    if (db::isDatabaseFailure(rc))
+        return db::databaseFailureCause(rc, db);
     const char *message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     return QString::fromUtf8(message ? message : sqlite3_errstr(rc));
 }
@@ -201,7 +209,7 @@ QString copyCommitted(sqlite3 *db, const QString &to, ProgressSink &progress, bo
     auto single = [db](const char *sql, QString &text) {
         sqlite3_stmt *raw = nullptr;
         int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-        const Stmt stmt(raw);
+        const SqliteStmt stmt(raw);
         if (rc == SQLITE_OK)
             rc = sqlite3_step(raw);
         if (rc != SQLITE_ROW)
@@ -398,7 +406,8 @@ UndoPoint::UndoPoint(Tdm &dm, ProgressSink &progress, const QString &caption)
             progress.setRecords(QString());
             progress.setPosition(0);
         }
-        const QString why = keepState(dm.handle(), m_pending, shown ? progress : none);
+        const QString why
+                = keepState(db::sqliteHandle(dm.connection()), m_pending, shown ? progress : none);
         if (shown && !wasVisible)
             progress.hide();
         if (!why.isEmpty())
@@ -410,7 +419,7 @@ UndoPoint::UndoPoint(Tdm &dm, ProgressSink &progress, const QString &caption)
         g_live.erase(m_pending);
         throw;
     }
-    m_changes = sqlite3_total_changes64(dm.handle());
+    m_changes = sqlite3_total_changes64(db::sqliteHandle(dm.connection()));
 }
 
 UndoPoint::~UndoPoint()
@@ -427,7 +436,7 @@ void UndoPoint::commit()
     if (m_pending.isEmpty())
         return;
     const std::optional<UndoInfo> current = readInfo(m_dm.home());
-    const bool changed = sqlite3_total_changes64(m_dm.handle()) != m_changes;
+    const bool changed = sqlite3_total_changes64(db::sqliteHandle(m_dm.connection())) != m_changes;
     const bool overtaken = (current ? current->serial : 0) != m_serial;
     if (changed && !overtaken)
         take(false);
@@ -485,7 +494,7 @@ UndoInfo undoLastCommand(Tdm &dm, ProgressSink &progress)
         BusyCursor busy(progress);
         sqlite3_stmt *raw = nullptr;
         rc = sqlite3_prepare_v2(kept.db, "PRAGMA quick_check", -1, &raw, nullptr);
-        const Stmt stmt(raw);
+        const SqliteStmt stmt(raw);
         if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
             check = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
             rc = SQLITE_OK;
@@ -503,7 +512,7 @@ UndoInfo undoLastCommand(Tdm &dm, ProgressSink &progress)
     progress.setStatus(info->redo ? u"Redoing "_s + info->caption : u"Undoing "_s + info->caption);
     progress.setPosition(0);
     QString why;
-    rc = copyDatabase(kept.db, dm.handle(), progress, why);
+    rc = copyDatabase(kept.db, db::sqliteHandle(dm.connection()), progress, why);
     if (rc != SQLITE_DONE)
         throw Error(u"Cannot put back the herd data kept before \"%1\": %2. Nothing was "
                     "changed"_s.arg(info->caption, why));

@@ -1,6 +1,6 @@
 #include "WriteBehind.h"
 
-#include "Tdm.h"
+#include "SqliteConnection.h"
 
 #include <sqlite3.h>
 
@@ -55,9 +55,9 @@ int databaseDescriptor([[maybe_unused]] sqlite3 *db)
 
 } // namespace
 
-WriteBehind::WriteBehind(const Tdm &dm, std::chrono::milliseconds every)
+WriteBehind::WriteBehind(const db::SqliteConnection &connection, std::chrono::milliseconds every)
 {
-    const int fd = databaseDescriptor(dm.handle());
+    const int fd = databaseDescriptor(connection.handle());
     if (fd < 0)
         return;
     m_thread = std::thread([this, fd, every] {

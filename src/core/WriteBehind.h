@@ -7,7 +7,9 @@
 
 namespace bm {
 
-class Tdm;
+namespace db {
+class SqliteConnection;
+}
 
 // While it lives, asks the system every so often, on a thread of its own, to start writing the
 // changed pages of the herd database to disk. A command that writes a lot in one transaction
@@ -17,7 +19,7 @@ class Tdm;
 class WriteBehind
 {
 public:
-    explicit WriteBehind(const Tdm &dm,
+    explicit WriteBehind(const db::SqliteConnection &connection,
                          std::chrono::milliseconds every = std::chrono::milliseconds(200));
     ~WriteBehind();
     WriteBehind(const WriteBehind &) = delete;

@@ -1,5 +1,6 @@
 #include "LiveWindows.h"
 
+#include "Database.h"
 #include "GridModel.h"
 
 #include <QAbstractScrollArea>
@@ -8,22 +9,18 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <sqlite3.h>
-
 #include <vector>
 
 namespace bm::gui::live {
 
 namespace {
 
-// Steps of a statement between two looks at the clock.
-constexpr int kSteps = 20000;
 // The longest the windows go without being painted inside a command.
 constexpr qint64 kPaintEveryMs = 100;
 
 struct State
 {
-    sqlite3 *db = nullptr;
+    db::Connection *db = nullptr;
     QPointer<bm::GridModel> grid;
     QPointer<QWidget> view;
     int commands = 0;
@@ -48,17 +45,17 @@ bool viewIsPainting(const State &s)
     return area && area->viewport()->paintingActive();
 }
 
-int onSteps(void *)
+void onSteps()
 {
     State &s = state();
     if (s.commands == 0 || s.painting || viewIsPainting(s))
-        return 0;
+        return;
     if (!s.sincePaint.isValid()) {
         s.sincePaint.start();
-        return 0;
+        return;
     }
     if (s.sincePaint.elapsed() < kPaintEveryMs)
-        return 0;
+        return;
     s.painting = true;
     if (s.grid)
         s.grid->holdReads(true);
@@ -67,25 +64,24 @@ int onSteps(void *)
         s.grid->holdReads(false);
     s.painting = false;
     s.sincePaint.restart();
-    return 0; // the statement goes on
 }
 
 } // namespace
 
-void attach(sqlite3 *db, bm::GridModel *grid, QWidget *view)
+void attach(db::Connection &db, bm::GridModel *grid, QWidget *view)
 {
     State &s = state();
-    s.db = db;
+    s.db = &db;
     s.grid = grid;
     s.view = view;
-    sqlite3_progress_handler(db, kSteps, &onSteps, nullptr);
+    db.setBusyCallback(&onSteps);
 }
 
-void detach(sqlite3 *db)
+void detach(db::Connection *db)
 {
     State &s = state();
     if (db)
-        sqlite3_progress_handler(db, 0, nullptr, nullptr);
+        db->setBusyCallback({});
     if (s.db == db)
         s.db = nullptr;
 }

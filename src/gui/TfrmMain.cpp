@@ -54,8 +54,6 @@
 
 #include <optional>
 
-#include <sqlite3.h>
-
 namespace bm::gui {
 
 using namespace Qt::StringLiterals;
@@ -626,8 +624,9 @@ int TfrmMain::GetFieldType(const QString &FieldName)
 
 QString TfrmMain::CreateSQL(bool WhereOnly)
 {
-    return bm::CreateSQL(filterState(), WhereOnly,
-                         [this](const QString &field) { return GetFieldType(field); });
+    return bm::CreateSQL(
+            filterState(), WhereOnly, [this](const QString &field) { return GetFieldType(field); },
+            dm->connection().caseless());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -666,7 +665,7 @@ void TfrmMain::FormShow()
     runCommand([this] {
         dm->ConnectDB(&progress());
         // Long statements on the connection keep the windows painted.
-        live::attach(dm->handle(), qData, dbg);
+        live::attach(dm->connection(), qData, dbg);
         ChangeFile();
     });
     refreshUndo();
@@ -692,7 +691,8 @@ void TfrmMain::SetSQL()
 {
     postEdits();
     const bm::FilterQuery query = bm::buildFilterQuery(
-            filterState(), [this](const QString &field) { return GetFieldType(field); });
+            filterState(), [this](const QString &field) { return GetFieldType(field); },
+            dm->connection().caseless());
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         qData->setQuery(query);
@@ -717,7 +717,8 @@ bm::FilterQuery TfrmMain::appliedQuery() const
     plain.sort = m_sort;
     if (!plain.sort.column.isEmpty() && !dm->FieldExists(plain.table, plain.sort.column))
         plain.sort.column.clear();
-    return bm::buildFilterQuery(plain, [](const QString &) { return int(bm::ftUnknown); });
+    return bm::buildFilterQuery(
+            plain, [](const QString &) { return int(bm::ftUnknown); }, dm->connection().caseless());
 }
 
 void TfrmMain::showDataAfter(const QString &command)
@@ -1170,7 +1171,7 @@ void TfrmMain::Analyse1Click()
     const bool finished = runCommand([&] {
         // The checks see the data as the grid shows it: an open grid edit is written first.
         postEdits();
-        changesBefore = sqlite3_total_changes64(dm->handle());
+        changesBefore = dm->connection().totalChanges();
         output.start();
         try {
             bm::runFileCheck(*dm, output, &progress());
@@ -1200,7 +1201,7 @@ void TfrmMain::Analyse1Click()
                                       .arg(output.found() == 1 ? u"check"_s : u"checks"_s));
     // The fixes of the script may have changed rows the grid shows, also those of a run that
     // stopped with an error.
-    if (dm->isOpen() && sqlite3_total_changes64(dm->handle()) != changesBefore)
+    if (dm->isOpen() && dm->connection().totalChanges() != changesBefore)
         showDataAfter(caption);
 }
 
@@ -1388,7 +1389,7 @@ void TfrmMain::FormClose()
         m_settings->sync();
     qData->close();
     if (dm->isOpen())
-        live::detach(dm->handle());
+        live::detach(&dm->connection());
     dm->close();
     // The window goes at once; the progress window shows the compaction until it is done.
     hide();

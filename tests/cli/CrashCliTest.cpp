@@ -30,21 +30,19 @@ QStringList tables(const QString &home)
         bm::Stmt stmt = dm.prepare(u"SELECT * FROM [%1] ORDER BY rowid"_s.arg(code));
         QCryptographicHash hash(QCryptographicHash::Sha1);
         qint64 rows = 0;
-        while (dm.step(stmt.get()) == SQLITE_ROW) {
+        while (stmt->next()) {
             ++rows;
-            for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
-                hash.addData(QByteArray::number(sqlite3_column_type(stmt.get(), i)));
-                hash.addData(QByteArrayView(
-                        reinterpret_cast<const char *>(sqlite3_column_blob(stmt.get(), i)),
-                        sqlite3_column_bytes(stmt.get(), i)));
+            for (int i = 0; i < stmt->columnCount(); ++i) {
+                hash.addData(QByteArray::number(int(stmt->type(i))));
+                hash.addData(stmt->text(i));
             }
         }
         out << u"%1 %2 %3"_s.arg(code).arg(rows).arg(
                 QString::fromLatin1(hash.result().toHex().left(12)));
     }
     bm::Stmt check = dm.prepare(u"PRAGMA integrity_check"_s);
-    dm.step(check.get());
-    out << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(check.get(), 0)));
+    check->next();
+    out << check->string(0);
     return out;
 }
 

@@ -74,15 +74,12 @@ TEST(CliYields, agreesWithAWindowQueryOnGeneratedData)
     ASSERT_TRUE(sql.open(QIODevice::ReadOnly));
     bm::Stmt stmt = dm.prepare(QString::fromUtf8(sql.readAll()));
     QHash<qint64, std::array<double, 3>> reference;
-    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
-        reference.insert(sqlite3_column_int64(stmt.get(), 0),
-                         {sqlite3_column_double(stmt.get(), 1),
-                          sqlite3_column_double(stmt.get(), 2),
-                          sqlite3_column_double(stmt.get(), 3)});
+    while (stmt->next())
+        reference.insert(stmt->integer(0), {stmt->real(1), stmt->real(2), stmt->real(3)});
     QList<qint64> rowids;
     bm::Stmt ids = dm.prepare(u"SELECT rowid FROM \"103\" ORDER BY rowid"_s);
-    while (sqlite3_step(ids.get()) == SQLITE_ROW)
-        rowids << sqlite3_column_int64(ids.get(), 0);
+    while (ids->next())
+        rowids << ids->integer(0);
     ASSERT_EQ(rowids.size(), rows.size() - 1); // one row per lactation, in table order
 
     int compared = 0;

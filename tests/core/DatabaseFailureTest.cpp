@@ -4,6 +4,7 @@
 #include "Loader.h"
 #include "Maintenance.h"
 #include "Saver.h"
+#include "SqliteConnection.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
@@ -47,8 +48,8 @@ struct Fixture
     void nearlyFull()
     {
         Stmt stmt = home.dm().prepare(u"PRAGMA page_count"_s);
-        ASSERT_EQ(sqlite3_step(stmt.get()), SQLITE_ROW);
-        const qint64 pages = sqlite3_column_int64(stmt.get(), 0);
+        ASSERT_TRUE(stmt->next());
+        const qint64 pages = stmt->integer(0);
         home.dm().exec(u"PRAGMA max_page_count = %1"_s.arg(pages + 4));
     }
     void readOnly() { home.dm().exec(u"PRAGMA query_only = 1"_s); }
@@ -88,7 +89,7 @@ struct Fixture
                 << prompter.questions.value(0).toStdString();
         EXPECT_EQ(everything(), before);
         EXPECT_EQ(integrity(), QStringList{u"ok"_s});
-        EXPECT_TRUE(sqlite3_get_autocommit(home.dm().handle())) << "a transaction is left open";
+        EXPECT_FALSE(home.dm().inTransaction()) << "a transaction is left open";
     }
 };
 
@@ -154,7 +155,7 @@ TEST(DatabaseFailure, aTransactionRolledBackUnderTheCommandEndsIt)
         dm.exec(u"DELETE FROM [104]"_s);
         // Rolls the transaction back behind the command's back, as SQLite does after a full
         // disk; the DELETE is undone with it.
-        sqlite3_exec(dm.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(db::sqliteHandle(dm.connection()), "ROLLBACK", nullptr, nullptr, nullptr);
         dm.exec(u"DELETE FROM [103]"_s);
         transaction.commit();
         ADD_FAILURE() << "no error";
@@ -193,11 +194,11 @@ TEST(DatabaseFailure, maintenanceCommandsEndWithTheCauseAndChangeNothing)
         std::function<void(Fixture &, Maintenance &)> run;
     };
     const auto remove104 = [](Fixture &, Maintenance &m) {
-        m.RemoveDisplayedData(FilterQuery{u"104"_s, {}, {}, false});
+        m.RemoveDisplayedData(FilterQuery{u"104"_s, {}, {}, false, false, {}});
     };
     const auto keep104 = [](Fixture &, Maintenance &m) {
         m.ApplyFilterToCurrentTable(
-                FilterQuery{u"104"_s, u"WHERE HerdCode = 'none' "_s, {}, false});
+                FilterQuery{u"104"_s, u"WHERE HerdCode = 'none' "_s, {}, false, false, {}});
     };
     const auto merge = [](Fixture &f, Maintenance &m) {
         QByteArray pedigree;

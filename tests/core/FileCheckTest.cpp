@@ -1,6 +1,7 @@
 #include "FileCheck.h"
 #include "Error.h"
 #include "Loader.h"
+#include "SqliteConnection.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
@@ -186,14 +187,13 @@ TEST(FileCheck, runsWriteWhatTheChecksFind)
         else
             EXPECT_TRUE(error.contains(c.error)) << error.toStdString();
         // Every line's transaction has ended, and what the lines did is in the file.
-        EXPECT_TRUE(sqlite3_get_autocommit(home.dm().handle()));
+        EXPECT_FALSE(home.dm().inTransaction());
         Tdm other(home.path());
         other.ConnectDB();
         QStringList stored;
         Stmt stmt = other.prepare(uR"(SELECT HerdCode FROM "101" ORDER BY rowid)"_s);
-        while (sqlite3_step(stmt.get()) == SQLITE_ROW)
-            stored << QString::fromUtf8(
-                    reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 0)));
+        while (stmt->next())
+            stored << stmt->string(0);
         EXPECT_EQ(stored, c.herds);
     }
 }
@@ -285,7 +285,7 @@ TEST(FileCheck, failureOfTheDatabaseEndsTheRun)
              2},
             {"locked",
              [](test::TestHome &home, std::unique_ptr<Tdm> &other) {
-                 sqlite3_busy_timeout(home.dm().handle(), 10);
+                 sqlite3_busy_timeout(db::sqliteHandle(home.dm().connection()), 10);
                  other = std::make_unique<Tdm>(home.path());
                  other->ConnectDB();
                  other->exec(u"BEGIN EXCLUSIVE"_s);

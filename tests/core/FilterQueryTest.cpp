@@ -14,6 +14,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The SQLite engine's term for text compared without regard to case for every letter.
+const QString kCaseless = u" COLLATE bm_nocase"_s;
+
 // Field type codes of a few columns, as the lookup of the window would give them.
 int typeOf(const QString &field)
 {
@@ -85,7 +88,7 @@ class CreateSqlTest : public testing::TestWithParam<SqlCase>
 
 TEST_P(CreateSqlTest, buildsTheStatement)
 {
-    EXPECT_EQ(CreateSQL(GetParam().state, false, typeOf), GetParam().sql);
+    EXPECT_EQ(CreateSQL(GetParam().state, false, typeOf, kCaseless), GetParam().sql);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -141,13 +144,14 @@ TEST(Filter, fieldTypeIsAskedOnlyWhenAValueMayBeNeeded)
         ++asked;
         return typeOf(f);
     };
-    EXPECT_EQ(CreateSQL(state(u"104"_s, {}, opEqual, u"1"_s), true, lookup), QString());
+    EXPECT_EQ(CreateSQL(state(u"104"_s, {}, opEqual, u"1"_s), true, lookup, kCaseless), QString());
     EXPECT_EQ(asked, 0);
     // A field without an operator: no clause, but the value is still worked out.
-    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, -1, u"1"_s), true, lookup), QString());
+    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, -1, u"1"_s), true, lookup, kCaseless),
+              QString());
     EXPECT_EQ(asked, 1);
     // "Is Empty" disables the start inputs: no value, no lookup.
-    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, opEmpty), true, lookup),
+    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, opEmpty), true, lookup, kCaseless),
               uR"(WHERE "Milk" Is Null )"_s);
     EXPECT_EQ(asked, 1);
 }
@@ -156,7 +160,7 @@ TEST(Filter, nonNumberForNumberColumnIsRefusedBeforeTheStatement)
 {
     for (const QString &typed : {u"ABC"_s, u"1; DROP TABLE x"_s, u"INF"_s, u"  "_s, u"1E"_s}) {
         try {
-            CreateSQL(state(u"104"_s, u"Milk"_s, opGreater, typed), false, typeOf);
+            CreateSQL(state(u"104"_s, u"Milk"_s, opGreater, typed), false, typeOf, kCaseless);
             ADD_FAILURE() << "accepted " << typed.toStdString();
         } catch (const Error &e) {
             EXPECT_TRUE(e.message().contains(u"'%1' is not a number"_s.arg(typed)))
@@ -164,15 +168,17 @@ TEST(Filter, nonNumberForNumberColumnIsRefusedBeforeTheStatement)
             EXPECT_TRUE(e.message().contains(u"Milk"_s));
         }
     }
-    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, opGreater, u"-2.5E3"_s), true, typeOf),
-              uR"(WHERE "Milk" > -2.5E3 )"_s);
+    EXPECT_EQ(
+            CreateSQL(state(u"104"_s, u"Milk"_s, opGreater, u"-2.5E3"_s), true, typeOf, kCaseless),
+            uR"(WHERE "Milk" > -2.5E3 )"_s);
 }
 
 TEST(Filter, numberTypedWithTheLocaleDecimalComma)
 {
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    const QString sql = CreateSQL(state(u"104"_s, u"Milk"_s, opEqual, u"20,5"_s), true, typeOf);
+    const QString sql
+            = CreateSQL(state(u"104"_s, u"Milk"_s, opEqual, u"20,5"_s), true, typeOf, kCaseless);
     QLocale::setDefault(saved);
     EXPECT_EQ(sql, uR"(WHERE "Milk" = 20.5 )"_s);
 }
@@ -183,17 +189,17 @@ TEST(Filter, typedTextFiltersExactlyInTheDatabase)
     Tdm &dm = home.dm();
     for (const char *herd : {"AB\"C", "O'NEIL", "A%B", "AXB", "A_B", "PLAIN"}) {
         Stmt s = dm.prepare(u"INSERT INTO \"104\" (HerdCode, Milk) VALUES (?1, 20)"_s);
-        const QByteArray h(herd);
-        sqlite3_bind_text(s.get(), 1, h.constData(), int(h.size()), SQLITE_TRANSIENT);
-        ASSERT_EQ(sqlite3_step(s.get()), SQLITE_DONE);
+        s->bindText(1, QString::fromUtf8(herd));
+        ASSERT_EQ(s->step(), db::Step::Done);
     }
     auto lookup = [&](const QString &f) {
         return GetFieldType(dm, u"104"_s, f);
     };
     auto herds = [&](int op, const QString &text) {
-        return home.rows(u"SELECT HerdCode FROM \"104\" "_s
-                         + CreateSQL(state(u"104"_s, u"HerdCode"_s, op, text), true, lookup)
-                         + u"ORDER BY rowid"_s);
+        return home.rows(
+                u"SELECT HerdCode FROM \"104\" "_s
+                + CreateSQL(state(u"104"_s, u"HerdCode"_s, op, text), true, lookup, kCaseless)
+                + u"ORDER BY rowid"_s);
     };
     EXPECT_EQ(herds(opEqual, u"AB\"C"_s), QStringList{u"AB\"C"_s});
     EXPECT_EQ(herds(opEqual, u"O'NEIL"_s), QStringList{u"O'NEIL"_s});
@@ -217,9 +223,18 @@ TEST(Filter, fieldTypesComeFromTheDeclaredColumnTypes)
     } catch (const Error &e) {
         EXPECT_EQ(e.message(), u"Field 'Nope' not found"_s);
     }
-    EXPECT_EQ(fieldTypeCode(u"boolean"_s), ftBoolean);
-    EXPECT_EQ(fieldTypeCode(QString()), ftUnknown);
-    EXPECT_EQ(fieldTypeCode(u"VARCHAR(8)"_s), ftOther);
+    // One rule for every declared type, whichever engine declared it.
+    const auto code = [](const char *declared) {
+        return fieldTypeCode(columnKindOf(declared));
+    };
+    EXPECT_EQ(code("boolean"), ftBoolean);
+    EXPECT_EQ(code(""), ftUnknown);
+    EXPECT_EQ(code("VARCHAR(8)"), ftWideString);
+    EXPECT_EQ(code("citext"), ftWideString);
+    EXPECT_EQ(code("DATETIME"), ftDateTime);
+    EXPECT_EQ(code("double precision"), ftFloat);
+    EXPECT_EQ(code("BIGINT"), ftInteger);
+    EXPECT_EQ(code("BLOB"), ftOther);
 }
 
 TEST(Filter, titleClicksCycleTheSortState)
@@ -278,11 +293,12 @@ TEST(Filter, textNoComparisonUsesIsNotRefusedForANumberColumn)
 {
     // "Contains" on a number column makes its own pattern; with no operator (a title click with
     // old text in the start input) nothing is compared.
-    EXPECT_EQ(CreateSQL(state(u"104"_s, u"CellCount"_s, opContains, u"1X"_s), true, typeOf),
+    EXPECT_EQ(CreateSQL(state(u"104"_s, u"CellCount"_s, opContains, u"1X"_s), true, typeOf,
+                        kCaseless),
               uR"(WHERE "CellCount" LIKE '%1X%' ESCAPE '\' )"_s);
     EXPECT_EQ(CreateSQL(sorted(state(u"104"_s, u"Milk"_s, -1, u"ABC"_s), u"Milk"_s,
                                SortDirection::Ascending),
-                        false, typeOf),
+                        false, typeOf, kCaseless),
               uR"(SELECT * FROM "104" ORDER BY "Milk")"_s);
 
     // In the database: "Contains" on a number column matches the number's text.
@@ -290,6 +306,7 @@ TEST(Filter, textNoComparisonUsesIsNotRefusedForANumberColumn)
     home.dm().exec(u"INSERT INTO \"104\" (HerdCode, CellCount) VALUES ('A', 212), ('B', 99)"_s);
     const FilterQuery q = buildFilterQuery(
             state(u"104"_s, u"CellCount"_s, opContains, u"21"_s),
-            [&](const QString &f) { return GetFieldType(home.dm(), u"104"_s, f); });
+            [&](const QString &f) { return GetFieldType(home.dm(), u"104"_s, f); },
+            home.dm().connection().caseless());
     EXPECT_EQ(home.rows(u"SELECT HerdCode FROM \"104\" "_s + q.where), QStringList{u"A"_s});
 }

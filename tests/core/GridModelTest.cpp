@@ -46,13 +46,11 @@ void fill104(Tdm &dm, int n)
     Stmt s = dm.prepare(u"INSERT INTO \"104\" (RecordType, HerdCode, Milk, CellCount, TestDate) "
                         "VALUES ('104', ?1, ?2, ?3, date('2021-01-01', ?4 || ' days'))"_s);
     for (int i = 0; i < n; ++i) {
-        const QByteArray herd = "H" + QByteArray::number(i);
-        sqlite3_bind_text(s.get(), 1, herd.constData(), int(herd.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_double(s.get(), 2, (i * 7) % 50 + 0.25);
-        sqlite3_bind_int(s.get(), 3, i);
-        sqlite3_bind_int(s.get(), 4, i);
-        sqlite3_step(s.get());
-        sqlite3_reset(s.get());
+        s->bindText(1, u"H"_s + QString::number(i));
+        s->bindReal(2, (i * 7) % 50 + 0.25);
+        s->bindInteger(3, i);
+        s->bindInteger(4, i);
+        s->run();
     }
     t.commit();
 }
@@ -291,9 +289,8 @@ TEST(GridModel, editsASaveCouldNotWriteAreRefusedInTheSavesWords)
 
         // The save meets the same value in the row with the same words.
         Stmt put = home.dm().prepare(u"UPDATE \"104\" SET \"%1\" = ?1"_s.arg(column));
-        const QByteArray value = typed.toUtf8();
-        sqlite3_bind_text(put.get(), 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-        ASSERT_EQ(sqlite3_step(put.get()), SQLITE_DONE);
+        put->bindText(1, typed);
+        ASSERT_EQ(put->step(), db::Step::Done);
         test::RecordingProgress progress;
         try {
             DifWriter(home.dm(), progress)

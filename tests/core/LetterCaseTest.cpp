@@ -87,7 +87,8 @@ struct Fixture
         s.endTextEnabled = s.endDateEnabled = false;
         s.sort = {sort, sort.isEmpty() ? SortDirection::None : SortDirection::Ascending};
         const FilterQuery q = buildFilterQuery(
-                s, [&](const QString &f) { return GetFieldType(home.dm(), u"102"_s, f); });
+                s, [&](const QString &f) { return GetFieldType(home.dm(), u"102"_s, f); },
+                home.dm().connection().caseless());
         return home.rows(u"SELECT %1 FROM \"102\" %2%3"_s.arg(column, q.where, q.orderBy()));
     }
 };
@@ -110,7 +111,7 @@ TEST(LetterCase, filterSortAndTrimsFoldEveryLetter)
     // A trim deletes by the same condition the grid lists.
     FilterQuery trim;
     trim.table = u"102"_s;
-    trim.where = uR"(WHERE "HerdCode")"_s + foldCollate() + u" = 'HÉ1' "_s;
+    trim.where = uR"(WHERE "HerdCode")"_s + f.home.dm().connection().caseless() + u" = 'HÉ1' "_s;
     Maintenance m(f.home.dm(), f.progress, f.prompter);
     m.RemoveDisplayedData(trim);
     EXPECT_EQ(f.prompter.questions.first().section(u'\r', 0, 0),
@@ -174,7 +175,8 @@ TEST(LetterCase, theShellOpensAndChangesTheDatabaseAfterOurCommands)
     m.RemoveDataForCowsNotIn102();
     FilterQuery trim;
     trim.table = u"102"_s;
-    trim.where = uR"(WHERE "RegisteredName")"_s + foldCollate() + u" = 'émile' "_s;
+    trim.where = uR"(WHERE "RegisteredName")"_s + f.home.dm().connection().caseless()
+                 + u" = 'émile' "_s;
     m.RemoveDisplayedData(trim);
     f.home.dm().close();
 

@@ -38,17 +38,14 @@ struct Fixture
                 Tdm::quoteId(table), names.join(u','), marks.join(u',')));
         for (qsizetype i = 0; i < values.size(); ++i) {
             const QVariant &v = values.at(i);
-            if (v.isNull()) {
-                sqlite3_bind_null(stmt.get(), int(i + 1));
-            } else if (v.typeId() == QMetaType::Int) {
-                sqlite3_bind_int64(stmt.get(), int(i + 1), v.toInt());
-            } else {
-                const QByteArray text = v.toString().toUtf8();
-                sqlite3_bind_text(stmt.get(), int(i + 1), text.constData(), int(text.size()),
-                                  SQLITE_TRANSIENT);
-            }
+            if (v.isNull())
+                stmt->bindNull(int(i + 1));
+            else if (v.typeId() == QMetaType::Int)
+                stmt->bindInteger(int(i + 1), v.toInt());
+            else
+                stmt->bindText(int(i + 1), v.toString());
         }
-        ASSERT_EQ(sqlite3_step(stmt.get()), SQLITE_DONE) << home.dm().sqliteError().toStdString();
+        ASSERT_EQ(stmt->step(), db::Step::Done) << stmt->refusal().toStdString();
     }
     void cow(const QString &table, const QVariant &herd, const QVariant &cowId, const QVariant &nid,
              const QVariant &calving = QVariant())
@@ -348,7 +345,8 @@ struct TrimFixture : Fixture
         s.startText = start;
         s.endText = end;
         return buildFilterQuery(
-                s, [this](const QString &name) { return GetFieldType(home.dm(), u"104"_s, name); });
+                s, [this](const QString &name) { return GetFieldType(home.dm(), u"104"_s, name); },
+                home.dm().connection().caseless());
     }
     QStringList rowids() { return home.rows(u"SELECT rowid FROM [104] ORDER BY rowid"_s); }
 };

@@ -88,8 +88,8 @@ TEST(NumberText, theGridShowsWhatTheWritersWrite)
         home.dm().exec(u"DROP TABLE IF EXISTS t"_s);
         home.dm().exec(u"CREATE TABLE t (V REAL)"_s);
         Stmt insert = home.dm().prepare(u"INSERT INTO t VALUES (?1)"_s);
-        sqlite3_bind_double(insert.get(), 1, c.value);
-        ASSERT_EQ(sqlite3_step(insert.get()), SQLITE_DONE);
+        insert->bindReal(1, c.value);
+        ASSERT_EQ(insert->step(), db::Step::Done);
         insert.reset();
         home.writeLayout(u"DIF999V1.ini"_s,
                          "[Records]\n01=V,Float,1,24,," + QByteArray::number(c.decimals) + "\n");

@@ -1,4 +1,5 @@
 #include "WriteBehind.h"
+#include "SqliteConnection.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
@@ -63,7 +64,8 @@ TEST(WriteBehind, theTransactionKeepsItsLocksAndItsRows)
         dm.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
                 "INSERT INTO [101] (HerdCode) SELECT 'H' || i FROM n"_s);
         {
-            const WriteBehind behind(dm, std::chrono::milliseconds(1));
+            const WriteBehind behind(dynamic_cast<const db::SqliteConnection &>(dm.connection()),
+                                     std::chrono::milliseconds(1));
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             EXPECT_EQ(otherProcessBeginsWriting(database), SQLITE_BUSY);
         }

@@ -220,14 +220,13 @@ QStringList TestHome::rows(const QString &sql)
 {
     QStringList out;
     Stmt stmt = dm().prepare(sql);
-    while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+    while (stmt->next()) {
         QStringList cells;
-        for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
-            if (sqlite3_column_type(stmt.get(), i) == SQLITE_NULL)
+        for (int i = 0; i < stmt->columnCount(); ++i) {
+            if (stmt->isNull(i))
                 cells << u"<null>"_s;
             else
-                cells << QString::fromUtf8(
-                        reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), i)));
+                cells << stmt->string(i);
         }
         out << cells.join(u'|');
     }
