@@ -4,9 +4,11 @@
 / Lines that start with "/" are comments. Table names are record types: write them in brackets.
 /
 / ---- Fixes: tidy identifiers before the checks look at them ----
-UPDATE [102] SET NationalID = UPPER(NationalID) WHERE NationalID <> UPPER(NationalID) COLLATE BINARY
-UPDATE [103] SET NationalID = UPPER(NationalID) WHERE NationalID <> UPPER(NationalID) COLLATE BINARY
-UPDATE [104] SET NationalID = UPPER(NationalID) WHERE NationalID <> UPPER(NationalID) COLLATE BINARY
+/ These change data, so they are off: to write every national ID in capitals, delete the "/ "
+/ at the start of the three lines below. A File Check then says how many rows each one changed.
+/ UPDATE [102] SET NationalID = UPPER(NationalID) WHERE NationalID <> UPPER(NationalID) COLLATE BINARY
+/ UPDATE [103] SET NationalID = UPPER(NationalID) WHERE NationalID <> UPPER(NationalID) COLLATE BINARY
+/ UPDATE [104] SET NationalID = UPPER(NationalID) WHERE NationalID <> UPPER(NationalID) COLLATE BINARY
 /
 / ---- Identity ----
 /! Pedigree records without a national ID !/ SELECT HerdCode, CowID FROM [102] WHERE NationalID IS NULL

@@ -227,6 +227,8 @@ int cmdImport(Context &ctx)
 
     Tdm dm(ctx.home);
     dm.ConnectDB(&ctx.progress);
+    // Not kept for undo, but known to it: an undo never puts back data from before an import.
+    const ChangeSource source(dm, u"Import \"%1\""_s.arg(QFileInfo(file).fileName()));
     Importer importer(dm, ctx.progress, ctx.prompter);
     ProblemList problems;
     importer.setProblems(&problems);
@@ -380,6 +382,7 @@ public:
         for (const QString &line : lines)
             out(line);
     }
+    void notice(const QString &text) override { err(text); }
 };
 
 } // namespace
@@ -399,21 +402,25 @@ int cmdUndo(Context &ctx)
 {
     if (!ctx.args.isEmpty())
         throw UsageError{u"undo takes no arguments"_s};
-    const std::optional<UndoInfo> info = undoInfo(ctx.home);
-    if (!info)
+    // On a connection of its own: a herd database that cannot be opened can still be replaced
+    // by the state kept before the command that broke it.
+    const UndoCheck check = checkUndo(ctx.home);
+    if (!check.info)
         throw Error(u"There is nothing to undo"_s);
+    if (!check.refusal.isEmpty())
+        throw Error(check.refusal);
     // Like every command that changes rows: without --yes it says what it would do.
     ctx.prompter.setDefaultNo();
-    if (!ctx.prompter.askYesNo(undoQuestion(*info))) {
+    if (!ctx.prompter.askYesNo(undoQuestion(check))) {
         if (ctx.prompter.answer() == CliPrompter::Answer::Default)
             err(u"Nothing was changed: without --yes every question is answered No."_s);
         return 0;
     }
-    Tdm dm(ctx.home);
-    dm.ConnectDB(&ctx.progress);
-    const UndoInfo undone = undoLastCommand(dm, ctx.progress);
+    const UndoResult result = undoLastCommand(ctx.home, ctx.progress);
     if (!ctx.quiet)
-        out((undone.redo ? u"Redone: "_s : u"Undone: "_s) + undone.caption);
+        out((result.undone.redo ? u"Redone: "_s : u"Undone: "_s) + result.undone.caption);
+    if (!result.warning.isEmpty())
+        err(result.warning);
     return 0;
 }
 

@@ -1,12 +1,14 @@
 #include "Cli.h"
 #include "Error.h"
 #include "FolderLock.h"
+#include "Leftovers.h"
 #include "ProgramFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 
+#include <csignal>
 #include <functional>
 #include <map>
 #include <optional>
@@ -114,6 +116,9 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     bm::nameApplication();
+    // A limit on the size of files (ulimit -f) makes a write fail with its own error, which ends
+    // the command with a message like a full disk does, instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     QCommandLineParser parser;
     QString description = u"Herd-recording data from the command line.\n\nCommands:\n"_s;
@@ -232,8 +237,10 @@ int main(int argc, char *argv[])
         if (found->second.lock == Lock::NewHome && !QDir().mkpath(ctx.home))
             throw bm::Error(
                     u"Cannot create the folder \"%1\""_s.arg(QDir::toNativeSeparators(ctx.home)));
-        if (found->second.lock != Lock::None)
+        if (found->second.lock != Lock::None) {
             lock.emplace(ctx.home);
+            bm::removeLeftovers(ctx.home, lock->previousHolderDied());
+        }
         return found->second.run(ctx);
     } catch (const UsageError &e) {
         return usage(e.message);

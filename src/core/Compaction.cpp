@@ -157,6 +157,80 @@ void keepAccess(const QString &original, const QString &copy)
     }
 }
 
+// Copies the file `from` to `to` byte for byte, through a temporary file beside `to` that is
+// renamed over it once it is complete and on the disk.
+void copyWhole(const QString &from, const QString &to, const QString &tempTemplate)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        throw Error(u"Cannot read '%1': %2"_s.arg(native(from), in.errorString()));
+    QTemporaryFile out(tempTemplate);
+    if (!out.open())
+        throw Error(u"Cannot write the backup '%1': %2"_s.arg(native(to), out.errorString()));
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (qint64 n; (n = in.read(buffer.data(), buffer.size())) != 0;) {
+        if (n < 0 || out.write(buffer.constData(), n) != n || !out.flush())
+            throw Error(u"Cannot write the backup '%1': %2"_s.arg(
+                    native(to), n < 0 ? in.errorString() : out.errorString()));
+    }
+    if (::fsync(out.handle()) != 0)
+        throw Error(u"Cannot write the backup '%1': %2"_s.arg(native(to), systemError(errno)));
+    out.close();
+    if (!renameFile(out.fileName(), to))
+        throw Error(u"Cannot write the backup '%1': %2"_s.arg(native(to), systemError(errno)));
+    out.setAutoRemove(false);
+}
+
+// Compaction of a database that is a symbolic link: the link stays, and the file it points to
+// gets the compacted data. The state at close is copied to the backup first; the compacted copy
+// then goes into the linked file with SQLite's online backup, one journaled transaction, so a
+// failure or a kill leaves the file as it was at close.
+void compactThroughLink(const QString &folder, const QString &SourceName, const QString &database,
+                        const QString &backup, ProgressSink *progress)
+{
+    const QString target = QFileInfo(database).canonicalFilePath();
+    if (target.isEmpty() || !QFileInfo(target).isFile())
+        throw Error(u"The herd database '%1' is a link to no file and was not compacted"_s.arg(
+                native(database)));
+    for (const char *suffix : {"-journal", "-wal"}) {
+        if (QFileInfo::exists(target + QLatin1String(suffix)))
+            throw Error(u"The herd database '%1' is in use by another program and was not "
+                        "compacted"_s.arg(native(database)));
+    }
+    const QString names = folder + SourceName + u".compact-XXXXXX.db"_s;
+    QTemporaryFile compacted(names);
+    if (!compacted.open())
+        throw Error(u"Cannot create a file in '%1' to compact the herd database: %2"_s.arg(
+                native(folder), compacted.errorString()));
+    compacted.close();
+    vacuumInto(database, compacted.fileName(), progress);
+    copyWhole(target, backup, names);
+
+    sqlite3 *from = nullptr;
+    sqlite3 *to = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(compacted.fileName()).constData(), &from,
+                             SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, SqliteCloser> fromDb(from);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_open_v2(QFile::encodeName(database).constData(), &to, SQLITE_OPEN_READWRITE,
+                             nullptr);
+    const std::unique_ptr<sqlite3, SqliteCloser> toDb(to);
+    if (rc == SQLITE_OK) {
+        sqlite3_backup *copy = sqlite3_backup_init(to, "main", from, "main");
+        if (!copy) {
+            rc = sqlite3_errcode(to);
+        } else {
+            while ((rc = sqlite3_backup_step(copy, 4096)) == SQLITE_OK) {
+            }
+            sqlite3_backup_finish(copy);
+            rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+        }
+    }
+    if (rc != SQLITE_OK)
+        throw Error(u"The herd database '%1' could not be compacted: %2"_s.arg(
+                native(database), QString::fromUtf8(to ? sqlite3_errmsg(to) : sqlite3_errstr(rc))));
+}
+
 } // namespace
 
 bool compactDatabase(const QString &home, const QString &SourceName, const QString &DestName,
@@ -167,6 +241,10 @@ bool compactDatabase(const QString &home, const QString &SourceName, const QStri
     const QString backup = folder + DestName + u".db"_s;
     if (!QFileInfo(database).isFile())
         return false;
+    if (QFileInfo(database).isSymLink()) {
+        compactThroughLink(folder, SourceName, database, backup, progress);
+        return true;
+    }
 
     // The compacted copy goes to a fresh empty file beside the database; it is removed again
     // unless it becomes the database.

@@ -8,7 +8,11 @@
 #include "Undo.h"
 
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
+
+#include <sqlite3.h>
 
 namespace bm {
 
@@ -46,16 +50,115 @@ ScriptLine classifyScriptLine(QStringView line)
     return result;
 }
 
+namespace {
+
+// No check script comes near this; a file larger than this is no script.
+constexpr qint64 kMaxScriptBytes = 4 << 20;
+
+} // namespace
+
 QStringList readCheckScript(const QString &path)
 {
+    // Only a plain file is a script, and only up to a size no script reaches: a link to a device
+    // or a pipe would otherwise be read without end.
+    const QFileInfo info(path);
+    const QString name = QDir::toNativeSeparators(path);
+    if (info.exists() && !info.isFile())
+        throw Error(u"Cannot read the check script \"%1\": it is not a plain file"_s.arg(name));
+    auto tooLarge = [&] {
+        return Error(u"Cannot read the check script \"%1\": it is larger than %2"_s.arg(
+                name, QLocale().formattedDataSize(kMaxScriptBytes, 0,
+                                                  QLocale::DataSizeTraditionalFormat)));
+    };
+    if (info.size() > kMaxScriptBytes)
+        throw tooLarge();
     QStringList lines;
+    qint64 read = 0;
     TextReader reader(path);
-    while (reader.next())
+    while (reader.next()) {
+        read += reader.bytes().size() + 1;
+        if (read > kMaxScriptBytes)
+            throw tooLarge(); // it grew while it was read
         lines << reader.text();
+    }
     return lines;
 }
 
 namespace {
+
+// A statement the script's rules refuse: it ends the run.
+struct Refused
+{
+    QString why;
+};
+
+// Pragmas that only read: those of the first list name a table or an index; those of the second
+// only read while they are given no value (with one they would set it).
+bool isReadingPragma(const QByteArray &name, bool withArgument)
+{
+    static const QList<QByteArray> named = {
+            "table_info",       "table_xinfo",       "index_list",      "index_info", "index_xinfo",
+            "foreign_key_list", "foreign_key_check", "integrity_check", "quick_check"};
+    static const QList<QByteArray> plain
+            = {"collation_list", "function_list",   "module_list",  "pragma_list",
+               "database_list",  "compile_options", "page_count",   "page_size",
+               "freelist_count", "encoding",        "user_version", "application_id",
+               "schema_version", "data_version",    "foreign_keys", "table_list"};
+    const QByteArray lower = name.toLower();
+    return named.contains(lower) || (!withArgument && plain.contains(lower));
+}
+
+// What a line of the script may do: read and change the rows of the tables, and make temporary
+// tables, views and indexes of its own. It may not reach another database file (ATTACH), change
+// the herd database's tables or their triggers, set pragmas that change the file or the
+// connection, or write the data generation that undo relies on. Each of these is refused with
+// the reason in `why`, and ends the run.
+int scriptRules(void *, int action, const char *a, const char *b, const char *, const char *,
+                QString &why)
+{
+    switch (action) {
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+        why = u"a check script may not attach or detach database files"_s;
+        return SQLITE_DENY;
+    case SQLITE_PRAGMA: {
+        const QByteArray name(a ? a : "");
+        // `b` is the pragma's value or the table it names, null when there is none.
+        if (isReadingPragma(name, b != nullptr))
+            return SQLITE_OK;
+        why = u"a check script may only read pragmas that tell about the tables; PRAGMA %1 is "
+              "refused"_s.arg(QString::fromUtf8(name));
+        return SQLITE_DENY;
+    }
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_DROP_TEMP_TRIGGER:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_DROP_VTABLE:
+    case SQLITE_ALTER_TABLE:
+    case SQLITE_ANALYZE:
+        why = u"a check script may change rows, not the tables of the herd database (only "
+              "temporary tables, views and indexes of its own)"_s;
+        return SQLITE_DENY;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+        if (a && qstricmp(a, "DataGeneration") == 0) {
+            why = u"a check script may not write the table %1"_s.arg(QString::fromUtf8(a));
+            return SQLITE_DENY;
+        }
+        return SQLITE_OK;
+    default:
+        return SQLITE_OK;
+    }
+}
 
 // Hands out the statements of one line in order, each prepared only once the ones before it
 // have run (a line may create a table and then fill it). While it lives, the line's SQL may not
@@ -65,25 +168,41 @@ namespace {
 class Statements
 {
 public:
-    Statements(db::Connection &connection, const QString &sql)
-        : m_connection(connection)
+    Statements(Tdm &dm, const QString &sql)
+        : m_dm(dm)
         , m_rest(sql)
     {}
 
-    // The next statement, or null after the last. Raises when it cannot be prepared.
+    // The next statement, or null after the last. Raises Refused when the script's rules refuse
+    // it, and Error when it cannot be prepared.
     Stmt next()
     {
-        m_connection.guardScript(true);
+        db::Connection &connection = m_dm.connection();
+        connection.guardScript(true);
+        m_dm.setStatementRules(scriptRules, nullptr);
         struct Off
         {
+            Tdm &dm;
             db::Connection &c;
-            ~Off() { c.guardScript(false); }
-        } off{m_connection};
-        return m_connection.prepareFirst(m_rest);
+            ~Off()
+            {
+                dm.setStatementRules(nullptr, nullptr);
+                c.guardScript(false);
+            }
+        } off{m_dm, connection};
+        try {
+            return connection.prepareFirst(m_rest);
+        } catch (const DatabaseError &) {
+            throw;
+        } catch (const Error &) {
+            if (!m_dm.deniedReason().isEmpty())
+                throw Refused{m_dm.deniedReason()};
+            throw;
+        }
     }
 
 private:
-    db::Connection &m_connection;
+    Tdm &m_dm;
     QString m_rest;
 };
 
@@ -130,7 +249,7 @@ public:
         QStringList lines;
         try {
             db::Transaction transaction(db, db::Access::Read);
-            Statements statements(db, line.sql);
+            Statements statements(m_dm, line.sql);
             const Stmt stmt = statements.next();
             if (!stmt || stmt->columnCount() == 0)
                 throw stop(lineNo, u"the check's query returns no result set"_s);
@@ -154,6 +273,8 @@ public:
             transaction.commit();
         } catch (const LineStop &) {
             throw;
+        } catch (const Refused &refused) {
+            throw stop(lineNo, refused.why);
         } catch (const DatabaseError &failure) {
             throw stop(lineNo, failure.words());
         } catch (const Error &failure) {
@@ -163,22 +284,31 @@ public:
             m_output.findings(lines);
     }
 
-    void action(const ScriptLine &line, int lineNo)
+    // Runs a fix; returns the rows of the record-type tables it changed (0 also when it failed).
+    qint64 action(const ScriptLine &line, int lineNo)
     {
-        db::Connection &db = m_dm.connection();
+        qint64 changed = 0;
         try {
-            db::Transaction transaction(db, db::Access::Write);
-            Statements statements(db, line.sql);
+            Transaction transaction(m_dm);
+            Statements statements(m_dm, line.sql);
             while (const Stmt stmt = statements.next()) {
                 while (stmt->next()) {
                 }
             }
+            changed = m_dm.pendingChanges();
             transaction.commit();
+        } catch (const Refused &refused) {
+            throw stop(lineNo, refused.why);
         } catch (const DatabaseError &failure) {
             // The database's failure ends the run; the line's own failure is ignored.
             throw stop(lineNo, failure.words());
         } catch (const Error &) {
+            return 0;
         }
+        const QString rows
+                = changed == 1 ? u"1 row"_s : u"%1 rows"_s.arg(QLocale().toString(changed));
+        m_output.fixDone(u"Fix on line %1: %2 changed"_s.arg(lineNo).arg(rows));
+        return changed;
     }
 
 private:
@@ -222,15 +352,13 @@ void runFileCheck(Tdm &dm, CheckOutput &output, ProgressSink *progress)
     // have changed data too: either way the state before it can be put back.
     try {
         runCheckLines(dm, lines, output);
-    } catch (const Error &) {
-        try {
-            undo.commit();
-        } catch (const Error &) {
-            // The run's own error is the one to tell.
-        }
+    } catch (const Error &e) {
+        if (const QString notKept = undo.commit(); !notKept.isEmpty())
+            throw Error(e.message() + u". "_s + notKept);
         throw;
     }
-    undo.commit();
+    if (const QString notKept = undo.commit(); !notKept.isEmpty())
+        output.notice(notKept);
 }
 
 } // namespace bm

@@ -48,6 +48,11 @@ public:
     // Called after every line of the script. The desktop lets pending window events run here.
     // Returning false ends the run quietly after this line (the program is closing).
     virtual bool lineDone() { return true; }
+    // What a fix changed: "Fix on line 7: 3 rows changed". Written where the findings go.
+    virtual void fixDone(const QString &line) { findings({line}); }
+    // Something the user should know about the run that is no finding (the state before it
+    // could not be kept for undo). The desktop shows it in the findings window.
+    virtual void notice(const QString &text) { findings({text}); }
 };
 
 // Runs the script <home>FileCheck.SQL on the herd database, line by line:
@@ -56,8 +61,13 @@ public:
 //   Null as empty, joined by "," without quoting) go to `output`. A query the database refuses,
 //   or one that returns no result set, raises: the run stops at that line, and what earlier
 //   lines did and wrote stays;
-// - an action line is run as it stands and a failure of its own is ignored; a failure of the
-//   database itself (disk full, I/O error, read-only, locked, out of memory, corrupt) raises.
+// - an action line (a fix) is run as it stands and a failure of its own is ignored; a failure of
+//   the database itself (disk full, I/O error, read-only, locked, out of memory, corrupt)
+//   raises. A fix that ran says how many rows of the record-type tables it changed, as a
+//   finding of one line: "Fix on line 7: 3 rows changed".
+// A line may only read and change rows: attaching database files, changing the herd database's
+// tables, pragmas that change the file or reach other files, and writing the data generation
+// are refused, and stop the run with a message naming the line.
 // Each line is one transaction of its own, so a line takes effect whole or not at all and a
 // failing line never undoes the lines before it. A line may hold several statements separated
 // by ";" (a check's query only one); statements that begin, end or mark transactions are
@@ -67,7 +77,8 @@ public:
 // shows the copy of a large database.
 void runFileCheck(Tdm &dm, CheckOutput &output, ProgressSink *progress = nullptr);
 
-// The lines of a script, read whole with the text-file rules. Raises when it cannot be read.
+// The lines of a script, read whole with the text-file rules. Raises when it cannot be read, is
+// no plain file (a device, a pipe, a folder) or is larger than any script (4 MB).
 QStringList readCheckScript(const QString &path);
 
 } // namespace bm

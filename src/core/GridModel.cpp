@@ -7,6 +7,7 @@
 #include <QDate>
 
 #include <limits>
+#include <optional>
 
 namespace bm {
 
@@ -499,6 +500,14 @@ void GridModel::submitRow()
     QString failure;
     qint64 key = m_keys[size_t(position)];
     try {
+        // An edit is a change of the herd data like any other: committed with its stamp, so
+        // undo knows of it.
+        const ChangeSource source(
+                m_dm, (m_pendingInsert ? u"Insert into table %1"_s : u"Edit in table %1"_s)
+                              .arg(m_query.table));
+        std::optional<Transaction> transaction;
+        if (!m_dm.inTransaction())
+            transaction.emplace(m_dm);
         Stmt stmt = m_dm.prepare(sql);
         int i = 1;
         for (int c : std::as_const(columns))
@@ -506,10 +515,15 @@ void GridModel::submitRow()
         if (!m_pendingInsert)
             stmt->bindInteger(i, key);
         const db::Step step = stmt->step();
-        if (step == db::Step::Refused)
+        if (step == db::Step::Refused) {
             failure = stmt->refusal();
-        else if (m_pendingInsert && step == db::Step::Row)
-            key = stmt->integer(0);
+        } else {
+            if (m_pendingInsert && step == db::Step::Row)
+                key = stmt->integer(0);
+            stmt.reset();
+            if (transaction)
+                transaction->commit();
+        }
     } catch (const Error &e) {
         failure = e.message();
     }
@@ -587,10 +601,19 @@ void GridModel::deleteRow(int position)
     position = submitOtherRow(position);
     ensureKeys();
     const qint64 key = m_keys[size_t(position)];
-    Stmt stmt = m_dm.prepare(u"DELETE FROM "_s + Tdm::quoteId(m_query.table)
-                             + u" WHERE rowid = ?1"_s);
-    stmt->bindInteger(1, key);
-    stmt->run();
+    {
+        const ChangeSource source(m_dm, u"Delete in table %1"_s.arg(m_query.table));
+        std::optional<Transaction> transaction;
+        if (!m_dm.inTransaction())
+            transaction.emplace(m_dm);
+        Stmt stmt = m_dm.prepare(u"DELETE FROM "_s + Tdm::quoteId(m_query.table)
+                                 + u" WHERE rowid = ?1"_s);
+        stmt->bindInteger(1, key);
+        stmt->run();
+        stmt.reset();
+        if (transaction)
+            transaction->commit();
+    }
     beginRemoveRows(QModelIndex(), position, position);
     m_keys.erase(m_keys.begin() + position);
     m_cache.remove(key);

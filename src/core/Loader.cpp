@@ -134,6 +134,13 @@ QString loadFileFilter()
 QString scratchFolder(const QString &home)
 {
     const QString folder = (home.endsWith(u'/') ? home : home + u'/') + u"Scratch/"_s;
+    // Its files are deleted by name patterns: only a real folder of the program folder will do,
+    // never a link to somebody's folder of files.
+    const QFileInfo info(folder.chopped(1));
+    if (info.isSymLink() || (info.exists() && !info.isDir()))
+        throw Error(u"The scratch folder \"%1\" is %2, not a folder of the program folder. "
+                    "Remove it and try again"_s.arg(native(folder.chopped(1)),
+                                                    info.isSymLink() ? u"a link"_s : u"a file"_s));
     if (!QDir().mkpath(folder))
         throw Error(u"Cannot create the folder \"%1\""_s.arg(native(folder)));
     return folder;
@@ -335,7 +342,7 @@ void Loader::loadTables(const QString &FileName)
     Transaction transaction(m_dm);
     try {
         for (const RecordType &type : recordTypes()) {
-            m_dm.exec(u"DELETE FROM "_s + Tdm::quoteId(type.code));
+            m_dm.emptyTable(type.code);
             for (const TypeFile &f : std::as_const(files)) {
                 if (f.code != type.code)
                     continue;
@@ -354,7 +361,8 @@ void Loader::loadTables(const QString &FileName)
     m_progress.setStatus(u"Finishing the load"_s);
     m_progress.repaint();
     transaction.commit();
-    undo.commit();
+    if (const QString notKept = undo.commit(); !notKept.isEmpty())
+        m_prompter.notify(notKept);
 }
 
 void Loader::nameProblems(qsizetype first, const QString &archive, const QString &combined)

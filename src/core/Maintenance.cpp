@@ -142,8 +142,10 @@ qint64 Maintenance::cleanUp(const QString &caption, const QList<std::pair<QStrin
         throw;
     }
     transaction.commit();
-    undo.commit();
+    const QString notKept = undo.commit();
     committed();
+    if (!notKept.isEmpty())
+        m_prompter.notify(notKept);
     return removed;
 }
 
@@ -226,9 +228,11 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
             throw Error(u"Table %1 changed during the command"_s.arg(applied.table));
     }
     transaction.commit();
-    undo.commit();
+    const QString notKept = undo.commit();
     m_changes << TableChange{applied.table, doomed};
     committed();
+    if (!notKept.isEmpty())
+        m_prompter.notify(notKept);
     m_prompter.notify(u"Finished."_s);
 }
 
@@ -276,9 +280,11 @@ void Maintenance::ChangeHerdcode(const QString &current)
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
-    undo.commit();
+    const QString notKept = undo.commit();
     m_changes = changes;
     committed();
+    if (!notKept.isEmpty())
+        m_prompter.notify(notKept);
 }
 
 void Maintenance::MergeNationalIDs(const QString &initial)
@@ -338,10 +344,12 @@ void Maintenance::MergeNationalIDs(const QString &initial)
     if (m_confirm && !m_confirm(changes))
         return;
     transaction.commit();
-    undo.commit();
+    const QString notKept = undo.commit();
     m_changes = changes;
     m_progress.hide();
     committed();
+    if (!notKept.isEmpty())
+        m_prompter.notify(notKept);
     m_prompter.notify(u"Finished Merge."_s);
 }
 

@@ -17,6 +17,9 @@ public:
     virtual bool askYesNo(const QString &text) = 0;
     // A confirmation box with Yes and No (the grid's "Delete record?").
     virtual bool confirm(const QString &text) { return askYesNo(text); }
+    // An information box with Yes and No where No is the default answer (Enter keeps things as
+    // they are): for a step that replaces the herd data whole, as an undo does.
+    virtual bool askYesNoDefaultNo(const QString &text) { return askYesNo(text); }
     // An information box with OK.
     virtual void notify(const QString &text) = 0;
     // The standard error box; `message` is the error's message as raised.

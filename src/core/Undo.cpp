@@ -12,14 +12,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStorageInfo>
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -47,6 +49,11 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+QString databaseOf(const QString &home)
+{
+    return home + u"Tembra.db"_s;
+}
+
 QString keptPath(const QString &home)
 {
     return home + u"Undo.db"_s;
@@ -57,8 +64,27 @@ QString infoPath(const QString &home)
     return home + u"Undo.ini"_s;
 }
 
-// The copies being made by this process. Any other pending copy in a folder whose lock we hold
-// was left behind by a copy of the program that ended in the middle of a command.
+// The pending copy of an undo point, and the note that says what it is for.
+QString pendingPath(const QString &home, const QString &point)
+{
+    return home + u"Undo.db."_s + point + u".part"_s;
+}
+
+QString notePath(const QString &home, const QString &point)
+{
+    return home + u"Undo.db."_s + point + u".next"_s;
+}
+
+// Ends the process at a named step when the environment asks for it: the tests kill the program
+// at every step of keeping and putting back a state, and check that the next command finishes or
+// rolls back what it finds.
+void stepDone(const char *step)
+{
+    static const QByteArray wanted = qgetenv("BRINDLEMARK_KILL_AT");
+    if (!wanted.isEmpty() && wanted == step)
+        std::raise(SIGKILL);
+}
+
 // Finalizes a raw SQLite statement when it goes out of scope.
 struct SqliteStmtDeleter
 {
@@ -66,27 +92,41 @@ struct SqliteStmtDeleter
 };
 using SqliteStmt = std::unique_ptr<sqlite3_stmt, SqliteStmtDeleter>;
 
+// The undo points of this process that are still at work. Any other pending copy or note in a
+// folder whose lock we hold was left behind by a copy of the program that ended in the middle of
+// a command.
 std::mutex g_liveMutex;
 std::set<QString> g_live;
-std::atomic<int> g_pendingNumber{0};
+std::atomic<int> g_pointNumber{0};
 
-void removeStalePending(const QString &home)
+bool isLive(const QString &point)
 {
     const std::lock_guard guard(g_liveMutex);
-    const QStringList names = QDir(home).entryList(
-            {u"Undo.db.*.part"_s, u"Undo.db.*.part-journal"_s}, QDir::Files | QDir::Hidden);
-    for (const QString &name : names) {
-        const QString path = home + name;
-        const QString base = name.endsWith(u"-journal"_s) ? path.chopped(8) : path;
-        if (!g_live.count(base))
-            QFile::remove(path);
-    }
+    return g_live.count(point) > 0;
+}
+
+void setLive(const QString &point, bool live)
+{
+    const std::lock_guard guard(g_liveMutex);
+    if (live)
+        g_live.insert(point);
+    else
+        g_live.erase(point);
 }
 
 struct Connection
 {
     sqlite3 *db = nullptr;
     ~Connection() { sqlite3_close_v2(db); }
+    int open(const QString &path, int flags)
+    {
+        sqlite3_close_v2(db);
+        db = nullptr;
+        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
+        if (rc == SQLITE_OK)
+            sqlite3_busy_timeout(db, 5000);
+        return rc;
+    }
 };
 
 QString causeOf(int rc, sqlite3 *db)
@@ -95,6 +135,218 @@ QString causeOf(int rc, sqlite3 *db)
         return db::databaseFailureCause(rc, db);
     const char *message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     return QString::fromUtf8(message ? message : sqlite3_errstr(rc));
+}
+
+void syncPath(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool removeFile(const QString &path)
+{
+    return ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
+}
+
+// Writes a small file whole or not at all: into <path>.part (a fixed name: the folder's lock
+// keeps other copies of the program out), forced to the disk, then renamed over `path`. Empty
+// when done, else why not.
+QString writeWhole(const QString &path, const QByteArray &bytes)
+{
+    const QString part = path + u".part"_s;
+    const QByteArray name = QFile::encodeName(part);
+    removeFile(part);
+    const int fd
+            = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return u"Cannot write \"%1\". %2"_s.arg(native(part), systemMessage(errno));
+    qsizetype done = 0;
+    int error = 0;
+    while (done < bytes.size() && error == 0) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EINTR)
+            error = errno;
+    }
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && std::rename(name.constData(), QFile::encodeName(path).constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        removeFile(part);
+        return u"Cannot write \"%1\". %2"_s.arg(native(path), systemMessage(error));
+    }
+    syncPath(QFileInfo(path).absolutePath());
+    return QString();
+}
+
+// "key=value" lines.
+QHash<QString, QString> readKeys(const QString &path, bool &found)
+{
+    QHash<QString, QString> keys;
+    QFile file(path);
+    found = file.open(QIODevice::ReadOnly);
+    if (!found)
+        return keys;
+    const QList<QByteArray> lines = file.read(1 << 16).split('\n');
+    for (const QByteArray &raw : lines) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq > 0)
+            keys.insert(line.left(eq), line.mid(eq + 1));
+    }
+    return keys;
+}
+
+qint64 numberOf(const QHash<QString, QString> &keys, const QString &key, bool &ok)
+{
+    bool here = false;
+    const qint64 n = keys.value(key).toLongLong(&here);
+    ok = ok && here;
+    return n;
+}
+
+// What a pending copy is for, written beside it before its command begins.
+struct Note
+{
+    QString point;
+    bool restore = false; // the state an undo replaces, or the state before a command
+    QString caption;
+    bool redo = false;     // what the copy will be offered as
+    qint64 before = -1;    // the data generation of the copy (-1: the data could not be read)
+    qint64 restoring = -1; // an undo: the data generation of the state it puts back
+    QString layouts;
+};
+
+std::optional<Note> readNote(const QString &home, const QString &point)
+{
+    bool ok = false;
+    const QHash<QString, QString> keys = readKeys(notePath(home, point), ok);
+    Note note;
+    note.point = point;
+    note.restore = keys.value(u"kind"_s) == u"restore"_s;
+    note.caption = keys.value(u"caption"_s);
+    note.redo = keys.value(u"redo"_s) == u"1"_s;
+    note.layouts = keys.value(u"layouts"_s);
+    note.before = numberOf(keys, u"before"_s, ok);
+    note.restoring = numberOf(keys, u"restoring"_s, ok);
+    if (!ok || note.caption.isEmpty())
+        return std::nullopt;
+    return note;
+}
+
+QString writeNote(const QString &home, const Note &note)
+{
+    QByteArray text;
+    text += QByteArray("kind=") + (note.restore ? "restore" : "command") + '\n';
+    text += "caption=" + note.caption.toUtf8() + '\n';
+    text += QByteArray("redo=") + (note.redo ? "1" : "0") + '\n';
+    text += "before=" + QByteArray::number(note.before) + '\n';
+    text += "restoring=" + QByteArray::number(note.restoring) + '\n';
+    text += "layouts=" + note.layouts.toUtf8() + '\n';
+    return writeWhole(notePath(home, note.point), text);
+}
+
+std::optional<UndoInfo> readInfo(const QString &home)
+{
+    bool ok = false;
+    const QHash<QString, QString> keys = readKeys(infoPath(home), ok);
+    UndoInfo info;
+    info.caption = keys.value(u"caption"_s);
+    info.taken = QDateTime::fromString(keys.value(u"taken"_s), Qt::ISODate);
+    info.layouts = keys.value(u"layouts"_s);
+    info.redo = keys.value(u"redo"_s) == u"1"_s;
+    info.size = numberOf(keys, u"size"_s, ok);
+    // A state kept without its generation (by an earlier build) cannot tell whether the data
+    // changed since: it is not offered.
+    info.generation = numberOf(keys, u"generation"_s, ok);
+    info.keptGeneration = numberOf(keys, u"kept"_s, ok);
+    if (!ok || info.caption.isEmpty())
+        return std::nullopt;
+    return info;
+}
+
+QString writeInfo(const QString &home, const UndoInfo &info)
+{
+    QByteArray text;
+    text += "caption=" + info.caption.toUtf8() + '\n';
+    text += "taken=" + info.taken.toUTC().toString(Qt::ISODate).toUtf8() + '\n';
+    text += "layouts=" + info.layouts.toUtf8() + '\n';
+    text += QByteArray("redo=") + (info.redo ? "1" : "0") + '\n';
+    text += "size=" + QByteArray::number(info.size) + '\n';
+    text += "generation=" + QByteArray::number(info.generation) + '\n';
+    text += "kept=" + QByteArray::number(info.keptGeneration) + '\n';
+    return writeWhole(infoPath(home), text);
+}
+
+QString takenText(const UndoInfo &info)
+{
+    return QLocale().toString(info.taken.toLocalTime(),
+                              shortDateFormat() + u' '
+                                      + QLocale().timeFormat(QLocale::ShortFormat));
+}
+
+// The stamp of the database file `path`, read on a connection of its own. The connection may
+// write where it can, so that a transaction a killed command left in the journal is rolled back
+// first, as any command that opens the database would. `damaged` tells a file that is missing
+// or no sound database from one that cannot be read now (locked, an I/O error).
+std::optional<DataStamp> stampOfFile(const QString &path, QString &why, bool *damaged = nullptr)
+{
+    if (damaged)
+        *damaged = false;
+    if (!QFileInfo(path).isFile()) {
+        why = u"\"%1\" is missing"_s.arg(native(path));
+        if (damaged)
+            *damaged = true;
+        return std::nullopt;
+    }
+    Connection c;
+    int rc = c.open(path, SQLITE_OPEN_READWRITE);
+    if (rc != SQLITE_OK)
+        rc = c.open(path, SQLITE_OPEN_READONLY);
+    std::optional<DataStamp> stamp;
+    if (rc == SQLITE_OK)
+        stamp = readStamp(c.db, &why);
+    if (!stamp) {
+        if (rc != SQLITE_OK)
+            why = causeOf(rc, c.db);
+        const int code = (rc != SQLITE_OK ? rc : sqlite3_errcode(c.db)) & 0xFF;
+        if (damaged)
+            *damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+    }
+    return stamp;
+}
+
+// A byte-for-byte copy of `from` as the new file `to`, forced to the disk. Empty when done.
+QString copyBytes(const QString &from, const QString &to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return u"Cannot read \"%1\". %2"_s.arg(native(from), in.errorString());
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return u"\"%1\" cannot be made (%2)"_s.arg(native(to), out.errorString());
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n < 0)
+            return u"Cannot read \"%1\". %2"_s.arg(native(from), in.errorString());
+        if (n == 0)
+            break;
+        QString why;
+        if (!writeAll(out, QByteArrayView(buffer.constData(), n), why))
+            return why;
+    }
+    if (::fsync(out.handle()) != 0)
+        return systemMessage(errno);
+    out.close();
+    return QString();
 }
 
 // Copies the main database of `from` into the main database of `to` with the online backup:
@@ -131,69 +383,6 @@ int copyDatabase(sqlite3 *from, sqlite3 *to, ProgressSink &progress, QString &wh
     if (why.isEmpty() || why == u"not an error"_s)
         why = QString::fromUtf8(sqlite3_errstr(rc));
     return rc;
-}
-
-void syncPath(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-std::optional<UndoInfo> readInfo(const QString &home)
-{
-    QFile file(infoPath(home));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    UndoInfo info;
-    bool sized = false;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (const QByteArray &raw : lines) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq <= 0)
-            continue;
-        const QString key = line.left(eq);
-        const QString value = line.mid(eq + 1);
-        if (key == u"caption"_s)
-            info.caption = value;
-        else if (key == u"taken"_s)
-            info.taken = QDateTime::fromString(value, Qt::ISODate);
-        else if (key == u"layouts"_s)
-            info.layouts = value;
-        else if (key == u"redo"_s)
-            info.redo = value == u"1"_s;
-        else if (key == u"serial"_s)
-            info.serial = value.toLongLong();
-        else if (key == u"size"_s)
-            info.size = value.toLongLong(&sized);
-    }
-    if (info.caption.isEmpty() || !sized)
-        return std::nullopt;
-    return info;
-}
-
-void writeInfo(const QString &home, const UndoInfo &info)
-{
-    QSaveFile file(infoPath(home));
-    QByteArray text;
-    text += "caption=" + info.caption.toUtf8() + '\n';
-    text += "taken=" + info.taken.toUTC().toString(Qt::ISODate).toUtf8() + '\n';
-    text += "layouts=" + info.layouts.toUtf8() + '\n';
-    text += QByteArray("redo=") + (info.redo ? "1" : "0") + '\n';
-    text += "serial=" + QByteArray::number(info.serial) + '\n';
-    text += "size=" + QByteArray::number(info.size) + '\n';
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        throw Error(u"Cannot write \"%1\". %2"_s.arg(native(infoPath(home)), file.errorString()));
-}
-
-QString takenText(const UndoInfo &info)
-{
-    return QLocale().toString(info.taken.toLocalTime(),
-                              shortDateFormat() + u' '
-                                      + QLocale().timeFormat(QLocale::ShortFormat));
 }
 
 // Copies the herd database as it is committed into the new file `to`, inside a read
@@ -331,6 +520,94 @@ QString keepState(sqlite3 *db, const QString &to, ProgressSink &progress)
     return rc == SQLITE_OK ? QString() : QString::fromUtf8(sqlite3_errstr(rc));
 }
 
+// Puts the pending copy of `note` in place as the kept state; the herd data is now at
+// `generation`. The old description goes first, so a description never names a copy it does not
+// belong to; the note goes last, so a kill at any step leaves what the next command needs to
+// finish. Empty when done, else why not.
+QString promote(const QString &home, const Note &note, qint64 generation)
+{
+    const QString pending = pendingPath(home, note.point);
+    const char *const steps[3][2] = {{"keep:ini-removed", "undo:ini-removed"},
+                                     {"keep:renamed", "undo:renamed"},
+                                     {"keep:ini-written", "undo:ini-written"}};
+    const int kind = note.restore ? 1 : 0;
+    if (!removeFile(infoPath(home)))
+        return u"Cannot replace \"%1\". %2"_s.arg(native(infoPath(home)), systemMessage(errno));
+    stepDone(steps[0][kind]);
+    if (QFileInfo::exists(pending)) {
+        if (std::rename(QFile::encodeName(pending).constData(),
+                        QFile::encodeName(keptPath(home)).constData())
+            != 0)
+            return u"Cannot keep the herd data as \"%1\". %2"_s.arg(native(keptPath(home)),
+                                                                    systemMessage(errno));
+        syncPath(home);
+    } else {
+        // Renamed before a kill: Undo.db must then be that copy.
+        QString why;
+        const std::optional<DataStamp> kept = stampOfFile(keptPath(home), why);
+        if (!kept || kept->generation != note.before || note.before < 0)
+            return u"the copy \"%1\" is gone"_s.arg(native(pending));
+    }
+    stepDone(steps[1][kind]);
+    UndoInfo info;
+    info.caption = note.caption;
+    info.taken = QDateTime::currentDateTimeUtc();
+    info.layouts = note.layouts;
+    info.redo = note.redo;
+    info.size = QFileInfo(keptPath(home)).size();
+    info.generation = generation;
+    info.keptGeneration = note.before;
+    if (const QString why = writeInfo(home, info); !why.isEmpty())
+        return why;
+    stepDone(steps[2][kind]);
+    removeFile(notePath(home, note.point));
+    syncPath(home);
+    return QString();
+}
+
+// Removes a pending copy and its note.
+void discard(const QString &home, const QString &point)
+{
+    removeFile(pendingPath(home, point));
+    removeFile(pendingPath(home, point) + u"-journal"_s);
+    removeFile(notePath(home, point));
+}
+
+// The message for an undo refused because the data changed after the command it would undo.
+QString changedSince(const UndoInfo &info, const DataStamp &now)
+{
+    const qint64 n = now.generation - info.generation;
+    QString what = n == 1  ? u"1 change"_s
+                   : n > 1 ? u"%1 changes"_s.arg(QLocale().toString(n))
+                           : u"changes"_s;
+    if (!now.change.isEmpty())
+        what += u", the last: %1"_s.arg(now.change);
+    const QString verb = info.redo ? u"redo"_s : u"undo"_s;
+    const QString as = info.redo ? u"as it was before the undo of \"%1\""_s.arg(info.caption)
+                                 : u"as it was before \"%1\""_s.arg(info.caption);
+    return u"Cannot %1 \"%2\": the herd data has changed since (%3). Putting it back %4 would "
+           "lose those changes. Nothing was changed"_s.arg(verb, info.caption, what, as);
+}
+
+// Raises the generation of the database on `db` to `value`, in a transaction of its own.
+int stampRestored(sqlite3 *db, const QString &change, const QString &point, qint64 value)
+{
+    int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = writeStamp(db, change, point, value);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK && !sqlite3_get_autocommit(db))
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
+}
+
+QString restoredChange(const Note &note)
+{
+    // The note's redo flag is what the replaced state will be: a redo after an undo.
+    return (note.redo ? u"Undo "_s : u"Redo "_s) + note.caption;
+}
+
 } // namespace
 
 QString UndoInfo::menuText() const
@@ -365,37 +642,96 @@ QString layoutsFingerprint(const QString &home)
     return QString::fromLatin1(hash.result().toHex());
 }
 
+UndoCheck checkUndo(const QString &home)
+{
+    UndoCheck check;
+    check.info = undoInfo(home);
+    if (!check.info)
+        return check;
+    const UndoInfo &info = *check.info;
+    if (info.layouts != layoutsFingerprint(home)) {
+        check.refusal = u"The herd data kept before \"%1\" (%2) no longer fits the record layouts: "
+                        "the files in \"%3\" have changed since. Nothing was changed"_s.arg(
+                                info.caption, takenText(info), native(defsFolder(home)));
+        return check;
+    }
+    QString why;
+    bool damaged = false;
+    const std::optional<DataStamp> now = stampOfFile(databaseOf(home), why, &damaged);
+    // Only a database that is damaged (or gone) is replaced whole; one that cannot be read just
+    // now (locked by another program, an I/O error) is left alone.
+    if (!now && damaged)
+        check.unreadable = why;
+    else if (!now)
+        check.refusal = u"Cannot %1 \"%2\": the herd database cannot be read (%3). Nothing was "
+                        "changed"_s.arg(info.redo ? u"redo"_s : u"undo"_s, info.caption, why);
+    else if (now->generation != info.generation)
+        check.refusal = changedSince(info, *now);
+    return check;
+}
+
+QString undoQuestion(const UndoCheck &check)
+{
+    if (!check.info)
+        return QString();
+    const UndoInfo &info = *check.info;
+    const QString what = info.redo ? u"put the herd data back as it was before the undo of "
+                                     "\"%1\" (%2)"_s
+                                   : u"put the herd data back as it was before \"%1\" (%2)"_s;
+    QString text = what.arg(info.caption, takenText(info));
+    if (check.unreadable.isEmpty())
+        text = u"This will "_s + text + u'.';
+    else
+        text = u"The herd database cannot be read (%1). This will replace it whole and %2."_s.arg(
+                check.unreadable, text);
+    return text + u"\r\rDo you wish to continue."_s;
+}
+
+// ---------------------------------------------------------------------------------------------
+
 UndoPoint::UndoPoint(Tdm &dm, ProgressSink &progress, const QString &caption)
+    : UndoPoint(dm.home(), &dm, db::sqliteHandle(dm.connection()), progress, caption, Kind::Command,
+                false, false, -1)
+{}
+
+UndoPoint::UndoPoint(const QString &home, Tdm *dm, sqlite3 *db, ProgressSink &progress,
+                     const QString &caption, Kind kind, bool redo, bool unreadable,
+                     qint64 restoring)
     : m_dm(dm)
+    , m_home(home)
     , m_caption(caption)
 {
-    const QString home = dm.home();
-    removeStalePending(home);
-    const std::optional<UndoInfo> previous = readInfo(home);
-    m_serial = previous ? previous->serial : 0;
-
+    const bool restore = kind == Kind::Restore;
     auto refuse = [&](const QString &why) {
-        return Error(u"Cannot keep the herd data for undo: %1. %2 was not run"_s.arg(why, caption));
+        if (!restore)
+            return Error(
+                    u"Cannot keep the herd data for undo: %1. %2 was not run"_s.arg(why, caption));
+        return Error((redo ? u"Cannot undo \"%1\": the herd data as it is now cannot be kept to "
+                             "redo it (%2). Nothing was changed"_s
+                           : u"Cannot redo \"%1\": the herd data as it is now cannot be kept to "
+                             "undo it again (%2). Nothing was changed"_s)
+                             .arg(caption, why));
     };
+    finishUndoSteps(m_home);
+
     // Refuse at once when the copy cannot fit, rather than fill the disk before failing.
-    const qint64 size = QFileInfo(dm.databasePath()).size();
-    const QStorageInfo volume(home);
+    const QString database = databaseOf(m_home);
+    const qint64 size = QFileInfo(database).size();
+    const QStorageInfo volume(m_home);
     if (volume.isValid() && volume.bytesAvailable() >= 0 && size > volume.bytesAvailable())
         throw refuse(u"it needs %1 in \"%2\" and only %3 are free"_s.arg(
                 QLocale().formattedDataSize(size, 1, QLocale::DataSizeTraditionalFormat),
-                native(home),
+                native(m_home),
                 QLocale().formattedDataSize(volume.bytesAvailable(), 1,
                                             QLocale::DataSizeTraditionalFormat)));
 
-    m_pending = u"%1Undo.db.%2-%3.part"_s.arg(home)
-                        .arg(QCoreApplication::applicationPid())
-                        .arg(++g_pendingNumber);
-    {
-        const std::lock_guard guard(g_liveMutex);
-        g_live.insert(m_pending);
-    }
+    m_point = u"%1-%2-%3"_s.arg(QCoreApplication::applicationPid())
+                      .arg(++g_pointNumber)
+                      .arg(QDateTime::currentMSecsSinceEpoch(), 0, 36);
+    m_pending = pendingPath(m_home, m_point);
+    setLive(m_point, true);
     try {
-        QFile::remove(m_pending);
+        removeFile(m_pending);
         const BusyCursor busy(progress);
         const bool shown = size >= kShownBytes;
         const bool wasVisible = progress.isVisible();
@@ -406,127 +742,295 @@ UndoPoint::UndoPoint(Tdm &dm, ProgressSink &progress, const QString &caption)
             progress.setRecords(QString());
             progress.setPosition(0);
         }
-        const QString why
-                = keepState(db::sqliteHandle(dm.connection()), m_pending, shown ? progress : none);
+        // A herd database that cannot be read is kept as the bytes it holds.
+        const QString why = unreadable ? copyBytes(database, m_pending)
+                                       : keepState(db, m_pending, shown ? progress : none);
         if (shown && !wasVisible)
             progress.hide();
         if (!why.isEmpty())
             throw refuse(why);
+        stepDone(restore ? "undo:copied" : "keep:copied");
+
+        Note note;
+        note.point = m_point;
+        note.restore = restore;
+        note.caption = caption;
+        note.redo = redo;
+        note.restoring = restoring;
+        note.layouts = layoutsFingerprint(m_home);
+        QString unread;
+        if (const std::optional<DataStamp> copied = stampOfFile(m_pending, unread))
+            note.before = copied->generation;
+        else if (!unreadable)
+            throw refuse(unread);
+        m_before = note.before;
+        if (const QString failed = writeNote(m_home, note); !failed.isEmpty())
+            throw refuse(failed);
+        stepDone(restore ? "undo:noted" : "keep:noted");
     } catch (...) {
-        QFile::remove(m_pending);
-        QFile::remove(m_pending + u"-journal"_s);
-        const std::lock_guard guard(g_liveMutex);
-        g_live.erase(m_pending);
+        drop();
         throw;
     }
-    m_changes = sqlite3_total_changes64(db::sqliteHandle(dm.connection()));
+    if (!restore && m_dm)
+        m_source = std::make_unique<ChangeSource>(*m_dm, caption, m_point);
 }
 
 UndoPoint::~UndoPoint()
 {
-    if (m_pending.isEmpty())
-        return;
-    QFile::remove(m_pending);
-    const std::lock_guard guard(g_liveMutex);
-    g_live.erase(m_pending);
+    drop();
 }
 
-void UndoPoint::commit()
+void UndoPoint::drop()
 {
+    m_source.reset();
     if (m_pending.isEmpty())
         return;
-    const std::optional<UndoInfo> current = readInfo(m_dm.home());
-    const bool changed = sqlite3_total_changes64(db::sqliteHandle(m_dm.connection())) != m_changes;
-    const bool overtaken = (current ? current->serial : 0) != m_serial;
-    if (changed && !overtaken)
-        take(false);
-}
-
-void UndoPoint::take(bool redo)
-{
-    const QString home = m_dm.home();
-    UndoInfo info;
-    info.caption = m_caption;
-    info.taken = QDateTime::currentDateTimeUtc();
-    info.layouts = layoutsFingerprint(home);
-    info.redo = redo;
-    info.serial = m_serial + 1;
-    info.size = QFileInfo(m_pending).size();
-    // The old description goes first: until the new one is written nothing is offered, so a
-    // description never names a copy it does not belong to.
-    if (QFile::exists(infoPath(home)) && !QFile::remove(infoPath(home)))
-        throw Error(u"Cannot replace \"%1\""_s.arg(native(infoPath(home))));
-    if (std::rename(QFile::encodeName(m_pending).constData(),
-                    QFile::encodeName(keptPath(home)).constData())
-        != 0)
-        throw Error(u"Cannot keep the herd data for undo as \"%1\". %2"_s.arg(
-                native(keptPath(home)), systemMessage(errno)));
-    {
-        const std::lock_guard guard(g_liveMutex);
-        g_live.erase(m_pending);
-    }
+    discard(m_home, m_point);
+    setLive(m_point, false);
     m_pending.clear();
-    writeInfo(home, info);
-    syncPath(home);
 }
 
-UndoInfo undoLastCommand(Tdm &dm, ProgressSink &progress)
+QString UndoPoint::commit()
 {
-    const QString home = dm.home();
-    const std::optional<UndoInfo> info = undoInfo(home);
-    if (!info)
-        throw Error(u"There is nothing to undo"_s);
-    if (info->layouts != layoutsFingerprint(home))
-        throw Error(u"The herd data kept before \"%1\" (%2) no longer fits the record layouts: "
-                    "the files in \"%3\" have changed since. Nothing was changed"_s.arg(
-                            info->caption, takenText(*info), native(defsFolder(home))));
-    if (dm.inTransaction())
-        throw Error(u"Cannot undo while a command is running"_s);
+    m_source.reset();
+    if (m_pending.isEmpty() || !m_dm)
+        return QString();
+    stepDone("keep:committed");
+    auto notKept = [&](const QString &why) {
+        drop();
+        return u"%1 was done, but the herd data as it was before it could not be kept for undo "
+               "(%2)"_s.arg(m_caption, why);
+    };
+    DataStamp now;
+    try {
+        now = m_dm->dataStamp();
+    } catch (const Error &e) {
+        return notKept(e.message());
+    }
+    // Nothing changed the herd tables: the previous undo stays as it is.
+    if (now.generation == m_before) {
+        drop();
+        return QString();
+    }
+    // Something besides the command changed the data meanwhile: putting the copy back would
+    // lose that too. The previous undo no longer fits either (its generation has gone).
+    if (now.point != m_point || now.generation != m_before + m_dm->stampsFor(m_point)) {
+        drop();
+        return QString();
+    }
+    const std::optional<Note> note = readNote(m_home, m_point);
+    if (!note)
+        return notKept(u"its note \"%1\" cannot be read"_s.arg(native(notePath(m_home, m_point))));
+    if (const QString why = promote(m_home, *note, now.generation); !why.isEmpty())
+        return notKept(why);
+    setLive(m_point, false);
+    m_pending.clear();
+    return QString();
+}
 
-    const HideProgressAtEnd hide(progress);
-    Connection kept;
-    int rc = sqlite3_open_v2(QFile::encodeName(keptPath(home)).constData(), &kept.db,
-                             SQLITE_OPEN_READONLY, nullptr);
-    QString check;
-    if (rc == SQLITE_OK) {
-        // The copy was not forced to the disk when it was made: a crash of the system since
-        // may have left it damaged, and a damaged copy must never replace the herd data.
-        BusyCursor busy(progress);
-        sqlite3_stmt *raw = nullptr;
-        rc = sqlite3_prepare_v2(kept.db, "PRAGMA quick_check", -1, &raw, nullptr);
-        const SqliteStmt stmt(raw);
-        if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
-            check = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+// ---------------------------------------------------------------------------------------------
+
+// Putting a kept state back, on the program's connection or on one of its own.
+struct UndoSteps
+{
+    static UndoResult undo(const QString &home, Tdm *dm, ProgressSink &progress)
+    {
+        if (dm && dm->inTransaction())
+            throw Error(u"Cannot undo while a command is running"_s);
+        if (dm)
+            dm->dataStamp(); // a change committed without its stamp is stamped first
+        finishUndoSteps(home);
+        const UndoCheck check = checkUndo(home);
+        if (!check.info)
+            throw Error(u"There is nothing to undo"_s);
+        if (!check.refusal.isEmpty())
+            throw Error(check.refusal);
+        const UndoInfo &info = *check.info;
+        const bool unreadable = !check.unreadable.isEmpty();
+
+        const HideProgressAtEnd hide(progress);
+        Connection kept;
+        int rc = kept.open(keptPath(home), SQLITE_OPEN_READONLY);
+        QString verdict;
+        if (rc == SQLITE_OK) {
+            // The copy was not forced to the disk when it was made: a crash of the system since
+            // may have left it damaged, and a damaged copy must never replace the herd data.
+            BusyCursor busy(progress);
+            sqlite3_stmt *raw = nullptr;
+            rc = sqlite3_prepare_v2(kept.db, "PRAGMA quick_check", -1, &raw, nullptr);
+            const SqliteStmt stmt(raw);
+            if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+                verdict = QString::fromUtf8(
+                        reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+                rc = SQLITE_OK;
+            }
+        }
+        QString unread;
+        const std::optional<DataStamp> keptStamp
+                = rc == SQLITE_OK ? readStamp(kept.db, &unread) : std::nullopt;
+        if (rc != SQLITE_OK || verdict != u"ok"_s || !keptStamp)
+            throw Error(u"The herd data kept for undo in \"%1\" is damaged (%2). Nothing was "
+                        "changed"_s.arg(native(keptPath(home)), rc != SQLITE_OK
+                                                                        ? causeOf(rc, kept.db)
+                                                                : verdict != u"ok"_s ? verdict
+                                                                                     : unread));
+
+        Connection own;
+        sqlite3 *db = dm ? db::sqliteHandle(dm->connection()) : nullptr;
+        if (!dm) {
+            rc = own.open(databaseOf(home), SQLITE_OPEN_READWRITE);
+            if (rc != SQLITE_OK && !unreadable)
+                throw Error(u"Cannot open the herd database \"%1\": %2"_s.arg(
+                        native(databaseOf(home)), causeOf(rc, own.db)));
+            db = own.db;
+        }
+
+        // The state now becomes the next undo: undoing the undo is a redo.
+        UndoPoint now(home, dm, db, progress, info.caption, UndoPoint::Kind::Restore, !info.redo,
+                      unreadable, keptStamp->generation);
+        if (info.size >= kShownBytes)
+            progress.show();
+        progress.setStatus(info.redo ? u"Redoing "_s + info.caption : u"Undoing "_s + info.caption);
+        progress.setPosition(0);
+        QString why;
+        rc = db ? copyDatabase(kept.db, db, progress, why) : SQLITE_CANTOPEN;
+        if (rc == SQLITE_DONE) {
             rc = SQLITE_OK;
+        } else {
+            if (!unreadable)
+                throw Error(u"Cannot put back the herd data kept before \"%1\": %2. Nothing was "
+                            "changed"_s.arg(info.caption, why));
+            // Not even SQLite can write into what the file holds: the kept copy replaces the
+            // file whole.
+            if (const QString failed = replaceFile(home); !failed.isEmpty())
+                throw Error(u"Cannot put back the herd data kept before \"%1\": %2. Nothing was "
+                            "changed"_s.arg(info.caption, failed));
+            rc = own.open(databaseOf(home), SQLITE_OPEN_READWRITE);
+            db = own.db;
+        }
+        stepDone("undo:restored");
+
+        UndoResult result;
+        result.undone = info;
+        const std::optional<Note> note = readNote(home, now.m_point);
+        const qint64 generation = std::max(now.m_before, keptStamp->generation) + 1;
+        QString failed;
+        if (!note)
+            failed = u"its note cannot be read"_s;
+        else if (rc != SQLITE_OK
+                 || (rc = stampRestored(db, restoredChange(*note), now.m_point, generation))
+                            != SQLITE_OK)
+            failed = causeOf(rc, db);
+        else {
+            stepDone("undo:stamped");
+            failed = promote(home, *note, generation);
+        }
+        if (failed.isEmpty()) {
+            setLive(now.m_point, false);
+            now.m_pending.clear();
+        } else {
+            now.drop();
+            result.warning = (info.redo ? u"Redone: %1, but the herd data it replaced could not "
+                                          "be kept to undo it again (%2)"_s
+                                        : u"Undone: %1, but the herd data it replaced could not "
+                                          "be kept to redo it (%2)"_s)
+                                     .arg(info.caption, failed);
+        }
+        return result;
+    }
+
+    // Replaces the herd database file (the file a link points to, where it is one) with a copy
+    // of the kept state, removing the journal of the file it replaces. Empty when done.
+    static QString replaceFile(const QString &home)
+    {
+        const QFileInfo link(databaseOf(home));
+        const QString target = link.isSymLink() ? link.symLinkTarget() : databaseOf(home);
+        const QString part = target + u".restore.part"_s;
+        removeFile(part);
+        if (const QString why = copyBytes(keptPath(home), part); !why.isEmpty()) {
+            removeFile(part);
+            return why;
+        }
+        for (const char *suffix : {"-journal", "-wal", "-shm"})
+            removeFile(target + QLatin1String(suffix));
+        if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData())
+            != 0) {
+            const int error = errno;
+            removeFile(part);
+            return systemMessage(error);
+        }
+        syncPath(QFileInfo(target).absolutePath());
+        return QString();
+    }
+
+    static void finish(const QString &home)
+    {
+        const QStringList notes = QDir(home).entryList({u"Undo.db.*.next"_s}, QDir::Files);
+        for (const QString &name : notes) {
+            const QString point = name.mid(8, name.size() - 8 - 5);
+            if (isLive(point))
+                continue;
+            const std::optional<Note> note = readNote(home, point);
+            if (!note) {
+                discard(home, point);
+                continue;
+            }
+            QString why;
+            const std::optional<DataStamp> now = stampOfFile(databaseOf(home), why);
+            if (!now) {
+                // An undo into a herd database that could not be read was stopped before it
+                // put anything back; anything else waits until the data can be read.
+                if (note->restore && note->before < 0)
+                    discard(home, point);
+                continue;
+            }
+            if (now->point == point) {
+                promote(home, *note, now->generation);
+            } else if (note->restore && now->generation == note->restoring
+                       && note->restoring != note->before) {
+                // Put back, and killed before the data was stamped as such.
+                const qint64 generation = std::max(note->before, note->restoring) + 1;
+                Connection c;
+                if (c.open(databaseOf(home), SQLITE_OPEN_READWRITE) == SQLITE_OK
+                    && stampRestored(c.db, restoredChange(*note), point, generation) == SQLITE_OK)
+                    promote(home, *note, generation);
+            } else {
+                discard(home, point);
+            }
+        }
+        // Copies and half-written files that belong to no note.
+        const QStringList loose = QDir(home).entryList(
+                {u"Undo.db.*.part"_s, u"Undo.db.*.part-journal"_s, u"Undo.db.*.next.part"_s,
+                 u"Undo.ini.part"_s, u"Tembra.db.restore.part"_s},
+                QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString &name : loose) {
+            if (name.startsWith(u"Undo.db."_s)) {
+                const QString point = name.mid(8).section(u'.', 0, 0);
+                if (isLive(point) || QFileInfo::exists(notePath(home, point)))
+                    continue;
+            }
+            removeFile(home + name);
         }
     }
-    if (rc != SQLITE_OK || check != u"ok"_s)
-        throw Error(u"The herd data kept for undo in \"%1\" is damaged (%2). Nothing was "
-                    "changed"_s.arg(native(keptPath(home)),
-                                    rc != SQLITE_OK ? causeOf(rc, kept.db) : check));
+};
 
-    // The state now becomes the next undo: undoing the undo is a redo.
-    UndoPoint now(dm, progress, info->caption);
-    if (info->size >= kShownBytes)
-        progress.show();
-    progress.setStatus(info->redo ? u"Redoing "_s + info->caption : u"Undoing "_s + info->caption);
-    progress.setPosition(0);
-    QString why;
-    rc = copyDatabase(kept.db, db::sqliteHandle(dm.connection()), progress, why);
-    if (rc != SQLITE_DONE)
-        throw Error(u"Cannot put back the herd data kept before \"%1\": %2. Nothing was "
-                    "changed"_s.arg(info->caption, why));
-    now.take(!info->redo);
-    return *info;
+UndoResult undoLastCommand(Tdm &dm, ProgressSink &progress)
+{
+    return UndoSteps::undo(dm.home(), &dm, progress);
 }
 
-QString undoQuestion(const UndoInfo &info)
+UndoResult undoLastCommand(const QString &home, ProgressSink &progress)
 {
-    const QString what = info.redo ? u"This will put the herd data back as it was before the undo "
-                                     "of \"%1\" (%2)."_s
-                                   : u"This will put the herd data back as it was before \"%1\" "
-                                     "(%2)."_s;
-    return what.arg(info.caption, takenText(info)) + u"\r\rDo you wish to continue."_s;
+    return UndoSteps::undo(home.endsWith(u'/') ? home : home + u'/', nullptr, progress);
+}
+
+void finishUndoSteps(const QString &home)
+{
+    try {
+        UndoSteps::finish(home.endsWith(u'/') ? home : home + u'/');
+    } catch (...) {
+        // What cannot be decided now is left for the next command.
+    }
 }
 
 } // namespace bm

@@ -79,6 +79,13 @@ bool GuiPrompter::askYesNo(const QString &text)
            == QMessageBox::Yes;
 }
 
+bool GuiPrompter::askYesNoDefaultNo(const QString &text)
+{
+    return runBox(owner(), QMessageBox::Information, text, QMessageBox::Yes | QMessageBox::No,
+                  QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
 bool GuiPrompter::confirm(const QString &text)
 {
     return runBox(owner(), QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,

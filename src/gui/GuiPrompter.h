@@ -17,6 +17,7 @@ public:
 
     bool askYesNo(const QString &text) override;
     bool confirm(const QString &text) override;
+    bool askYesNoDefaultNo(const QString &text) override;
     void notify(const QString &text) override;
     void showError(const QString &message) override;
     std::optional<QString> openFile(const QString &filter, const QString &initial) override;

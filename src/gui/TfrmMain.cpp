@@ -13,6 +13,7 @@
 #include "GridModel.h"
 #include "Importer.h"
 #include "Layout.h"
+#include "Leftovers.h"
 #include "LiveWindows.h"
 #include "Loader.h"
 #include "Look.h"
@@ -98,6 +99,9 @@ public:
         bringUp();
         m_window.mOutput->appendPlainText(lines.join(u'\n'));
     }
+    // What a fix changed, and what the user should know of the run: no findings of a check.
+    void fixDone(const QString &line) override { append(line); }
+    void notice(const QString &text) override { append(text); }
     bool lineDone() override
     {
         QApplication::processEvents();
@@ -114,6 +118,11 @@ public:
     int found() const { return m_found; }
 
 private:
+    void append(const QString &text)
+    {
+        bringUp();
+        m_window.mOutput->appendPlainText(text);
+    }
     void bringUp()
     {
         m_window.show();
@@ -656,8 +665,10 @@ void TfrmMain::FormShow()
     // The window holds the lock of the program folder while it is open. When another copy of
     // the program has it, the message says so and the window closes without touching the data:
     // the program ends, and the user starts it again once the other copy is done.
-    const bool locked
-            = runCommand([this] { m_lock = std::make_unique<bm::FolderLock>(dm->home()); });
+    const bool locked = runCommand([this] {
+        m_lock = std::make_unique<bm::FolderLock>(dm->home());
+        bm::removeLeftovers(dm->home(), m_lock->previousHolderDied());
+    });
     if (!locked) {
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
@@ -1245,20 +1256,39 @@ void TfrmMain::Undo1Click()
     refreshUndo();
     if (!Undo1->isEnabled())
         return;
-    QString command; // set once the data is put back
+    QString command;          // set once the data is put back
+    bool reconnected = false; // the herd database could not be opened before the undo
     runCommand([&] {
-        const std::optional<bm::UndoInfo> info = bm::undoInfo(dm->home());
-        if (!info || !m_prompter->askYesNo(bm::undoQuestion(*info)))
-            return;
-        // An open grid edit is written first, so the state kept for the redo holds it.
+        // An open grid edit is written first: it is a change the undo must know of.
         postEdits();
+        const bm::UndoCheck check = bm::checkUndo(dm->home());
+        if (!check.info)
+            return;
+        if (!check.refusal.isEmpty())
+            throw bm::Error(check.refusal);
+        if (!m_prompter->askYesNoDefaultNo(bm::undoQuestion(check)))
+            return;
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const bm::UndoInfo undone = bm::undoLastCommand(*dm, progress());
+        // A herd database the program could not open is replaced on a connection of its own.
+        const bool open = dm->isOpen();
+        const bm::UndoResult result = open ? bm::undoLastCommand(*dm, progress())
+                                           : bm::undoLastCommand(dm->home(), progress());
+        const bm::UndoInfo &undone = result.undone;
         command = undone.menuText();
         showMessage((undone.redo ? u"Redone: "_s : u"Undone: "_s) + undone.caption);
+        if (!result.warning.isEmpty())
+            m_prompter->notify(result.warning);
+        if (!open) {
+            dm->ConnectDB(&progress());
+            live::attach(dm->connection(), qData, dbg);
+            reconnected = true;
+        }
     });
     if (!command.isEmpty())
         showDataAfter(command);
+    // The filter's field list was never filled while the database could not be opened.
+    if (reconnected && qData->isActive())
+        FillCombo();
     refreshUndo();
 }
 

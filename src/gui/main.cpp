@@ -6,10 +6,15 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     bm::gui::prepareApplication();
+    // A limit on the size of files makes a write fail with an error the command reports, like a
+    // full disk, instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     // The program folder holds Tembra.db, Defs/ and the scratch folder: the executable's own
     // folder when it holds Defs/, else (installed) the user's data folder, which gets the

@@ -116,7 +116,7 @@ TEST(CliCheck, printsTheFindingsBeforeAStopAndExitsWithTheError)
     home.write(u"FileCheck.SQL"_s, "/ nothing to list\r\nDELETE FROM [101]\r\n");
     r = cli(args);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QString());
+    EXPECT_EQ(r.out, u"Fix on line 2: 0 rows changed\n"_s);
     EXPECT_EQ(r.err, QString());
 
     home.write(u"FileCheck.SQL"_s,

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -85,7 +86,15 @@ TEST(CliCrash, aLoadKilledHalfwayLeavesTheDatabaseAsItWas)
     ASSERT_TRUE(load.waitForFinished(10000));
     EXPECT_EQ(load.exitStatus(), QProcess::CrashExit);
     EXPECT_TRUE(QFile::exists(database + u"-journal"_s)) << "no journal to roll back from";
+    EXPECT_FALSE(QDir(home.path()).entryList({u"Undo.db.*.part"_s}).isEmpty());
 
+    // The next command rolls the database back before it looks at it, and removes the copy the
+    // killed load was keeping for undo; the undo of the load before stays.
+    const bm::test::ProcessResult asked = cli({u"--home"_s, home.path(), u"undo"_s});
+    EXPECT_TRUE(asked.err.startsWith(
+            u"This will put the herd data back as it was before \"Load Files\""_s))
+            << asked.err.toStdString();
+    EXPECT_EQ(QDir(home.path()).entryList({u"Undo.db.*"_s}), QStringList());
     EXPECT_EQ(tables(home.path()), before);
 
     // The killed load's lock went with it: the next command works.

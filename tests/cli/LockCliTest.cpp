@@ -2,8 +2,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -69,4 +75,56 @@ TEST(CliLock, oneCommandAtATimePerProgramFolder)
             = cli({u"--home"_s, home.path(), u"load"_s, samples + u"herd.zip"_s});
     EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
     EXPECT_FALSE(bm::test::isLocked(home.path())) << "a finished command keeps the lock";
+}
+
+// The lock file is never followed where it is a link, nor written where it is not a plain file
+// with this one name: each such thing in its place is refused with a message, and the file it
+// leads to is neither emptied nor made.
+TEST(CliLock, aLockFileThatIsNoPlainFileOfTheFolderIsRefused)
+{
+    QTemporaryDir outside;
+    const QString precious = outside.path() + u"/precious.txt"_s;
+    const QString missing = outside.path() + u"/made.txt"_s;
+    const struct
+    {
+        const char *name;
+        std::function<bool(const QString &lock)> make;
+        QString why;
+    } cases[] = {
+            {"link to a file", [&](const QString &lock) { return QFile::link(precious, lock); },
+             u"is a symbolic link"_s},
+            {"link to nothing", [&](const QString &lock) { return QFile::link(missing, lock); },
+             u"is a symbolic link"_s},
+            {"hard link",
+             [&](const QString &lock) {
+                 return ::link(QFile::encodeName(precious).constData(),
+                               QFile::encodeName(lock).constData())
+                        == 0;
+             },
+             u"has other names (a hard link)"_s},
+            {"pipe",
+             [](const QString &lock) {
+                 return ::mkfifo(QFile::encodeName(lock).constData(), 0600) == 0;
+             },
+             u"is not a plain file"_s},
+    };
+    const QString samples = QStringLiteral(BM_SOURCE_DIR "/samples/");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        bm::test::TestHome home;
+        const QByteArray content = "budget 2024: 1,234\n";
+        home.write(precious, content);
+        const QString lock = home.path() + u"Tembra.lock"_s;
+        ASSERT_TRUE(c.make(lock));
+        const QString stats = cli({u"--home"_s, home.path(), u"stats"_s}).out;
+
+        const bm::test::ProcessResult r
+                = cli({u"--home"_s, home.path(), u"load"_s, samples + u"herd.DIF"_s});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, u"brindlemark-cli: Cannot lock the herd data in \"%1\": \"%2\" %3. Remove "
+                         "it and try again.\n"_s.arg(home.path().chopped(1), lock, c.why));
+        EXPECT_EQ(bm::test::readFile(precious), content);
+        EXPECT_FALSE(QFile::exists(missing));
+        EXPECT_EQ(cli({u"--home"_s, home.path(), u"stats"_s}).out, stats);
+    }
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -37,19 +38,23 @@ QStringList leftovers(const QString &folder)
     return QDir(folder).entryList({u"Tembra.compact-*"_s, u"*-journal"_s}, QDir::Files);
 }
 
+// Five rows in table 104 of a database with many free pages (3,000 rows written, most deleted),
+// its connection closed as at the end of the program.
+void fillWithFreePages(Tdm &dm)
+{
+    dm.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+            "INSERT INTO \"104\" (HerdCode, Milk) SELECT printf('H%05d', i), i FROM n"_s);
+    dm.exec(u"DELETE FROM \"104\" WHERE Milk > 5"_s);
+    dm.close();
+}
+
 } // namespace
 
 TEST(Compaction, backupHoldsTheStateAtCloseAndTheCompactedFileTheSameRows)
 {
     test::TestHome home;
     const QString db = home.path() + u"Tembra.db"_s;
-    {
-        Tdm &dm = home.dm();
-        dm.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-                "INSERT INTO \"104\" (HerdCode, Milk) SELECT printf('H%05d', i), i FROM n"_s);
-        dm.exec(u"DELETE FROM \"104\" WHERE Milk > 5"_s);
-        dm.close();
-    }
+    fillWithFreePages(home.dm());
     const QByteArray atClose = bytes(db);
     const QStringList rows = rowsOf(home.path(), u"Tembra.db"_s);
     ASSERT_EQ(rows.size(), 5);
@@ -132,4 +137,30 @@ TEST(Compaction, theCompactedDatabaseKeepsThePermissionsOfTheOldOne)
         ASSERT_EQ(::stat(QFile::encodeName(db).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, mode);
     }
+}
+
+// A herd database that is a symbolic link stays one: the file it points to gets the compacted
+// data and keeps its place; the backup is a copy of it as it was at close.
+TEST(Compaction, aLinkedDatabaseStaysALinkToTheCompactedData)
+{
+    test::TestHome home;
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.path() + u"/herd.db"_s;
+    const QString db = home.path() + u"Tembra.db"_s;
+    fillWithFreePages(home.dm());
+    ASSERT_TRUE(QFile::rename(db, target));
+    ASSERT_TRUE(QFile::link(target, db));
+    const QByteArray atClose = bytes(target);
+    const QStringList rows = rowsOf(elsewhere.path() + u'/', u"herd.db"_s);
+    ASSERT_EQ(rows.size(), 5);
+
+    EXPECT_TRUE(compactDatabase(home.path(), u"Tembra"_s, u"Backup"_s));
+    EXPECT_TRUE(QFileInfo(db).isSymLink());
+    EXPECT_EQ(QFileInfo(db).symLinkTarget(), target);
+    EXPECT_LT(QFileInfo(target).size(), atClose.size());
+    EXPECT_EQ(rowsOf(elsewhere.path() + u'/', u"herd.db"_s), rows);
+    EXPECT_EQ(bytes(home.path() + u"Backup.db"_s), atClose);
+    EXPECT_FALSE(QFileInfo(home.path() + u"Backup.db"_s).isSymLink());
+    EXPECT_EQ(leftovers(home.path()), QStringList());
+    EXPECT_EQ(leftovers(elsewhere.path()), QStringList());
 }

@@ -4,7 +4,10 @@
 #include "SqliteConnection.h"
 #include "Tdm.h"
 #include "TestSupport.h"
+#include "Undo.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QStringEncoder>
 
@@ -12,7 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+
+#include <sys/stat.h>
 
 using namespace bm;
 using namespace Qt::StringLiterals;
@@ -149,16 +155,19 @@ TEST(FileCheck, runsWriteWhatTheChecksFind)
              {u"After "_s, u"R"_s, u"ok"_s},
              {},
              herds},
-            {"commentsAndActionsShowNothing",
-             "/ rename a herd\rUPDATE [101] SET HerdCode = 'HX' WHERE HerdCode = 'H1'\r\r   \r//",
+            {"fixesSayHowManyRowsTheyChanged",
+             "/ rename a herd\rUPDATE [101] SET HerdCode = 'HX' WHERE HerdCode = 'H1'\r\r   \r//"
+             "\rUPDATE [101] SET HerdCode = 'HY' WHERE HerdCode = 'none'\r"
+             "DELETE FROM [101]; INSERT INTO [101] (HerdCode) VALUES ('H7'), ('H8'), ('H9')\r",
+             {u"Fix on line 2: 1 row changed"_s, u"Fix on line 6: 0 rows changed"_s,
+              u"Fix on line 7: 5 rows changed"_s},
              {},
-             {},
-             {u"H2"_s, u"HX"_s}},
+             {u"H7"_s, u"H8"_s, u"H9"_s}},
             {"checkWithoutResultSetStopsUnrun",
              "UPDATE [101] SET HerdCode = 'HX' WHERE HerdCode = 'H1'\n"
              "/! Gone !/ DELETE FROM [101]\n"
              "UPDATE [101] SET HerdCode = 'HY' WHERE HerdCode = 'H2'\n",
-             {},
+             {u"Fix on line 1: 1 row changed"_s},
              u"Line 2 of FileCheck.SQL: the check's query returns no result set"_s,
              {u"H2"_s, u"HX"_s}},
             {"checkWithTwoStatementsStopsUnrun",
@@ -171,7 +180,7 @@ TEST(FileCheck, runsWriteWhatTheChecksFind)
              "INSERT INTO [101] (HerdCode) VALUES ('H3'); INSERT INTO [nosuch] VALUES (1)\n"
              "INSERT INTO [101] (HerdCode) VALUES ('H4'); COMMIT; INSERT INTO [nosuch] VALUES (1)\n"
              "INSERT INTO [101] (HerdCode) VALUES ('H5');\n",
-             {},
+             {u"Fix on line 3: 1 row changed"_s},
              {},
              {u"H2"_s, u"H1"_s, u"H5"_s}},
     };
@@ -370,11 +379,14 @@ TEST(FileCheck, shippedScriptFindsEachPlantedFaultOnce)
 
     RecordedOutput output;
     runFileCheck(home.dm(), output);
-    // The fixes ran first: the lower-case national IDs are capitals again.
-    EXPECT_EQ(
-            home.rows(uR"(SELECT count(*) FROM "102" WHERE NationalID GLOB '*[a-z]*')"_s)
-                    + home.rows(uR"(SELECT count(*) FROM "104" WHERE NationalID GLOB '*[a-z]*')"_s),
-            (QStringList{u"0"_s, u"0"_s}));
+    // The script changes no data as it is shipped: its fixes are off, so the lower-case national
+    // IDs stay as they are.
+    const QString lowerCase
+            = uR"(SELECT (SELECT count(*) FROM "102" WHERE NationalID GLOB '*[a-z]*')
+                         || ',' || (SELECT count(*) FROM "104" WHERE NationalID GLOB '*[a-z]*'))"_s;
+    EXPECT_EQ(home.rows(lowerCase), QStringList{u"1,1"_s});
+    // A run that changed nothing leaves the undo of the load in place.
+    EXPECT_EQ(undoInfo(home.path())->menuText(), u"Undo Load Files"_s);
 
     // Each check of the script with the rows it must list. Pedigree records without a cow ID
     // and lactations without a number are no doubles.
@@ -438,5 +450,149 @@ TEST(FileCheck, shippedScriptFindsEachPlantedFaultOnce)
     for (const auto &[title, rows] : expected) {
         SCOPED_TRACE(title.toStdString());
         EXPECT_EQ(found[title], rows);
+    }
+}
+
+// The shipped fixes, turned on as the script's own comment says, write the national IDs in
+// capitals and say how many rows each of them changed.
+TEST(FileCheck, shippedFixesTurnedOnSayWhatTheyChanged)
+{
+    test::LocaleScope locale(QLocale::c());
+    test::TestHome home;
+    QByteArray script = test::readFile(test::sourceDataDir() + u"FileCheck.SQL"_s);
+    ASSERT_TRUE(script.contains("delete the \"/ \""));
+    script.replace("\n/ UPDATE [", "\nUPDATE [");
+    home.write(u"FileCheck.SQL"_s, script);
+    seed(home.dm());
+    home.dm().exec(uR"(UPDATE "102" SET NationalID = 'n1' WHERE CowID = 'C1';
+                       INSERT INTO "104" (NationalID) VALUES ('x2'), ('X3'), ('x4'))"_s);
+    const QStringList fixLines = readCheckScript(home.path() + u"FileCheck.SQL"_s);
+
+    RecordedOutput output;
+    runFileCheck(home.dm(), output);
+    QStringList fixes;
+    for (const QString &line : std::as_const(output.lines))
+        if (line.startsWith(u"Fix on line"_s))
+            fixes << line;
+    const auto lineOf = [&](const char *table) {
+        for (qsizetype i = 0; i < fixLines.size(); ++i)
+            if (fixLines.at(i).startsWith(u"UPDATE ["_s + QLatin1StringView(table)))
+                return i + 1;
+        return qsizetype(0);
+    };
+    EXPECT_EQ(fixes, (QStringList{u"Fix on line %1: 1 row changed"_s.arg(lineOf("102")),
+                                  u"Fix on line %1: 0 rows changed"_s.arg(lineOf("103")),
+                                  u"Fix on line %1: 2 rows changed"_s.arg(lineOf("104"))}));
+    EXPECT_EQ(home.rows(uR"(SELECT group_concat(NationalID) FROM "104")"_s),
+              QStringList{u"X2,X3,X4"_s});
+}
+
+// A script reaches nothing outside the herd database and cannot damage it: each line that would
+// attach a file, change the tables, set a pragma that changes the file or the connection, or
+// write the data generation stops the run with a message naming the line, having done nothing.
+// Temporary tables of its own and pragmas that only tell about the tables are fine.
+TEST(FileCheck, aScriptStaysInsideTheHerdDatabase)
+{
+    test::TestHome home;
+    seed(home.dm());
+    const QString elsewhere = home.path() + u"elsewhere.db"_s;
+    struct Case
+    {
+        const char *name;
+        QByteArray line;
+        QString error; // empty: the line runs
+    };
+    const QString attach = u"a check script may not attach or detach database files"_s;
+    const QString tables = u"a check script may change rows, not the tables of the herd "
+                           "database (only temporary tables, views and indexes of its own)"_s;
+    const Case cases[] = {
+            {"attach", "ATTACH DATABASE '" + elsewhere.toUtf8() + "' AS other", attach},
+            {"attachInACheck", "/! T !/ ATTACH '" + elsewhere.toUtf8() + "' AS other", attach},
+            {"writableSchema", "PRAGMA writable_schema = ON",
+             u"a check script may only read pragmas that tell about the tables; PRAGMA "
+             "writable_schema is refused"_s},
+            {"journalOff", "PRAGMA journal_mode = OFF",
+             u"a check script may only read pragmas that tell about the tables; PRAGMA "
+             "journal_mode is refused"_s},
+            // SQLite refuses this itself: a fix that fails, skipped as any other.
+            {"schemaRows", "UPDATE sqlite_master SET sql = 'x' WHERE name = '101'", QString()},
+            {"dropTable", "DROP TABLE [104]", tables},
+            {"createTable", "CREATE TABLE x (a)", tables},
+            {"trigger", "CREATE TEMP TRIGGER t AFTER INSERT ON [101] BEGIN DELETE FROM [102]; END",
+             tables},
+            {"alter", "ALTER TABLE [101] ADD COLUMN x", tables},
+            {"generation", "UPDATE DataGeneration SET Generation = 0",
+             u"a check script may not write the table DataGeneration"_s},
+            {"temporaryTable",
+             "CREATE TEMP TABLE t AS SELECT 'H9' AS c; UPDATE [101] SET HerdCode = (SELECT c FROM "
+             "t) WHERE HerdCode = 'H1'; DROP TABLE t",
+             QString()},
+            {"readingPragma", "/! T !/ PRAGMA table_info([101])", QString()},
+            // A pragma that reads without a value sets it with one.
+            {"settingPragma", "PRAGMA user_version = 7",
+             u"a check script may only read pragmas that tell about the tables; PRAGMA "
+             "user_version is refused"_s},
+            {"settingPragmaInACheck", "/! T !/ PRAGMA foreign_keys = ON",
+             u"a check script may only read pragmas that tell about the tables; PRAGMA "
+             "foreign_keys is refused"_s},
+            {"transaction", "/! T !/ COMMIT", u"not authorized"_s},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordedOutput output;
+        const QString error = run(home, "/ one line\n" + c.line + '\n', output);
+        if (c.error.isEmpty()) {
+            EXPECT_TRUE(error.isNull()) << error.toStdString();
+        } else {
+            EXPECT_EQ(error, u"Line 2 of FileCheck.SQL: "_s + c.error);
+            EXPECT_TRUE(output.lines.isEmpty());
+        }
+    }
+    EXPECT_FALSE(QFile::exists(elsewhere));
+    EXPECT_EQ(home.rows(uR"(SELECT HerdCode FROM "101" ORDER BY rowid)"_s),
+              (QStringList{u"H2"_s, u"H9"_s}));
+    EXPECT_EQ(home.rows(u"PRAGMA quick_check"_s), QStringList{u"ok"_s});
+    EXPECT_EQ(home.rows(u"PRAGMA user_version"_s), QStringList{u"0"_s});
+}
+
+// The script is read only from a plain file of a size a script can have: a link to a device, a
+// pipe or a huge file is refused before anything runs, and never read without end.
+TEST(FileCheck, aScriptThatIsNoPlainFileOrTooLargeIsRefused)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(const QString &path)> make;
+        QString error;
+    };
+    const Case cases[] = {
+            {"linkToADevice", [](const QString &path) { QFile::link(u"/dev/urandom"_s, path); },
+             u"it is not a plain file"_s},
+            {"pipe",
+             [](const QString &path) { ::mkfifo(QFile::encodeName(path).constData(), 0600); },
+             u"it is not a plain file"_s},
+            {"folder", [](const QString &path) { QDir().mkdir(path); },
+             u"it is not a plain file"_s},
+            {"tooLarge",
+             [](const QString &path) {
+                 QFile file(path);
+                 ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                 file.resize((4 << 20) + 1);
+             },
+             u"it is larger than 4 MB"_s},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TestHome home;
+        c.make(fileCheckScriptPath(home.path()));
+        RecordedOutput output;
+        try {
+            runFileCheck(home.dm(), output);
+            ADD_FAILURE() << "no error";
+        } catch (const Error &e) {
+            EXPECT_EQ(e.message(), u"Cannot read the check script \"%1\": %2"_s.arg(
+                                           fileCheckScriptPath(home.path()), c.error));
+        }
+        EXPECT_EQ(output.linesDone, 0);
     }
 }

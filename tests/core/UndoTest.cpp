@@ -1,6 +1,8 @@
 #include "Undo.h"
 #include "Error.h"
 #include "FileCheck.h"
+#include "GridModel.h"
+#include "Importer.h"
 #include "Layout.h"
 #include "Loader.h"
 #include "Maintenance.h"
@@ -161,7 +163,7 @@ TEST(UndoTest, everyBulkCommandCanBeUndoneAndRedone)
         ASSERT_NE(before, after);
         EXPECT_EQ(f.caption(), u"Undo "_s + QString::fromLatin1(c.caption));
 
-        const UndoInfo undone = undoLastCommand(f.home.dm(), f.progress);
+        const UndoInfo undone = undoLastCommand(f.home.dm(), f.progress).undone;
         EXPECT_FALSE(undone.redo);
         EXPECT_EQ(f.dump(), before);
         EXPECT_EQ(f.caption(), u"Redo "_s + QString::fromLatin1(c.caption));
@@ -194,6 +196,17 @@ TEST(UndoTest, aCommandThatFailsOrChangesNothingLeavesThePreviousUndo)
     // and the undo, as they were.
     const QString bad = f.home.write(u"in/bad.104"_s, "1042" + QByteArray(70000, 'x') + "\r\n");
     EXPECT_THROW(Loader(f.home.dm(), f.progress, f.prompter).load(bad), Error);
+    // A file check whose fixes roll back or match nothing, and a merge that matches no cow.
+    f.home.write(u"FileCheck.SQL"_s, "UPDATE [104] SET Milk = 1; INSERT INTO [nosuch] VALUES (1)\n"
+                                     "DELETE FROM [104] WHERE 0\n"
+                                     "/! Cows !/ SELECT count(*) FROM [102]\n");
+    NoOutput output;
+    runFileCheck(f.home.dm(), output);
+    QByteArray stranger = test::readFile(kSamples + u"herd.102"_s).split('\n').first();
+    stranger.replace(4, 8, "ZZZZZZZ ");
+    f.prompter.choices = {f.home.write(u"in/strangers.102"_s, stranger + '\n')};
+    f.maintenance().MergeNationalIDs(QString());
+    ASSERT_EQ(f.prompter.notices.last(), u"Finished Merge."_s);
 
     EXPECT_EQ(f.dump(), afterHerdcode);
     EXPECT_EQ(f.caption(), u"Undo Change Herdcode"_s);
@@ -260,6 +273,25 @@ TEST(UndoTest, aFullDiskWhileKeepingTheStateStopsTheCommand)
     EXPECT_EQ(f.dump(), before);
     EXPECT_TRUE(QDir(f.home.path()).entryList({u"Undo.db.*"_s}).isEmpty());
     EXPECT_EQ(f.caption(), u"Undo Load Files"_s); // the undo of the load stays
+
+    // An undo that cannot keep the data it would replace says so, and changes nothing.
+    f.prompter.choices = {u"NEWHC"_s};
+    f.maintenance().ChangeHerdcode(QString());
+    const QStringList changed = f.dump();
+    setrlimit(RLIMIT_FSIZE, &limited);
+    message.clear();
+    try {
+        undoLastCommand(f.home.dm(), f.progress);
+    } catch (const Error &e) {
+        message = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_TRUE(message.startsWith(u"Cannot undo \"Change Herdcode\": the herd data as it is now "
+                                   "cannot be kept to redo it ("_s))
+            << message.toStdString();
+    EXPECT_TRUE(message.endsWith(u"). Nothing was changed"_s)) << message.toStdString();
+    EXPECT_EQ(f.dump(), changed);
+    EXPECT_EQ(f.caption(), u"Undo Change Herdcode"_s);
 }
 
 TEST(UndoTest, aDamagedKeptStateNeverReplacesTheData)
@@ -282,4 +314,103 @@ TEST(UndoTest, aDamagedKeptStateNeverReplacesTheData)
         EXPECT_TRUE(e.message().contains(u"is damaged"_s)) << e.what();
     }
     EXPECT_EQ(f.dump(), after);
+}
+
+// Undo never discards work done after the command it would undo: whatever changed the herd data
+// since, an import, an edit, an insert or a delete in the grid, a file-check fix or a statement
+// of another program's own, undo is refused with what changed, and the data stays.
+TEST(UndoTest, isRefusedOnceTheDataChangedSince)
+{
+    struct Later
+    {
+        const char *name;
+        std::function<void(Fixture &)> change;
+        const char *named; // how the refusal names the last change
+    };
+    const auto gridOf104 = [](Fixture &f, const std::function<void(GridModel &)> &edit) {
+        GridModel grid(f.home.dm());
+        FilterQuery q;
+        q.table = u"104"_s;
+        grid.setQuery(q);
+        edit(grid);
+    };
+    const Later cases[] = {
+            {"import",
+             [](Fixture &f) {
+                 const ChangeSource source(f.home.dm(), u"Import \"herd.104\""_s);
+                 Importer(f.home.dm(), f.progress, f.prompter)
+                         .importTypeFile(kSamples + u"herd.104"_s, u"104"_s);
+             },
+             "Import \"herd.104\""},
+            {"grid edit",
+             [&](Fixture &f) {
+                 gridOf104(f, [](GridModel &g) {
+                     g.setData(g.index(0, g.columnIndex(u"CowID"_s)), u"EDITED"_s);
+                     g.submitRow();
+                 });
+             },
+             "Edit in table 104"},
+            {"grid insert",
+             [&](Fixture &f) {
+                 gridOf104(f, [](GridModel &g) {
+                     g.insertRowAt(0);
+                     g.setData(g.index(0, g.columnIndex(u"CowID"_s)), u"NEW"_s);
+                     g.submitRow();
+                 });
+             },
+             "Insert into table 104"},
+            {"grid delete", [&](Fixture &f) { gridOf104(f, [](GridModel &g) { g.deleteRow(0); }); },
+             "Delete in table 104"},
+            {"statement", [](Fixture &f) { f.home.dm().exec(uR"(DELETE FROM "101")"_s); },
+             "a change"},
+    };
+    for (const Later &c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.prompter.choices = {u"NEWHC"_s};
+        f.maintenance().ChangeHerdcode(QString());
+        c.change(f);
+        const QStringList later = f.dump();
+        const QString caption = f.caption();
+        try {
+            undoLastCommand(f.home.dm(), f.progress);
+            ADD_FAILURE() << "no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(u"has changed since (1 change, the last: %1)"_s.arg(
+                    QString::fromUtf8(c.named))))
+                    << e.what();
+        }
+        EXPECT_EQ(f.dump(), later);
+        EXPECT_EQ(f.caption(), caption);
+    }
+}
+
+// The redo is held to the same rule; a later command that is kept for undo takes its place.
+TEST(UndoTest, aRedoIsRefusedOnceTheDataChangedAndALaterCommandTakesItsPlace)
+{
+    Fixture f;
+    f.prompter.choices = {u"NEWHC"_s};
+    f.maintenance().ChangeHerdcode(QString());
+    const QStringList changed = f.dump();
+    undoLastCommand(f.home.dm(), f.progress);
+    ASSERT_EQ(f.caption(), u"Redo Change Herdcode"_s);
+    f.home.dm().exec(uR"(UPDATE "101" SET OwnerName = 'later')"_s);
+    const QStringList later = f.dump();
+    try {
+        undoLastCommand(f.home.dm(), f.progress);
+        ADD_FAILURE() << "no error";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().startsWith(u"Cannot redo \"Change Herdcode\": the herd data has "
+                                           "changed since"_s))
+                << e.what();
+    }
+    EXPECT_EQ(f.dump(), later);
+
+    f.home.write(u"FileCheck.SQL"_s, "UPDATE [104] SET Milk = 1\n");
+    NoOutput output;
+    runFileCheck(f.home.dm(), output);
+    ASSERT_EQ(f.caption(), u"Undo File Check"_s);
+    undoLastCommand(f.home.dm(), f.progress);
+    EXPECT_EQ(f.dump(), later);
+    EXPECT_NE(f.dump(), changed);
 }

@@ -137,15 +137,16 @@ void FileCheckTest::nothingFoundSaysSoAndAStopShowsTheError()
              (QStringList{kRun, u"The run stopped: "_s + f.prompter.errors.first()}));
     f.frmFileCheck.close();
 
-    // Comments and fixes only: the run says it found nothing, and the grid lists the row the
-    // fix added.
+    // Comments and fixes only: each fix that ran says what it changed, the run says it found
+    // nothing, and the grid lists the row the fix added.
     f.home.write(u"FileCheck.SQL"_s,
                  "/ a fix\nINSERT INTO [101] (HerdCode) VALUES ('H9')\n /! T !/ SELECT 1\n");
     QCOMPARE(f.status(), u"Herd  :  0  Records Listed"_s);
     clickFileCheck(f);
     QCOMPARE(f.prompter.errors.size(), 1);
     QTRY_VERIFY(f.frmFileCheck.isVisible());
-    QCOMPARE(memoLines(f.frmFileCheck).mid(3), (QStringList{kRun, u"No check found any rows."_s}));
+    QCOMPARE(memoLines(f.frmFileCheck).mid(3),
+             (QStringList{kRun, u"Fix on line 2: 1 row changed"_s, u"No check found any rows."_s}));
     QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101")"_s), QStringList{u"H9"_s});
     QCOMPARE(f.status(), u"Herd  :  1  Records Listed"_s);
     QCOMPARE(f.shown(u"HerdCode"_s), QStringList{u"H9"_s});
@@ -158,7 +159,7 @@ void FileCheckTest::nothingFoundSaysSoAndAStopShowsTheError()
     QTRY_COMPARE(f.prompter.errors.size(), 2);
     QCOMPARE(f.prompter.errors.last(), u"Line 2 of FileCheck.SQL: near \"ELECT\": syntax error"_s);
     QVERIFY(f.frmFileCheck.isVisible());
-    QCOMPARE(memoLines(f.frmFileCheck).mid(6),
+    QCOMPARE(memoLines(f.frmFileCheck).mid(7),
              (QStringList{kRun, u"Herds"_s, u"HerdCode"_s, u"H9"_s,
                           u"The run stopped: "_s + f.prompter.errors.last()}));
     QCOMPARE(f.home.rows(uR"(SELECT HerdCode FROM "101")"_s), QStringList{u"H9"_s});

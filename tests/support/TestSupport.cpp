@@ -10,7 +10,6 @@
 #include <QProcess>
 
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -126,13 +125,21 @@ LockHolder::LockHolder(const QString &cli, const QString &home)
     if (::mkfifo(QFile::encodeName(pipe).constData(), 0600) != 0)
         throw Error(u"Cannot make the named pipe "_s + pipe);
     m_process->start(cli, {u"--home"_s, home, u"--quiet"_s, u"load"_s, pipe});
+    if (!m_process->waitForStarted(10000))
+        throw Error(u"Cannot start "_s + cli + u": "_s + m_process->errorString());
+    // The holder writes its process id into the lock file right after it took the lock. The
+    // file is only read here: probing by taking the lock could make the program find its
+    // folder locked by this test and give up. Waiting on the process (not sleeping) lets an
+    // early end be noticed.
+    QFile lockFile(FolderLock::lockPath(home));
+    const QByteArray pid = QByteArray::number(m_process->processId());
     QElapsedTimer timer;
     timer.start();
-    while (!isLocked(home)) {
-        if (timer.elapsed() > 10000 || m_process->state() == QProcess::NotRunning)
+    while (!(lockFile.open(QIODevice::ReadOnly) && lockFile.readAll().trimmed() == pid)) {
+        lockFile.close();
+        if (timer.elapsed() > 10000 || m_process->waitForFinished(10))
             throw Error(u"The command-line program did not take the lock: "_s
                         + QString::fromUtf8(m_process->readAllStandardError()));
-        QThread::msleep(10);
     }
 }
 

@@ -7,11 +7,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace bm::db {
 
@@ -314,6 +318,8 @@ SqliteConnection::SqliteConnection(const QString &path)
     // column fails instead of selecting a constant.
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    // Ordinary SQL may not damage the file (a writable schema, no journal, ...).
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     registerCaseless(m_db);
     // The file must really be a database: SQLite opens lazily, so read its schema now.
     const int probe
@@ -393,16 +399,6 @@ void SqliteConnection::begin(Access access)
     m_transaction = true;
 }
 
-namespace {
-
-int refuseTransactionControl(void *, int action, const char *, const char *, const char *,
-                             const char *)
-{
-    return action == SQLITE_TRANSACTION || action == SQLITE_SAVEPOINT ? SQLITE_DENY : SQLITE_OK;
-}
-
-} // namespace
-
 void SqliteConnection::setBusyCallback(std::function<void()> callback)
 {
     // Steps of a statement between two calls: a few milliseconds of work.
@@ -463,7 +459,35 @@ qint64 SqliteConnection::totalChanges() const
 
 void SqliteConnection::guardScript(bool on)
 {
-    sqlite3_set_authorizer(m_db, on ? refuseTransactionControl : nullptr, nullptr);
+    m_guarded = on;
+    installAuthorizer();
+}
+
+void SqliteConnection::setAuthorizer(Authorizer authorizer, void *context)
+{
+    m_authorizer = authorizer;
+    m_authorizerContext = context;
+    installAuthorizer();
+}
+
+void SqliteConnection::installAuthorizer()
+{
+    if (!m_guarded && !m_authorizer) {
+        sqlite3_set_authorizer(m_db, nullptr, nullptr);
+        return;
+    }
+    sqlite3_set_authorizer(
+            m_db,
+            [](void *self, int action, const char *a, const char *b, const char *db,
+               const char *trigger) {
+                const auto *c = static_cast<const SqliteConnection *>(self);
+                if (c->m_guarded && (action == SQLITE_TRANSACTION || action == SQLITE_SAVEPOINT))
+                    return SQLITE_DENY;
+                return c->m_authorizer
+                               ? c->m_authorizer(c->m_authorizerContext, action, a, b, db, trigger)
+                               : SQLITE_OK;
+            },
+            this);
 }
 
 void SqliteConnection::commit()
@@ -649,6 +673,13 @@ QString databaseFailureCause(int rc, sqlite3 *db)
         const int error = db ? sqlite3_system_errno(db) : 0;
         if (error != 0)
             return u"disk I/O error: %1"_s.arg(QString::fromLocal8Bit(std::strerror(error)));
+        // SQLite may have lost the system's word on the way (a rollback after the failed
+        // write); a limit on the size of files is the likely cause where one is set.
+        rlimit limit{};
+        if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            return u"disk I/O error: %1 (files may grow to %2 bytes at most here)"_s.arg(
+                    QString::fromLocal8Bit(std::strerror(EFBIG)),
+                    QLocale::c().toString(qulonglong(limit.rlim_cur)));
         return u"disk I/O error"_s;
     }
     default:

@@ -47,6 +47,11 @@ public:
 
     // For the SQLite engine's own files (schema, compaction, write-behind, kept states).
     sqlite3 *handle() const { return m_db; }
+    // An authorizer of the statements prepared on this connection (SQLite's action codes and
+    // verdicts), asked after the script guard; null for none.
+    using Authorizer = int (*)(void *context, int action, const char *, const char *, const char *,
+                               const char *);
+    void setAuthorizer(Authorizer authorizer, void *context);
     const QString &path() const { return m_path; }
 
     // Raises DatabaseError when `rc` is a failure of the database itself.
@@ -61,11 +66,16 @@ public:
 private:
     // Runs `sql` without the transaction check: BEGIN, COMMIT, ROLLBACK.
     void run(const char *sql);
+    // Sets SQLite's authorizer to the script guard and the authorizer given, or to none.
+    void installAuthorizer();
 
     QString m_path;
     sqlite3 *m_db = nullptr;
     bool m_transaction = false; // begin() ran and neither commit() nor rollback() since
     std::function<void()> m_busy;
+    bool m_guarded = false;
+    Authorizer m_authorizer = nullptr;
+    void *m_authorizerContext = nullptr;
 };
 
 // The SQLite handle of `connection`; raises when the herd database is on another engine. For
