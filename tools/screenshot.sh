@@ -55,7 +55,7 @@ cli=build/brindlemark-cli
 
 if $charts; then
   for chart in "--lactation JERAUSF000041000018 docs/lactation-curves.png" \
-               "--herd-summary N5208156 docs/herd-summary.png"; do
+               "--herd-summary N208156 docs/herd-summary.png"; do
     set -- $chart
     QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 build/bm-screenshot --home "$home" --out "$3" \
       --load samples/herd.zip --tab 104 "$1" "$2" --size 1000x600

@@ -44,9 +44,10 @@ int main(int argc, char *argv[])
         if (parser.isSet(sort))
             state.sort = {parser.value(sort), parser.isSet(desc) ? bm::SortDirection::Descending
                                                                  : bm::SortDirection::Ascending};
-        const bm::FilterQuery query = bm::buildFilterQuery(state, [&](const QString &field) {
-            return bm::GetFieldType(dm, state.table, field);
-        });
+        const bm::FilterQuery query = bm::buildFilterQuery(
+                state,
+                [&](const QString &field) { return bm::GetFieldType(dm, state.table, field); },
+                dm.connection().caseless());
         if (parser.isSet(sql)) {
             for (const QString &statement : bm::GridModel::statements(query, parser.isSet(last)))
                 std::printf("%s;\n", qPrintable(statement));

@@ -3,6 +3,7 @@
 #include "Compaction.h"
 #include "Error.h"
 #include "FileCheck.h"
+#include "FileWrite.h"
 #include "Importer.h"
 #include "Layout.h"
 #include "Loader.h"
@@ -10,11 +11,13 @@
 #include "ProblemList.h"
 #include "Saver.h"
 #include "Schema.h"
+#include "Text.h"
 #include "Undo.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <unistd.h>
 
@@ -116,11 +119,31 @@ std::optional<QString> CliPrompter::inputText(const QString &, const QString &, 
     return m_choice;
 }
 
-void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command)
+std::optional<int> CliPrompter::chooseItem(const QString &, const QString &question,
+                                           const QStringList &items)
+{
+    // The question's last sentence asks; what comes before it says what there is to choose.
+    const qsizetype asked = question.lastIndexOf(u". "_s);
+    throw Error(u"%1: %2. The command line cannot ask which one: unpack it and give the file of "
+                "one"_s.arg(asked < 0 ? question : question.left(asked), items.join(u"; "_s)));
+}
+
+void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command,
+                  const QString &done)
 {
     const QString file = ctx.parser && ctx.parser->isSet(u"problems"_s)
                                  ? QFileInfo(ctx.parser->value(u"problems"_s)).absoluteFilePath()
                                  : QString();
+    if (!file.isEmpty()) {
+        // The problem list must be writable before anything changes: a script that sees the
+        // command fail afterwards would run it again.
+        QSaveFile probe(file);
+        if (QFileInfo(file).isDir() || !probe.open(QIODevice::WriteOnly))
+            throw Error(u"Cannot write the problem list \"%1\". %2. Nothing was changed"_s.arg(
+                    QDir::toNativeSeparators(file),
+                    QFileInfo(file).isDir() ? systemMessage(EISDIR) : probe.errorString()));
+        probe.cancelWriting();
+    }
     try {
         command();
     } catch (const Error &) {
@@ -134,8 +157,15 @@ void withProblems(Context &ctx, ProblemList &problems, const std::function<void(
         }
         throw;
     }
-    if (!file.isEmpty())
+    if (file.isEmpty())
+        return;
+    try {
         problems.writeCsv(file);
+    } catch (const Error &e) {
+        // The command has committed: it succeeded, and only its list is missing.
+        err(u"brindlemark-cli: %1, but the problem list could not be written: %2"_s.arg(
+                done, errorBoxText(e.message())));
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -198,6 +228,9 @@ int cmdImport(Context &ctx)
     if (QFileInfo(file).isDir())
         throw Error(
                 u"Cannot open file \"%1\". Is a directory"_s.arg(QDir::toNativeSeparators(file)));
+    // A named pipe, a device or a socket is no file to import; only a name with nothing behind
+    // it is missing.
+    refuseSpecialFile(file);
     if (!QFileInfo(file).isFile())
         throw Error(u"Cannot open file \"%1\". No such file"_s.arg(QDir::toNativeSeparators(file)));
 
@@ -209,7 +242,9 @@ int cmdImport(Context &ctx)
     Importer importer(dm, ctx.progress, ctx.prompter);
     ProblemList problems;
     importer.setProblems(&problems);
-    withProblems(ctx, problems, [&] { importer.importTypeFile(file, code); });
+    withProblems(
+            ctx, problems, [&] { importer.importTypeFile(file, code); },
+            u"The rows were imported"_s);
     const Importer::Counts &c = importer.counts();
     ctx.progress.hide();
     if (!ctx.quiet)
@@ -230,7 +265,8 @@ int cmdLoad(Context &ctx)
     Loader loader(dm, ctx.progress, ctx.prompter);
     ProblemList problems;
     loader.setProblems(&problems);
-    withProblems(ctx, problems, [&] { loader.load(ctx.args.first()); });
+    withProblems(
+            ctx, problems, [&] { loader.load(ctx.args.first()); }, u"The data set was loaded"_s);
     if (!ctx.quiet) {
         for (const RecordType &t : recordTypes())
             out(u"%1 %2"_s.arg(t.code).arg(dm.rowCount(t.code)));

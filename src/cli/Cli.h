@@ -55,6 +55,9 @@ public:
     std::optional<QString> openFile(const QString &, const QString &) override;
     std::optional<QString> saveFile(const QString &, const QString &, const QString &) override;
     std::optional<QString> inputText(const QString &, const QString &, const QString &) override;
+    // Nothing to choose with on the command line: refuses with the question and the items.
+    std::optional<int> chooseItem(const QString &caption, const QString &question,
+                                  const QStringList &items) override;
 
 private:
     Answer m_answer;
@@ -83,8 +86,11 @@ struct UsageError
 };
 
 // Runs `command` of an importing command, then writes the problems it collected to the file of
-// --problems when that is given, also when the command ends with an error.
-void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command);
+// --problems when that is given, also when the command ends with an error. A file that cannot be
+// written is refused before the command runs; should the writing still fail after the command
+// succeeded, `done` ("The rows were imported") says so on stderr and the exit status stays 0.
+void withProblems(Context &ctx, ProblemList &problems, const std::function<void()> &command,
+                  const QString &done);
 
 // The record types of --types, each checked (a usage error names one that is none); `all`
 // without the option.

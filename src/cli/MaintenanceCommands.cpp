@@ -176,8 +176,8 @@ int cmdTrim(Context &ctx)
     Tdm dm(ctx.home);
     dm.setServer(ctx.database);
     dm.ConnectDB(&ctx.progress);
-    const FilterQuery query
-            = buildFilterQuery(filterFrom(dm, table, a.mid(2)), typeLookup(dm, table));
+    const FilterQuery query = buildFilterQuery(filterFrom(dm, table, a.mid(2)),
+                                               typeLookup(dm, table), dm.connection().caseless());
     Maintenance maintenance(dm, ctx.progress, ctx.prompter);
     if (a.first() == u"keep"_s)
         maintenance.ApplyFilterToCurrentTable(query);
@@ -206,7 +206,8 @@ int cmdList(Context &ctx)
         state.sort.direction = ctx.parser->isSet(u"desc"_s) ? SortDirection::Descending
                                                             : SortDirection::Ascending;
     }
-    const FilterQuery query = buildFilterQuery(state, typeLookup(dm, table));
+    const FilterQuery query
+            = buildFilterQuery(state, typeLookup(dm, table), dm.connection().caseless());
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
         throw Error(u"Cannot write to standard output"_s);
@@ -255,7 +256,9 @@ int cmdMerge(Context &ctx)
     }));
     ProblemList problems;
     maintenance.setProblems(&problems);
-    withProblems(ctx, problems, [&] { maintenance.MergeNationalIDs(QString()); });
+    withProblems(
+            ctx, problems, [&] { maintenance.MergeNationalIDs(QString()); },
+            u"The merge ended as told above"_s);
     if (!QFileInfo(maintenance.mergeFile()).isFile())
         return 1; // "DIF 102 does not exist."
     report(ctx, maintenance.changes(), u"changed"_s);

@@ -52,7 +52,17 @@ struct DifField
     qsizetype width = 0;
     double scale = 1;
     int decimals = 0;
+    QByteArray stamp; // written instead of the column's value (the version of the layout)
 };
+
+// The version character of a layout name "DIF<type>V<version>.ini".
+QString versionOf(const QString &defName)
+{
+    if (!defName.startsWith(u"DIF"_s) || !defName.endsWith(u".ini"_s, Qt::CaseInsensitive)
+        || defName.size() < 12 || defName.at(6) != u'V')
+        return QString();
+    return defName.mid(7, defName.size() - 11);
+}
 
 // A stored value as the grid shows it to edit (numbers with "."), not in the form a field of a
 // DIF file would hold it.
@@ -172,6 +182,13 @@ void DifLineBuilder::prepare(const Layout &layout, const RowReader &rows)
             d.form = DifField::FloatForm::Scaled;
             d.scale = layoutInt(f, f.scale);
         }
+        // The version field carries the layout's own version, whatever the row holds: a line is
+        // readable only through the layout of the version it names.
+        if (f.name.compare(u"VersionNo"_s, Qt::CaseInsensitive) == 0) {
+            const QString version = versionOf(m_defName);
+            if (version.size() == 1)
+                d.stamp = version.toUtf8();
+        }
         const auto found = columns.constFind(f.name.toLower());
         if (found == columns.cend())
             throw Error(u"Cannot save table %1: it has no column %2, which the layout %3 "
@@ -243,6 +260,10 @@ QByteArrayView DifLineBuilder::build(const RowReader &rows, qint64 row)
 {
     std::memset(m_line.data(), ' ', size_t(m_line.size()));
     for (const DifField &f : m_fields) {
+        if (!f.stamp.isEmpty()) {
+            put(f, row, rows, f.stamp, f.type == FieldType::Number || f.type == FieldType::Float);
+            continue;
+        }
         const ValueType type = rows.type(f.column);
         if (type == ValueType::Null)
             continue; // a missing value stays blank, for every type

@@ -34,11 +34,13 @@ public:
     DifWriter(Tdm &dm, ProgressSink &progress);
 
     // One line per row through the layout <home>Defs/<DefName>, each field placed at its start
-    // column and filled out to its width. A query without rows writes no file and removes an
-    // existing file of that name. A missing or empty layout, a value wider than its field, a
-    // date that is no date or a character outside Windows-1252 stops the export with an error
-    // naming the table and the row, then fieldRefusal() for the field and the value (quoted as the
-    // grid shows it to edit). Returns the number of rows written.
+    // column and filled out to its width; the field VersionNo holds the layout's version,
+    // whatever the row's column holds, so every line reads back through that layout. A query
+    // without rows writes no file and removes an existing file of that name. A missing or empty
+    // layout, a value wider than its field, a date that is no date or a character outside
+    // Windows-1252 stops the export with an error naming the table and the row, then
+    // fieldRefusal() for the field and the value (quoted as the grid shows it to edit). Returns
+    // the number of rows written.
     qint64 ExportDIF(const QString &QueryString, const QString &PathAndFile, const QString &DefName,
                      bool HideProgress);
 

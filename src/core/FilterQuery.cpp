@@ -131,18 +131,23 @@ QString FilterQuery::head() const
     return u"SELECT * FROM "_s + Tdm::quoteId(table) + u' ';
 }
 
-QString FilterQuery::orderTerm(const QString &column, bool descending)
-{
-    // Empty cells come first going up and last going down, on every engine (a server would
-    // put them the other way round by itself).
-    return Tdm::quoteId(column) + (descending ? u" DESC NULLS LAST"_s : u" NULLS FIRST"_s);
-}
-
 QString FilterQuery::orderBy() const
 {
     if (sortColumn.isEmpty())
         return QString();
-    return u"ORDER BY "_s + orderTerm(sortColumn, descending);
+    return u"ORDER BY "_s + orderTerm(descending);
+}
+
+QString FilterQuery::sortTerm() const
+{
+    return Tdm::quoteId(sortColumn) + (sortText ? caseless : QString());
+}
+
+QString FilterQuery::orderTerm(bool down) const
+{
+    // Empty cells come first going up and last going down, on every engine (a server would
+    // put them the other way round by itself).
+    return sortTerm() + (down ? u" DESC NULLS LAST"_s : u" NULLS FIRST"_s);
 }
 
 QString FilterQuery::sql() const
@@ -150,15 +155,19 @@ QString FilterQuery::sql() const
     return head() + where + orderBy();
 }
 
-FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fieldType)
+FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fieldType,
+                             const QString &caseless)
 {
     FilterQuery query;
     query.table = state.table;
+    query.caseless = caseless;
 
     const bool hasField = !state.field.isEmpty();
     QString value;
+    bool text = false; // the field holds text: compared without regard to case for every letter
     if (hasField && (state.startTextEnabled || state.startDateEnabled)) {
         const int code = fieldType(state.field);
+        text = code == ftWideString;
         // Only an operator that compares with the value writes it, so only then is typed text
         // that is no number refused: "Contains" makes a pattern of its own, and with no
         // operator (say, a title click with old text in the start input) nothing is compared.
@@ -176,7 +185,8 @@ FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fi
     if (hasField && state.op >= opEqual && state.op <= opContains) {
         const QString field = Tdm::quoteId(state.field);
         if (state.op <= opBetween)
-            query.where = u"WHERE "_s + field + fragment(state.op) + value + u' ';
+            query.where = u"WHERE "_s + field + (text ? caseless : QString()) + fragment(state.op)
+                          + value + u' ';
         else if (state.op == opContains)
             query.where = u"WHERE "_s + field + fragment(state.op)
                           + containsPattern(state.startText) + u' ';
@@ -186,12 +196,20 @@ FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fi
 
     query.sortColumn = state.sort.column;
     query.descending = state.sort.direction == SortDirection::Descending;
+    if (!query.sortColumn.isEmpty()) {
+        try {
+            query.sortText = fieldType(query.sortColumn) == ftWideString;
+        } catch (const Error &) {
+            // No such column: the statement says so when it runs.
+        }
+    }
     return query;
 }
 
-QString CreateSQL(const FilterState &state, bool WhereOnly, const FieldTypeLookup &fieldType)
+QString CreateSQL(const FilterState &state, bool WhereOnly, const FieldTypeLookup &fieldType,
+                  const QString &caseless)
 {
-    const FilterQuery query = buildFilterQuery(state, fieldType);
+    const FilterQuery query = buildFilterQuery(state, fieldType, caseless);
     return WhereOnly ? query.where : query.sql();
 }
 

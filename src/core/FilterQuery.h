@@ -80,18 +80,25 @@ struct FilterState
 };
 
 // The parts of the browse statement. Identifiers are quoted and values are written as checked
-// literals, so nothing typed can change the statement's structure.
+// literals, so nothing typed can change the statement's structure. Text is compared and sorted
+// without regard to case for every letter (TextFold.h): `caseless` is the engine's term for it
+// (db::Connection::caseless()); "Contains" goes through LIKE, which the engines fold alike.
 struct FilterQuery
 {
     QString table;
     QString where;      // "WHERE ... " (ends with a blank) or empty
     QString sortColumn; // empty when unsorted
     bool descending = false;
+    bool sortText = false; // the sort column holds text, sorted without regard to case
+    QString caseless;      // follows a text operand compared or sorted without regard to case
 
     QString head() const;    // SELECT * FROM "<table>" (and a blank)
-    QString orderBy() const; // ORDER BY "<column>" NULLS FIRST|DESC NULLS LAST, or empty
-    // One term of an ORDER BY: the column, its direction and where its empty cells go.
-    static QString orderTerm(const QString &column, bool descending);
+    QString orderBy() const; // ORDER BY <orderTerm(descending)>, or empty
+    // The sort column as an ORDER BY term: "<column>", with the collation that folds every
+    // letter when it holds text.
+    QString sortTerm() const;
+    // sortTerm() going up or down, with its empty cells first going up and last going down.
+    QString orderTerm(bool down) const;
     // The whole statement: head, WHERE clause and ORDER BY clause.
     QString sql() const;
 };
@@ -103,10 +110,13 @@ using FieldTypeLookup = std::function<int(const QString &fieldName)>;
 // operator compares with and that is not a number for a number column raises an error naming
 // the value and the field; text that no comparison uses ("Contains", no operator) is never
 // refused. An empty value leaves the comparison without a value, which the database refuses.
-FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fieldType);
+// `caseless` is the engine's db::Connection::caseless().
+FilterQuery buildFilterQuery(const FilterState &state, const FieldTypeLookup &fieldType,
+                             const QString &caseless);
 
 // The whole statement, or with `WhereOnly` only its WHERE clause (empty without a filter).
-QString CreateSQL(const FilterState &state, bool WhereOnly, const FieldTypeLookup &fieldType);
+QString CreateSQL(const FilterState &state, bool WhereOnly, const FieldTypeLookup &fieldType,
+                  const QString &caseless);
 
 // The Apply button's checks in their order: the first failing check's message, or empty text
 // when the filter bar is complete. A date input that holds text which is no date is named in a

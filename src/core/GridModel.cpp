@@ -105,7 +105,7 @@ QString orderClause(const FilterQuery &q)
     // rowid breaks ties, so every read of the statement gives one and the same order.
     if (q.sortColumn.isEmpty())
         return u"ORDER BY rowid"_s;
-    return u"ORDER BY "_s + FilterQuery::orderTerm(q.sortColumn, q.descending) + u", rowid"_s;
+    return u"ORDER BY "_s + q.orderTerm(q.descending) + u", rowid"_s;
 }
 
 QString countStatement(const FilterQuery &q)
@@ -130,7 +130,7 @@ QString reverseOrderClause(const FilterQuery &q)
 {
     if (q.sortColumn.isEmpty())
         return u"ORDER BY rowid DESC"_s;
-    return u"ORDER BY "_s + FilterQuery::orderTerm(q.sortColumn, !q.descending) + u", rowid DESC"_s;
+    return u"ORDER BY "_s + q.orderTerm(!q.descending) + u", rowid DESC"_s;
 }
 
 // The rowids of the last `count` rows, last first.

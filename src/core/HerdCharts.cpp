@@ -145,11 +145,12 @@ LactationCurves lactationCurves(Tdm &dm, const CowIdentity &cow)
     QStringList matches;
     const QString nationalId = columnOf(names, u"NationalID"_s);
     if (!nationalId.isEmpty())
-        matches << u"%1 = ?1"_s.arg(Tdm::quoteId(nationalId));
+        matches << u"%1%2 = ?1"_s.arg(Tdm::quoteId(nationalId), dm.connection().caseless());
     const QString cowId = columnOf(names, u"CowID"_s);
     const QString herdCode = columnOf(names, u"HerdCode"_s);
     if (!cowId.isEmpty() && !herdCode.isEmpty())
-        matches << u"(%1 = ?2 AND %2 = ?3)"_s.arg(Tdm::quoteId(cowId), Tdm::quoteId(herdCode));
+        matches << u"(%1%3 = ?2 AND %2%3 = ?3)"_s.arg(Tdm::quoteId(cowId), Tdm::quoteId(herdCode),
+                                                      dm.connection().caseless());
     if (matches.isEmpty() || cow.isEmpty())
         return curves;
 
@@ -202,11 +203,11 @@ QList<HerdTestDay> herdSummary(Tdm &dm, const QString &herdCode)
     auto average = [&](const ChartMeasure &m) {
         return u"AVG(%1)"_s.arg(optionalColumn(names, m.field));
     };
-    const QString sql = u"SELECT %1, COUNT(*), %2, %3, %4, %5 FROM %6 WHERE %7 = ?1 AND %1 IS NOT "
-                        "NULL GROUP BY %1 ORDER BY %1"_s.arg(
+    const QString sql = u"SELECT %1, COUNT(*), %2, %3, %4, %5 FROM %6 WHERE %7%8 = ?1 AND %1 IS "
+                        "NOT NULL GROUP BY %1 ORDER BY %1"_s.arg(
                                 testDate, average(milkMeasure()), average(fatMeasure()),
                                 average(proteinMeasure()), average(cellCountMeasure()),
-                                Tdm::quoteId(kTestDays), herd);
+                                Tdm::quoteId(kTestDays), herd, dm.connection().caseless());
     Stmt stmt = dm.prepare(sql, u"Herd summary"_s);
     bindText(*stmt, 1, herdCode);
     QList<HerdTestDay> days;

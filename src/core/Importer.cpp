@@ -2,6 +2,7 @@
 
 #include "Cell.h"
 #include "Error.h"
+#include "Loader.h"
 #include "NumberText.h"
 #include "ProblemList.h"
 #include "ProgressSink.h"
@@ -38,16 +39,22 @@ constexpr size_t kBatchLines = 4096;
 constexpr size_t kBatchBytes = 1 << 20;
 constexpr size_t kBatchesInFlight = 4;
 
-// A part of a date read as a whole decimal number: digits with an optional sign.
-bool datePart(QByteArrayView text, int &value)
+// A Date field's text (trimmed): eight digits, year, month and day, of a real date (years 1 to
+// 9999). Anything else (seven digits, a sign, a blank inside) is no date.
+bool readDate(QByteArrayView text, int &year, int &month, int &day)
 {
-    qint64 v = 0;
-    if (text.isEmpty() || !IsDecimalInteger(text, &v) || TrimBytes(text).size() != text.size())
+    if (text.size() != 8)
         return false;
-    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
-        return false;
-    value = int(v);
-    return true;
+    int v[8];
+    for (int i = 0; i < 8; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        v[i] = text[i] - '0';
+    }
+    year = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
+    month = v[4] * 10 + v[5];
+    day = v[6] * 10 + v[7];
+    return year >= 1 && QDate::isValid(year, month, day);
 }
 
 QByteArrayView slice(QByteArrayView line, qsizetype start, qsizetype width)
@@ -79,6 +86,14 @@ QString continuePrompt(const QString &head)
     return head + u"\r\rContinue to display errors in this file?"_s;
 }
 
+// True when a line of the file's record type, `trimmed` characters long without its blanks and
+// `length` with them, is a record: more than its record type, and more than its record type and
+// version character (a row whose fields are all empty is written as those and blanks).
+bool holdsFields(qsizetype trimmed, qsizetype length)
+{
+    return trimmed > 3 && length > 4;
+}
+
 // One field of a layout as the reader uses it.
 struct Column
 {
@@ -92,12 +107,16 @@ struct Column
 // that uses them (a bad start or width ends the command there, not before).
 struct VersionReader
 {
+    QString defName;
+    bool missing = false; // no layout file of that name
     Layout layout;
     std::vector<Column> columns;
     bool converted = false;
 
-    VersionReader(const QString &home, const QString &defName)
-        : layout(readLayout(home, defName))
+    VersionReader(const QString &home, const QString &name)
+        : defName(name)
+        , missing(!QFileInfo(defsFolder(home) + name).isFile())
+        , layout(readLayout(home, name))
     {}
 
     void convert()
@@ -105,8 +124,14 @@ struct VersionReader
         if (converted)
             return;
         columns.reserve(size_t(layout.size()));
-        for (const FieldDef &f : std::as_const(layout))
-            columns.push_back(Column{&f, std::max(f.start.value(), 1) - 1, f.width.value(), {}});
+        for (const FieldDef &f : std::as_const(layout)) {
+            try {
+                columns.push_back(
+                        Column{&f, std::max(f.start.value(), 1) - 1, f.width.value(), {}});
+            } catch (const Error &e) {
+                throw Error(u"The layout %1, field %2: %3"_s.arg(defName, f.name, e.message()));
+            }
+        }
         converted = true;
     }
 };
@@ -115,17 +140,27 @@ struct VersionReader
 struct ParsedLine
 {
     enum class Outcome : quint8 {
-        Good,   // inserted, its bad dates (if any) as Null
-        Failed, // a field's text is no number: the line is left out
-        Fatal,  // a field ended the command: its exception, after the errors of the fields before
-        Stop,   // reading ended the command here (the exception): not a line
+        Good,    // inserted, its bad dates (if any) as Null
+        Failed,  // a field's text is no number: the line is left out
+        Refused, // the line is no record that can be read (`refusal` says why): left out
+        Fatal,   // a field ended the command: its exception, after the errors of the fields before
+        Stop,    // reading ended the command here (the exception): not a line
+    };
+    enum class Refusal : quint8 {
+        None,
+        OtherType, // it does not begin with the file's record type
+        NoFields,  // nothing after its record type and version
+        NoLayout,  // no layout describes its version
     };
     const VersionReader *reader = nullptr;
     qint64 lineNo = 0;      // the record's number, as the line prompts count
     qint64 fileLine = 0;    // its line in the file, blank lines included
     quint64 lineAt = 0;     // the whole line in the arena (ASCII lines, or any when problems
     quint32 lineLength = 0; // are collected), for the problem list
-    quint16 badColumn = 0;  // Failed: the first field whose text is no number
+    quint16 badColumn = 0;  // Failed: the first field whose text is no number; Fatal: the field
+    bool notWhole = false;  // Failed: that text is a number, but a scaled field's is whole
+    Refusal refusal = Refusal::None;
+    char16_t version = 0;   // NoLayout: the line's version character
     quint32 firstCell = 0;  // its fields: cells[firstCell, firstCell + the layout's fields)
     quint32 firstError = 0; // its bad dates: errorColumns[firstError, firstError + errors)
     quint32 errors = 0;
@@ -160,10 +195,11 @@ struct Batch
         arena.insert(arena.end(), bytes.begin(), bytes.end());
         return at;
     }
-    void stop(std::exception_ptr e)
+    void stop(std::exception_ptr e, qint64 fileLine)
     {
         ParsedLine l;
         l.outcome = ParsedLine::Outcome::Stop;
+        l.fileLine = fileLine;
         l.exception = quint32(exceptions.size());
         exceptions.push_back(std::move(e));
         lines.push_back(l);
@@ -246,6 +282,7 @@ public:
     LineParser(const QString &home, const QString &defName, bool wholeLines)
         : m_home(home)
         , m_code(defName.mid(3, 3))
+        , m_codeBytes(m_code.toLatin1())
         , m_named(home, defName)
         , m_wholeLines(wholeLines)
     {}
@@ -259,8 +296,9 @@ public:
         std::unique_ptr<Batch> batch = queue.empty();
         if (!batch)
             return;
+        qint64 reading = 0; // the line being read, for what ends the reading
         try {
-            while (lines.next()) {
+            while ((reading = m_fileLine + 1, lines.next())) {
                 read(lines, *batch);
                 if (batch->full()) {
                     queue.publish(std::move(batch));
@@ -270,7 +308,7 @@ public:
                 }
             }
         } catch (...) {
-            batch->stop(std::current_exception());
+            batch->stop(std::current_exception(), reading);
         }
         batch->last = true;
         queue.publish(std::move(batch));
@@ -298,30 +336,33 @@ private:
         QString text;
         QByteArrayView bytes;
         std::optional<QChar> version;
+        qsizetype trimmed = 0;
+        qsizetype length = 0;
+        bool ofType = false;
         if (ascii) {
             bytes = lines.bytes();
-            if (TrimBytes(bytes).isEmpty())
+            trimmed = TrimBytes(bytes).size();
+            length = bytes.size();
+            if (trimmed == 0)
                 return;
             if (bytes.size() >= 4)
                 version = QChar(char16_t(uchar(bytes[3])));
+            ofType = bytes.startsWith(m_codeBytes);
         } else {
             text = lines.text();
-            if (TrimText(text).isEmpty())
+            trimmed = TrimText(text).size();
+            length = text.size();
+            if (trimmed == 0)
                 return;
             if (text.size() >= 4)
                 version = text.at(3);
+            ofType = text.startsWith(m_code);
         }
         ++m_lineNo;
 
-        VersionReader &v = readerFor(version);
-        v.convert();
-
         ParsedLine l;
-        l.reader = &v;
         l.lineNo = m_lineNo;
         l.fileLine = m_fileLine;
-        l.firstCell = quint32(b.cells.size());
-        l.firstError = quint32(b.errorColumns.size());
         // An ASCII line is kept whole: its text values are bound straight from its bytes.
         const quint64 lineAt = ascii ? b.append(bytes) : 0;
         if (ascii) {
@@ -332,18 +373,48 @@ private:
             l.lineAt = b.append(utf8);
             l.lineLength = quint32(utf8.size());
         }
+        // A line that is no record of the file's type, or holds nothing but its record type (and
+        // version), would be stored as a row of empty fields: it is left out and reported. A
+        // line of blanks after them, as a row of empty fields is written, is such a row.
+        if (!ofType || !holdsFields(trimmed, length)) {
+            l.outcome = ParsedLine::Outcome::Refused;
+            l.refusal = ofType ? ParsedLine::Refusal::NoFields : ParsedLine::Refusal::OtherType;
+            b.lines.push_back(l);
+            return;
+        }
+        VersionReader &v = readerFor(version);
+        if (v.layout.isEmpty()) {
+            l.outcome = ParsedLine::Outcome::Refused;
+            l.refusal = ParsedLine::Refusal::NoLayout;
+            l.version = version ? version->unicode() : u' ';
+            l.reader = &v;
+            b.lines.push_back(l);
+            return;
+        }
+        v.convert();
+
+        l.reader = &v;
+        l.firstCell = quint32(b.cells.size());
+        l.firstError = quint32(b.errorColumns.size());
         // A number read as a real; one that is none fails the line at its first such column.
-        const auto takeReal = [&l](Cell &c, QByteArrayView value, size_t column) {
+        const auto fail = [&l](size_t column, bool notWhole) {
+            if (l.outcome != ParsedLine::Outcome::Failed) {
+                l.outcome = ParsedLine::Outcome::Failed;
+                l.badColumn = quint16(column);
+                l.notWhole = notWhole;
+            }
+        };
+        const auto takeReal = [&fail](Cell &c, QByteArrayView value, size_t column) {
             if (double d = 0; numtext::parse(value, d)) {
                 c.kind = Cell::Kind::Real;
                 c.real = d;
-            } else if (l.outcome != ParsedLine::Outcome::Failed) {
-                l.outcome = ParsedLine::Outcome::Failed;
-                l.badColumn = quint16(column);
+            } else {
+                fail(column, false);
             }
         };
+        size_t i = 0;
         try {
-            for (size_t i = 0; i < v.columns.size(); ++i) {
+            for (; i < v.columns.size(); ++i) {
                 Column &f = v.columns[i];
                 Cell &c = b.cells.emplace_back();
                 QByteArrayView value;
@@ -383,27 +454,23 @@ private:
                     if (f.def->scale.isGiven()) {
                         if (!f.scale)
                             f.scale = f.def->scale.value();
+                        // The field holds a whole number of its scale's parts; any other text
+                        // fails the line, as for a Number field.
                         qint64 n = 0;
-                        if (!IsDecimalInteger(value, &n))
-                            throw Error(u"\"%1\", line %2, field %3: '%4' is not a valid integer "
-                                        "value"_s.arg(QDir::toNativeSeparators(lines.path()))
-                                                .arg(m_fileLine)
-                                                .arg(f.def->name, QString::fromUtf8(value)));
-                        c.kind = Cell::Kind::Real;
-                        c.real = double(n) / *f.scale;
+                        if (IsDecimalInteger(value, &n)) {
+                            c.kind = Cell::Kind::Real;
+                            c.real = double(n) / *f.scale;
+                        } else {
+                            double ignored = 0;
+                            fail(i, numtext::parse(value, ignored));
+                        }
                     } else {
                         takeReal(c, value, i);
                     }
                     break;
                 case FieldType::Date: {
-                    // Year from characters 1-4, month from 5-6, day from the last two.
                     int year = 0, month = 0, day = 0;
-                    const bool parts
-                            = datePart(value.first(std::min<qsizetype>(4, value.size())), year)
-                              && datePart(value.size() > 4 ? slice(value, 4, 2) : QByteArrayView(),
-                                          month)
-                              && datePart(value.last(std::min<qsizetype>(2, value.size())), day);
-                    if (parts && year >= 1 && year <= 9999 && QDate::isValid(year, month, day)) {
+                    if (readDate(value, year, month, day)) {
                         char iso[10];
                         writeIsoDate(iso, year, month, day);
                         c.kind = Cell::Kind::Text;
@@ -419,6 +486,7 @@ private:
             }
         } catch (...) {
             l.outcome = ParsedLine::Outcome::Fatal;
+            l.badColumn = quint16(i);
             l.exception = quint32(b.exceptions.size());
             b.exceptions.push_back(std::current_exception());
         }
@@ -427,6 +495,7 @@ private:
 
     QString m_home;
     QString m_code;
+    QByteArray m_codeBytes;
     VersionReader m_named;
     std::vector<std::pair<QChar, std::unique_ptr<VersionReader>>> m_others;
     std::optional<QChar> m_firstVersion;
@@ -474,7 +543,7 @@ const Importer::Counts &Importer::importTypeFile(const QString &FileName, const 
                                                  const QString &TableName, qint64 lineCount)
 {
     m_progress.show();
-    const QString defName = layoutName(code, GetDIFVersion(FileName));
+    const QString defName = layoutName(code, examine(FileName, code).version);
     std::optional<Transaction> own;
     if (!m_dm.inTransaction())
         own.emplace(m_dm);
@@ -484,17 +553,45 @@ const Importer::Counts &Importer::importTypeFile(const QString &FileName, const 
     return m_counts;
 }
 
-bool Importer::holdsRecords(const QString &FileName, const QString &code)
+Importer::Content Importer::examine(const QString &FileName, const QString &code)
 {
+    Content content;
     TextReader reader(FileName);
-    return reader.next() && reader.text().left(3) == code;
+    while (reader.next()) {
+        const QString line = reader.text();
+        const QString trimmed = TrimText(line);
+        if (trimmed.isEmpty())
+            continue;
+        if (line.startsWith(code) && holdsFields(trimmed.size(), line.size())) {
+            content.kind = Content::Records;
+            content.version = line.at(3);
+            return content;
+        }
+        if (content.kind == Content::Blank) {
+            content.kind = Content::NoRecords;
+            content.firstLine = visibleText(trimmed.left(40));
+        }
+    }
+    return content;
+}
+
+void Importer::setProblems(ProblemList *problems, bool keepSource)
+{
+    m_problems = problems;
+    m_keepSource = keepSource;
+    if (m_problems) {
+        m_problemsFrom = m_problems->size();
+        m_problems->setSpillFolder(scratchFolder(m_dm.home()));
+    }
 }
 
 void Importer::ImportFile(const QString &FileName, const QString &TableName, const QString &DefName,
                           qint64 lineCount)
 {
     m_counts = {};
-    if (!holdsRecords(FileName, DefName.mid(3, 3)))
+    // A file of blank lines holds nothing to say anything about. Any other file is read line by
+    // line, so every line that is no record is reported, also when none is.
+    if (examine(FileName, DefName.mid(3, 3)).kind == Content::Blank)
         return;
     // The window names the file's table at once, and stays painted while the lines are counted.
     m_progress.setStatus(u"Importing DIF "_s + DefName.mid(3, 3));
@@ -504,9 +601,22 @@ void Importer::ImportFile(const QString &FileName, const QString &TableName, con
     if (lineCount < 0) {
         lineCount = 0;
         TextReader reader(FileName);
-        while (reader.next()) {
-            if (++lineCount % kRepaintLines == 0)
-                m_progress.repaint();
+        try {
+            while (reader.next()) {
+                if (++lineCount % kRepaintLines == 0)
+                    m_progress.repaint();
+            }
+        } catch (const Error &e) {
+            // A line that cannot be read ends the command before any line is imported.
+            if (m_problems) {
+                m_problemFile = QFileInfo(FileName).fileName();
+                m_problemCode = DefName.mid(3, 3);
+                m_problems->markStopped(m_problemsFrom);
+                addProblem(reader.lineNumber() + 1, QString(), {}, {}, e.message(),
+                           ProblemList::stoppedHere());
+                m_listedStop = true;
+            }
+            throw;
         }
     }
     // The gauge and the count take in every line, so the last record is counted too.
@@ -563,7 +673,47 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         return QByteArrayView(b.arena.data() + c.offset, qsizetype(c.length));
     };
 
+    // Where the command stopped, should it stop: the line being inserted, and its field when
+    // the field's text ended it.
+    const Batch *stopBatch = nullptr;
+    const ParsedLine *stopLine = nullptr;
+
+    auto refuse = [&](const Batch &b, const ParsedLine &l) {
+        if (m_problems) {
+            QString what;
+            switch (l.refusal) {
+            case ParsedLine::Refusal::OtherType:
+                what = u"Not a record of type %1"_s.arg(m_problemCode);
+                break;
+            case ParsedLine::Refusal::NoFields:
+                what = TrimText(QString::fromUtf8(lineText(b, l))).size() <= 3
+                               ? u"The line holds only its record type"_s
+                               : u"The line holds only its record type and version"_s;
+                break;
+            case ParsedLine::Refusal::NoLayout:
+                what = (l.reader->missing ? u"No layout for version '%1' of record type %2 (%3 "
+                                            "is missing)"_s
+                                          : u"No layout for version '%1' of record type %2 (%3 "
+                                            "describes no fields)"_s)
+                               .arg(visibleText(QString(QChar(l.version))), m_problemCode,
+                                    l.reader->defName);
+                break;
+            case ParsedLine::Refusal::None:
+                break;
+            }
+            addProblem(l.fileLine, QString(), {}, lineText(b, l), what, u"the line was left out"_s);
+        }
+        reportError(TableName, l.lineNo, nullptr);
+        m_progress.step();
+    };
+
     auto insertOne = [&](const Batch &b, const ParsedLine &l) {
+        stopBatch = &b;
+        stopLine = &l;
+        if (l.outcome == ParsedLine::Outcome::Refused) {
+            refuse(b, l);
+            return;
+        }
         const Statements &st = statementsFor(*l.reader);
         db::RowSink *s = st.sink.get();
         bool failed = !s || l.outcome == ParsedLine::Outcome::Failed;
@@ -573,7 +723,7 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
                 const FieldDef *field = l.reader->columns[column].def;
                 if (m_problems)
                     addProblem(l.fileLine, field->name, cellText(b, l, column), lineText(b, l),
-                               u"Not a valid date: stored as empty"_s);
+                               u"Not a valid date"_s, u"stored as empty"_s);
                 reportError(TableName, l.lineNo, field);
             }
             if (l.outcome == ParsedLine::Outcome::Fatal)
@@ -592,11 +742,12 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
                 if (s && l.outcome == ParsedLine::Outcome::Failed)
                     addProblem(l.fileLine, l.reader->columns[l.badColumn].def->name,
                                cellText(b, l, l.badColumn), lineText(b, l),
-                               u"Not a number: the line was left out"_s);
+                               l.notWhole ? u"Not a whole number"_s : u"Not a number"_s,
+                               u"the line was left out"_s);
                 else
                     addProblem(l.fileLine, QString(), {}, lineText(b, l),
-                               u"The line cannot be stored (%1): it was left out"_s.arg(
-                                       s ? refused : st.unusable));
+                               u"The line cannot be stored (%1)"_s.arg(s ? refused : st.unusable),
+                               u"the line was left out"_s);
             }
             reportError(TableName, l.lineNo, nullptr);
         } else {
@@ -608,6 +759,8 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
     // Good lines of one version in one step; should a line's own data fail it (the statement
     // then undoes its rows), the lines go again one at a time, so that line is reported.
     auto insertRun = [&](const Batch &b, size_t first, size_t rows, Statements &st) {
+        stopBatch = &b;
+        stopLine = &b.lines[first];
         // The lines' cells follow one another in the batch, a row after a row.
         if (!st.sink->insertRows(&b.cells[b.lines[first].firstCell], rows, b.arena.data())) {
             for (size_t r = 0; r < rows; ++r)
@@ -626,8 +779,16 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
         size_t i = 0;
         while (i < b.lines.size()) {
             const ParsedLine &l = b.lines[i];
-            if (l.outcome == ParsedLine::Outcome::Stop)
+            if (l.outcome == ParsedLine::Outcome::Stop) {
+                stopBatch = &b;
+                stopLine = &l;
                 std::rethrow_exception(b.exceptions[l.exception]);
+            }
+            if (l.outcome == ParsedLine::Outcome::Refused) {
+                insertOne(b, l);
+                ++i;
+                continue;
+            }
             Statements &st = statementsFor(*l.reader);
             size_t end = i + 1;
             const size_t runRows = st.sink ? st.sink->runRows() : 0;
@@ -663,7 +824,26 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
     } join{*queue, reading};
     for (bool last = false; !last;) {
         std::unique_ptr<Batch> batch = queue->next();
-        insertBatch(*batch);
+        try {
+            insertBatch(*batch);
+        } catch (const Error &e) {
+            // The command ends here and its transaction is rolled back: the problems found say
+            // that nothing was stored, and the line where it stopped is listed with the error.
+            if (m_problems) {
+                m_problems->markStopped(m_problemsFrom);
+                const ParsedLine *l = stopLine;
+                const bool atField = l && l->reader && l->outcome == ParsedLine::Outcome::Fatal
+                                     && l->badColumn < l->reader->columns.size();
+                addProblem(l ? l->fileLine : 0,
+                           atField ? l->reader->columns[l->badColumn].def->name : QString(),
+                           atField ? cellText(*stopBatch, *l, l->badColumn) : QByteArrayView(),
+                           l && l->outcome != ParsedLine::Outcome::Stop ? lineText(*stopBatch, *l)
+                                                                        : QByteArrayView(),
+                           e.message(), ProblemList::stoppedHere());
+                m_listedStop = true;
+            }
+            throw;
+        }
         last = batch->last;
         queue->recycle(std::move(batch));
     }
@@ -675,7 +855,7 @@ void Importer::ImportData(const QString &DefName, const QString &TableName, Text
 }
 
 void Importer::addProblem(qint64 fileLine, const QString &field, QByteArrayView text,
-                          QByteArrayView line, const QString &message)
+                          QByteArrayView line, const QString &message, const QString &outcome)
 {
     Problem p;
     p.file = m_problemFile;
@@ -683,7 +863,9 @@ void Importer::addProblem(qint64 fileLine, const QString &field, QByteArrayView 
     p.recordType = m_problemCode;
     p.field = field;
     p.message = message;
-    p.text = field.isEmpty() ? TrimText(QString::fromUtf8(line)) : QString::fromUtf8(text);
+    p.outcome = outcome;
+    p.text = visibleText(field.isEmpty() ? TrimText(QString::fromUtf8(line))
+                                         : QString::fromUtf8(text));
     if (m_keepSource)
         p.source = line.toByteArray();
     m_problems->add(std::move(p));

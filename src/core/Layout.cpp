@@ -180,9 +180,18 @@ Layout readLayout(const QString &home, const QString &defName)
     layout.reserve(count);
     for (qsizetype i = 1; i <= count; ++i) {
         const QString key = (u"0"_s + QString::number(i)).right(2);
-        const QStringList items = SplitText(ini.value(u"Records"_s, key), u',');
-        if (items.size() < 4)
-            throw Error(u"List index out of bounds (%1)"_s.arg(items.size()));
+        const QString value = ini.value(u"Records"_s, key);
+        const QStringList items = SplitText(value, u',');
+        if (items.size() < 4) {
+            const QString index = u"List index out of bounds (%1)"_s.arg(items.size());
+            if (!ini.keys(u"Records"_s).contains(key, Qt::CaseInsensitive))
+                throw Error(u"The layout %1 has no key %2 (its keys run from 01 to %3 without a "
+                            "gap): %4"_s.arg(QDir::toNativeSeparators(path), key)
+                                    .arg(count, 2, 10, QChar(u'0'))
+                                    .arg(index));
+            throw Error(u"The layout %1, key %2, holds fewer than four items (name, type, start, "
+                        "width): %3"_s.arg(QDir::toNativeSeparators(path), key, index));
+        }
         FieldDef f;
         f.name = items.at(0);
         const QString &type = items.at(1);

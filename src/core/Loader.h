@@ -64,15 +64,23 @@ public:
 
     // Raises when the load cannot be done; the message then ends by saying that the tables were
     // left as they were. A data set that holds no record of any record type is refused before
-    // any table is emptied. The files the load unpacked or split into the scratch folder are
-    // removed at its end, however it ends.
-    void load(const QString &FileName);
+    // any table is emptied, and so is one with a file of lines none of which is a record of its
+    // type. The per-type files beside a chosen one are found without regard to letter case.
+    // The files the load unpacked or split into the scratch folder are removed at its end,
+    // however it ends. False when the user cancelled the choice of a data set: nothing changed.
+    bool load(const QString &FileName);
 
-    // Unpacks the archive `FName` into the scratch folder by bare entry names and returns the
-    // DIF file chosen from what it holds: the first per-type file of a record type beginning
-    // with 1, else the first combined ".DIF" file, else the first per-type file of a type
-    // beginning with 2, each in name order; empty when there is none.
+    // Unpacks a data set of the archive `FName` into the scratch folder by bare entry names and
+    // returns its DIF file: the combined ".DIF" file, or the per-type file of its first record
+    // type. A data set is one combined file, or the per-type files (extension a record type
+    // code) of one folder and stem, letter case aside; with more than one the user is asked
+    // which (Prompter::chooseItem). Nothing else of the archive is unpacked. Refused before
+    // anything is written: an archive whose directory is far larger than a data set's, entries
+    // whose declared sizes add up to more than the scratch folder's free space (added without
+    // wrapping round), one record type twice in the set. Empty when the archive holds no data
+    // set, or the user cancelled the choice (cancelled() then says so).
     QString UnZipFile(const QString &FName);
+    bool cancelled() const { return m_cancelled; }
     // Splits the combined DIF file `FName` into per-type files in the scratch folder and returns
     // the path of the file of its first record type (ending in "." when no line remained).
     QString SplitDIF(const QString &FName);
@@ -105,6 +113,8 @@ private:
     QList<qint64> m_splitLines; // the lines of each of m_splitFiles
     QStringList m_made;         // scratch files made by UnZipFile and SplitDIF since the load began
     ProblemList *m_problems = nullptr;
+    bool m_cancelled = false;  // the user cancelled the choice of a data set
+    bool m_listedStop = false; // the import listed the line where the load stopped
 };
 
 } // namespace bm

@@ -322,15 +322,18 @@ void Maintenance::MergeNationalIDs(const QString &initial)
         m_progress.setRecords(QString::number(m_dm.rowCount(merge)));
         m_progress.repaint();
         const QString index = u"bm_merge_keys"_s;
-        m_dm.exec(u"CREATE INDEX %1 ON %2 (%3, %4)"_s.arg(q(index), q(merge), q(kCowID),
-                                                          q(kHerdCode)));
+        // Cow and herd match without regard to case for every letter, through an index in that
+        // order (made and dropped inside the transaction, so never stored).
+        const QString fold = m_dm.connection().caseless();
+        m_dm.exec(u"CREATE INDEX %1 ON %2 (%3%5, %4%5)"_s.arg(q(index), q(merge), q(kCowID),
+                                                              q(kHerdCode), fold));
         for (const RecordType &type : types) {
             if (hasColumns(type.code, columns)) {
                 // Several merge records for one cow: the database takes one of them.
                 const qint64 rows = execCount(
-                        u"UPDATE %1 AS t SET %2 = m.%2 FROM %3 AS m WHERE t.%4 = m.%4 AND "
-                        "t.%5 = m.%5"_s.arg(q(type.code), q(kNationalID), q(merge), q(kCowID),
-                                            q(kHerdCode)));
+                        u"UPDATE %1 AS t SET %2 = m.%2 FROM %3 AS m WHERE t.%4 = m.%4%6 AND "
+                        "t.%5 = m.%5%6"_s.arg(q(type.code), q(kNationalID), q(merge), q(kCowID),
+                                              q(kHerdCode), fold));
                 changes << TableChange{type.code, rows};
             }
             m_progress.step();

@@ -2,6 +2,8 @@
 
 #include "Error.h"
 #include "Tdm.h"
+#include "Text.h"
+#include "TextFold.h"
 
 #include <QHashFunctions>
 
@@ -102,8 +104,9 @@ private:
 };
 
 // Appends one value to `key` so that two values give the same bytes exactly when the database
-// finds them equal: a tag for the storage class, the length, the bytes (text folded to lower case
-// in the ASCII letters under NOCASE). An integer and a real of the same value share one form.
+// finds them equal: a tag for the storage class, the length, the bytes (text case-folded, every
+// letter, where the column compares without regard to case). An integer and a real of the same
+// value share one form.
 // False for Null, which equals nothing.
 bool appendValue(std::string &key, const RowReader &row, int column, bool fold)
 {
@@ -134,6 +137,12 @@ bool appendValue(std::string &key, const RowReader &row, int column, bool fold)
     }
     case ValueType::Text: {
         const QByteArrayView text = row.text(column);
+        if (fold && !isAscii(text)) {
+            std::string folded;
+            appendFolded(folded, text);
+            appendPart('t', folded.data(), folded.size());
+            return true;
+        }
         const size_t start = key.size();
         appendPart('t', text.data(), size_t(text.size()));
         if (fold) {
@@ -298,8 +307,13 @@ std::vector<qint64> OrphanFinder::findBySql(const QString &master, const QString
         QStringList quoted;
         QStringList equal;
         for (const QString &column : match) {
-            quoted << q(column);
-            equal << u"m.%1 = c.%1"_s.arg(q(column));
+            // A column that compares without regard to case does so for every letter.
+            const QString collate
+                    = columnMeta(m_dm, master, column).comparison == db::Comparison::Caseless
+                              ? m_dm.connection().caseless()
+                              : QString();
+            quoted << q(column) + collate;
+            equal << u"m.%1 = c.%1%2"_s.arg(q(column), collate);
         }
         if (!m_indexes.contains(index)) {
             m_dm.exec(

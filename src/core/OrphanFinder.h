@@ -15,11 +15,11 @@ struct MasterKeys;
 
 // Finds the rows of a client table that have no partner in a master table: a partner is a master
 // row equal to the client row on every column of at least one match (NationalID; CowID and
-// HerdCode; ...). Equality is the database's own, as "m.<column> = c.<column>" compares: Null
-// equals nothing, the master column's collation decides letter case (NOCASE: ASCII letters
-// without regard to case), and values of different storage classes are never equal, apart from
-// an integer and a real of the same value. A match whose columns one of the tables lacks is left
-// out; with no match left, every client row is without a partner.
+// HerdCode; ...). Equality is the database's, as "m.<column> = c.<column>" compares: Null equals
+// nothing, the master column's collation decides letter case (NOCASE: every letter without
+// regard to case, as TextFold.h compares), and values of different storage classes are never
+// equal, apart from an integer and a real of the same value. A match whose columns one of the
+// tables lacks is left out; with no match left, every client row is without a partner.
 //
 // The master table's keys are read into memory once and every client row is looked up there, in
 // one pass over each table; the keys serve every later step with the same master until that table

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -32,6 +33,16 @@ public:
     virtual std::optional<QString> inputText(const QString &caption, const QString &prompt,
                                              const QString &initial)
             = 0;
+    // A choice of one of `items` (at least two), asked as `question`: the index of the item
+    // chosen, std::nullopt when the user cancels (the default: a front end that cannot ask).
+    virtual std::optional<int> chooseItem(const QString &caption, const QString &question,
+                                          const QStringList &items)
+    {
+        Q_UNUSED(caption);
+        Q_UNUSED(question);
+        Q_UNUSED(items);
+        return std::nullopt;
+    }
 };
 
 } // namespace bm

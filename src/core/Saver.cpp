@@ -3,6 +3,7 @@
 #include "CsvWriter.h"
 #include "DifWriter.h"
 #include "Error.h"
+#include "FileWrite.h"
 #include "Layout.h"
 #include "Loader.h"
 #include "NumberText.h"
@@ -14,8 +15,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include <unistd.h>
 
 namespace bm {
 
@@ -24,6 +30,126 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kNothingTicked = u"No record type is ticked: nothing was saved."_s;
+
+// The files of one save, written first to temporary files beside their targets and put in place
+// together once every one is complete: a save that fails midway leaves the set that was there
+// before, never a mix of old and new files. Temporary files not put in place are removed.
+class PendingFiles
+{
+public:
+    PendingFiles() = default;
+    PendingFiles(const PendingFiles &) = delete;
+    PendingFiles &operator=(const PendingFiles &) = delete;
+    ~PendingFiles()
+    {
+        for (const Change &c : m_changes)
+            if (!c.temporary.isEmpty())
+                QFile::remove(c.temporary);
+    }
+
+    // A new empty file beside `target` that will replace it.
+    QString replace(const QString &target)
+    {
+        const QFileInfo info(target);
+        QTemporaryFile file(info.absolutePath() + u"/."_s + info.fileName() + u".XXXXXX"_s);
+        file.setAutoRemove(false);
+        if (!file.open())
+            throw Error(u"Cannot create file \"%1\". %2"_s.arg(QDir::toNativeSeparators(target),
+                                                               file.errorString()));
+        m_changes.push_back({target, file.fileName(), {}});
+        return file.fileName();
+    }
+    // `target`, written before, is removed with the rest instead (it would be out of date).
+    void remove(const QString &target)
+    {
+        for (Change &c : m_changes) {
+            if (c.target == target) {
+                if (!c.temporary.isEmpty())
+                    QFile::remove(c.temporary);
+                c.temporary.clear();
+                return;
+            }
+        }
+        m_changes.push_back({target, QString(), {}});
+    }
+
+    // `message` with each temporary file named by its target, the file the user knows.
+    QString named(QString message) const
+    {
+        for (const Change &c : m_changes)
+            if (!c.temporary.isEmpty())
+                message.replace(QDir::toNativeSeparators(c.temporary),
+                                QDir::toNativeSeparators(c.target));
+        return message;
+    }
+
+    // Puts every file in place. Each target there is first linked to a backup name, so should
+    // one step fail, the targets already replaced get their old files back.
+    void putInPlace()
+    {
+        for (Change &c : m_changes) {
+            if (!QFileInfo(c.target).isFile())
+                continue;
+            const QByteArray target = QFile::encodeName(c.target);
+            for (int attempt = 0; attempt < 100 && c.backup.isEmpty(); ++attempt) {
+                const QString backup = QFileInfo(c.target).absolutePath() + u"/."_s
+                                       + QFileInfo(c.target).fileName() + u".old-"_s
+                                       + QString::number(::getpid()) + u'-'
+                                       + QString::number(attempt);
+                if (::link(target.constData(), QFile::encodeName(backup).constData()) == 0)
+                    c.backup = backup;
+                else if (errno != EEXIST)
+                    break; // no backup: this file cannot be given back
+            }
+        }
+        size_t done = 0;
+        for (; done < m_changes.size(); ++done) {
+            const Change &c = m_changes[done];
+            const QByteArray target = QFile::encodeName(c.target);
+            const int rc = c.temporary.isEmpty()
+                                   ? ::unlink(target.constData())
+                                   : ::rename(QFile::encodeName(c.temporary).constData(),
+                                              target.constData());
+            if (rc != 0 && !(c.temporary.isEmpty() && errno == ENOENT)) {
+                const QString why = systemMessage(errno);
+                giveBack(done);
+                throw Error(u"Cannot put \"%1\" in place. %2"_s.arg(
+                        QDir::toNativeSeparators(c.target), why));
+            }
+        }
+        for (Change &c : m_changes) {
+            c.temporary.clear();
+            if (!c.backup.isEmpty())
+                QFile::remove(c.backup);
+        }
+    }
+
+private:
+    struct Change
+    {
+        QString target;
+        QString temporary; // empty: the target is removed
+        QString backup;    // the old target, linked there while the set is put in place
+    };
+
+    // Undoes the first `count` changes as far as their backups allow.
+    void giveBack(size_t count)
+    {
+        for (size_t i = 0; i < count; ++i) {
+            const Change &c = m_changes[i];
+            if (!c.backup.isEmpty())
+                ::rename(QFile::encodeName(c.backup).constData(),
+                         QFile::encodeName(c.target).constData());
+            else if (!c.temporary.isEmpty())
+                QFile::remove(c.target);
+        }
+        for (const Change &c : m_changes)
+            if (!c.backup.isEmpty())
+                QFile::remove(c.backup);
+    }
+
+    std::vector<Change> m_changes;
+};
 
 } // namespace
 
@@ -177,7 +303,7 @@ std::optional<QString> Saver::chooseFile(const SaveRequest &request, QString &la
     return chosen;
 }
 
-void Saver::stampVersion(const QString &code, const QString &version)
+void Saver::checkVersion(const QString &code, const QString &version)
 {
     const QString ini = QDir::toNativeSeparators(defsFolder(m_dm.home()) + u"DIFVersion.ini"_s);
     if (version.isEmpty())
@@ -186,18 +312,6 @@ void Saver::stampVersion(const QString &code, const QString &version)
     if (version.size() != 1 || version.at(0).unicode() > 0x7F || !version.at(0).isLetterOrNumber())
         throw Error(u"Cannot save table %1: \"%2\" gives it the version \"%3\"; a version is one "
                     "letter or digit"_s.arg(code, ini, version));
-    // The version is bound, never spliced into the statement. Rows that already carry it are
-    // left alone, so a table saved before is not rewritten.
-    Stmt stmt = m_dm.prepare(
-            u"UPDATE "_s + Tdm::quoteId(code)
-            + u" SET \"VersionNo\" = ?1 WHERE \"VersionNo\" IS NULL OR \"VersionNo\" <> ?1"_s);
-    if (version.at(0).isDigit())
-        stmt->bindInteger(1, version.toLongLong());
-    else
-        stmt->bindText(1, version);
-    if (stmt->step() == db::Step::Refused)
-        throw Error(
-                u"Cannot stamp table %1 with version %2: %3"_s.arg(code, version, stmt->refusal()));
 }
 
 SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
@@ -253,40 +367,52 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
     };
 
     const bool dif = request.format == SaveFormat::DIF;
-    std::optional<Transaction> transaction;
-    if (dif)
-        transaction.emplace(m_dm);
+    // Every file is written before any is put in place (the files to be packed are the
+    // scratch folder's own). The database is only read: the current version is written into
+    // the files, not into the tables, so a read-only database saves too.
     DifWriter difWriter(m_dm, m_progress);
     CsvWriter csvWriter(m_dm, m_progress);
     AdeWriter adeWriter(m_dm, m_progress, m_ade);
+    PendingFiles pending;
     QStringList fileList;
     const RemoveScratchFiles removeScratchFiles{request.zip, fileList};
-    for (const QString &code : std::as_const(codes)) {
-        const QString path = folder + outputName(request.format, chosen, code);
-        const QString query = u"SELECT * FROM "_s + Tdm::quoteId(code);
-        fileList << path;
-        if (dif) {
-            const QString version = currentVersion(m_dm.home(), code);
-            stampVersion(code, version);
-            if (difWriter.ExportDIF(query, path, layoutName(code, version), false) > 0)
+    try {
+        for (const QString &code : std::as_const(codes)) {
+            const QString path = folder + outputName(request.format, chosen, code);
+            const QString written = request.zip ? path : pending.replace(path);
+            const QString query = u"SELECT * FROM "_s + Tdm::quoteId(code);
+            fileList << path;
+            if (dif) {
+                const QString version = currentVersion(m_dm.home(), code);
+                checkVersion(code, version);
+                if (difWriter.ExportDIF(query, written, layoutName(code, version), false) > 0) {
+                    result.written << path;
+                } else {
+                    result.empty << code;
+                    if (!request.zip)
+                        pending.remove(path);
+                }
+            } else if (request.format == SaveFormat::ADE) {
+                result.withoutId += adeWriter.write(code, written).skipped;
                 result.written << path;
-            else
-                result.empty << code;
-        } else if (request.format == SaveFormat::ADE) {
-            result.withoutId += adeWriter.write(code, path).skipped;
-            result.written << path;
-        } else {
-            csvWriter.ExportCSV(query, path, true, false);
-            result.written << path;
+            } else {
+                csvWriter.ExportCSV(query, written, true, false);
+                result.written << path;
+            }
         }
+        if (!request.zip)
+            pending.putInPlace();
+    } catch (const Error &e) {
+        if (request.zip)
+            throw;
+        throw Error(pending.named(e.message()) + (e.message().endsWith(u'.') ? u" "_s : u". "_s)
+                    + u"No file was saved: the files already there were left as they were."_s);
     }
     if (request.zip && !result.written.isEmpty()) {
         const QString archive = archivePath(chosen);
         ZipFileList(archive, fileList, m_progress);
         result.archive = archive;
     }
-    if (transaction)
-        transaction->commit();
     m_progress.hide();
 
     if (result.written.isEmpty())

@@ -35,11 +35,11 @@ struct SaveResult
     qint64 withoutId = 0; // ADE: rows left out for want of a national ID
 };
 
-// The Save Files command after its dialog: each ticked table written as DIF (re-stamped with its
-// current version first) or as CSV, into the chosen file's folder or, to be zipped, into the
-// scratch folder <home>Scratch/ and then packed into one archive. The data work is one
-// transaction: an error rolls the version stamps back; files finished before it stay, later
-// record types are not written and no archive is made.
+// The Save Files command after its dialog: each ticked table written as DIF (every line stamped
+// with its record type's current version; the tables are only read) or as CSV, into the chosen
+// file's folder or, to be zipped, into the scratch folder <home>Scratch/ and then packed into
+// one archive. The files beside the chosen one are written to temporary files first and put in
+// place together: an error leaves the files that were there as they were, and makes no archive.
 // What a finished save did, in one line for the status line: the files written and where, or
 // the archive, and the ticked tables that were empty.
 QString saveSummary(const SaveResult &result);
@@ -80,7 +80,9 @@ public:
     void setAdeSettings(const AdeSettings &settings) { m_ade = settings; }
 
 private:
-    void stampVersion(const QString &code, const QString &version);
+    // Raises when `version`, the current version of record type `code`, is missing or is not
+    // one letter or digit.
+    void checkVersion(const QString &code, const QString &version);
 
     Tdm &m_dm;
     ProgressSink &m_progress;

@@ -11,6 +11,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+
+#include <sys/stat.h>
 
 namespace bm {
 
@@ -241,6 +244,40 @@ bool utf8ToWindows1252(QByteArrayView utf8, QByteArray &out, QString *bad)
 
 namespace {
 constexpr qsizetype kChunk = 1 << 20;
+
+// UTF-16 text without a byte-order mark: at its start most characters are plain ASCII, so every
+// other byte is zero, which no text in a one-byte code page or in UTF-8 has. Which of the two
+// is zero gives the byte order.
+std::optional<QStringConverter::Encoding> utf16WithoutMark(QByteArrayView head)
+{
+    const qsizetype n = std::min<qsizetype>(head.size(), 512) & ~qsizetype(1);
+    if (n < 4)
+        return std::nullopt;
+    qsizetype zeroEven = 0;
+    qsizetype zeroOdd = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (head[i] == 0)
+            ++(i % 2 ? zeroOdd : zeroEven);
+    }
+    const qsizetype characters = n / 2;
+    if (zeroEven == 0 && zeroOdd * 2 >= characters)
+        return QStringConverter::Utf16LE;
+    if (zeroOdd == 0 && zeroEven * 2 >= characters)
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+} // namespace
+
+void refuseSpecialFile(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode)
+        || S_ISDIR(st.st_mode))
+        return;
+    throw Error(u"Cannot open file \"%1\". It is %2, not a file"_s.arg(
+            QDir::toNativeSeparators(path), S_ISFIFO(st.st_mode)   ? u"a named pipe"_s
+                                            : S_ISSOCK(st.st_mode) ? u"a socket"_s
+                                                                   : u"a device"_s));
 }
 
 TextReader::TextReader(const QString &path, qsizetype maxLine)
@@ -251,6 +288,7 @@ TextReader::TextReader(const QString &path, qsizetype maxLine)
     if (QFileInfo(path).isDir())
         throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                          systemMessage(EISDIR)));
+    refuseSpecialFile(path);
     if (!m_file.open(QIODevice::ReadOnly))
         throw Error(u"Cannot open file \"%1\". %2"_s.arg(QDir::toNativeSeparators(path),
                                                          m_file.errorString()));
@@ -266,6 +304,9 @@ TextReader::TextReader(const QString &path, qsizetype maxLine)
                                                              ? QStringConverter::Utf16LE
                                                              : QStringConverter::Utf16BE);
         m_pos = 2;
+    } else if (const auto order = utf16WithoutMark(head)) {
+        m_mode = Mode::Utf16;
+        m_decoder = std::make_unique<QStringDecoder>(*order);
     }
 }
 

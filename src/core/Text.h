@@ -40,8 +40,15 @@ bool toWindows1252(QStringView text, QByteArray &out, QString *bad = nullptr);
 // The same for UTF-8 bytes, as SQLite holds text; plain ASCII is copied as it is.
 bool utf8ToWindows1252(QByteArrayView utf8, QByteArray &out, QString *bad = nullptr);
 
-// Streams the lines of a text file. A UTF-8 or UTF-16 byte-order mark selects that encoding;
-// without one, a line whose bytes are valid UTF-8 is read as UTF-8, any other as Windows-1252.
+// Raises "Cannot open file ...: it is a named pipe, not a file" (or a device, or a socket) when
+// `path` names something that is no plain file: opening a pipe would wait for a writer, and a
+// device can be read without end. A name with nothing behind it, a folder or a link to a plain
+// file passes (the open that follows says what is wrong).
+void refuseSpecialFile(const QString &path);
+
+// Streams the lines of a text file. A UTF-8 or UTF-16 byte-order mark selects that encoding, and
+// so does a start whose every other byte is zero (UTF-16 without a mark, as some exports write
+// it); otherwise a line whose bytes are valid UTF-8 is read as UTF-8, any other as Windows-1252.
 // Lines end at CR, LF or CR LF; a break at the very end does not start another line.
 //
 // The work is linear in the file's size and the memory bounded by the longest line allowed: a

@@ -146,4 +146,15 @@ std::optional<QString> GuiPrompter::inputText(const QString &caption, const QStr
     return dialog.textValue();
 }
 
+std::optional<int> GuiPrompter::chooseItem(const QString &caption, const QString &question,
+                                           const QStringList &items)
+{
+    bool ok = false;
+    const QString item
+            = QInputDialog::getItem(owner(), caption, boxText(question), items, 0, false, &ok);
+    if (!ok)
+        return std::nullopt;
+    return int(items.indexOf(item));
+}
+
 } // namespace bm::gui

@@ -25,6 +25,8 @@ public:
                                     const QString &initial) override;
     std::optional<QString> inputText(const QString &caption, const QString &prompt,
                                      const QString &initial) override;
+    std::optional<int> chooseItem(const QString &caption, const QString &question,
+                                  const QStringList &items) override;
 
 private:
     QWidget *owner() const;

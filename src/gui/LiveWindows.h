@@ -14,7 +14,7 @@ class Connection;
 namespace bm::gui {
 
 // Keeps the program's windows painted while the herd database works through a long statement on
-// the GUI thread (a sort of a million rows, a clean-up's search, a save's version stamp). The
+// the GUI thread (a sort of a million rows, a clean-up's search, a save's long read). The
 // database calls back every so often while a statement runs; inside a command (while a Command
 // lives), every 100 ms the windows get their pending window-system and paint events, but never the
 // user's input, so no other command can start meanwhile. While they are painted, the grid shows

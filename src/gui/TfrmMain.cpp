@@ -633,8 +633,9 @@ int TfrmMain::GetFieldType(const QString &FieldName)
 
 QString TfrmMain::CreateSQL(bool WhereOnly)
 {
-    return bm::CreateSQL(filterState(), WhereOnly,
-                         [this](const QString &field) { return GetFieldType(field); });
+    return bm::CreateSQL(
+            filterState(), WhereOnly, [this](const QString &field) { return GetFieldType(field); },
+            dm->connection().caseless());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -701,7 +702,8 @@ void TfrmMain::SetSQL()
 {
     postEdits();
     const bm::FilterQuery query = bm::buildFilterQuery(
-            filterState(), [this](const QString &field) { return GetFieldType(field); });
+            filterState(), [this](const QString &field) { return GetFieldType(field); },
+            dm->connection().caseless());
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         qData->setQuery(query);
@@ -726,7 +728,8 @@ bm::FilterQuery TfrmMain::appliedQuery() const
     plain.sort = m_sort;
     if (!plain.sort.column.isEmpty() && !dm->FieldExists(plain.table, plain.sort.column))
         plain.sort.column.clear();
-    return bm::buildFilterQuery(plain, [](const QString &) { return int(bm::ftUnknown); });
+    return bm::buildFilterQuery(
+            plain, [](const QString &) { return int(bm::ftUnknown); }, dm->connection().caseless());
 }
 
 void TfrmMain::showDataAfter(const QString &command)
@@ -1098,7 +1101,10 @@ void TfrmMain::LoadFiles1Click()
         QApplication::setOverrideCursor(Qt::WaitCursor);
         bm::Loader loader(*dm, progress(), *m_prompter);
         loader.setProblems(&problems);
-        loader.load(*chosen);
+        if (!loader.load(*chosen)) {
+            chosenName.clear(); // no data set of the archive was chosen: nothing changed
+            return;
+        }
         loaded = true;
         // Save Files offers the name of the data set loaded.
         const QFileInfo set(*chosen);

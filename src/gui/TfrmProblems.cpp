@@ -235,7 +235,8 @@ void TfrmProblems::showProblems(const QString &caption, ProblemList problems)
     m_caption = caption;
     std::set<QString> files;
     std::set<QString> fields;
-    for (const Problem &p : problems.items()) {
+    for (qsizetype i = 0; i < problems.size(); ++i) {
+        const Problem p = problems.at(i);
         files.insert(p.file);
         fields.insert(p.field);
     }

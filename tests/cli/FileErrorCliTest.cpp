@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 // Errors that come from the file system say what the system said.
@@ -95,5 +97,46 @@ TEST(CliFileErrors, aFolderGivenForAFileSaysSo)
                   QStringList{u"data.104"_s})
                 << c.name;
         EXPECT_TRUE(QDir(dir).isEmpty()) << c.name;
+    }
+}
+
+// A named pipe or a device given to import, or standing as a sibling of the file loaded, is said
+// to be one, not a missing file; nothing waits on it or reads it without end, and no table is
+// emptied for it.
+TEST(CliFileErrors, aPipeOrADeviceIsSaidToBeOne)
+{
+    LoadedHome h;
+    QTemporaryDir work;
+    const QString pipe = work.path() + u"/data.104"_s;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString device = work.path() + u"/zero.104"_s;
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, device));
+    const QString first = work.path() + u"/data.101"_s;
+    ASSERT_TRUE(QFile::copy(kSamples + u"herd.101"_s, first));
+    const struct
+    {
+        const char *name;
+        QStringList args;
+        QString err;
+    } cases[] = {
+            {"import a pipe",
+             {u"import"_s, pipe},
+             u"\"%1\". It is a named pipe, not a file.\n"_s.arg(pipe)},
+            {"import a link to a device",
+             {u"import"_s, device},
+             u"\"%1\". It is a device, not a file.\n"_s.arg(device)},
+            {"load beside a pipe",
+             {u"load"_s, first},
+             u"\"%1\". It is a named pipe, not a file. The tables were left as they were.\n"_s.arg(
+                     pipe)},
+    };
+    const QStringList before = h.home.rows(u"SELECT count(*) FROM [104]"_s);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const bm::test::ProcessResult r = bm::test::runProgram(
+                QStringLiteral(BM_CLI_PATH), QStringList{u"--home"_s, h.home.path()} + c.args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, u"brindlemark-cli: Cannot open file "_s + c.err);
+        EXPECT_EQ(h.home.rows(u"SELECT count(*) FROM [104]"_s), before);
     }
 }

@@ -118,6 +118,18 @@ TEST(CliLoad, errorsAndUsage)
     EXPECT_EQ(home.rows(u"SELECT HerdCode FROM [101]"_s), QStringList{u"HERD0001"_s});
     EXPECT_EQ(QDir(home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
 
+    // An archive of two data sets: the command line cannot ask which, so it refuses and names
+    // them.
+    bm::test::makeZip(d + u"two.zip"_s, {{u"2020/herd.101"_s, "1012OLDER\r\n"},
+                                         {u"2021/herd.101"_s, "1012NEWER\r\n"}});
+    r = cli({u"--home"_s, home.path(), u"load"_s, d + u"two.zip"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, u"brindlemark-cli: \"two.zip\" holds 2 data sets: 2020/herd (1 per-type "
+                     "file); 2021/herd (1 per-type file). The command line cannot ask which one: "
+                     "unpack it and give the file of one. The tables were left as they were.\n"_s);
+    EXPECT_EQ(home.rows(u"SELECT HerdCode FROM [101]"_s), QStringList{u"HERD0001"_s});
+    EXPECT_EQ(QDir(home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
+
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s}).exitCode, 2);
     EXPECT_EQ(cli({u"--home"_s, home.path(), u"load"_s, u"a"_s, u"b"_s}).exitCode, 2);
 }
@@ -181,4 +193,37 @@ TEST(CliProblems, importLoadAndMergeWriteTheProblemList)
     r = cli({u"--home"_s, home.path(), u"stats"_s, u"--problems"_s, csv});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains(u"--problems belongs to the import, load and merge commands"_s));
+}
+
+// The problem list's file is checked before anything changes; should it still fail after the
+// command committed, the command says that its rows are in, and exits 0, so a script does not
+// import them a second time.
+TEST(CliProblems, aProblemListThatCannotBeWrittenNeverHidesWhatWasDone)
+{
+    bm::test::TestHome home;
+    const QString in = home.path() + u"in/"_s;
+    QDir().mkpath(in);
+    const QByteArray good = "1042H1      C1      ";
+    writeFile(in + u"set.104"_s, good + "\r\n");
+    bm::test::ProcessResult r = cli({u"--home"_s, home.path(), u"import"_s, in + u"set.104"_s,
+                                     u"--problems"_s, home.path() + u"no/such/p.csv"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"Cannot write the problem list"_s)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"Nothing was changed"_s)) << r.err.toStdString();
+    EXPECT_EQ(home.rows(u"SELECT count(*) FROM [104]"_s), QStringList{u"0"_s});
+
+    // A number field holding a letter Windows-1252 cannot hold: the line is left out, and its
+    // problem cannot be written to the CSV file once the rows before it are in.
+    writeFile(in + u"set.104"_s, good + "\r\n" + good.left(76).leftJustified(76, ' ') + "\r\n"
+                                         + QByteArray("1042H2      C2      ").leftJustified(85, ' ')
+                                         + "\xC5\x81" + "\r\n");
+    const QString csv = home.path() + u"p.csv"_s;
+    r = cli({u"--home"_s, home.path(), u"--no"_s, u"import"_s, in + u"set.104"_s, u"--problems"_s,
+             csv});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"The rows were imported, but the problem list could not be "
+                               "written"_s))
+            << r.err.toStdString();
+    EXPECT_EQ(home.rows(u"SELECT count(*) FROM [104]"_s), QStringList{u"2"_s});
+    EXPECT_FALSE(QFile::exists(csv));
 }

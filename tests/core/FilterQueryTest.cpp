@@ -14,6 +14,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The SQLite engine's term for text compared without regard to case for every letter.
+const QString kCaseless = u" COLLATE bm_nocase"_s;
+
 // Field type codes of a few columns, as the lookup of the window would give them.
 int typeOf(const QString &field)
 {
@@ -85,7 +88,7 @@ class CreateSqlTest : public testing::TestWithParam<SqlCase>
 
 TEST_P(CreateSqlTest, buildsTheStatement)
 {
-    EXPECT_EQ(CreateSQL(GetParam().state, false, typeOf), GetParam().sql);
+    EXPECT_EQ(CreateSQL(GetParam().state, false, typeOf, kCaseless), GetParam().sql);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -96,11 +99,11 @@ INSTANTIATE_TEST_SUITE_P(
                         uR"(SELECT * FROM "101" )"_s},
                 SqlCase{"sortedOnly",
                         sorted(state(u"101"_s, {}, -1), u"RecordType"_s, SortDirection::Ascending),
-                        uR"(SELECT * FROM "101" ORDER BY "RecordType" NULLS FIRST)"_s},
+                        uR"(SELECT * FROM "101" ORDER BY "RecordType" COLLATE bm_nocase NULLS FIRST)"_s},
                 SqlCase{"numberGreaterSortedDescending",
                         sorted(state(u"104"_s, u"Milk"_s, opGreater, u"20"_s), u"RecordType"_s,
                                SortDirection::Descending),
-                        uR"(SELECT * FROM "104" WHERE "Milk" > 20 ORDER BY "RecordType" DESC NULLS LAST)"_s},
+                        uR"(SELECT * FROM "104" WHERE "Milk" > 20 ORDER BY "RecordType" COLLATE bm_nocase DESC NULLS LAST)"_s},
                 SqlCase{"dateBetween",
                         dated(state(u"103"_s, u"CalvingDate"_s, opBetween), QDate(2020, 1, 1),
                               QDate(2020, 12, 31)),
@@ -110,26 +113,26 @@ INSTANTIATE_TEST_SUITE_P(
                 SqlCase{"isNotEmptyThenOrder",
                         sorted(state(u"102"_s, u"NationalID"_s, opNotEmpty), u"RecordType"_s,
                                SortDirection::Ascending),
-                        uR"(SELECT * FROM "102" WHERE "NationalID" Is Not Null ORDER BY "RecordType" NULLS FIRST)"_s},
+                        uR"(SELECT * FROM "102" WHERE "NationalID" Is Not Null ORDER BY "RecordType" COLLATE bm_nocase NULLS FIRST)"_s},
                 SqlCase{"integerBetween",
                         state(u"104"_s, u"CellCount"_s, opBetween, u"5"_s, u"9"_s),
                         uR"(SELECT * FROM "104" WHERE "CellCount" BETWEEN 5 and 9 )"_s},
                 SqlCase{"textEqual", state(u"104"_s, u"HerdCode"_s, opEqual, u"ABC"_s),
-                        uR"(SELECT * FROM "104" WHERE "HerdCode" = 'ABC' )"_s},
+                        uR"(SELECT * FROM "104" WHERE "HerdCode" COLLATE bm_nocase = 'ABC' )"_s},
                 SqlCase{"textContains", state(u"104"_s, u"HerdCode"_s, opContains, u"ABC"_s),
                         uR"(SELECT * FROM "104" WHERE "HerdCode" LIKE '%ABC%' ESCAPE '\' )"_s},
                 SqlCase{"containsOnNumber", state(u"104"_s, u"Milk"_s, opContains, u"2"_s),
                         uR"(SELECT * FROM "104" WHERE "Milk" LIKE '%2%' ESCAPE '\' )"_s},
                 SqlCase{"blanksKeptInText", state(u"104"_s, u"HerdCode"_s, opEqual, u"  A "_s),
-                        uR"(SELECT * FROM "104" WHERE "HerdCode" = '  A ' )"_s},
+                        uR"(SELECT * FROM "104" WHERE "HerdCode" COLLATE bm_nocase = '  A ' )"_s},
                 SqlCase{"quotesAreValueCharacters",
                         state(u"104"_s, u"HerdCode"_s, opEqual, u"\"O'NEIL"_s),
-                        uR"(SELECT * FROM "104" WHERE "HerdCode" = '"O''NEIL' )"_s},
+                        uR"(SELECT * FROM "104" WHERE "HerdCode" COLLATE bm_nocase = '"O''NEIL' )"_s},
                 SqlCase{"sortColumnWithoutDirectionOrdersAscending",
                         sorted(state(u"101"_s, {}, -1), u"RecordType"_s, SortDirection::None),
-                        uR"(SELECT * FROM "101" ORDER BY "RecordType" NULLS FIRST)"_s},
+                        uR"(SELECT * FROM "101" ORDER BY "RecordType" COLLATE bm_nocase NULLS FIRST)"_s},
                 SqlCase{"emptyValueLeavesComparisonOpen", state(u"104"_s, u"HerdCode"_s, opLess),
-                        uR"(SELECT * FROM "104" WHERE "HerdCode" <  )"_s},
+                        uR"(SELECT * FROM "104" WHERE "HerdCode" COLLATE bm_nocase <  )"_s},
                 SqlCase{"otherTypeHasNoValue", state(u"104"_s, u"Flag"_s, opEqual, u"1"_s),
                         uR"(SELECT * FROM "104" WHERE "Flag" =  )"_s}),
         [](const auto &row) { return std::string(row.param.name); });
@@ -141,13 +144,14 @@ TEST(Filter, fieldTypeIsAskedOnlyWhenAValueMayBeNeeded)
         ++asked;
         return typeOf(f);
     };
-    EXPECT_EQ(CreateSQL(state(u"104"_s, {}, opEqual, u"1"_s), true, lookup), QString());
+    EXPECT_EQ(CreateSQL(state(u"104"_s, {}, opEqual, u"1"_s), true, lookup, kCaseless), QString());
     EXPECT_EQ(asked, 0);
     // A field without an operator: no clause, but the value is still worked out.
-    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, -1, u"1"_s), true, lookup), QString());
+    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, -1, u"1"_s), true, lookup, kCaseless),
+              QString());
     EXPECT_EQ(asked, 1);
     // "Is Empty" disables the start inputs: no value, no lookup.
-    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, opEmpty), true, lookup),
+    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, opEmpty), true, lookup, kCaseless),
               uR"(WHERE "Milk" Is Null )"_s);
     EXPECT_EQ(asked, 1);
 }
@@ -156,7 +160,7 @@ TEST(Filter, nonNumberForNumberColumnIsRefusedBeforeTheStatement)
 {
     for (const QString &typed : {u"ABC"_s, u"1; DROP TABLE x"_s, u"INF"_s, u"  "_s, u"1E"_s}) {
         try {
-            CreateSQL(state(u"104"_s, u"Milk"_s, opGreater, typed), false, typeOf);
+            CreateSQL(state(u"104"_s, u"Milk"_s, opGreater, typed), false, typeOf, kCaseless);
             ADD_FAILURE() << "accepted " << typed.toStdString();
         } catch (const Error &e) {
             EXPECT_TRUE(e.message().contains(u"'%1' is not a number"_s.arg(typed)))
@@ -164,15 +168,17 @@ TEST(Filter, nonNumberForNumberColumnIsRefusedBeforeTheStatement)
             EXPECT_TRUE(e.message().contains(u"Milk"_s));
         }
     }
-    EXPECT_EQ(CreateSQL(state(u"104"_s, u"Milk"_s, opGreater, u"-2.5E3"_s), true, typeOf),
-              uR"(WHERE "Milk" > -2.5E3 )"_s);
+    EXPECT_EQ(
+            CreateSQL(state(u"104"_s, u"Milk"_s, opGreater, u"-2.5E3"_s), true, typeOf, kCaseless),
+            uR"(WHERE "Milk" > -2.5E3 )"_s);
 }
 
 TEST(Filter, numberTypedWithTheLocaleDecimalComma)
 {
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    const QString sql = CreateSQL(state(u"104"_s, u"Milk"_s, opEqual, u"20,5"_s), true, typeOf);
+    const QString sql
+            = CreateSQL(state(u"104"_s, u"Milk"_s, opEqual, u"20,5"_s), true, typeOf, kCaseless);
     QLocale::setDefault(saved);
     EXPECT_EQ(sql, uR"(WHERE "Milk" = 20.5 )"_s);
 }
@@ -190,9 +196,10 @@ TEST(Filter, typedTextFiltersExactlyInTheDatabase)
         return GetFieldType(dm, u"104"_s, f);
     };
     auto herds = [&](int op, const QString &text) {
-        return home.rows(u"SELECT HerdCode FROM \"104\" "_s
-                         + CreateSQL(state(u"104"_s, u"HerdCode"_s, op, text), true, lookup)
-                         + u"ORDER BY rowid"_s);
+        return home.rows(
+                u"SELECT HerdCode FROM \"104\" "_s
+                + CreateSQL(state(u"104"_s, u"HerdCode"_s, op, text), true, lookup, kCaseless)
+                + u"ORDER BY rowid"_s);
     };
     EXPECT_EQ(herds(opEqual, u"AB\"C"_s), QStringList{u"AB\"C"_s});
     EXPECT_EQ(herds(opEqual, u"O'NEIL"_s), QStringList{u"O'NEIL"_s});
@@ -286,11 +293,12 @@ TEST(Filter, textNoComparisonUsesIsNotRefusedForANumberColumn)
 {
     // "Contains" on a number column makes its own pattern; with no operator (a title click with
     // old text in the start input) nothing is compared.
-    EXPECT_EQ(CreateSQL(state(u"104"_s, u"CellCount"_s, opContains, u"1X"_s), true, typeOf),
+    EXPECT_EQ(CreateSQL(state(u"104"_s, u"CellCount"_s, opContains, u"1X"_s), true, typeOf,
+                        kCaseless),
               uR"(WHERE "CellCount" LIKE '%1X%' ESCAPE '\' )"_s);
     EXPECT_EQ(CreateSQL(sorted(state(u"104"_s, u"Milk"_s, -1, u"ABC"_s), u"Milk"_s,
                                SortDirection::Ascending),
-                        false, typeOf),
+                        false, typeOf, kCaseless),
               uR"(SELECT * FROM "104" ORDER BY "Milk" NULLS FIRST)"_s);
 
     // In the database: "Contains" on a number column matches the number's text.
@@ -298,6 +306,7 @@ TEST(Filter, textNoComparisonUsesIsNotRefusedForANumberColumn)
     home.dm().exec(u"INSERT INTO \"104\" (HerdCode, CellCount) VALUES ('A', 212), ('B', 99)"_s);
     const FilterQuery q = buildFilterQuery(
             state(u"104"_s, u"CellCount"_s, opContains, u"21"_s),
-            [&](const QString &f) { return GetFieldType(home.dm(), u"104"_s, f); });
+            [&](const QString &f) { return GetFieldType(home.dm(), u"104"_s, f); },
+            home.dm().connection().caseless());
     EXPECT_EQ(home.rows(u"SELECT HerdCode FROM \"104\" "_s + q.where), QStringList{u"A"_s});
 }

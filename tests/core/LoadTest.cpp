@@ -1,12 +1,14 @@
 #include "Error.h"
 #include "Layout.h"
 #include "Loader.h"
+#include "ProblemList.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -15,6 +17,7 @@
 #include <zip.h>
 
 #include <cstring>
+#include <deque>
 #include <utility>
 
 using namespace bm;
@@ -102,6 +105,46 @@ TEST(Load, perTypeFileBringsInItsSiblingsAndEmptiesTheOtherTables)
     EXPECT_TRUE(f.progress.statuses.contains(u"Importing DIF 104"_s));
 }
 
+// The per-type files of a data set are found without regard to letter case, and a file in
+// UTF-16 without a byte-order mark is read, not skipped: no table is emptied for a file that
+// was not read.
+TEST(Load, siblingsAreFoundWhateverTheirLetterCaseAndEncoding)
+{
+    LoadFixture f;
+    QStringList all;
+    for (const QString &code : recordTypeCodes()) {
+        const QByteArray bytes = rec(code.toLatin1().constData(), "S");
+        const QString name = (code.toInt() <= 103 ? u"HERD."_s : u"herd."_s) + code;
+        if (code == u"105"_s) {
+            // UTF-16, little end first, without a mark; a header line before the record.
+            const QString text = u"Bull pedigree\r\n"_s + QString::fromLatin1(bytes);
+            f.write(name,
+                    QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2));
+        } else {
+            f.write(name, bytes);
+        }
+        all << code + u":S"_s;
+    }
+    ProblemList problems;
+    Loader loader(f.home.dm(), f.progress, f.prompter);
+    loader.setProblems(&problems);
+    loader.load(f.user(u"HERD.101"_s));
+    EXPECT_EQ(f.tables(), all);
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_EQ(ProblemList::cell(problems.at(0), 0) + u'|' + ProblemList::cell(problems.at(0), 5),
+              u"herd.105|Not a record of type 105: the line was left out"_s);
+
+    // Two names that differ from the chosen stem only in letter case: neither is guessed at.
+    f.write(u"Herd.106"_s, rec("106", "OTHER"));
+    try {
+        f.load(f.user(u"HERD.101"_s));
+        ADD_FAILURE() << "no error";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(u"\"Herd.106\" and \"herd.106\""_s)) << e.what();
+    }
+    EXPECT_EQ(f.tables(), all);
+}
+
 TEST(Load, summaryCountsTheRecordsOfEachTable)
 {
     LoadFixture f;
@@ -157,75 +200,149 @@ TEST(Load, combinedFileIsSplitInTheScratchFolder)
     EXPECT_TRUE(QDir(scratch).entryList(QDir::Files, QDir::Name).isEmpty());
 }
 
-TEST(Load, archivesPickTheirDataSet)
+// An archive's data set is one combined file, or the per-type files of one folder and stem
+// (letter case aside); with more than one the user is asked which, and cancelling changes
+// nothing. Nothing else of the archive is unpacked.
+TEST(Load, archivesAskWhichDataSet)
 {
+    QByteArray mixedCase;
+    Entries twelve;
+    for (const QString &code : recordTypeCodes()) {
+        const bool upper = code.toInt() <= 103;
+        twelve.append(
+                {(upper ? u"HERD."_s : u"herd."_s) + code, rec(code.toLatin1().constData(), "H")});
+    }
     const struct
     {
         const char *name;
         QString archive;
         Entries entries;
+        std::deque<int> picks;
+        QString question; // "" when nothing is asked
         QStringList tables;
     } cases[] = {
             {"entries in folders, extensions in any case",
              u"data.Zip"_s,
              {{u"export/"_s, {}},
               {u"export/2021/herd.101"_s, rec("101", "H1")},
-              {u"export/2021/herd.104"_s, rec("104", "H1") + rec("104", "H2")}},
+              {u"export/2021/herd.104"_s, rec("104", "H1") + rec("104", "H2")},
+              {u"export/readme.txt"_s, "not data"}},
+             {},
+             {},
              {u"101:H1"_s, u"104:H1,H2"_s}},
-            {"a 1xx per-type file wins over a combined file",
+            {"per-type files in two letter cases are one data set",
+             u"case.zip"_s,
+             twelve,
+             {},
+             {},
+             {u"101:H"_s, u"102:H"_s, u"103:H"_s, u"104:H"_s, u"105:H"_s, u"106:H"_s, u"107:H"_s,
+              u"108:H"_s, u"112:H"_s, u"114:H"_s, u"202:H"_s, u"211:H"_s}},
+            {"a combined file and per-type files: the per-type files chosen",
              u"a.zip"_s,
              {{u"all.DIF"_s, rec("101", "DIF") + rec("104", "DIF")},
               {u"per.104"_s, rec("104", "PER")}},
+             {1},
+             u"\"a.zip\" holds 2 data sets. Which one do you wish to load?|all.DIF (combined "
+             "file)|per (1 per-type file)"_s,
              {u"104:PER"_s}},
-            {"a combined file wins over a 2xx per-type file",
+            {"the same, the combined file chosen",
              u"b.ZIP"_s,
              {{u"per.202"_s, rec("202", "PER")},
               {u"all.dif"_s, rec("104", "DIF") + rec("101", "DIF") + rec("202", "DIF")}},
+             {1},
+             u"\"b.ZIP\" holds 2 data sets. Which one do you wish to load?|per (1 per-type "
+             "file)|all.dif (combined file)"_s,
              {u"101:DIF"_s, u"104:DIF"_s, u"202:DIF"_s}},
-            {"a 2xx per-type file alone",
-             u"c.zip"_s,
-             {{u"per.211"_s, rec("211", "PER")}, {u"per.202"_s, rec("202", "PER")}},
-             {u"202:PER"_s, u"211:PER"_s}},
-            {"two stems: only the first file's siblings",
+            {"two stems",
              u"d.zip"_s,
              {{u"b.101"_s, rec("101", "B")},
               {u"a.102"_s, rec("102", "A")},
               {u"b.102"_s, rec("102", "B")},
               {u"a.104"_s, rec("104", "A")}},
-             {u"102:A"_s, u"104:A"_s}},
+             {0},
+             u"\"d.zip\" holds 2 data sets. Which one do you wish to load?|b (2 per-type "
+             "files)|a (2 per-type files)"_s,
+             {u"101:B"_s, u"102:B"_s}},
+            {"one stem in two folders",
+             u"e.zip"_s,
+             {{u"2020/herd.101"_s, rec("101", "OLDER")}, {u"2021/herd.101"_s, rec("101", "NEWER")}},
+             {1},
+             u"\"e.zip\" holds 2 data sets. Which one do you wish to load?|2020/herd (1 per-type "
+             "file)|2021/herd (1 per-type file)"_s,
+             {u"101:NEWER"_s}},
+            {"cancelled",
+             u"f.zip"_s,
+             {{u"a.101"_s, rec("101", "A")}, {u"b.101"_s, rec("101", "B")}},
+             {},
+             u"\"f.zip\" holds 2 data sets. Which one do you wish to load?|a (1 per-type "
+             "file)|b (1 per-type file)"_s,
+             {u"103:OLD"_s}},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
         LoadFixture f;
         f.load(f.write(u"old.103"_s, rec("103", "OLD")));
         const QString archive = f.user(c.archive);
         makeZip(archive, c.entries);
-        f.load(archive);
-        EXPECT_EQ(f.tables(), c.tables) << c.name;
-        EXPECT_TRUE(f.progress.statuses.contains(u"Un-Zipping Data."_s)) << c.name;
-        EXPECT_FALSE(f.progress.isVisible()) << c.name;
-        EXPECT_TRUE(QFile::exists(archive)) << c.name;
-        EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{})
-                << c.name;
+        f.prompter.picks = c.picks;
+        Loader loader(f.home.dm(), f.progress, f.prompter);
+        EXPECT_EQ(loader.load(archive), QByteArray(c.name) != "cancelled");
+        EXPECT_EQ(f.tables(), c.tables);
+        EXPECT_EQ(f.prompter.choiceQuestions,
+                  c.question.isEmpty() ? QStringList() : QStringList{c.question});
+        EXPECT_TRUE(f.progress.statuses.contains(u"Un-Zipping Data."_s));
+        EXPECT_FALSE(f.progress.isVisible());
+        EXPECT_TRUE(QFile::exists(archive));
+        EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
     }
 }
 
-// A data set without a single record of any record type would only empty every table: it is
+// A data set without a single record of any record type would only empty every table, and a
+// file that holds lines but no record of its type would empty its own: such a data set is
 // refused before anything changes, and whatever it unpacked or split is removed again.
 TEST(Load, dataSetWithoutRecordsLeavesTheTables)
 {
+    const QString none = u"\"%1\" holds no records of any record type"_s;
     const struct
     {
         const char *name;
         QString file;
         QByteArray bytes; // empty: an archive of `entries`
         Entries entries;
+        QString message; // %1: the chosen file's path
     } cases[] = {
-            {"archive of something else", u"e.zip"_s, {}, {{u"readme.txt"_s, "nothing here"}}},
-            {"archive of garbage named like DIF", u"g.zip"_s, {}, {{u"x.104"_s, "garbage\r\n"}}},
-            {"combined file of garbage", u"junk.DIF"_s, "Lorem ipsum\r\ndolor sit amet\r\n", {}},
-            {"combined file of blank lines", u"blank.DIF"_s, "\r\n  \r\n", {}},
-            {"per-type file of another type", u"wrong.101"_s, rec("104", "H1"), {}},
-            {"per-type file of text", u"notes.104"_s, "Dear farmer,\r\n", {}},
+            {"archive of something else",
+             u"e.zip"_s,
+             {},
+             {{u"readme.txt"_s, "nothing here"}},
+             none},
+            {"archive of garbage named like DIF",
+             u"g.zip"_s,
+             {},
+             {{u"x.104"_s, "garbage\r\n"}},
+             u"\"g.zip: x.104\" holds no record of type 104: its first line begins \"garbage\""_s},
+            {"combined file of garbage",
+             u"junk.DIF"_s,
+             "Lorem ipsum\r\ndolor sit amet\r\n",
+             {},
+             none},
+            {"combined file of blank lines", u"blank.DIF"_s, "\r\n  \r\n", {}, none},
+            {"per-type file of another type",
+             u"wrong.101"_s,
+             rec("104", "H1"),
+             {},
+             u"\"%1\" holds no record of type 101: its first line begins \"1042H1\""_s},
+            {"per-type file of text",
+             u"notes.104"_s,
+             "Dear farmer,\r\n",
+             {},
+             u"\"%1\" holds no record of type 104: its first line begins \"Dear farmer,\""_s},
+            // The record types beside a good file: one of them cannot be read as records.
+            {"a sibling of lines that are no records",
+             u"set.101"_s,
+             rec("101", "S1"),
+             {},
+             u"set.104\" holds no record of type 104: its first line begins \"Test days\""_s},
     };
     for (const auto &c : cases) {
         LoadFixture f;
@@ -235,13 +352,15 @@ TEST(Load, dataSetWithoutRecordsLeavesTheTables)
             makeZip(path, c.entries);
         else
             f.write(c.file, c.bytes);
+        if (QByteArray(c.name).startsWith("a sibling"))
+            f.write(u"set.104"_s, "Test days\r\n" + rec("103", "S1"));
         try {
             f.load(path);
             ADD_FAILURE() << c.name << ": no error";
         } catch (const Error &e) {
-            EXPECT_EQ(e.message(), u"\"%1\" holds no records of any record type. The tables were "
-                                   "left as they were."_s.arg(path))
-                    << c.name;
+            const QString message = c.message.contains(u"%1"_s) ? c.message.arg(path) : c.message;
+            EXPECT_TRUE(e.message().endsWith(message + u". The tables were left as they were."_s))
+                    << c.name << ": " << e.what();
         }
         EXPECT_EQ(f.tables(), QStringList{u"101:G1"_s}) << c.name;
         EXPECT_FALSE(f.progress.isVisible()) << c.name;
@@ -264,9 +383,10 @@ TEST(Load, archiveMadeByInfoZip)
 
     Loader loader(f.home.dm(), f.progress, f.prompter);
     EXPECT_EQ(loader.UnZipFile(f.user(u"HERD.ZIP"_s)), f.home.path() + u"Scratch/Herd.Dif"_s);
+    // The notes are no file of a record type: not unpacked.
     EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s)
                       .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
-              (QStringList{u"Herd.Dif"_s, u"notes.txt"_s}));
+              QStringList{u"Herd.Dif"_s});
     f.load(f.user(u"HERD.ZIP"_s));
     EXPECT_EQ(f.tables(), (QStringList{u"101:Z"_s, u"104:Y,Z"_s}));
 }
@@ -277,30 +397,167 @@ TEST(Load, entryNamesCannotPlaceFilesOutsideTheScratchFolder)
     // A link in the scratch folder is replaced by the entry, never written through.
     const QString outside = f.write(u"outside.txt"_s, "mine");
     QDir().mkpath(f.home.path() + u"Scratch"_s);
-    ASSERT_TRUE(QFile::link(outside, f.home.path() + u"Scratch/link.txt"_s));
+    ASSERT_TRUE(QFile::link(outside, f.home.path() + u"Scratch/escaped.101"_s));
     const QString archive = f.user(u"evil.zip"_s);
-    makeZip(archive, {{u"link.txt"_s, "from the archive"},
-                      {u"../../escaped.101"_s, rec("101", "UP")},
+    makeZip(archive, {{u"../../escaped.101"_s, rec("101", "UP")},
                       {u"/tmp/absolute.102"_s, rec("102", "ABS")},
                       {u"dir\\escaped.104"_s, rec("104", "BS")},
                       {u".."_s, "dots"},
                       {u"sub/../../x.csv"_s, "csv"}});
-    Loader loader(f.home.dm(), f.progress, f.prompter);
-    // The first per-type file by name is chosen, as for any archive.
-    EXPECT_EQ(loader.UnZipFile(archive), f.home.path() + u"Scratch/absolute.102"_s);
-    EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s)
-                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
-              (QStringList{u"absolute.102"_s, u"escaped.101"_s, u"escaped.104"_s, u"link.txt"_s,
-                           u"x.csv"_s}));
-    EXPECT_FALSE(QFileInfo(f.home.path() + u"Scratch/link.txt"_s).isSymLink());
-    QFile mine(outside);
-    ASSERT_TRUE(mine.open(QIODevice::ReadOnly));
-    EXPECT_EQ(mine.readAll(), "mine");
-    EXPECT_FALSE(QFile::exists(f.home.path() + u"escaped.101"_s));
-    EXPECT_FALSE(QFile::exists(QFileInfo(f.home.path()).dir().absolutePath() + u"/escaped.101"_s));
-    EXPECT_FALSE(QFile::exists(f.user(u"escaped.101"_s)));
+    // Each of the three data sets (the folders differ) lands in the scratch folder.
+    const QStringList expected = {u"escaped.101"_s, u"absolute.102"_s, u"escaped.104"_s};
+    for (int pick = 0; pick < 3; ++pick) {
+        f.prompter.picks = {pick};
+        Loader loader(f.home.dm(), f.progress, f.prompter);
+        EXPECT_EQ(loader.UnZipFile(archive), f.home.path() + u"Scratch/"_s + expected.at(pick));
+        EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s)
+                          .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+                  QStringList{expected.at(pick)});
+        EXPECT_FALSE(QFileInfo(f.home.path() + u"Scratch/"_s + expected.at(pick)).isSymLink());
+    }
+    EXPECT_EQ(test::readFile(outside), "mine");
+    for (const QString &folder :
+         {f.home.path(), QFileInfo(f.home.path()).dir().absolutePath() + u'/', f.user(QString())})
+        EXPECT_FALSE(QFile::exists(folder + u"escaped.101"_s)) << folder.toStdString();
+    f.prompter.picks = {1};
     f.load(archive);
     EXPECT_EQ(f.tables(), (QStringList{u"102:ABS"_s}));
+}
+
+namespace {
+
+quint32 crc32Of(const QByteArray &data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : data) {
+        crc ^= uchar(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+struct RawEntry
+{
+    QByteArray name;
+    QByteArray data;
+    quint64 declared; // the size the entry says it unpacks to
+};
+
+// A ZIP archive written byte by byte, for archives no library would write: every entry stored,
+// declaring the size given (a ZIP64 size when it does not fit 32 bits).
+QByteArray rawZip(const QList<RawEntry> &entries)
+{
+    auto le = [](QByteArray &out, quint64 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out += char((v >> (8 * i)) & 0xFF);
+    };
+    QByteArray zip;
+    QByteArray central;
+    for (const RawEntry &e : entries) {
+        const bool big = e.declared >= 0xFFFFFFFFu;
+        const quint64 offset = quint64(zip.size());
+        const quint32 crc = crc32Of(e.data);
+        QByteArray extra;
+        if (big) {
+            le(extra, 1, 2);
+            le(extra, 8, 2);
+            le(extra, e.declared, 8);
+        }
+        le(zip, 0x04034b50u, 4);
+        le(zip, 45, 2);
+        le(zip, 0, 2);
+        le(zip, 0, 2);
+        le(zip, 0, 2);
+        le(zip, 0x21, 2);
+        le(zip, crc, 4);
+        le(zip, quint64(e.data.size()), 4);
+        le(zip, big ? 0xFFFFFFFFu : e.declared, 4);
+        le(zip, quint64(e.name.size()), 2);
+        le(zip, quint64(extra.size()), 2);
+        zip += e.name + extra + e.data;
+
+        le(central, 0x02014b50u, 4);
+        le(central, 45, 2);
+        le(central, 45, 2);
+        le(central, 0, 2);
+        le(central, 0, 2);
+        le(central, 0, 2);
+        le(central, 0x21, 2);
+        le(central, crc, 4);
+        le(central, quint64(e.data.size()), 4);
+        le(central, big ? 0xFFFFFFFFu : e.declared, 4);
+        le(central, quint64(e.name.size()), 2);
+        le(central, quint64(extra.size()), 2);
+        le(central, 0, 2);
+        le(central, 0, 2);
+        le(central, 0, 2);
+        le(central, 0, 4);
+        le(central, offset, 4);
+        central += e.name + extra;
+    }
+    const quint64 at = quint64(zip.size());
+    zip += central;
+    le(zip, 0x06054b50u, 4);
+    le(zip, 0, 4);
+    le(zip, quint64(entries.size()), 2);
+    le(zip, quint64(entries.size()), 2);
+    le(zip, quint64(central.size()), 4);
+    le(zip, at, 4);
+    le(zip, 0, 2);
+    return zip;
+}
+
+} // namespace
+
+// Archives made to outgrow the checks are refused before anything is unpacked: declared sizes
+// that would wrap round past 2^64 (to a size that passes any free-space check), and a directory
+// of far more entries than a data set has (the archive library would hold it all in memory).
+TEST(Load, archivesThatOutgrowTheirChecksAreRefused)
+{
+    QList<RawEntry> many;
+    for (int i = 0; i <= 10000; ++i)
+        many.append({"e" + QByteArray::number(i) + ".txt", {}, 0});
+    // Few entries whose directory still takes more than 8 MiB: 130 records of 46 bytes and their
+    // names, 8,456,780 bytes in all.
+    QList<RawEntry> longNames;
+    for (int i = 0; i < 130; ++i)
+        longNames.append({QByteArray::number(i) + QByteArray(65000, 'n') + ".txt", {}, 0});
+    const quint64 all = ~quint64(0);
+    const struct
+    {
+        const char *name;
+        QList<RawEntry> entries;
+        QString message;
+    } cases[] = {
+            {"sizes that add up past 2^64",
+             {{"w.101", rec("101", "W"), all}, {"w.104", rec("104", "W"), 2}},
+             u"its entries declare more bytes than any disk holds"_s},
+            {"one entry of 2^64 - 1 bytes",
+             {{"w.101", rec("101", "W"), all}},
+             u"its entries declare more bytes than any disk holds"_s},
+            {"more than a terabyte", {{"w.101", rec("101", "W"), quint64(1) << 40}}, u"and only"_s},
+            {"10,001 entries", many, u"of directory); an archive of a data set holds at most"_s},
+            {"130 entries of long names", longNames,
+             u"it holds 130 entries (%1 of directory); an archive of a data set holds at most %2 "
+             "entries and %3 of directory"_s.arg(QLocale().formattedDataSize(8456780),
+                                                 QLocale().toString(10000),
+                                                 QLocale().formattedDataSize(8 << 20, 0))},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadFixture f;
+        f.load(f.write(u"good.101"_s, rec("101", "G1")));
+        const QString archive = f.write(u"big.zip"_s, rawZip(c.entries));
+        try {
+            f.load(archive);
+            ADD_FAILURE() << "no error";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(c.message)) << e.what();
+        }
+        EXPECT_EQ(f.tables(), QStringList{u"101:G1"_s});
+        EXPECT_EQ(QDir(f.home.path() + u"Scratch"_s).entryList(QDir::Files), QStringList{});
+    }
 }
 
 // An error that ends the load leaves every table as it was, and hides the progress window.
@@ -347,10 +604,11 @@ TEST(Load, errorsLeaveEveryTableAsItWas)
              "\xEF\xBB\xBF" + rec("101", "NEW") + "1021 \xC5\x81ukasz\r\n",
              u"line 2 of utf8.DIF"_s},
             {"missing file", u"missing.101"_s, {}, u"No such file"_s},
-            {"a value that ends the import in a later table",
+            {"a line of a version with a bad layout in a later table",
              u"herd.101"_s,
              {},
-             u"herd.104\", line 3, field Milk: '3AB' is not a valid integer value. The tables were left as they were."_s},
+             u"The layout DIF104V7.ini, field VersionNo: 'x' is not a valid integer value. The "
+             "tables were left as they were."_s},
     };
     for (const auto &c : cases) {
         LoadFixture f;
@@ -370,12 +628,12 @@ TEST(Load, errorsLeaveEveryTableAsItWas)
             f.home.writeLayout(u"DIF114V3.ini"_s,
                                "[Records]\n01=RecordType,String,1,3\n02=VersionNo,Number,x,1\n");
         }
-        if (QByteArray(c.name).startsWith("a value")) {
-            // Milk (columns 61-64) of the third line is no whole number.
+        if (QByteArray(c.name).startsWith("a line of a version")) {
+            // The third line of the test days is of version 7, whose layout has a bad width.
             f.write(u"herd.101"_s, rec("101", "NEW"));
-            f.write(u"herd.104"_s, rec("104", "N1") + "\r\n"
-                                           + rec("104", "N2").chopped(2).leftJustified(60, ' ')
-                                           + " 3AB\r\n");
+            f.write(u"herd.104"_s, rec("104", "N1") + "\r\n" + rec("104", "N2").replace(3, 1, "7"));
+            f.home.writeLayout(u"DIF104V7.ini"_s,
+                               "[Records]\n01=RecordType,String,1,3\n02=VersionNo,Number,4,x\n");
         }
         try {
             f.load(f.user(c.file));

@@ -192,9 +192,9 @@ TEST(UndoTest, aCommandThatFailsOrChangesNothingLeavesThePreviousUndo)
     f.maintenance().RemoveDataForCowsNotIn102();
     f.prompter.answers = {false};
     f.maintenance().RemoveDisplayedData(filter(QString()));
-    // A load that ends with an error (a scaled Milk that is no whole number) leaves every
-    // table, and the undo, as they were.
-    const QString bad = f.home.write(u"in/bad.104"_s, "1042" + QByteArray(56, ' ') + "12.5\r\n");
+    // A load that ends with an error (a line far longer than any record) leaves every table,
+    // and the undo, as they were.
+    const QString bad = f.home.write(u"in/bad.104"_s, "1042" + QByteArray(70000, 'x') + "\r\n");
     EXPECT_THROW(Loader(f.home.dm(), f.progress, f.prompter).load(bad), Error);
     // A file check whose fixes roll back or match nothing, and a merge that matches no cow.
     f.home.write(u"FileCheck.SQL"_s, "UPDATE [104] SET Milk = 1; INSERT INTO [nosuch] VALUES (1)\n"

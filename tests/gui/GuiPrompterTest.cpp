@@ -2,8 +2,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -16,6 +19,7 @@ class GuiPrompterTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void boxesCarryTheTitleIconAndText();
+    void aChoiceGivesTheItemPicked();
     void inputBoxShowsItsWholeCaption();
     void boxesBelongToTheWindowTheyAreAskedFrom();
 
@@ -73,6 +77,39 @@ void GuiPrompterTest::boxesCarryTheTitleIconAndText()
     answer(QMessageBox::Yes, seen);
     QVERIFY(prompter.confirm(u"Delete record?"_s));
     QCOMPARE(seen.icon, QMessageBox::Question);
+}
+
+// The choice of a data set: a list of the items, the one picked with the keys and OK, or none
+// with Cancel.
+void GuiPrompterTest::aChoiceGivesTheItemPicked()
+{
+    QWidget window;
+    GuiPrompter prompter(&window);
+    const QStringList items{u"2020/herd (12 per-type files)"_s, u"all.DIF (combined file)"_s};
+    QString question;
+    QStringList listed;
+    auto pick = [&](bool ok) {
+        QTimer::singleShot(0, this, [&, ok] {
+            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            question = dialog->labelText();
+            auto *box = dialog->findChild<QComboBox *>();
+            listed.clear();
+            for (int i = 0; box && i < box->count(); ++i)
+                listed << box->itemText(i);
+            if (box)
+                QTest::keyClick(box, Qt::Key_Down);
+            auto *buttons = dialog->findChild<QDialogButtonBox *>();
+            buttons->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+        });
+    };
+    pick(true);
+    QCOMPARE(prompter.chooseItem(u"Load Files"_s, u"Which one?"_s, items), std::optional<int>(1));
+    QCOMPARE(question, u"Which one?"_s);
+    QCOMPARE(listed, items);
+    pick(false);
+    QCOMPARE(prompter.chooseItem(u"Load Files"_s, u"Which one?"_s, items), std::nullopt);
 }
 
 void GuiPrompterTest::inputBoxShowsItsWholeCaption()

@@ -76,7 +76,8 @@ void showProblems(MainWindowFixture &f)
                   u"104"_s,
                   u"DaysInMilk"_s,
                   u"x1"_s,
-                  u"Not a number: the line was left out"_s,
+                  u"Not a number"_s,
+                  u"the line was left out"_s,
                   {}});
     f.program.frmProblems.showProblems(u"Load Files \"herd.104\""_s, std::move(problems));
     QVERIFY(QTest::qWaitForWindowExposed(&f.program.frmProblems));

@@ -78,6 +78,17 @@ std::optional<QString> ScriptedPrompter::inputText(const QString &caption, const
     return nextChoice();
 }
 
+std::optional<int> ScriptedPrompter::chooseItem(const QString &, const QString &question,
+                                                const QStringList &items)
+{
+    choiceQuestions << (QStringList{question} + items).join(u'|');
+    if (picks.empty())
+        return std::nullopt;
+    const int pick = picks.front();
+    picks.pop_front();
+    return pick;
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile f(path);

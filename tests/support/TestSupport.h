@@ -48,8 +48,14 @@ public:
                                     const QString &initial) override;
     std::optional<QString> inputText(const QString &caption, const QString &prompt,
                                      const QString &initial) override;
+    // Takes the next queued pick (cancel when none is queued) and records the question and the
+    // items as "<question>|<item>|<item>...".
+    std::optional<int> chooseItem(const QString &caption, const QString &question,
+                                  const QStringList &items) override;
 
     std::deque<bool> answers;
+    std::deque<int> picks;
+    QStringList choiceQuestions;
     std::deque<QString> choices;
     QStringList questions; // every Yes/No text, in order
     QStringList notices;

@@ -148,9 +148,10 @@ Herd Generator::makeHerd(int index, Random &rng)
     h.region = town.centre;
     const int centre = rng.range(1, 7);
     h.centre = digitsOf(centre, 2);
-    // A herd code per index: a 6-digit number from a permutation of the indexes.
+    // A herd code per index: the state's letter and a 6-digit number from a permutation of the
+    // indexes, seven characters, so Change Herdcode (at most 7) can always give a code back.
     const std::int64_t number = (std::int64_t(index) * 7919 + 100237) % 900000 + 100000;
-    h.code = std::string(1, h.state[0]) + char('0' + centre) + digitsOf(number, 6);
+    h.code = std::string(1, h.state[0]) + digitsOf(number, 6);
 
     const std::string_view place = rng.pick(placeWords());
     const std::string_view surname = rng.pick(surnames());

@@ -181,6 +181,12 @@ public:
     virtual QString daysBetween(const QString &later, const QString &earlier) const = 0;
     // The name of a column that identifies a row of any table while nothing else changes it.
     virtual QString rowKey() const = 0;
+    // Follows a text operand where it is compared or sorted without regard to case for every
+    // letter, not only A to Z: SQLite names the program's own collation (registered on each
+    // connection, never written into the schema, so the columns stay NOCASE for the sqlite3
+    // shell and an index it makes keeps one order for every connection); empty on PostgreSQL,
+    // whose citext columns compare so already.
+    virtual QString caseless() const = 0;
 };
 
 // One transaction for one command: commits in commit(), rolls back when destroyed before.

@@ -1065,6 +1065,11 @@ QString PgConnection::rowKey() const
     return u"ctid"_s;
 }
 
+QString PgConnection::caseless() const
+{
+    return QString();
+}
+
 // ---------------------------------------------------------------------------------------------
 
 namespace {

@@ -52,6 +52,7 @@ public:
     QString dateLiteral(const QDate &date) const override;
     QString daysBetween(const QString &later, const QString &earlier) const override;
     QString rowKey() const override;
+    QString caseless() const override;
 
     // For the PostgreSQL engine's own files.
     PGconn *handle() const { return m_conn; }

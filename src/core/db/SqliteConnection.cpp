@@ -1,6 +1,7 @@
 #include "SqliteConnection.h"
 
 #include "StoredDate.h"
+#include "TextFold.h"
 #include "WriteBehind.h"
 
 #include <QDir>
@@ -23,6 +24,47 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+constexpr const char *kCaselessCollation = "bm_nocase"; // named by caseless()
+
+QByteArrayView valueText(sqlite3_value *value)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+    return QByteArrayView(text, sqlite3_value_bytes(value));
+}
+
+// Text without regard to case for every letter (TextFold.h): the collation our statements name,
+// and LIKE, which is stored nowhere, replaced on this connection. The NOCASE of the columns is
+// left as the sqlite3 shell knows it, so an index made by either keeps one order for both.
+void registerCaseless(sqlite3 *db)
+{
+    sqlite3_create_collation_v2(
+            db, kCaselessCollation, SQLITE_UTF8, nullptr,
+            [](void *, int lengthA, const void *a, int lengthB, const void *b) {
+                return compareFolded(QByteArrayView(static_cast<const char *>(a), lengthA),
+                                     QByteArrayView(static_cast<const char *>(b), lengthB));
+            },
+            nullptr);
+    // "A LIKE B ESCAPE C" is like(B, A, C).
+    const auto like = [](sqlite3_context *context, int count, sqlite3_value **values) {
+        for (int i = 0; i < count; ++i)
+            if (sqlite3_value_type(values[i]) == SQLITE_NULL)
+                return; // Null
+        char32_t escape = 0;
+        if (count == 3) {
+            const QList<uint> e = QString::fromUtf8(valueText(values[2])).toUcs4();
+            if (e.size() != 1) {
+                sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
+                return;
+            }
+            escape = char32_t(e.first());
+        }
+        sqlite3_result_int(context,
+                           likeFolded(valueText(values[0]), valueText(values[1]), escape) ? 1 : 0);
+    };
+    for (const int arguments : {2, 3})
+        sqlite3_create_function(db, "like", arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                like, nullptr, nullptr);
+}
 // Rows of one multi-row INSERT of the row sink: large enough that SQLite's per-statement work
 // is spread thin, small enough that a refused run is cheap to go through again row by row.
 constexpr std::size_t kRunRows = 32;
@@ -278,6 +320,7 @@ SqliteConnection::SqliteConnection(const QString &path)
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     // Ordinary SQL may not damage the file (a writable schema, no journal, ...).
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    registerCaseless(m_db);
     // The file must really be a database: SQLite opens lazily, so read its schema now.
     const int probe
             = sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
@@ -558,6 +601,11 @@ QString SqliteConnection::daysBetween(const QString &later, const QString &earli
 QString SqliteConnection::rowKey() const
 {
     return u"rowid"_s;
+}
+
+QString SqliteConnection::caseless() const
+{
+    return u" COLLATE "_s + QLatin1StringView(kCaselessCollation);
 }
 
 void SqliteConnection::raiseIfDatabaseFailure(int rc) const

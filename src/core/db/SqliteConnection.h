@@ -45,6 +45,7 @@ public:
     QString dateLiteral(const QDate &date) const override;
     QString daysBetween(const QString &later, const QString &earlier) const override;
     QString rowKey() const override;
+    QString caseless() const override;
 
     // For the SQLite engine's own files (schema, compaction, write-behind, kept states).
     sqlite3 *handle() const { return m_db; }
