@@ -57,8 +57,10 @@ void TfrmMain::connectHerdDatabase()
 void TfrmMain::showDatabase()
 {
     const QString name = dm->databaseName();
+    // Tembra.db of the program folder is the one a user expects; a server database is named.
     setWindowTitle(dm->onServer() ? kTitle + u" - "_s + name : kTitle);
-    showMessage(u"Herd database: "_s + name);
+    if (dm->onServer())
+        showMessage(u"Herd database: "_s + name);
 }
 
 void TfrmMain::OpenDatabase1Click()
@@ -97,7 +99,7 @@ void TfrmMain::OpenDatabase1Click()
         ChangeFile();
     });
     showDatabase();
-    if (!opened && dm->isOpen())
+    if (!opened && dm->isOpen() && !dm->onServer())
         showMessage(u"Herd database: "_s + dm->databaseName());
     refreshUndo();
 }

@@ -61,6 +61,14 @@ public:
     // The user the server knows this connection by.
     QString user() const;
 
+    // One bulk command at a time per herd database (its schema): takes the server's session
+    // lock for it, which goes with the connection however the command ends, and names this
+    // command, this computer and the time for whoever is refused. Returns an empty string when
+    // taken, else the refusal naming who holds it.
+    QString takeBulkLock(const QString &command, const QString &host);
+    // False when the login may only read the herd tables.
+    bool mayWrite();
+
     // Runs `sql` (any number of statements, no parameters, no rows wanted); raises as exec does.
     void execScript(const QString &sql);
     // Raises DatabaseError for a result that is a failure of the database itself, or for a
