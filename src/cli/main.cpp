@@ -262,7 +262,8 @@ int main(int argc, char *argv[])
             lock.emplace(ctx.home);
             bm::removeLeftovers(ctx.home, lock->previousHolderDied());
         }
-        // The server's own lock and rights, held on a connection of their own until the end.
+        // The server's own lock and rights, held on a connection of their own until the end
+        // (the command's own steps then take the lock no second time).
         std::optional<bm::db::PgConnection> server;
         if (!ctx.database.isEmpty() && found->second.change != Change::None) {
             server.emplace(ctx.database);

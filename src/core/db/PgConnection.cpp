@@ -10,6 +10,7 @@
 #include <QUrlQuery>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -59,6 +60,9 @@ QByteArray tidText(qint64 number)
 {
     return '(' + QByteArray::number(number >> 16) + ',' + QByteArray::number(number & 0xFFFF) + ')';
 }
+
+// Connections of this process that hold a bulk lock.
+std::atomic<int> g_bulkLocks{0};
 
 // Rows one FETCH of a scan brings.
 constexpr int kScanBatch = 10000;
@@ -782,6 +786,8 @@ PgConnection::PgConnection(const QString &uri)
 
 PgConnection::~PgConnection()
 {
+    if (m_bulkLock)
+        --g_bulkLocks;
     if (m_conn)
         PQfinish(m_conn);
 }
@@ -906,6 +912,9 @@ QString PgConnection::takeBulkLock(const QString &command, const QString &host)
                 host, command, QDateTime::currentDateTime().toString(u"d MMM yyyy HH:mm"_s));
         QByteArray utf8 = name.toUtf8().left(63);
         firstValue(m_conn, "SELECT set_config('application_name', $1, false)", {utf8});
+        if (!m_bulkLock)
+            ++g_bulkLocks;
+        m_bulkLock = true;
         return QString();
     }
     // The holder, as the server's activity view shows it.
@@ -932,6 +941,26 @@ QString PgConnection::takeBulkLock(const QString &command, const QString &host)
     }
     return u"The herd data is being changed by %1 on %2 (%3, started %4). Try again when it has "
            "finished."_s.arg(user, where, what, when);
+}
+
+void PgConnection::releaseBulkLock()
+{
+    if (!m_bulkLock)
+        return;
+    m_bulkLock = false;
+    --g_bulkLocks;
+    const QByteArray key = QByteArray::number(kBulkLockClass);
+    try {
+        firstValue(m_conn, "SELECT pg_advisory_unlock($1::int, hashtext(current_schema()))", {key});
+        firstValue(m_conn, "SELECT set_config('application_name', 'Brindlemark', false)");
+    } catch (const Error &) {
+        // A lost connection has let the lock go with it.
+    }
+}
+
+bool PgConnection::bulkLockHeld()
+{
+    return g_bulkLocks > 0;
 }
 
 bool PgConnection::mayWrite()

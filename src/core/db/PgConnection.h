@@ -66,6 +66,11 @@ public:
     // command, this computer and the time for whoever is refused. Returns an empty string when
     // taken, else the refusal naming who holds it.
     QString takeBulkLock(const QString &command, const QString &host);
+    // Lets the lock go again (a window's command that has finished).
+    void releaseBulkLock();
+    // True when a connection of this process holds the bulk lock of some herd database: a
+    // command run inside it (the command-line tool's) takes it no second time.
+    static bool bulkLockHeld();
     // False when the login may only read the herd tables.
     bool mayWrite();
 
@@ -92,6 +97,7 @@ private:
     quint64 m_names = 0;
     bool m_guard = false;
     std::function<void()> m_busy;
+    bool m_bulkLock = false;    // this connection holds the bulk lock
     qint64 m_changes = 0;       // rows changed by statements run here
     bool m_transaction = false; // begin() ran and neither commit() nor rollback() since
 };

@@ -10,10 +10,13 @@
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -109,6 +112,38 @@ void ServerWindowTest::openedBrowsedSortedAndEditedOnAServer()
                      .out.trimmed(),
              u"1"_s);
     QCOMPARE(f.model()->index(0, milk).data().toString(), u"77.5"_s);
+
+    // One bulk command at a time: while a command-line load of someone else holds the herd
+    // database (waiting for its file, a pipe), the window's herd-code change is refused with
+    // who runs what; once it has gone, the change runs and lets the lock go again.
+    QTemporaryDir other;
+    const QString fifo = other.path() + u"/herd.104"_s;
+    QCOMPARE(bm::test::runProgram(u"mkfifo"_s, {fifo}).exitCode, 0);
+    QProcess load;
+    load.start(QStringLiteral(BM_CLI_PATH),
+               {u"--home"_s, other.path(), u"--database"_s, uri, u"load"_s, fifo});
+    QVERIFY(load.waitForStarted());
+    const QString held = u"SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND granted "
+                         "AND objid = hashtext('%1')::oid"_s.arg(schema);
+    QTRY_COMPARE_WITH_TIMEOUT(psql(held).out.trimmed(), u"1"_s, 10000);
+    f.prompter.choices = {u"NEWHC"_s};
+    f.prompter.answers = {true};
+    f.clickFileMenu("ChangeHerdcode1");
+    QCOMPARE(f.prompter.errors.size(), 1);
+    QVERIFY2(f.prompter.errors.first().contains(
+                     u"The herd data is being changed by postgres on %1 (load, started "_s.arg(
+                             QSysInfo::machineHostName())),
+             qPrintable(f.prompter.errors.first()));
+    load.kill();
+    load.waitForFinished();
+    f.prompter.errors.clear();
+    f.prompter.choices = {u"NEWHC"_s};
+    f.prompter.answers = {true};
+    f.clickFileMenu("ChangeHerdcode1");
+    QVERIFY2(f.prompter.errors.isEmpty(), qPrintable(f.prompter.errors.join(u'\n')));
+    QCOMPARE(psql(uR"(SELECT DISTINCT "HerdCode" FROM %1."104")"_s.arg(schema)).out.trimmed(),
+             u"NEWHC"_s);
+    QCOMPARE(psql(held).out.trimmed(), u"0"_s);
 
     // Remembered without a password; closing compacts nothing on the server.
     f.frmMain.close();
