@@ -520,6 +520,12 @@ void GridModel::submitRow()
         } else {
             if (step == db::Step::Row)
                 key = stmt->integer(0);
+            else if (!m_pendingInsert)
+                // No row has the key any more: on a server someone else changed or removed
+                // the row since it was read (a change gives a row a new place there).
+                failure = u"The row was changed or removed by someone else after it was read: "
+                          "the edit was not written, so nothing of theirs was overwritten. Read "
+                          "the table again (Escape, then Apply) to see the row as it now is."_s;
             stmt.reset();
             if (transaction)
                 transaction->commit();

@@ -234,7 +234,15 @@ TEST(ServerDatabase, aSecondBulkCommandIsRefusedWhileReadingGoesOn)
 
     load.kill();
     load.waitForFinished();
-    // The lock went with the killed command's connection.
+    // The lock went with the killed command's connection, once the server saw it end.
+    waited.restart();
+    while (psql(u"SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND granted AND "
+                "objid = hashtext('%1')::oid"_s.arg(server.schema()))
+                   .out.trimmed()
+           != u"0"_s) {
+        ASSERT_LT(waited.elapsed(), 10000) << "the killed load's lock stayed";
+        QThread::msleep(50);
+    }
     const auto after = server.run({u"--yes"_s, u"clean"_s, u"102"_s});
     EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
 }

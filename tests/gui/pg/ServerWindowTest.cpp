@@ -113,6 +113,26 @@ void ServerWindowTest::openedBrowsedSortedAndEditedOnAServer()
              u"1"_s);
     QCOMPARE(f.model()->index(0, milk).data().toString(), u"77.5"_s);
 
+    // Someone else changes that row meanwhile: a second edit of it is refused and overwrites
+    // nothing of theirs.
+    QCOMPARE(
+            psql(uR"(UPDATE %1."104" SET "Milk" = 1.5 WHERE "Milk" = 77.5)"_s.arg(schema)).exitCode,
+            0);
+    QVERIFY(f.model()->setData(f.model()->index(0, milk), u"66.5"_s, Qt::EditRole));
+    QString refusal;
+    try {
+        f.model()->submitRow();
+    } catch (const bm::Error &e) {
+        refusal = e.message();
+    }
+    QVERIFY2(refusal.contains(u"changed or removed by someone else"_s), qPrintable(refusal));
+    QCOMPARE(psql(uR"(SELECT count(*) FROM %1."104" WHERE "Milk" = 1.5)"_s.arg(schema))
+                     .out.trimmed(),
+             u"1"_s);
+    QCOMPARE(psql(uR"(SELECT count(*) FROM %1."104" WHERE "Milk" = 66.5)"_s.arg(schema))
+                     .out.trimmed(),
+             u"0"_s);
+
     // One bulk command at a time: while a command-line load of someone else holds the herd
     // database (waiting for its file, a pipe), the window's herd-code change is refused with
     // who runs what; once it has gone, the change runs and lets the lock go again.
@@ -136,6 +156,8 @@ void ServerWindowTest::openedBrowsedSortedAndEditedOnAServer()
              qPrintable(f.prompter.errors.first()));
     load.kill();
     load.waitForFinished();
+    // The server lets the lock go once it sees the killed command's connection end.
+    QTRY_COMPARE_WITH_TIMEOUT(psql(held).out.trimmed(), u"0"_s, 10000);
     f.prompter.errors.clear();
     f.prompter.choices = {u"NEWHC"_s};
     f.prompter.answers = {true};
