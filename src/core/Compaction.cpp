@@ -99,6 +99,20 @@ qint64 pagesInUse(sqlite3 *db)
     return std::max<qint64>(0, values[0] - values[1]) * values[2];
 }
 
+// The page size of new herd databases, which a compacted copy gets too.
+constexpr qint64 kPageSize = 16384;
+
+qint64 pageSize(sqlite3 *db)
+{
+    qint64 size = 0;
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &stmt, nullptr) == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW)
+        size = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    return size;
+}
+
 // Writes a compacted copy of `source` to `target` (an empty file).
 void vacuumInto(const QString &source, const QString &target, ProgressSink *progress)
 {
@@ -119,6 +133,10 @@ void vacuumInto(const QString &source, const QString &target, ProgressSink *prog
         watch.timer.start();
         sqlite3_progress_handler(raw, 10000, &VacuumProgress::onStep, &watch);
     }
+    // A database made with smaller pages gets the 16 KB pages of a new one in its copy.
+    if (pageSize(raw) < kPageSize
+        && sqlite3_exec(raw, "PRAGMA page_size = 16384", nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw fail();
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(raw, "VACUUM INTO ?1", -1, &stmt, nullptr) != SQLITE_OK)
         throw fail();

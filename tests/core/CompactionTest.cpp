@@ -164,3 +164,25 @@ TEST(Compaction, aLinkedDatabaseStaysALinkToTheCompactedData)
     EXPECT_EQ(leftovers(home.path()), QStringList());
     EXPECT_EQ(leftovers(elsewhere.path()), QStringList());
 }
+
+// A new herd database has 16 KB pages; one made with smaller pages (as earlier builds made it)
+// gets them at its next compaction, keeping every row.
+TEST(Compaction, aDatabaseWithSmallerPagesMovesToSixteenKilobytePages)
+{
+    test::TestHome home;
+    EXPECT_EQ(home.rows(u"PRAGMA page_size"_s), QStringList{u"16384"_s});
+    home.dm().exec(u"PRAGMA page_size = 4096"_s);
+    home.dm().exec(u"VACUUM"_s);
+    fillWithFreePages(home.dm());
+    home.dm().ConnectDB();
+    EXPECT_EQ(home.rows(u"PRAGMA page_size"_s), QStringList{u"4096"_s});
+    home.dm().close();
+    const QStringList rows = rowsOf(home.path(), u"Tembra.db"_s);
+    ASSERT_EQ(rows.size(), 5);
+
+    ASSERT_TRUE(compactDatabase(home.path(), u"Tembra"_s, u"Backup"_s));
+    home.dm().ConnectDB();
+    EXPECT_EQ(home.rows(u"PRAGMA page_size"_s), QStringList{u"16384"_s});
+    EXPECT_EQ(rowsOf(home.path(), u"Tembra.db"_s), rows);
+    EXPECT_EQ(home.rows(u"PRAGMA integrity_check"_s), QStringList{u"ok"_s});
+}
