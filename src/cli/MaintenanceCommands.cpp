@@ -3,13 +3,13 @@
 // command that deletes or changes rows only says what it would do and answers No.
 #include "Cli.h"
 
-#include "CsvWriter.h"
 #include "Error.h"
 #include "FilterQuery.h"
 #include "GridModel.h"
 #include "Layout.h"
 #include "Maintenance.h"
 #include "ProblemList.h"
+#include "TableExport.h"
 
 #include <QDir>
 #include <QFile>
@@ -211,7 +211,7 @@ int cmdList(Context &ctx)
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
         throw Error(u"Cannot write to standard output"_s);
-    CsvWriter(dm, ctx.progress).ExportCSV(GridModel::rowsStatement(query), out);
+    TableExport(dm, ctx.progress).ExportCSV(GridModel::rowsStatement(query), out);
     return 0;
 }
 

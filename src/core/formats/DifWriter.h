@@ -1,13 +1,15 @@
 #pragma once
 
+#include "Layout.h"
+
 #include <QString>
 
 class QVariant;
 
 namespace bm {
 
-class Tdm;
 class ProgressSink;
+class RowReader;
 
 // Why a field cannot hold a value, in the words of both the save that meets it in a row and the
 // grid that refuses it as typed: "The field <field> cannot hold "<value>": <why>".
@@ -20,32 +22,40 @@ QString codePageRefusal(const QString &character);
 // write it: too wide or with too many digits for the field of the layout the save writes with
 // (the current version's), or with a character the files cannot carry. Returns the save's own
 // message for the value (fieldRefusal(), quoting `typed`), or empty text when a save can write it.
-QString editRefusal(Tdm &dm, const QString &table, const QString &column, const QVariant &value,
-                    const QString &typed);
+QString editRefusal(const QString &home, const QString &table, const QString &column,
+                    const QVariant &value, const QString &typed);
 
-// Writes the rows of one query as a per-type DIF file: one fixed-width line per row through a
-// record layout. Rows are read one at a time through the raw SQLite handle and streamed to a
-// temporary file beside the target, which replaces the target only when the whole file is
-// written: an error leaves an existing file as it was. The file is Windows-1252 with CR LF after
-// every line; numbers always use ".".
+// Writes rows as a per-type DIF file: one fixed-width line per row through a record layout.
+// Rows are read one at a time and streamed to a temporary file beside the target, which replaces
+// the target only when the whole file is written: an error leaves an existing file as it was.
+// The file is Windows-1252 with CR LF after every line; numbers always use ".". The rows come
+// from the caller (TableExport reads them from the herd database).
 class DifWriter
 {
 public:
-    DifWriter(Tdm &dm, ProgressSink &progress);
+    // Reads the layout <home>Defs/<DefName> ("DIF<table>V<version>.ini"). A missing or empty
+    // layout raises "Cannot save table <table>: the layout file ..." at once.
+    DifWriter(const QString &home, const QString &DefName, ProgressSink &progress);
 
-    // One line per row through the layout <home>Defs/<DefName>, each field placed at its start
-    // column and filled out to its width; the field VersionNo holds the layout's version,
-    // whatever the row's column holds, so every line reads back through that layout. A query
-    // without rows writes no file and removes an existing file of that name. A missing or empty
-    // layout, a value wider than its field, a date that is no date or a character outside
-    // Windows-1252 stops the export with an error naming the table and the row, then
-    // fieldRefusal() for the field and the value (quoted as the grid shows it to edit). Returns
-    // the number of rows written.
-    qint64 ExportDIF(const QString &QueryString, const QString &PathAndFile, const QString &DefName,
-                     bool HideProgress);
+    // No rows write no file: an earlier file of that name would be out of date, so it goes.
+    static void removeOld(const QString &PathAndFile);
+
+    // One line per row through the layout, each field placed at its start column and filled out
+    // to its width; the field VersionNo holds the layout's version, whatever the row's column
+    // holds, so every line reads back through that layout. `rowCount` is what the progress
+    // window counts to. A value wider than its field, a date that is no date or a character
+    // outside Windows-1252 stops the export with an error naming the table and the row, then
+    // fieldRefusal() for the field and the value (quoted as the grid shows it to edit); a
+    // failure of the database while reading the rows passes unchanged. Returns the number of
+    // rows written.
+    qint64 write(RowReader &rows, qint64 rowCount, const QString &PathAndFile);
+
+    const QString &table() const { return m_table; }
 
 private:
-    Tdm &m_dm;
+    QString m_table;
+    QString m_defName;
+    Layout m_layout;
     ProgressSink &m_progress;
 };
 
