@@ -180,9 +180,9 @@ int cmdTrim(Context &ctx)
                                                typeLookup(dm, table), dm.connection().caseless());
     Maintenance maintenance(dm, ctx.progress, ctx.prompter);
     if (a.first() == u"keep"_s)
-        maintenance.ApplyFilterToCurrentTable(query);
+        maintenance.ApplyFilterToCurrentTable(query.table, query.where);
     else
-        maintenance.RemoveDisplayedData(query);
+        maintenance.RemoveDisplayedData(query.table, query.where);
     report(ctx, maintenance.changes(), u"removed"_s);
     return 0;
 }
