@@ -4,7 +4,7 @@
 #
 #   bench/run.sh [--rows N] [--keep] [CASE ...]
 #       CASE: import, floor, split, load, save-dif, save-csv, requery, sort, scroll, cleanup,
-#             undo, yields, save-ade, all
+#             undo, yields, save-ade, pg-load, all
 #             (default: all)
 #
 # See bench/README.md. Builds a Release tree in build-bench/ when needed.
@@ -18,7 +18,8 @@ ROWS=1000000
 KEEP=0
 
 # The cases, in the order `all` runs them. A case NAME is the function case_NAME.
-CASES=(import floor split load save-dif save-csv requery sort scroll cleanup undo yields save-ade)
+CASES=(import floor split load save-dif save-csv requery sort scroll cleanup undo yields save-ade
+    pg-load)
 
 usage() {
     sed -n '2,10s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
@@ -463,6 +464,65 @@ case_save-ade() {
         "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
 }
 
+# A throw-away PostgreSQL cluster for the server cases, started once and stopped at the end.
+PG_DIR=
+PG_URI=
+pg_cluster() {
+    [ -n "$PG_URI" ] && return
+    PG_DIR=$WORK/pg
+    "$ROOT/tools/pg-cluster.sh" start "$PG_DIR" --fast >/dev/null || die "cannot start PostgreSQL"
+    PG_URI=$("$ROOT/tools/pg-cluster.sh" uri "$PG_DIR")
+    psql -qX "$PG_URI" -c 'CREATE EXTENSION IF NOT EXISTS citext' >/dev/null
+}
+
+# A fresh schema NAME on the cluster with the herd tables made by brindlemark-cli init; prints
+# its connection URI.
+pg_schema() {
+    psql -qX "$PG_URI" -c "DROP SCHEMA IF EXISTS $1 CASCADE; CREATE SCHEMA $1" >/dev/null 2>&1
+    local uri="$PG_URI&options=-csearch_path%3D$1"
+    "$BUILD/brindlemark-cli" --home "$(fresh_dir "pg-$1")" --database "$uri" init >/dev/null \
+        || die "brindlemark-cli init on the server failed"
+    echo "$uri"
+}
+
+pg_rows() {
+    psql -qXAt "$1" -c "SELECT count(*) FROM \"$2\""
+}
+
+# pg-load: the combined file of about ROWS lines into a server database, against psql's \copy of
+# the same rows (the per-type CSV files) into the same empty tables, in one transaction.
+case_pg-load() {
+    mixed_data
+    pg_cluster
+    local lines code
+    lines=$(wc -l <"$MIX_DIF")
+    local ref script=$WORK/pg-copy.sql
+    ref=$(pg_schema ref)
+    {
+        echo "BEGIN;"
+        for code in "${TYPES[@]}"; do
+            local columns
+            columns=$(head -n 1 "$MIX_STEM-$code.csv" | tr -d '\r' | sed 's/[^,]*/"&"/g')
+            echo "\\copy \"$code\" ($columns) FROM '$MIX_STEM-$code.csv' WITH (FORMAT csv, HEADER true)"
+        done
+        echo "COMMIT;"
+    } >"$script"
+    timed shell psql -qX -v ON_ERROR_STOP=1 "$ref" -f "$script"
+    local ours_uri
+    ours_uri=$(pg_schema ours)
+    timed ours "$BUILD/brindlemark-cli" --home "$(fresh_dir pg-load)" --database "$ours_uri" \
+        load "$MIX_DIF"
+    local ours=0 theirs=0
+    for code in "${TYPES[@]}"; do
+        ours=$((ours + $(pg_rows "$ours_uri" "$code")))
+        theirs=$((theirs + $(pg_rows "$ref" "$code")))
+    done
+    [ "$ours" -eq "$lines" ] || die "brindlemark-cli load stored $ours of $lines rows on the server"
+    [ "$theirs" -eq "$lines" ] || die "psql \\copy stored $theirs of $lines rows"
+    report pg-load "brindlemark-cli load, server ($lines lines)" "psql \\copy csv (12 tables)" \
+        "$SECONDS_ours" "$SECONDS_shell" "$RSS_ours"
+}
+
 # ---------------------------------------------------------------------------------------------
 
 main() {
@@ -493,8 +553,9 @@ main() {
     WORK=$(mktemp -d "$BUILD/bench-runs/run.XXXXXX")
     if [ "$KEEP" -eq 1 ]; then
         echo "bench: keeping $WORK" >&2
+        trap '[ -z "$PG_DIR" ] || "$ROOT/tools/pg-cluster.sh" stop "$PG_DIR" >/dev/null 2>&1' EXIT
     else
-        trap 'rm -rf "$WORK"' EXIT
+        trap '[ -z "$PG_DIR" ] || "$ROOT/tools/pg-cluster.sh" stop "$PG_DIR" >/dev/null 2>&1; rm -rf "$WORK"' EXIT
     fi
     for name in "${selected[@]}"; do
         "case_$name"

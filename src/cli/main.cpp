@@ -2,11 +2,13 @@
 #include "Error.h"
 #include "FolderLock.h"
 #include "Leftovers.h"
+#include "PgConnection.h"
 #include "ProgramFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QSysInfo>
 
 #include <csignal>
 #include <functional>
@@ -27,11 +29,21 @@ enum class Lock {
     NewHome // as Home; the program folder is created first when missing
 };
 
+// What a command does to the herd data, for a database on a server that several people use: a
+// bulk command takes the server's lock of the herd database (one at a time, whoever runs it),
+// and one that writes is refused at once to a login that may only read.
+enum class Change {
+    None,  // reads only
+    Bulk,  // may change many rows: one at a time
+    Writes // a bulk command that a reading login cannot run
+};
+
 struct Command
 {
     QString synopsis;
     std::function<int(Context &)> run;
     Lock lock = Lock::None;
+    Change change = Change::None;
 };
 
 const std::map<QString, Command> &commands()
@@ -40,16 +52,16 @@ const std::map<QString, Command> &commands()
             {u"compact"_s,
              {u"compact              compact the herd database, keeping it as it was in "
               "Backup.db"_s,
-              cmdCompact, Lock::Home}},
+              cmdCompact, Lock::Home, Change::Writes}},
             {u"init"_s,
              {u"init                 create the herd database of the home folder"_s, cmdInit,
               Lock::NewHome}},
             {u"import"_s,
              {u"import FILE          import one per-type DIF file into its table"_s, cmdImport,
-              Lock::Home}},
+              Lock::Home, Change::Writes}},
             {u"load"_s,
              {u"load FILE            load a data set: per-type file, combined .DIF or ZIP"_s,
-              cmdLoad, Lock::Home}},
+              cmdLoad, Lock::Home, Change::Writes}},
             {u"split"_s,
              {u"split FILE           split a combined .DIF file into per-type files in the "
               "scratch folder"_s,
@@ -73,33 +85,33 @@ const std::map<QString, Command> &commands()
             {u"check"_s,
              {u"check                run the file-check script FileCheck.SQL of the home folder\n"
               "                       and print what its checks find"_s,
-              cmdCheck, Lock::Home}},
+              cmdCheck, Lock::Home, Change::Bulk}},
             {u"clean"_s,
              {u"clean 102|103        remove the records of cows not in the pedigree (102) or\n"
               "                       lactation (103) table, asking for each table"_s,
-              cmdClean, Lock::Home}},
+              cmdClean, Lock::Home, Change::Writes}},
             {u"trim"_s,
              {u"trim keep|remove TABLE FIELD OP [VALUE [VALUE2]]\n"
               "                       keep only the rows the filter lists, or remove them;\n"
               "                       OP: eq lt le gt ge between empty notempty contains,\n"
               "                       dates as YYYY-MM-DD"_s,
-              cmdTrim, Lock::Home}},
+              cmdTrim, Lock::Home, Change::Writes}},
             {u"list"_s,
              {u"list TABLE [FIELD OP [VALUE [VALUE2]]] [--sort FIELD [--desc]]\n"
               "                       the rows the grid would show, as CSV on standard output"_s,
               cmdList}},
             {u"herdcode"_s,
              {u"herdcode CODE        write CODE (at most 7 characters) into every herd code"_s,
-              cmdHerdcode, Lock::Home}},
+              cmdHerdcode, Lock::Home, Change::Writes}},
             {u"merge"_s,
              {u"merge FILE           copy the national IDs of a cow pedigree file (.102) into\n"
               "                       every record with the same cow ID and herd code"_s,
-              cmdMerge, Lock::Home}},
+              cmdMerge, Lock::Home, Change::Writes}},
             {u"undo"_s,
              {u"undo                 put the herd data back as it was before the last load,\n"
               "                       clean-up, trim, herd-code change, merge or file check\n"
               "                       that changed it; undo again to redo"_s,
-              cmdUndo, Lock::Home}},
+              cmdUndo, Lock::Home, Change::Writes}},
     };
     return table;
 }
@@ -249,6 +261,17 @@ int main(int argc, char *argv[])
         if (found->second.lock != Lock::None) {
             lock.emplace(ctx.home);
             bm::removeLeftovers(ctx.home, lock->previousHolderDied());
+        }
+        // The server's own lock and rights, held on a connection of their own until the end
+        // (the command's own steps then take the lock no second time).
+        std::optional<bm::db::PgConnection> server;
+        if (!ctx.database.isEmpty() && found->second.change != Change::None) {
+            server.emplace(ctx.database);
+            if (found->second.change == Change::Writes && !server->mayWrite())
+                throw bm::Error(u"%1 may only read this herd database."_s.arg(server->user()));
+            const QString refusal = server->takeBulkLock(name, QSysInfo::machineHostName());
+            if (!refusal.isEmpty())
+                throw bm::Error(refusal);
         }
         return found->second.run(ctx);
     } catch (const UsageError &e) {

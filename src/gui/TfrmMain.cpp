@@ -456,6 +456,8 @@ void TfrmMain::buildMenu()
     LoadFiles1->setEnabled(true);
     connect(LoadFiles1, &QAction::triggered, this, &TfrmMain::LoadFiles1Click);
     SaveFiles1 = item(pumActions, u"&Save Files"_s, u"SaveFiles1"_s);
+    OpenDatabase1 = item(pumActions, u"Open &Database..."_s, u"OpenDatabase1"_s);
+    connect(OpenDatabase1, &QAction::triggered, this, &TfrmMain::OpenDatabase1Click);
     pumActions->addSeparator();
     QMenu *filter = pumActions->addMenu(u"F&ilter"_s);
     filter->setObjectName(u"Filter1"_s);
@@ -673,12 +675,16 @@ void TfrmMain::FormShow()
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
     }
+    if (m_settings)
+        dm->setServer(m_settings->value(u"Database/Server"_s).toString());
     runCommand([this] {
-        dm->ConnectDB(&progress());
+        connectHerdDatabase();
         // Long statements on the connection keep the windows painted.
         live::attach(dm->connection(), qData, dbg);
         ChangeFile();
     });
+    OpenDatabase1->setEnabled(true);
+    showDatabase();
     refreshUndo();
 }
 
@@ -1243,7 +1249,8 @@ void TfrmMain::runMaintenance(const QAction *item, bool removes,
 void TfrmMain::refreshUndo()
 {
     std::optional<bm::UndoInfo> info;
-    if (dm && m_lock)
+    // The kept states belong to Tembra.db: a server database keeps none.
+    if (dm && m_lock && !dm->onServer())
         info = bm::undoInfo(dm->home());
     // Not while a file-check run lets other events through: it keeps its own state to undo.
     Undo1->setEnabled(info.has_value() && !m_checkRunning);
@@ -1427,7 +1434,9 @@ void TfrmMain::FormClose()
     dm->close();
     // The window goes at once; the progress window shows the compaction until it is done.
     hide();
-    PackDB(u"Tembra"_s, u"Backup"_s);
+    // The server keeps its own files; only Tembra.db is compacted.
+    if (!dm->onServer())
+        PackDB(u"Tembra"_s, u"Backup"_s);
     m_lock.reset(); // held through the compaction
 }
 

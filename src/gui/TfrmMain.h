@@ -161,6 +161,13 @@ public:
     void Undo1Click();
     // The Edit menu's item names what there is to undo, disabled when there is nothing.
     void refreshUndo();
+    // File > Open Database...: picks Tembra.db or a server and opens it in place of the one open.
+    void OpenDatabase1Click();
+    // Connects the data module to its herd database (dm->server(), else Tembra.db), asking for
+    // the server's password when it wants one; the password is kept for this session only.
+    void connectHerdDatabase();
+    // The title bar and the status line say which herd database is open.
+    void showDatabase();
     // The View menu and the grid's context menu: charts of the current row's cow (a row of 102,
     // 103 or 104) and of its herd, each in a window of its own that the next use shows again.
     void LactationCurves1Click();
@@ -277,6 +284,7 @@ private:
     QAction *MergeNationalIDs1 = nullptr;
     QAction *Analyse1 = nullptr;
     QAction *About1 = nullptr;
+    QAction *OpenDatabase1 = nullptr;
     QAction *Undo1 = nullptr;
 
     QPushButton *btnView = nullptr;

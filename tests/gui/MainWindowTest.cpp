@@ -156,9 +156,10 @@ void MainWindowTest::fileMenuHoldsEveryCommandAndTheAboutBox()
         return items;
     };
     QCOMPARE(describe(menu),
-             (QStringList{u"&Load Files"_s, u"&Save Files"_s, u"-"_s, u"F&ilter >"_s,
-                          u"&Cleanup >"_s, u"-"_s, u"Change &Herdcode"_s, u"&Merge National ID's"_s,
-                          u"-"_s, u"File Chec&k"_s, u"-"_s, u"&About"_s}));
+             (QStringList{u"&Load Files"_s, u"&Save Files"_s, u"Open &Database..."_s, u"-"_s,
+                          u"F&ilter >"_s, u"&Cleanup >"_s, u"-"_s, u"Change &Herdcode"_s,
+                          u"&Merge National ID's"_s, u"-"_s, u"File Chec&k"_s, u"-"_s,
+                          u"&About"_s}));
     QCOMPARE(describe(f.child<QMenu>("Filter1")),
              (QStringList{u"&Apply Filter To Current Table"_s,
                           u"&Remove Displayed Data From Current Table"_s}));

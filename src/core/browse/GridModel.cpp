@@ -492,7 +492,8 @@ void GridModel::submitRow()
         QStringList sets;
         for (int c : std::as_const(columns))
             sets << Tdm::quoteId(m_names.at(c)) + u" = ?%1"_s.arg(sets.size() + 1);
-        sql = u"UPDATE %1 SET %2 WHERE rowid = ?%3"_s.arg(table, sets.join(u", "_s))
+        // The row's key comes back: on a server it is the row's place, which an update moves.
+        sql = u"UPDATE %1 SET %2 WHERE rowid = ?%3 RETURNING rowid"_s.arg(table, sets.join(u", "_s))
                       .arg(columns.size() + 1);
     }
 
@@ -517,8 +518,14 @@ void GridModel::submitRow()
         if (step == db::Step::Refused) {
             failure = stmt->refusal();
         } else {
-            if (m_pendingInsert && step == db::Step::Row)
+            if (step == db::Step::Row)
                 key = stmt->integer(0);
+            else if (!m_pendingInsert)
+                // No row has the key any more: on a server someone else changed or removed
+                // the row since it was read (a change gives a row a new place there).
+                failure = u"The row was changed or removed by someone else after it was read: "
+                          "the edit was not written, so nothing of theirs was overwritten. Read "
+                          "the table again (Escape, then Apply) to see the row as it now is."_s;
             stmt.reset();
             if (transaction)
                 transaction->commit();
@@ -531,6 +538,8 @@ void GridModel::submitRow()
         revertRow();
         throw Error(failure);
     }
+    if (m_keys[size_t(position)] != key)
+        m_cache.remove(m_keys[size_t(position)]);
     m_keys[size_t(position)] = key;
     m_cache.insert(key, readRow(key));
     dropPending();

@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "FileWrite.h"
 #include "Layout.h"
+#include "PgConnection.h"
 #include "ProgressSink.h"
 #include "SqliteConnection.h"
 #include "Tdm.h"
@@ -15,6 +16,7 @@
 #include <QHash>
 #include <QLocale>
 #include <QStorageInfo>
+#include <QSysInfo>
 
 #include <sqlite3.h>
 
@@ -694,7 +696,16 @@ UndoPoint::UndoPoint(Tdm &dm, ProgressSink &progress, const QString &caption)
                 dm.connection().engine() == db::Engine::SQLite ? db::sqliteHandle(dm.connection())
                                                                : nullptr,
                 progress, caption, Kind::Command, false, false, -1)
-{}
+{
+    // On a server several people work at once: one bulk command at a time per herd database.
+    auto *server = dynamic_cast<db::PgConnection *>(&dm.connection());
+    if (server && !db::PgConnection::bulkLockHeld()) {
+        const QString refusal = server->takeBulkLock(caption, QSysInfo::machineHostName());
+        if (!refusal.isEmpty())
+            throw Error(refusal);
+        m_bulkLock = true;
+    }
+}
 
 UndoPoint::UndoPoint(const QString &home, Tdm *dm, sqlite3 *db, ProgressSink &progress,
                      const QString &caption, Kind kind, bool redo, bool unreadable,
@@ -784,6 +795,9 @@ UndoPoint::UndoPoint(const QString &home, Tdm *dm, sqlite3 *db, ProgressSink &pr
 UndoPoint::~UndoPoint()
 {
     drop();
+    if (m_bulkLock && m_dm && m_dm->isOpen())
+        if (auto *server = dynamic_cast<db::PgConnection *>(&m_dm->connection()))
+            server->releaseBulkLock();
 }
 
 void UndoPoint::drop()

@@ -104,6 +104,7 @@ private:
     QString m_pending; // the copy, until it is taken or removed
     qint64 m_before = -1;
     std::unique_ptr<ChangeSource> m_source; // names the command's commits after the point
+    bool m_bulkLock = false; // holds the bulk lock of a server database for the command
 };
 
 // What an undo did.

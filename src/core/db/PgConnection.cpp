@@ -4,10 +4,13 @@
 
 #include <libpq-fe.h>
 
+#include <QDateTime>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -57,6 +60,9 @@ QByteArray tidText(qint64 number)
 {
     return '(' + QByteArray::number(number >> 16) + ',' + QByteArray::number(number & 0xFFFF) + ')';
 }
+
+// Connections of this process that hold a bulk lock.
+std::atomic<int> g_bulkLocks{0};
 
 // Rows one FETCH of a scan brings.
 constexpr int kScanBatch = 10000;
@@ -780,6 +786,8 @@ PgConnection::PgConnection(const QString &uri)
 
 PgConnection::~PgConnection()
 {
+    if (m_bulkLock)
+        --g_bulkLocks;
     if (m_conn)
         PQfinish(m_conn);
 }
@@ -868,6 +876,100 @@ QString PgConnection::displayNameOf(const QString &uri)
     if (!schema.isEmpty() && schema != u"public"_s)
         name += u" (%1)"_s.arg(schema);
     return name;
+}
+
+namespace {
+
+// The first half of the bulk lock's key: the program's own, so other users of advisory locks
+// on the server do not meet it; the second half is the schema's.
+constexpr int kBulkLockClass = 0x426d;
+
+QString firstValue(PGconn *conn, const QByteArray &sql, const std::vector<QByteArray> &params = {})
+{
+    std::vector<const char *> values;
+    for (const QByteArray &p : params)
+        values.push_back(p.constData());
+    Result r(PQexecParams(conn, sql.constData(), int(values.size()), nullptr, values.data(),
+                          nullptr, nullptr, 0));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+        throw Error(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+    if (PQntuples(r.get()) < 1 || PQgetisnull(r.get(), 0, 0))
+        return QString();
+    return QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
+}
+
+} // namespace
+
+QString PgConnection::takeBulkLock(const QString &command, const QString &host)
+{
+    const QByteArray key = QByteArray::number(kBulkLockClass);
+    const QString taken = firstValue(
+            m_conn, "SELECT pg_try_advisory_lock($1::int, hashtext(current_schema()))", {key});
+    if (taken == u"t"_s) {
+        // Who holds it, for the refusal of the next one: the program, the computer, the
+        // command and when it started, in the connection's name.
+        QString name = u"Brindlemark;%1;%2;%3"_s.arg(
+                host, command, QDateTime::currentDateTime().toString(u"d MMM yyyy HH:mm"_s));
+        QByteArray utf8 = name.toUtf8().left(63);
+        firstValue(m_conn, "SELECT set_config('application_name', $1, false)", {utf8});
+        if (!m_bulkLock)
+            ++g_bulkLocks;
+        m_bulkLock = true;
+        return QString();
+    }
+    // The holder, as the server's activity view shows it.
+    Result r(PQexecParams(
+            m_conn,
+            "SELECT a.usename, a.application_name, to_char(a.backend_start, 'DD Mon YYYY HH24:MI') "
+            "FROM pg_locks l JOIN pg_stat_activity a ON a.pid = l.pid WHERE l.locktype = "
+            "'advisory' AND l.granted AND l.classid = $1::oid AND l.objid = "
+            "hashtext(current_schema())::oid AND l.objsubid = 2 AND l.database = (SELECT oid "
+            "FROM pg_database WHERE datname = current_database())",
+            1, nullptr, std::array<const char *, 1>{key.constData()}.data(), nullptr, nullptr, 0));
+    QString user = u"another user"_s, where = u"another computer"_s, what = u"a command"_s,
+            when = u"a moment ago"_s;
+    if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) > 0) {
+        user = QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
+        const QStringList parts = QString::fromUtf8(PQgetvalue(r.get(), 0, 1)).split(u';');
+        if (parts.size() == 4 && parts.at(0) == u"Brindlemark"_s) {
+            where = parts.at(1);
+            what = parts.at(2);
+            when = parts.at(3);
+        } else {
+            when = QString::fromUtf8(PQgetvalue(r.get(), 0, 2));
+        }
+    }
+    return u"The herd data is being changed by %1 on %2 (%3, started %4). Try again when it has "
+           "finished."_s.arg(user, where, what, when);
+}
+
+void PgConnection::releaseBulkLock()
+{
+    if (!m_bulkLock)
+        return;
+    m_bulkLock = false;
+    --g_bulkLocks;
+    const QByteArray key = QByteArray::number(kBulkLockClass);
+    try {
+        firstValue(m_conn, "SELECT pg_advisory_unlock($1::int, hashtext(current_schema()))", {key});
+        firstValue(m_conn, "SELECT set_config('application_name', 'Brindlemark', false)");
+    } catch (const Error &) {
+        // A lost connection has let the lock go with it.
+    }
+}
+
+bool PgConnection::bulkLockHeld()
+{
+    return g_bulkLocks > 0;
+}
+
+bool PgConnection::mayWrite()
+{
+    // Without the tables (before init) the command itself says what is missing.
+    return firstValue(m_conn, "SELECT to_regclass(quote_ident('104')) IS NULL OR "
+                              "(has_table_privilege(quote_ident('104'), 'INSERT') AND "
+                              "has_table_privilege(quote_ident('104'), 'DELETE'))")
+           == u"t"_s;
 }
 
 QString PgConnection::user() const

@@ -61,6 +61,19 @@ public:
     // The user the server knows this connection by.
     QString user() const;
 
+    // One bulk command at a time per herd database (its schema): takes the server's session
+    // lock for it, which goes with the connection however the command ends, and names this
+    // command, this computer and the time for whoever is refused. Returns an empty string when
+    // taken, else the refusal naming who holds it.
+    QString takeBulkLock(const QString &command, const QString &host);
+    // Lets the lock go again (a window's command that has finished).
+    void releaseBulkLock();
+    // True when a connection of this process holds the bulk lock of some herd database: a
+    // command run inside it (the command-line tool's) takes it no second time.
+    static bool bulkLockHeld();
+    // False when the login may only read the herd tables.
+    bool mayWrite();
+
     // Runs `sql` (any number of statements, no parameters, no rows wanted); raises as exec does.
     void execScript(const QString &sql);
     // Raises DatabaseError for a result that is a failure of the database itself, or for a
@@ -84,6 +97,7 @@ private:
     quint64 m_names = 0;
     bool m_guard = false;
     std::function<void()> m_busy;
+    bool m_bulkLock = false;    // this connection holds the bulk lock
     qint64 m_changes = 0;       // rows changed by statements run here
     bool m_transaction = false; // begin() ran and neither commit() nor rollback() since
 };

@@ -5,9 +5,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
+#include <QSysInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -63,13 +67,23 @@ public:
             bm::test::runProgram(u"psql"_s, {u"-qX"_s, serverUri(), u"-c"_s,
                                              u"DROP SCHEMA %1 CASCADE"_s.arg(m_schema)});
     }
-    bm::test::ProcessResult run(QStringList args) const
+    bm::test::ProcessResult run(QStringList args) const { return cli(arguments(args)); }
+    // The command line of a command here; on the server as `user` when one is named, from the
+    // program folder `home` (another person's) when one is named.
+    QStringList arguments(const QStringList &args, const QString &user = QString(),
+                          const QString &home = QString()) const
     {
-        QStringList all{u"--home"_s, m_home};
-        if (!m_schema.isEmpty())
-            all << u"--database"_s << withSchema(m_schema);
-        return cli(all + args);
+        QStringList all{u"--home"_s, home.isEmpty() ? m_home : home};
+        if (!m_schema.isEmpty()) {
+            QString uri = withSchema(m_schema);
+            if (!user.isEmpty())
+                uri.replace(u"user=postgres"_s, u"user="_s + user);
+            all << u"--database"_s << uri;
+        }
+        return all + args;
     }
+    const QString &schema() const { return m_schema; }
+    const QString &home() const { return m_home; }
     QString out(const QString &name) const { return m_dir.path() + u"/out/"_s + name; }
     QString outFolder() const { return m_dir.path() + u"/out"_s; }
 
@@ -166,6 +180,103 @@ TEST(BothEngines, compactOnAServerRefreshesThePlannersStatistics)
     EXPECT_EQ(u.exitCode, 1);
     EXPECT_TRUE(u.err.contains(u"nothing is kept for undo on the server database"_s))
             << u.err.toStdString();
+}
+
+bm::test::ProcessResult psql(const QString &sql)
+{
+    return bm::test::runProgram(u"psql"_s, {u"-qXAt"_s, serverUri(), u"-c"_s, sql});
+}
+
+// One bulk command at a time per herd database, whoever runs it; reading goes on meanwhile.
+TEST(ServerDatabase, aSecondBulkCommandIsRefusedWhileReadingGoesOn)
+{
+    const Place server(true);
+    const QString samples = QStringLiteral(BM_SOURCE_DIR) + u"/samples/"_s;
+    ASSERT_EQ(server.run({u"init"_s}).exitCode, 0);
+    ASSERT_EQ(server.run({u"load"_s, samples + u"herd.DIF"_s}).exitCode, 0);
+    const QString before = server.run({u"list"_s, u"104"_s}).out;
+
+    // A load that waits for its file (a pipe nobody writes yet) holds the lock meanwhile.
+    QTemporaryDir pipes;
+    const QString fifo = pipes.path() + u"/herd.104"_s;
+    ASSERT_EQ(bm::test::runProgram(u"mkfifo"_s, {fifo}).exitCode, 0);
+    QProcess load;
+    load.start(QStringLiteral(BM_CLI_PATH), server.arguments({u"load"_s, fifo}));
+    ASSERT_TRUE(load.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (psql(u"SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND granted AND "
+                "objid = hashtext('%1')::oid"_s.arg(server.schema()))
+                   .out.trimmed()
+           == u"0"_s) {
+        ASSERT_LT(waited.elapsed(), 10000) << "the load never took the lock";
+        QThread::msleep(50);
+    }
+
+    // Someone else, from a program folder of their own.
+    QTemporaryDir other;
+    const auto refused
+            = cli(server.arguments({u"--yes"_s, u"clean"_s, u"102"_s}, QString(), other.path()));
+    EXPECT_EQ(refused.exitCode, 1);
+    const QString expected
+            = u"The herd data is being changed by postgres on %1 (load, started "_s.arg(
+                    QSysInfo::machineHostName());
+    EXPECT_TRUE(refused.err.contains(expected)) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(u"). Try again when it has finished."_s))
+            << refused.err.toStdString();
+    // Reading is never held up, and sees the data as it was.
+    QElapsedTimer listed;
+    listed.start();
+    const auto list = cli(server.arguments({u"list"_s, u"104"_s}, QString(), other.path()));
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_EQ(list.out, before);
+    EXPECT_LT(listed.elapsed(), 5000);
+
+    load.kill();
+    load.waitForFinished();
+    // The lock went with the killed command's connection, once the server saw it end.
+    waited.restart();
+    while (psql(u"SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND granted AND "
+                "objid = hashtext('%1')::oid"_s.arg(server.schema()))
+                   .out.trimmed()
+           != u"0"_s) {
+        ASSERT_LT(waited.elapsed(), 10000) << "the killed load's lock stayed";
+        QThread::msleep(50);
+    }
+    const auto after = server.run({u"--yes"_s, u"clean"_s, u"102"_s});
+    EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
+}
+
+// A login that may only read gets every command that reads and none that changes data.
+TEST(ServerDatabase, aReadingLoginIsRefusedEveryChangeBeforeAnythingRuns)
+{
+    const Place server(true);
+    ASSERT_EQ(server.run({u"init"_s}).exitCode, 0);
+    ASSERT_EQ(server.run({u"load"_s, QStringLiteral(BM_SOURCE_DIR) + u"/samples/herd.DIF"_s})
+                      .exitCode,
+              0);
+    psql(u"DO $$ BEGIN CREATE ROLE bm_reader LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; "
+         "END $$"_s);
+    ASSERT_EQ(psql(u"GRANT USAGE ON SCHEMA %1 TO bm_reader; GRANT SELECT ON ALL TABLES IN SCHEMA "
+                   "%1 TO bm_reader"_s.arg(server.schema()))
+                      .exitCode,
+              0);
+    const QString stats = server.run({u"stats"_s}).out;
+    for (const QStringList &change :
+         {QStringList{u"--yes"_s, u"clean"_s, u"102"_s},
+          QStringList{u"--yes"_s, u"herdcode"_s, u"NEW"_s},
+          QStringList{u"load"_s, QStringLiteral(BM_SOURCE_DIR) + u"/samples/herd.DIF"_s}}) {
+        const auto r = cli(server.arguments(change, u"bm_reader"_s));
+        EXPECT_EQ(r.exitCode, 1) << change.join(u' ').toStdString();
+        EXPECT_EQ(r.err, u"brindlemark-cli: bm_reader may only read this herd database.\n"_s)
+                << r.err.toStdString();
+    }
+    const auto read = cli(server.arguments({u"stats"_s}, u"bm_reader"_s));
+    EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_EQ(read.out, stats);
+    EXPECT_EQ(cli(server.arguments({u"list"_s, u"104"_s}, u"bm_reader"_s)).exitCode, 0);
+    psql(u"REVOKE ALL ON ALL TABLES IN SCHEMA %1 FROM bm_reader; REVOKE USAGE ON SCHEMA %1 FROM "
+         "bm_reader"_s.arg(server.schema()));
 }
 
 TEST(BothEngines, aServerThatIsNotThereIsSaidInPlainWordsWithoutThePassword)
