@@ -1,5 +1,6 @@
 #include "Maintenance.h"
 #include "Error.h"
+#include "FilterQuery.h"
 #include "Layout.h"
 #include "Tdm.h"
 #include "TestSupport.h"
