@@ -469,14 +469,15 @@ PG_DIR=
 PG_URI=
 pg_cluster() {
     [ -n "$PG_URI" ] && return
-    PG_DIR=$WORK/pg
+    # In /tmp: the server runs as its own user, who may not enter the build tree.
+    PG_DIR=$(mktemp -d /tmp/bm-bench-pg.XXXXXX)
     "$ROOT/tools/pg-cluster.sh" start "$PG_DIR" --fast >/dev/null || die "cannot start PostgreSQL"
     PG_URI=$("$ROOT/tools/pg-cluster.sh" uri "$PG_DIR")
     psql -qX "$PG_URI" -c 'CREATE EXTENSION IF NOT EXISTS citext' >/dev/null
 }
 
-# A fresh schema NAME on the cluster with the herd tables made by brindlemark-cli init; prints
-# its connection URI.
+# A fresh schema NAME on the cluster with the herd tables made by brindlemark-cli init from the
+# program folder $WORK/pg-NAME (which gets the layouts); prints its connection URI.
 pg_schema() {
     psql -qX "$PG_URI" -c "DROP SCHEMA IF EXISTS $1 CASCADE; CREATE SCHEMA $1" >/dev/null 2>&1
     local uri="$PG_URI&options=-csearch_path%3D$1"
@@ -503,14 +504,14 @@ case_pg-load() {
         for code in "${TYPES[@]}"; do
             local columns
             columns=$(head -n 1 "$MIX_STEM-$code.csv" | tr -d '\r' | sed 's/[^,]*/"&"/g')
-            echo "\\copy \"$code\" ($columns) FROM '$MIX_STEM-$code.csv' WITH (FORMAT csv, HEADER true)"
+            echo "\\copy \"$code\" ($columns) FROM '$MIX_STEM-$code.csv' WITH (FORMAT csv, HEADER true, ENCODING 'WIN1252')"
         done
         echo "COMMIT;"
     } >"$script"
     timed shell psql -qX -v ON_ERROR_STOP=1 "$ref" -f "$script"
     local ours_uri
     ours_uri=$(pg_schema ours)
-    timed ours "$BUILD/brindlemark-cli" --home "$(fresh_dir pg-load)" --database "$ours_uri" \
+    timed ours "$BUILD/brindlemark-cli" --home "$WORK/pg-ours" --database "$ours_uri" \
         load "$MIX_DIF"
     local ours=0 theirs=0
     for code in "${TYPES[@]}"; do
@@ -555,7 +556,7 @@ main() {
         echo "bench: keeping $WORK" >&2
         trap '[ -z "$PG_DIR" ] || "$ROOT/tools/pg-cluster.sh" stop "$PG_DIR" >/dev/null 2>&1' EXIT
     else
-        trap '[ -z "$PG_DIR" ] || "$ROOT/tools/pg-cluster.sh" stop "$PG_DIR" >/dev/null 2>&1; rm -rf "$WORK"' EXIT
+        trap '[ -z "$PG_DIR" ] || "$ROOT/tools/pg-cluster.sh" stop "$PG_DIR" >/dev/null 2>&1; rm -rf "$WORK" "$PG_DIR"' EXIT
     fi
     for name in "${selected[@]}"; do
         "case_$name"
