@@ -14,6 +14,9 @@ if ((${#sources[@]})); then
   clang-format --dry-run --Werror "${sources[@]}"
 fi
 
+# The rooms of the core include only the rooms below them.
+python3 tools/check-layers.py
+
 # The PostgreSQL tests start a throw-away cluster and stop it at their end; should the run be
 # cut short, it is stopped here however this script ends.
 trap 'tools/pg-cluster.sh stop "$(cat build/pg-cluster-dir)" 2>/dev/null || true' EXIT

@@ -3,13 +3,13 @@
 // command that deletes or changes rows only says what it would do and answers No.
 #include "Cli.h"
 
-#include "CsvWriter.h"
 #include "Error.h"
 #include "FilterQuery.h"
 #include "GridModel.h"
 #include "Layout.h"
 #include "Maintenance.h"
 #include "ProblemList.h"
+#include "TableExport.h"
 
 #include <QDir>
 #include <QFile>
@@ -180,9 +180,9 @@ int cmdTrim(Context &ctx)
                                                typeLookup(dm, table), dm.connection().caseless());
     Maintenance maintenance(dm, ctx.progress, ctx.prompter);
     if (a.first() == u"keep"_s)
-        maintenance.ApplyFilterToCurrentTable(query);
+        maintenance.ApplyFilterToCurrentTable(query.table, query.where);
     else
-        maintenance.RemoveDisplayedData(query);
+        maintenance.RemoveDisplayedData(query.table, query.where);
     report(ctx, maintenance.changes(), u"removed"_s);
     return 0;
 }
@@ -211,7 +211,7 @@ int cmdList(Context &ctx)
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
         throw Error(u"Cannot write to standard output"_s);
-    CsvWriter(dm, ctx.progress).ExportCSV(GridModel::rowsStatement(query), out);
+    TableExport(dm, ctx.progress).ExportCSV(GridModel::rowsStatement(query), out);
     return 0;
 }
 

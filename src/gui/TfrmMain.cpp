@@ -1318,14 +1318,18 @@ void TfrmMain::FileClean(const QString &MasterTable, const QString &ClientTable)
 
 void TfrmMain::ApplyFilterToCurrentTable1Click()
 {
-    runMaintenance(ApplyFilterToCurrentTable1, true,
-                   [this](bm::Maintenance &m) { m.ApplyFilterToCurrentTable(shownFilter()); });
+    runMaintenance(ApplyFilterToCurrentTable1, true, [this](bm::Maintenance &m) {
+        const bm::FilterQuery shown = shownFilter();
+        m.ApplyFilterToCurrentTable(shown.table, shown.where);
+    });
 }
 
 void TfrmMain::RemoveFilteredDataFromCurrrentTable1Click()
 {
-    runMaintenance(RemoveFilteredDataFromCurrrentTable1, true,
-                   [this](bm::Maintenance &m) { m.RemoveDisplayedData(shownFilter()); });
+    runMaintenance(RemoveFilteredDataFromCurrrentTable1, true, [this](bm::Maintenance &m) {
+        const bm::FilterQuery shown = shownFilter();
+        m.RemoveDisplayedData(shown.table, shown.where);
+    });
 }
 
 bm::FilterQuery TfrmMain::shownFilter() const

@@ -2,14 +2,13 @@
 
 #include "AdeJson.h"
 #include "Command.h"
-#include "CsvWriter.h"
-#include "DifWriter.h"
 #include "Error.h"
 #include "Look.h"
 #include "NumberText.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
 #include "Saver.h"
+#include "TableExport.h"
 #include "Tdm.h"
 #include "Zip.h"
 
@@ -300,14 +299,14 @@ void TfrmSaveFiles::btnSaveClick()
 qint64 TfrmSaveFiles::ExportDIF(const QString &QueryString, const QString &PathAndFile,
                                 const QString &DefName, bool HideProgress)
 {
-    return bm::DifWriter(m_dm, m_progress)
+    return bm::TableExport(m_dm, m_progress)
             .ExportDIF(QueryString, PathAndFile, DefName, HideProgress);
 }
 
 qint64 TfrmSaveFiles::ExportCSV(const QString &QueryString, const QString &PathAndFile, bool Titles,
                                 bool HideProgress)
 {
-    return bm::CsvWriter(m_dm, m_progress)
+    return bm::TableExport(m_dm, m_progress)
             .ExportCSV(QueryString, PathAndFile, Titles, HideProgress);
 }
 

@@ -194,11 +194,10 @@ TEST(DatabaseFailure, maintenanceCommandsEndWithTheCauseAndChangeNothing)
         std::function<void(Fixture &, Maintenance &)> run;
     };
     const auto remove104 = [](Fixture &, Maintenance &m) {
-        m.RemoveDisplayedData(FilterQuery{u"104"_s, {}, {}, false, false, {}});
+        m.RemoveDisplayedData(u"104"_s, QString());
     };
     const auto keep104 = [](Fixture &, Maintenance &m) {
-        m.ApplyFilterToCurrentTable(
-                FilterQuery{u"104"_s, u"WHERE HerdCode = 'none' "_s, {}, false, false, {}});
+        m.ApplyFilterToCurrentTable(u"104"_s, u"WHERE HerdCode = 'none' "_s);
     };
     const auto merge = [](Fixture &f, Maintenance &m) {
         QByteArray pedigree;

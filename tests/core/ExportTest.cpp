@@ -1,6 +1,5 @@
-#include "CsvWriter.h"
-#include "DifWriter.h"
 #include "Error.h"
+#include "TableExport.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
@@ -35,12 +34,12 @@ struct Fixture
     }
     qint64 dif()
     {
-        DifWriter writer(home.dm(), progress);
+        TableExport writer(home.dm(), progress);
         return writer.ExportDIF(u"SELECT * FROM t"_s, target, u"DIF999V1.ini"_s, true);
     }
     qint64 csv(const QString &path)
     {
-        CsvWriter writer(home.dm(), progress);
+        TableExport writer(home.dm(), progress);
         return writer.ExportCSV(u"SELECT * FROM t"_s, path, true, true);
     }
 };

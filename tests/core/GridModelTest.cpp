@@ -1,8 +1,8 @@
 #include "GridModel.h"
-#include "DifWriter.h"
 #include "Error.h"
 #include "FilterQuery.h"
 #include "Layout.h"
+#include "TableExport.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
@@ -293,7 +293,7 @@ TEST(GridModel, editsASaveCouldNotWriteAreRefusedInTheSavesWords)
         ASSERT_EQ(put->step(), db::Step::Done);
         test::RecordingProgress progress;
         try {
-            DifWriter(home.dm(), progress)
+            TableExport(home.dm(), progress)
                     .ExportDIF(u"SELECT * FROM \"104\""_s, home.path() + u"out.104"_s,
                                u"DIF104V2.ini"_s, true);
             ADD_FAILURE() << "saved";

@@ -1,7 +1,7 @@
 #include "Layout.h"
-#include "DifWriter.h"
 #include "Error.h"
 #include "Importer.h"
+#include "TableExport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -171,7 +171,7 @@ TEST(Layouts, blankScaleIsNoScaleForTheWriterAndTheImporterAlike)
     home.dm().exec(u"INSERT INTO t VALUES ('999', 1, 12.5), ('999', 1, 0.3), ('999', 1, 250), "
                    "('999', 1, NULL)"_s);
     const QString file = home.path() + u"t.999"_s;
-    DifWriter(home.dm(), progress).ExportDIF(u"SELECT * FROM t"_s, file, u"DIF999V1.ini"_s, true);
+    TableExport(home.dm(), progress).ExportDIF(u"SELECT * FROM t"_s, file, u"DIF999V1.ini"_s, true);
     EXPECT_EQ(test::readFile(file), QByteArray("9991  12.5\r\n9991   0.3\r\n9991   250\r\n"
                                                "9991      \r\n"));
 

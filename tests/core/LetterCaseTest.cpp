@@ -113,7 +113,7 @@ TEST(LetterCase, filterSortAndTrimsFoldEveryLetter)
     trim.table = u"102"_s;
     trim.where = uR"(WHERE "HerdCode")"_s + f.home.dm().connection().caseless() + u" = 'HÉ1' "_s;
     Maintenance m(f.home.dm(), f.progress, f.prompter);
-    m.RemoveDisplayedData(trim);
+    m.RemoveDisplayedData(trim.table, trim.where);
     EXPECT_EQ(f.prompter.questions.first().section(u'\r', 0, 0),
               u"This will remove the 2 records displayed from the 102 file."_s);
     EXPECT_EQ(f.home.rows(u"SELECT CowID FROM [102] ORDER BY rowid"_s),
@@ -177,7 +177,7 @@ TEST(LetterCase, theShellOpensAndChangesTheDatabaseAfterOurCommands)
     trim.table = u"102"_s;
     trim.where = uR"(WHERE "RegisteredName")"_s + f.home.dm().connection().caseless()
                  + u" = 'émile' "_s;
-    m.RemoveDisplayedData(trim);
+    m.RemoveDisplayedData(trim.table, trim.where);
     f.home.dm().close();
 
     EXPECT_EQ(shell(u"SELECT count(*) FROM sqlite_master WHERE sql LIKE '%bm_nocase%'"_s), u"0"_s);

@@ -1,5 +1,6 @@
 #include "Maintenance.h"
 #include "Error.h"
+#include "FilterQuery.h"
 #include "Layout.h"
 #include "Tdm.h"
 #include "TestSupport.h"
@@ -386,7 +387,7 @@ TEST_P(TrimTest, applyKeepsAndRemoveDeletesExactlyTheListedRows)
     {
         TrimFixture f;
         const FilterQuery query = f.filter(QString::fromLatin1(c.field), c.op, c.start, c.end);
-        f.maintenance.ApplyFilterToCurrentTable(query);
+        f.maintenance.ApplyFilterToCurrentTable(query.table, query.where);
         EXPECT_EQ(f.prompter.questions,
                   QStringList{u"This will remove %1 records from the 104 file that have been "
                               "excluded by the current filter.\r\rDo you wish to continue."_s.arg(
@@ -397,7 +398,7 @@ TEST_P(TrimTest, applyKeepsAndRemoveDeletesExactlyTheListedRows)
     {
         TrimFixture f;
         const FilterQuery query = f.filter(QString::fromLatin1(c.field), c.op, c.start, c.end);
-        f.maintenance.RemoveDisplayedData(query);
+        f.maintenance.RemoveDisplayedData(query.table, query.where);
         EXPECT_EQ(f.prompter.questions,
                   QStringList{u"This will remove the %1 records displayed from the 104 file.\r\rDo "
                               "you wish to continue."_s.arg(c.matching.size())});
@@ -457,10 +458,10 @@ TEST(Trim, withoutAFilterApplyAnnouncesZeroAndRemoveTakesEveryRow)
     TrimFixture f;
     FilterQuery none;
     none.table = u"104"_s;
-    f.maintenance.ApplyFilterToCurrentTable(none);
+    f.maintenance.ApplyFilterToCurrentTable(none.table, none.where);
     EXPECT_TRUE(f.prompter.questions.first().startsWith(u"This will remove 0 records from"_s));
     EXPECT_EQ(f.rowids().size(), 5);
-    f.maintenance.RemoveDisplayedData(none);
+    f.maintenance.RemoveDisplayedData(none.table, none.where);
     EXPECT_TRUE(f.prompter.questions.last().startsWith(u"This will remove the 5 records"_s));
     EXPECT_TRUE(f.rowids().isEmpty());
     EXPECT_EQ(f.prompter.notices, (QStringList{u"Finished."_s, u"Finished."_s}));
@@ -471,16 +472,16 @@ TEST(Trim, noChangesNothingAndARefusedConditionDeletesNothing)
     TrimFixture f;
     const FilterQuery abc = f.filter(u"HerdCode"_s, opEqual, u"ABC"_s, {});
     f.prompter.answers = {false, false};
-    f.maintenance.ApplyFilterToCurrentTable(abc);
-    f.maintenance.RemoveDisplayedData(abc);
+    f.maintenance.ApplyFilterToCurrentTable(abc.table, abc.where);
+    f.maintenance.RemoveDisplayedData(abc.table, abc.where);
     EXPECT_EQ(f.rowids().size(), 5);
     EXPECT_TRUE(f.prompter.notices.isEmpty());
 
     // A value left empty (a re-query without Apply's checks): the database refuses the
     // condition, so nothing is asked and nothing deleted.
     const FilterQuery broken = f.filter(u"CellCount"_s, opEqual, QString(), {});
-    EXPECT_THROW(f.maintenance.ApplyFilterToCurrentTable(broken), Error);
-    EXPECT_THROW(f.maintenance.RemoveDisplayedData(broken), Error);
+    EXPECT_THROW(f.maintenance.ApplyFilterToCurrentTable(broken.table, broken.where), Error);
+    EXPECT_THROW(f.maintenance.RemoveDisplayedData(broken.table, broken.where), Error);
     EXPECT_EQ(f.prompter.questions.size(), 2);
     EXPECT_EQ(f.rowids().size(), 5);
     EXPECT_FALSE(f.progress.isBusy());

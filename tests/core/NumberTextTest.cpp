@@ -1,9 +1,8 @@
 #include "NumberText.h"
 #include "CellText.h"
-#include "CsvWriter.h"
-#include "DifWriter.h"
 #include "FilterQuery.h"
 #include "ProgressSink.h"
+#include "TableExport.h"
 #include "Tdm.h"
 #include "TestSupport.h"
 
@@ -94,12 +93,12 @@ TEST(NumberText, theGridShowsWhatTheWritersWrite)
         home.writeLayout(u"DIF999V1.ini"_s,
                          "[Records]\n01=V,Float,1,24,," + QByteArray::number(c.decimals) + "\n");
         const QString dif = home.path() + u"t.999"_s;
-        DifWriter(home.dm(), progress)
+        TableExport(home.dm(), progress)
                 .ExportDIF(u"SELECT * FROM t"_s, dif, u"DIF999V1.ini"_s, true);
         EXPECT_EQ(test::readFile(dif).trimmed(), fixed);
         if (c.csv) {
             const QString csv = home.path() + u"t.csv"_s;
-            CsvWriter(home.dm(), progress).ExportCSV(u"SELECT * FROM t"_s, csv, false, true);
+            TableExport(home.dm(), progress).ExportCSV(u"SELECT * FROM t"_s, csv, false, true);
             EXPECT_EQ(test::readFile(csv), QByteArray(c.csv) + "\r\n");
         }
     }

@@ -66,14 +66,6 @@ struct Fixture
     }
 };
 
-FilterQuery filter(const QString &where)
-{
-    FilterQuery q;
-    q.table = u"104"_s;
-    q.where = where;
-    return q;
-}
-
 struct NoOutput final : CheckOutput
 {
     void findings(const QStringList &) override {}
@@ -112,13 +104,13 @@ const std::vector<Case> &cases()
              "Apply Filter To Current Table",
              {},
              [](Fixture &f) {
-                 f.maintenance().ApplyFilterToCurrentTable(filter(u"WHERE Milk > 20 "_s));
+                 f.maintenance().ApplyFilterToCurrentTable(u"104"_s, u"WHERE Milk > 20 "_s);
              }},
             {"remove displayed",
              "Remove Displayed Data From Current Table",
              {},
              [](Fixture &f) {
-                 f.maintenance().RemoveDisplayedData(filter(u"WHERE Milk > 20 "_s));
+                 f.maintenance().RemoveDisplayedData(u"104"_s, u"WHERE Milk > 20 "_s);
              }},
             {"herd code",
              "Change Herdcode",
@@ -191,7 +183,7 @@ TEST(UndoTest, aCommandThatFailsOrChangesNothingLeavesThePreviousUndo)
     f.prompter.answers = {false, false, false, false, false, false};
     f.maintenance().RemoveDataForCowsNotIn102();
     f.prompter.answers = {false};
-    f.maintenance().RemoveDisplayedData(filter(QString()));
+    f.maintenance().RemoveDisplayedData(u"104"_s, QString());
     // A load that ends with an error (a line far longer than any record) leaves every table,
     // and the undo, as they were.
     const QString bad = f.home.write(u"in/bad.104"_s, "1042" + QByteArray(70000, 'x') + "\r\n");

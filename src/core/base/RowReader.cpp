@@ -20,6 +20,27 @@ ColumnKind columnKindOf(QByteArrayView declaredType)
     return ColumnKind::Other;
 }
 
+int fieldTypeCode(ColumnKind kind)
+{
+    switch (kind) {
+    case ColumnKind::Integer:
+        return ftInteger;
+    case ColumnKind::Real:
+        return ftFloat;
+    case ColumnKind::Date:
+        return ftDateTime;
+    case ColumnKind::Text:
+        return ftWideString;
+    case ColumnKind::Boolean:
+        return ftBoolean;
+    case ColumnKind::Unknown:
+        return ftUnknown;
+    case ColumnKind::Other:
+        break;
+    }
+    return ftOther;
+}
+
 QVariant RowReader::value(int column) const
 {
     switch (type(column)) {

@@ -19,6 +19,21 @@ enum class ColumnKind { Integer, Real, Date, Text, Boolean, Other, Unknown };
 // without a declared type -> Unknown; anything else -> Other.
 ColumnKind columnKindOf(QByteArrayView declaredType);
 
+// Field type codes, mapped from the kind of a column: the filter builder, the cell text and
+// the file check tell columns apart by them.
+enum FieldTypeCode : int {
+    ftUnknown = 0,     // no declared type
+    ftInteger = 3,     // whole numbers
+    ftBoolean = 5,     // true or false
+    ftFloat = 6,       // real numbers
+    ftDateTime = 11,   // dates
+    ftWideString = 24, // text
+    ftOther = 99,      // any other declared type
+};
+
+// The code of a column's kind.
+int fieldTypeCode(ColumnKind kind);
+
 // The rows of a query, one at a time: their columns and the value of each. Column numbers count
 // from 0. Text is UTF-8 and stays valid until the reader moves to its next row.
 class RowReader

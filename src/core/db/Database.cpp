@@ -102,11 +102,4 @@ void Transaction::commit()
     m_done = true;
 }
 
-DatabaseError::DatabaseError(const QString &cause, const QString &words)
-    : Error(cause.left(1).toUpper() + cause.mid(1)
-            + u". The command was stopped and the herd data left as it was"_s)
-    , m_cause(cause)
-    , m_words(words)
-{}
-
 } // namespace bm::db

@@ -204,21 +204,4 @@ private:
     bool m_done = false;
 };
 
-// A failure of the database itself (full, unreadable, read-only, locked, damaged, out of
-// memory, gone away). It ends the command; the command's Transaction is rolled back as the
-// error leaves it, so the herd data stays as it was before the command.
-class DatabaseError : public Error
-{
-public:
-    // `words`: the engine's own words for it, where it has any.
-    explicit DatabaseError(const QString &cause, const QString &words = QString());
-    const QString &cause() const { return m_cause; }
-    // The engine's own words, else the cause.
-    const QString &words() const { return m_words.isEmpty() ? m_cause : m_words; }
-
-private:
-    QString m_cause;
-    QString m_words;
-};
-
 } // namespace bm::db

@@ -1,10 +1,10 @@
 // Bringing a herd database of an earlier build up to date: text columns that compare with
 // regard to case are rebuilt with COLLATE NOCASE.
-#include "Schema.h"
+#include "SchemaUpgrade.h"
 
 #include "Error.h"
-#include "Layout.h"
 #include "ProgressSink.h"
+#include "RecordTypes.h"
 #include "SqliteConnection.h"
 #include "Tdm.h"
 

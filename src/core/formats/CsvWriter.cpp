@@ -3,7 +3,8 @@
 #include "Error.h"
 #include "NumberText.h"
 #include "ProgressSink.h"
-#include "Tdm.h"
+#include "RowReader.h"
+#include "StoredDate.h"
 #include "Text.h"
 
 #include <QDate>
@@ -209,57 +210,31 @@ QByteArrayView CsvLineBuilder::build(const RowReader &rows, const std::vector<Co
 
 } // namespace
 
-CsvWriter::CsvWriter(Tdm &dm, ProgressSink &progress)
-    : m_dm(dm)
-    , m_progress(progress)
+CsvWriter::CsvWriter(ProgressSink &progress)
+    : m_progress(progress)
 {}
 
-qint64 CsvWriter::ExportCSV(const QString &QueryString, const QString &PathAndFile, bool Titles,
-                            bool HideProgress)
-{
-    HideProgressAtEnd hideAtEnd(m_progress, HideProgress);
-    m_progress.show();
-    TextWriter writer(PathAndFile);
-    const qint64 rows = writeCSV(QueryString, writer, PathAndFile, Titles);
-    writer.commit();
-    return rows;
-}
-
-qint64 CsvWriter::ExportCSV(const QString &QueryString, QIODevice &out)
-{
-    HideProgressAtEnd hideAtEnd(m_progress);
-    m_progress.show();
-    const QString name = u"standard output"_s;
-    TextWriter writer(out, name);
-    const qint64 rows = writeCSV(QueryString, writer, name, true);
-    writer.commit();
-    return rows;
-}
-
-qint64 CsvWriter::writeCSV(const QString &QueryString, TextWriter &writer, const QString &name,
-                           bool Titles)
+qint64 CsvWriter::write(RowReader &rows, qint64 rowCount, TextWriter &writer, const QString &name,
+                        bool Titles)
 {
     const QString target = QDir::toNativeSeparators(name);
-    // qTemp: the Select Files dialog's own query, through which the writers read.
-    const qint64 rows = m_dm.countRows(QueryString);
-    Stmt qTemp = m_dm.connection().prepareScan(QueryString, u"Cannot write \"%1\""_s.arg(target));
-    m_progress.start(u"Exporting Data."_s, rows, countText(rows));
+    m_progress.start(u"Exporting Data."_s, rowCount, countText(rowCount));
 
     std::vector<ColumnKind> kinds;
-    for (int i = 0; i < qTemp->columnCount(); ++i)
-        kinds.push_back(qTemp->columnKind(i));
+    for (int i = 0; i < rows.columnCount(); ++i)
+        kinds.push_back(rows.columnKind(i));
 
     CsvLineBuilder builder(QFileInfo(name).fileName());
-    const QByteArray header = builder.header(*qTemp);
+    const QByteArray header = builder.header(rows);
     if (Titles)
         writer.writeRawLine(header);
     qint64 row = 0;
     try {
-        while (qTemp->next()) {
-            writer.writeRawLine(builder.build(*qTemp, kinds, ++row));
+        while (rows.next()) {
+            writer.writeRawLine(builder.build(rows, kinds, ++row));
             m_progress.step();
         }
-    } catch (const DatabaseError &) {
+    } catch (const db::DatabaseError &) {
         throw;
     } catch (const Error &e) {
         if (e.message().startsWith(u"Cannot write"_s))

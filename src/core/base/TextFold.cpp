@@ -1,8 +1,9 @@
 #include "TextFold.h"
 
-#include "Text.h"
+#include "Ascii.h"
 
 #include <QChar>
+#include <QList>
 
 #include <algorithm>
 

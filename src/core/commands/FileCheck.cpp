@@ -1,8 +1,8 @@
 #include "FileCheck.h"
 
 #include "Error.h"
-#include "FilterQuery.h"
 #include "ProgressSink.h"
+#include "RowReader.h"
 #include "Tdm.h"
 #include "Text.h"
 #include "Undo.h"

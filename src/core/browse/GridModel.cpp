@@ -401,7 +401,7 @@ bool GridModel::setData(const QModelIndex &index, const QVariant &value, int rol
         const QString typed = value.typeId() == QMetaType::QDate ? celltext::edit(ftDateTime, v)
                                                                  : value.toString();
         try {
-            error = editRefusal(m_dm, m_query.table, m_names.value(column), v, typed);
+            error = editRefusal(m_dm.home(), m_query.table, m_names.value(column), v, typed);
         } catch (const Error &e) {
             error = e.message();
         }

@@ -4,7 +4,7 @@
 #include "Layout.h"
 #include "NumberText.h"
 #include "ProgressSink.h"
-#include "Tdm.h"
+#include "RowReader.h"
 #include "Text.h"
 
 #include <QDate>
@@ -361,8 +361,8 @@ QString fieldRefusal(const QString &field, const QString &value, const QString &
     return u"The field %1 cannot hold \"%2\": %3"_s.arg(field, value, why);
 }
 
-QString editRefusal(Tdm &dm, const QString &table, const QString &column, const QVariant &value,
-                    const QString &typed)
+QString editRefusal(const QString &home, const QString &table, const QString &column,
+                    const QVariant &value, const QString &typed)
 {
     if (value.isNull())
         return QString(); // an empty field holds blanks
@@ -370,7 +370,7 @@ QString editRefusal(Tdm &dm, const QString &table, const QString &column, const 
     // a row of the table meets when saved.
     const ValueRow stored(column, value);
 
-    const auto [layout, defName] = saveLayout(dm.home(), table);
+    const auto [layout, defName] = saveLayout(home, table);
     Layout field;
     for (const FieldDef &f : layout) {
         if (f.name.compare(column, Qt::CaseInsensitive) == 0)
@@ -396,56 +396,51 @@ QString editRefusal(Tdm &dm, const QString &table, const QString &column, const 
     return QString();
 }
 
-DifWriter::DifWriter(Tdm &dm, ProgressSink &progress)
-    : m_dm(dm)
+DifWriter::DifWriter(const QString &home, const QString &DefName, ProgressSink &progress)
+    : m_table(DefName.mid(3, 3))
+    , m_defName(DefName)
     , m_progress(progress)
-{}
-
-qint64 DifWriter::ExportDIF(const QString &QueryString, const QString &PathAndFile,
-                            const QString &DefName, bool HideProgress)
 {
-    HideProgressAtEnd hideAtEnd(m_progress, HideProgress);
-    const QString table = DefName.mid(3, 3);
-    const QString layoutPath = defsFolder(m_dm.home()) + DefName;
+    const QString layoutPath = defsFolder(home) + DefName;
     if (!QFileInfo(layoutPath).isFile())
         throw Error(u"Cannot save table %1: the layout file \"%2\" does not exist"_s.arg(
-                table, QDir::toNativeSeparators(layoutPath)));
-    const Layout layout = readLayout(m_dm.home(), DefName);
-    if (layout.isEmpty())
+                m_table, QDir::toNativeSeparators(layoutPath)));
+    m_layout = readLayout(home, DefName);
+    if (m_layout.isEmpty())
         throw Error(u"Cannot save table %1: the layout file \"%2\" describes no fields"_s.arg(
-                table, QDir::toNativeSeparators(layoutPath)));
+                m_table, QDir::toNativeSeparators(layoutPath)));
+}
 
-    const qint64 rows = m_dm.countRows(QueryString);
-    if (rows == 0) {
-        // Nothing to write: an earlier file of this name would be out of date.
-        QFile old(PathAndFile);
-        if (old.exists() && !old.remove())
-            throw Error(u"Cannot remove the old file \"%1\". %2"_s.arg(
-                    QDir::toNativeSeparators(PathAndFile), old.errorString()));
-        return 0;
-    }
+void DifWriter::removeOld(const QString &PathAndFile)
+{
+    QFile old(PathAndFile);
+    if (old.exists() && !old.remove())
+        throw Error(u"Cannot remove the old file \"%1\". %2"_s.arg(
+                QDir::toNativeSeparators(PathAndFile), old.errorString()));
+}
+
+qint64 DifWriter::write(RowReader &rows, qint64 rowCount, const QString &PathAndFile)
+{
     // The layout's items are converted and its fields placed at the first row, as they are used.
-    // qTemp: the Select Files dialog's own query, through which the writers read.
-    Stmt qTemp = m_dm.connection().prepareScan(QueryString, u"Cannot save table "_s + table);
-    DifLineBuilder builder(table, DefName);
-    builder.prepare(layout, *qTemp);
+    DifLineBuilder builder(m_table, m_defName);
+    builder.prepare(m_layout, rows);
     m_progress.show();
-    m_progress.start(u"Exporting DIF "_s + table, rows, countText(rows));
+    m_progress.start(u"Exporting DIF "_s + m_table, rowCount, countText(rowCount));
 
     TextWriter writer(PathAndFile);
     qint64 row = 0;
     try {
-        while (qTemp->next()) {
-            writer.writeRawLine(builder.build(*qTemp, ++row));
+        while (rows.next()) {
+            writer.writeRawLine(builder.build(rows, ++row));
             m_progress.step();
         }
     } catch (const Refused &r) {
-        throw Error(u"Cannot save table %1, row %2. "_s.arg(table).arg(r.row)
+        throw Error(u"Cannot save table %1, row %2. "_s.arg(m_table).arg(r.row)
                     + fieldRefusal(r.field, r.value, r.why));
-    } catch (const DatabaseError &) {
+    } catch (const db::DatabaseError &) {
         throw;
     } catch (const Error &e) {
-        throw Error(u"Cannot save table %1: %2"_s.arg(table, e.message()));
+        throw Error(u"Cannot save table %1: %2"_s.arg(m_table, e.message()));
     }
     writer.commit();
     return row;

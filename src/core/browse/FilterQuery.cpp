@@ -10,27 +10,6 @@ namespace bm {
 
 using namespace Qt::StringLiterals;
 
-int fieldTypeCode(ColumnKind kind)
-{
-    switch (kind) {
-    case ColumnKind::Integer:
-        return ftInteger;
-    case ColumnKind::Real:
-        return ftFloat;
-    case ColumnKind::Date:
-        return ftDateTime;
-    case ColumnKind::Text:
-        return ftWideString;
-    case ColumnKind::Boolean:
-        return ftBoolean;
-    case ColumnKind::Unknown:
-        return ftUnknown;
-    case ColumnKind::Other:
-        break;
-    }
-    return ftOther;
-}
-
 int GetFieldType(Tdm &dm, const QString &table, const QString &FieldName)
 {
     for (const db::Column &c : dm.connection().columns(table)) {

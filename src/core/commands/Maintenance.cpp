@@ -23,13 +23,13 @@ QString q(const QString &name)
 }
 
 // The condition of a filter the grid shows, without its "WHERE "; empty without a filter.
-QString conditionOf(const FilterQuery &query)
+QString conditionOf(const QString &table, const QString &whereClause)
 {
-    const QString where = query.where.trimmed();
+    const QString where = whereClause.trimmed();
     if (where.isEmpty())
         return QString();
     if (!where.startsWith(u"WHERE "_s))
-        throw Error(u"The filter of table %1 cannot be read"_s.arg(query.table));
+        throw Error(u"The filter of table %1 cannot be read"_s.arg(table));
     return where.mid(6);
 }
 
@@ -180,21 +180,21 @@ void Maintenance::RemoveCowsNotIn103()
 // ---------------------------------------------------------------------------------------------
 // Trimming by the filter
 
-void Maintenance::ApplyFilterToCurrentTable(const FilterQuery &applied)
+void Maintenance::ApplyFilterToCurrentTable(const QString &table, const QString &where)
 {
-    trim(applied, true);
+    trim(table, where, true);
 }
 
-void Maintenance::RemoveDisplayedData(const FilterQuery &applied)
+void Maintenance::RemoveDisplayedData(const QString &table, const QString &where)
 {
-    trim(applied, false);
+    trim(table, where, false);
 }
 
-void Maintenance::trim(const FilterQuery &applied, bool keepListed)
+void Maintenance::trim(const QString &name, const QString &whereClause, bool keepListed)
 {
     m_changes.clear();
-    const QString table = q(applied.table);
-    const QString condition = conditionOf(applied);
+    const QString table = q(name);
+    const QString condition = conditionOf(name, whereClause);
     UndoPoint undo(m_dm, m_progress,
                    keepListed ? u"Apply Filter To Current Table"_s
                               : u"Remove Displayed Data From Current Table"_s);
@@ -207,14 +207,13 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
         const qint64 listed
                 = m_dm.countRows(u"SELECT * FROM "_s + table
                                  + (condition.isEmpty() ? QString() : u" WHERE "_s + condition));
-        doomed = keepListed ? m_dm.rowCount(applied.table) - listed : listed;
+        doomed = keepListed ? m_dm.rowCount(name) - listed : listed;
     }
     const QString question
             = keepListed ? u"This will remove %1 records from the %2 file that have been excluded "
                            "by the current filter."_s
                          : u"This will remove the %1 records displayed from the %2 file."_s;
-    if (!m_prompter.askYesNo(question.arg(doomed).arg(applied.table)
-                             + u"\r\rDo you wish to continue."_s))
+    if (!m_prompter.askYesNo(question.arg(doomed).arg(name) + u"\r\rDo you wish to continue."_s))
         return;
     if (doomed > 0) {
         BusyCursor busy(m_progress);
@@ -225,11 +224,11 @@ void Maintenance::trim(const FilterQuery &applied, bool keepListed)
             where = keepListed ? u" WHERE NOT ifnull((%1), 0)"_s.arg(condition)
                                : u" WHERE "_s + condition;
         if (execCount(u"DELETE FROM "_s + table + where) != doomed)
-            throw Error(u"Table %1 changed during the command"_s.arg(applied.table));
+            throw Error(u"Table %1 changed during the command"_s.arg(name));
     }
     transaction.commit();
     const QString notKept = undo.commit();
-    m_changes << TableChange{applied.table, doomed};
+    m_changes << TableChange{name, doomed};
     committed();
     if (!notKept.isEmpty())
         m_prompter.notify(notKept);

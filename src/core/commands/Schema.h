@@ -5,8 +5,6 @@
 
 namespace bm {
 
-class ProgressSink;
-class Tdm;
 namespace db {
 class Connection;
 }
@@ -38,13 +36,5 @@ int createTables(db::Connection &connection, const QString &home);
 // Creates <home>Tembra.db from <home>Defs/ when it does not exist; an existing database is never
 // replaced. Returns true when it created one. Raises on failure (a half-made file is removed).
 bool createDatabase(const QString &home);
-
-// Brings a herd database made by an earlier build up to date: every TEXT column of the
-// record-type tables and MergeCow that does not yet compare without regard to case is rebuilt
-// with COLLATE NOCASE. Each such table is copied whole into a new table (same columns, same
-// rowids, same values, its indexes made again) that takes its place, all in one transaction, with
-// the progress window saying so. A database that is up to date, or open read-only, is left as it
-// is. Returns true when it changed the database. Raises on failure, with nothing changed.
-bool upgradeSchema(Tdm &dm, ProgressSink &progress);
 
 } // namespace bm

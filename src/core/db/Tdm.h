@@ -26,7 +26,7 @@ using DatabaseError = db::DatabaseError;
 // The data module: the one connection to the herd database and its statement runner and probes.
 // Everything goes through the database interface (db::Connection), whatever the engine. Its
 // queries live where they are used: the statement runner qRunSQL in RunSQL; the scratch query
-// qTemp in FieldExists and countRows (the writers' own qTemp in DifWriter and CsvWriter); the
+// qTemp in FieldExists and countRows (the writers' own qTemp in TableExport); the
 // browse query qData is the grid's GridModel (TfrmMain::qData), linked to the grid by dsData
 // (DataGrid::setDataSource).
 class Tdm : public QObject

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "FilterQuery.h"
 #include "OrphanFinder.h"
 
 #include <QList>
@@ -50,13 +49,14 @@ public:
     // lacks matches nothing.
     qint64 FileClean(const QString &MasterTable, const QString &ClientTable);
 
-    // "Apply Filter To Current Table": deletes the rows of `applied.table` that the filter the
-    // grid shows (`applied`) does not list, after a prompt naming their number; "Finished.".
-    // Without a filter it announces 0 and deletes nothing.
-    void ApplyFilterToCurrentTable(const FilterQuery &applied);
+    // "Apply Filter To Current Table": deletes the rows of `table` that the filter the grid
+    // shows does not list, after a prompt naming their number; "Finished.". `where` is that
+    // filter's WHERE clause as the grid's statement holds it ("WHERE ... ", or empty without a
+    // filter). Without a filter it announces 0 and deletes nothing.
+    void ApplyFilterToCurrentTable(const QString &table, const QString &where);
     // "Remove Displayed Data From Current Table": deletes the rows the filter lists (every row
     // without a filter), after a prompt naming their number; "Finished.".
-    void RemoveDisplayedData(const FilterQuery &applied);
+    void RemoveDisplayedData(const QString &table, const QString &where);
 
     // "Change Herdcode": asks for the new code in the input box (`current` as its default) and
     // writes it, as typed, into HerdCode of every row of every record-type table that has the
@@ -95,7 +95,7 @@ private:
     qint64 cleanTestDays();
     qint64 removeUnmatched(const QString &master, const QString &client,
                            const QList<QStringList> &matches, const Prompt &prompt);
-    void trim(const FilterQuery &applied, bool keepListed);
+    void trim(const QString &table, const QString &where, bool keepListed);
     bool hasColumns(const QString &table, const QStringList &columns);
     qint64 execCount(const QString &sql);
     void committed();

@@ -8,7 +8,7 @@
 namespace bm {
 
 // The text of a grid cell: what the grid shows, what an editor starts from, and the value a
-// typed text stands for. Columns are told apart by their field type code (FilterQuery.h); stored
+// typed text stands for. Columns are told apart by their field type code (RowReader.h); stored
 // values are never changed by the display: Date columns show in the locale's short date form and
 // are stored as ISO text, and number columns with display decimals show fixed decimals.
 namespace celltext {

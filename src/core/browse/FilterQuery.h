@@ -12,20 +12,6 @@ namespace bm {
 
 class Tdm;
 
-// Field type codes of the filter builder, mapped from the kind of a column.
-enum FieldTypeCode : int {
-    ftUnknown = 0,     // no declared type
-    ftInteger = 3,     // whole numbers
-    ftBoolean = 5,     // true or false
-    ftFloat = 6,       // real numbers
-    ftDateTime = 11,   // dates
-    ftWideString = 24, // text
-    ftOther = 99,      // any other declared type
-};
-
-// The code of a column's kind.
-int fieldTypeCode(ColumnKind kind);
-
 // The code of column `FieldName` of `table`. Raises "Field '<name>' not found" when the table
 // has no such column, and the database's error when it cannot be read.
 int GetFieldType(Tdm &dm, const QString &table, const QString &FieldName);

@@ -1,9 +1,9 @@
 #include "Tdm.h"
 
-#include "Layout.h"
 #include "PgConnection.h"
 #include "ProgressSink.h"
-#include "Schema.h"
+#include "RecordTypes.h"
+#include "SchemaUpgrade.h"
 #include "SqliteConnection.h"
 
 #include <QDir>

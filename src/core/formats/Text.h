@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Ascii.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
@@ -27,10 +29,6 @@ QByteArrayView TrimBytes(QByteArrayView bytes);
 int StrToInt(const QString &text);
 // The same test without raising.
 bool IsDecimalInteger(QByteArrayView text, qint64 *value = nullptr);
-
-// True when every byte (or character) is plain ASCII, below 0x80.
-bool isAscii(QByteArrayView bytes);
-bool isAscii(QStringView text);
 
 // Windows-1252, the ANSI code page of the systems that exchange DIF files.
 QString fromWindows1252(QByteArrayView bytes);

@@ -1,7 +1,5 @@
 #include "Saver.h"
 
-#include "CsvWriter.h"
-#include "DifWriter.h"
 #include "Error.h"
 #include "FileWrite.h"
 #include "Layout.h"
@@ -9,6 +7,7 @@
 #include "NumberText.h"
 #include "ProgressSink.h"
 #include "Prompter.h"
+#include "TableExport.h"
 #include "Tdm.h"
 #include "Zip.h"
 
@@ -370,8 +369,7 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
     // Every file is written before any is put in place (the files to be packed are the
     // scratch folder's own). The database is only read: the current version is written into
     // the files, not into the tables, so a read-only database saves too.
-    DifWriter difWriter(m_dm, m_progress);
-    CsvWriter csvWriter(m_dm, m_progress);
+    TableExport tableExport(m_dm, m_progress);
     AdeWriter adeWriter(m_dm, m_progress, m_ade);
     PendingFiles pending;
     QStringList fileList;
@@ -385,7 +383,7 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
             if (dif) {
                 const QString version = currentVersion(m_dm.home(), code);
                 checkVersion(code, version);
-                if (difWriter.ExportDIF(query, written, layoutName(code, version), false) > 0) {
+                if (tableExport.ExportDIF(query, written, layoutName(code, version), false) > 0) {
                     result.written << path;
                 } else {
                     result.empty << code;
@@ -396,7 +394,7 @@ SaveResult Saver::save(const SaveRequest &request, const QString &chosen)
                 result.withoutId += adeWriter.write(code, written).skipped;
                 result.written << path;
             } else {
-                csvWriter.ExportCSV(query, written, true, false);
+                tableExport.ExportCSV(query, written, true, false);
                 result.written << path;
             }
         }
