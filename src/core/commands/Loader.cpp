@@ -635,7 +635,10 @@ QString Loader::UnZipFile(const QString &FName)
     QByteArray buffer(1 << 16, Qt::Uninitialized);
     QString first; // the file returned: the combined file, or the first record type's
     int firstType = std::numeric_limits<int>::max();
-    for (const auto &[index, name] : set.entries) {
+    for (const auto &entry : set.entries) {
+        // Named here, not bound: a lambda below uses the name.
+        const zip_uint64_t index = entry.first;
+        const QString &name = entry.second;
         auto failure = [&](const QString &why) {
             return Error(u"Cannot unpack \"%1\" from the archive \"%2\". %3"_s.arg(
                     name, native(FName), why));
