@@ -797,9 +797,14 @@ void PgConnection::prepareTables()
     Result ext(PQexec(m_conn, "SELECT 1 FROM pg_extension WHERE extname = 'citext'"));
     check(ext.get());
     if (PQntuples(ext.get()) == 0) {
+        // Two connections making it at once would collide on the server's catalogue: the
+        // second waits for the first under a lock of the transaction, then finds it made.
         const QString failure = check(
-                Result(PQexec(m_conn, "CREATE EXTENSION IF NOT EXISTS citext SCHEMA public"))
+                Result(PQexec(m_conn, "BEGIN; SELECT pg_advisory_xact_lock(16971, 0); CREATE "
+                                      "EXTENSION IF NOT EXISTS citext SCHEMA public; COMMIT"))
                         .get());
+        if (!failure.isEmpty())
+            PQclear(PQexec(m_conn, "ROLLBACK"));
         if (!failure.isEmpty())
             throw Error(u"The server cannot give this database the case-insensitive text type "
                         "(the extension citext; a database owner can run \"CREATE EXTENSION "

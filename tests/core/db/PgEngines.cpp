@@ -47,8 +47,9 @@ public:
         : m_schema(u"t%1_%2"_s.arg(QCoreApplication::applicationPid()).arg(++g_schemas))
     {
         db::PgConnection admin(serverUri());
-        admin.execScript(
-                u"CREATE EXTENSION IF NOT EXISTS citext; CREATE SCHEMA %1"_s.arg(m_schema));
+        // Tests run side by side: the extension is made under a lock, so two never collide.
+        admin.execScript(u"BEGIN; SELECT pg_advisory_xact_lock(16971, 0); CREATE EXTENSION IF NOT "
+                         "EXISTS citext; COMMIT; CREATE SCHEMA %1"_s.arg(m_schema));
     }
     ~PgPlace() override
     {
