@@ -77,6 +77,12 @@ qint64 Connection::exec(const QString &sql)
     return changes;
 }
 
+QString Connection::dateLiteral(const QDate &date) const
+{
+    // Both engines read ISO text as a date.
+    return u'\'' + QString::fromLatin1(storedDate(date)) + u'\'';
+}
+
 QString Connection::quoteId(const QString &name)
 {
     QString q = name;

@@ -175,7 +175,7 @@ public:
     // case-insensitive text type); raises when it cannot.
     virtual void prepareTables() {}
     // A date as an SQL literal of this engine.
-    virtual QString dateLiteral(const QDate &date) const = 0;
+    QString dateLiteral(const QDate &date) const;
     // The whole days from the date `earlier` to the date `later` (SQL expressions), as an
     // integer expression.
     virtual QString daysBetween(const QString &later, const QString &earlier) const = 0;

@@ -1157,11 +1157,6 @@ QString PgConnection::columnType(ColumnKind kind) const
     }
 }
 
-QString PgConnection::dateLiteral(const QDate &date) const
-{
-    return u'\'' + QString::fromLatin1(storedDate(date)) + u'\'';
-}
-
 QString PgConnection::daysBetween(const QString &later, const QString &earlier) const
 {
     return u"(%1 - %2)"_s.arg(later, earlier);

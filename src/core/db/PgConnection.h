@@ -49,7 +49,6 @@ public:
 
     QString columnType(ColumnKind kind) const override;
     void prepareTables() override;
-    QString dateLiteral(const QDate &date) const override;
     QString daysBetween(const QString &later, const QString &earlier) const override;
     QString rowKey() const override;
     QString caseless() const override;

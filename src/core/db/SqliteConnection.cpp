@@ -592,11 +592,6 @@ QString SqliteConnection::columnType(ColumnKind kind) const
     }
 }
 
-QString SqliteConnection::dateLiteral(const QDate &date) const
-{
-    return u'\'' + QString::fromLatin1(storedDate(date)) + u'\'';
-}
-
 QString SqliteConnection::daysBetween(const QString &later, const QString &earlier) const
 {
     return u"CAST(julianday(%1) - julianday(%2) AS INTEGER)"_s.arg(later, earlier);

@@ -42,7 +42,6 @@ public:
     QList<Column> columns(const QString &table) override;
 
     QString columnType(ColumnKind kind) const override;
-    QString dateLiteral(const QDate &date) const override;
     QString daysBetween(const QString &later, const QString &earlier) const override;
     QString rowKey() const override;
     QString caseless() const override;
